@@ -1,0 +1,41 @@
+# Skimlet: the two set-up commands are `make test` and `make demo`.
+BUILD  ?= build
+ASAN   ?= build-asan
+BENCHB ?= build-bench
+JOBS   ?= $(shell nproc)
+CMAKE  := cmake -G Ninja
+
+.PHONY: all deps build test test-asan demo run bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-asan
+
+# The core's tests once more, under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@$(CMAKE) -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DSKIMLET_WITH_QT=OFF -DSKIMLET_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)
+
+run: build
+	@bash scripts/run.sh $(BUILD)
+
+bench: deps
+	@$(CMAKE) -S . -B $(BENCHB) -DCMAKE_BUILD_TYPE=Release -DSKIMLET_BENCH=ON >/dev/null
+	@cmake --build $(BENCHB) -j $(JOBS)
+	@bash bench/run.sh $(BENCHB)
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(BENCHB)

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace skimlet::cli {
+
+struct Context {
+  std::string dataDir;  // ends in '/'
+};
+
+int ListCommand(const Context& ctx, const std::vector<std::string>& args);
+int SettingsCommand(const Context& ctx, const std::vector<std::string>& args);
+int DownloadCommand(const Context& ctx, const std::vector<std::string>& args);
+
+}  // namespace skimlet::cli

@@ -1,0 +1,83 @@
+#include <iostream>
+
+#include "cli/Commands.h"
+#include "cli/SettingsStore.h"
+#include "engine/Settings.h"
+#include "library/ChannelFolders.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace skimlet::cli {
+
+int ListCommand(const Context& ctx, const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    std::cerr << "skimlet-cli list: takes no arguments\n";
+    return 2;
+  }
+  ChannelTree tree(ctx.dataDir);
+  if (!DirExists(tree.AccountsDir())) {
+    std::cerr << "skimlet-cli list: no channels: " << tree.AccountsDir() << " does not exist\n";
+    return 1;
+  }
+  tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
+  tree.ScanAllFoldersUnread();
+  for (const NodePtr& node : tree.InTreeOrder()) {
+    NodeState s = tree.State(node);
+    ChannelTree::NewsCount count = tree.CountNews(node);
+    std::cout << std::string(2 * static_cast<std::size_t>(s.level), ' ') << (s.checked ? "[x]" : "[ ]")
+              << (s.bold ? "*" : " ") << " " << Win1251ToUtf8(s.text) << " (" << count.news << " news, "
+              << count.unread << " unread)\n";
+  }
+  return 0;
+}
+
+int SettingsCommand(const Context&, const std::vector<std::string>& args) {
+  SettingsStore store;
+  auto show = [&](const SettingKey& key) {
+    std::optional<std::string> stored = store.Read(key.Path());
+    std::optional<long long> value = ParseSettingValue(key, stored);
+    if (value) std::cout << key.Path() << "=" << FormatSettingValue(key, *value) << "\n";
+    else if (stored) std::cout << key.Path() << "=" << *stored << "\n";
+  };
+  if (args.empty()) {
+    for (const SettingKey& key : SettingsTable()) show(key);
+    return 0;
+  }
+  bool wrote = false;
+  for (const std::string& arg : args) {
+    std::size_t eq = arg.find('=');
+    std::string path = arg.substr(0, eq);
+    const SettingKey* key = FindSetting(path);
+    if (!key) {
+      std::cerr << "skimlet-cli settings: unknown setting '" << path
+                << "' (run 'skimlet-cli settings' for the list)\n";
+      return 2;
+    }
+    if (eq == std::string::npos) {
+      show(*key);
+      continue;
+    }
+    std::string text = arg.substr(eq + 1);
+    SettingKey strict = *key;
+    strict.defaultValue.reset();
+    std::optional<long long> value = ParseSettingValue(strict, text);
+    if (!value) {
+      std::cerr << "skimlet-cli settings: '" << text << "' is not a whole number for " << path << "\n";
+      return 2;
+    }
+    if (key->kind == SettingKind::kNumber && (*value != std::stoll(text))) {
+      std::cerr << "skimlet-cli settings: " << path << " takes " << key->min << ".." << key->max
+                << "; stored " << *value << "\n";
+    }
+    store.Write(path, FormatSettingValue(*key, *value));
+    wrote = true;
+  }
+  std::string error;
+  if (wrote && !store.Sync(&error)) {
+    std::cerr << "skimlet-cli settings: " << error << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace skimlet::cli

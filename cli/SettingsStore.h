@@ -1,0 +1,21 @@
+// The settings store on disk: $XDG_CONFIG_HOME/Orvane/Skimlet.ini, one section per group,
+// every value a string.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "engine/Settings.h"
+
+namespace skimlet::cli {
+
+class SettingsStore {
+ public:
+  std::optional<std::string> Read(const std::string& sectionSlashKey) const;
+  void Write(const std::string& sectionSlashKey, const std::string& value);
+  bool Sync(std::string* error);
+  std::string FileName() const;
+  RunSettings ReadRunSettings() const;
+};
+
+}  // namespace skimlet::cli

@@ -1,0 +1,60 @@
+// skimlet-cli: the headless Skimlet. Lists the channel folders, reads and writes settings,
+// and runs downloads.
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "platform/Paths.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: skimlet-cli [--home DIR] COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  list                               the channel folders with their marks and news counts\n"
+    "  settings [SECTION/KEY[=VALUE] ...] show or change settings (all of them without arguments)\n"
+    "  download [CHANNEL ...] [--log raw|pretty]\n"
+    "                                     download the named channels (all without names)\n"
+    "\n"
+    "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string home;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--home") {
+      if (i + 1 >= argc) {
+        std::cerr << "skimlet-cli: --home needs a directory\n";
+        return 2;
+      }
+      home = argv[++i];
+    } else if (a.rfind("--home=", 0) == 0) {
+      home = a.substr(7);
+    } else if (a == "-h" || a == "--help" || a == "help") {
+      std::cout << kUsage;
+      return 0;
+    } else {
+      args.push_back(a);
+    }
+  }
+  if (args.empty()) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  skimlet::cli::Context ctx;
+  ctx.dataDir = skimlet::ResolveDataDir(home);
+  std::string command = args.front();
+  args.erase(args.begin());
+  if (command == "list") return skimlet::cli::ListCommand(ctx, args);
+  if (command == "settings") return skimlet::cli::SettingsCommand(ctx, args);
+  if (command == "download") return skimlet::cli::DownloadCommand(ctx, args);
+  std::cerr << "skimlet-cli: unknown command '" << command << "'\n\n" << kUsage;
+  return 2;
+}

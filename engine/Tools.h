@@ -1,0 +1,28 @@
+// The fragment language of every macro parameter that names a piece of text:
+// "*" any run of characters, "?" any one character, "~" one decimal digit (or "~" itself).
+// Comparisons are byte for byte and case-sensitive; positions are 1-based.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace skimlet {
+
+inline constexpr int kMaxFragments = 100;
+
+// Position (1-based) of the first match of `pattern` (no "*") in `text` at or after `start`,
+// or -1. Empty pattern or text, or a start beyond the end of the text, gives -1.
+int MatchAt(std::string_view pattern, std::string_view text, int start);
+// The same for texts above 2 GiB.
+long long MatchAt64(std::string_view pattern, std::string_view text, long long start);
+
+// Finds `pattern` in `buffer` and, unless findOnly, replaces up to maxCount matches by
+// `replacement`, each search starting behind the previous replacement. True when at least
+// one match was found. A pattern of more than kMaxFragments fragments is rejected (false).
+bool FindFragment(std::string& buffer, std::string_view pattern, std::string_view replacement,
+                  int maxCount, bool findOnly);
+
+// Find only, without a buffer to change.
+bool ContainsFragment(std::string_view buffer, std::string_view pattern);
+
+}  // namespace skimlet

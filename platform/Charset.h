@@ -1,0 +1,20 @@
+// Recoding fetched pages to Windows-1251, the encoding every command works in.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace skimlet {
+
+// The charset a page declares, lower-case ("utf-8", "koi8-r", "windows-1251", ...): the
+// Content-Type header first, then <meta charset> or <meta http-equiv="Content-Type"> in the
+// page's first 4 KiB. Empty when nothing is declared.
+std::string DeclaredCharset(std::string_view page, std::string_view contentTypeHeader);
+
+// Converts `page` to Windows-1251 when it is declared UTF-8 or KOI8-R, or is undeclared but
+// valid UTF-8 holding non-ASCII bytes. Characters without a Windows-1251 form become HTML
+// numeric character references, and the page's own charset declaration is rewritten to say
+// windows-1251. Other pages stay as they are. Returns true when the page was converted.
+bool PageToWin1251(std::string& page, std::string_view contentTypeHeader);
+
+}  // namespace skimlet

@@ -1,0 +1,189 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <random>
+#include <system_error>
+
+namespace skimlet {
+
+namespace {
+
+std::string ErrnoText(int err) { return std::generic_category().message(err); }
+
+bool Fail(std::string* error, std::string_view what, const std::string& path, int err) {
+  if (error) *error = std::string(what) + " " + path + ": " + ErrnoText(err);
+  return false;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+std::string ParentDir(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A fresh name for a temporary file. The leading dot keeps it out of every folder and news
+// listing if a crash leaves it behind.
+std::string TempName(const std::string& dir) {
+  static std::atomic<std::uint64_t> counter{0};
+  thread_local std::mt19937_64 rng{std::random_device{}()};
+  std::uint64_t v = rng() ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string name = ".skimlet-tmp-";
+  for (int i = 0; i < 10; ++i, v /= 36) name += kDigits[v % 36];
+  return JoinPath(dir, name);
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& out, std::string* error) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Fail(error, "Cannot read", path, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return Fail(error, "Cannot read", path, EISDIR);
+  }
+  if (st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd);
+      out.clear();
+      return Fail(error, "Cannot read", path, err);
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error,
+                     bool readOnly) {
+  const std::string dir = ParentDir(path);
+  std::string temp;
+  int fd = -1;
+  // The kernel applies the umask to 0644, so no thread has to read or change the umask.
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = TempName(dir);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return Fail(error, "Cannot write", path, errno);
+
+  int err = 0;
+  if (!WriteAll(fd, data) || ::fsync(fd) != 0) err = errno;
+  if (!err && readOnly) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || ::fchmod(fd, st.st_mode & 07555) != 0) err = errno;
+  }
+  if (::close(fd) != 0 && !err) err = errno;
+  // rename() needs only the directory to be writable, so a read-only old file is replaced too.
+  if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  if (err) {
+    ::unlink(temp.c_str());
+    return Fail(error, "Cannot write", path, err);
+  }
+  return true;
+}
+
+bool AppendToFile(const std::string& path, std::string_view data, std::string* error) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return Fail(error, "Cannot write", path, errno);
+  // One write() for everything: with O_APPEND the kernel places it as a whole. The loop
+  // only continues a short write.
+  bool ok = WriteAll(fd, data);
+  int err = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) ok = false, err = errno;
+  return ok || Fail(error, "Cannot write", path, err);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+  // A dangling symbolic link still occupies the name.
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool DirExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirs(const std::string& path, std::string* error) {
+  if (path.empty()) return Fail(error, "Cannot create folder", path, ENOENT);
+  std::size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = path.find('/', pos + 1);
+    std::string part = path.substr(0, pos);
+    if (part.empty() || part.back() == '/') continue;  // "//" in the path
+    if (::mkdir(part.c_str(), 0755) == 0) continue;
+    int err = errno;
+    if (err == EEXIST && DirExists(part)) continue;
+    if (err == EEXIST) err = ENOTDIR;
+    return Fail(error, "Cannot create folder", part, err);
+  }
+  return true;
+}
+
+bool IsFileReadOnly(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+}
+
+bool SetFileReadOnly(const std::string& path, bool readOnly) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = readOnly ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
+  return mode == (st.st_mode & 07777) || ::chmod(path.c_str(), mode) == 0;
+}
+
+std::uint32_t ReadFolderAttributes(const std::string& dir) {
+  std::string text;
+  if (!ReadWholeFile(JoinPath(dir, kFolderAttributeFile), text)) return 0;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  std::uint32_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return 0;
+  return value;
+}
+
+bool WriteFolderAttributes(const std::string& dir, std::uint32_t attributes) {
+  const std::string file = JoinPath(dir, kFolderAttributeFile);
+  if (attributes == 0) return ::unlink(file.c_str()) == 0 || errno == ENOENT;
+  return WriteFileAtomic(file, std::to_string(attributes) + "\n");
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  std::string out(dir);
+  if (!out.empty() && out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+}  // namespace skimlet
