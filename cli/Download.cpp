@@ -1,12 +1,161 @@
+// skimlet-cli download: the channels' runs at once, exactly as the window starts them,
+// with every log line printed.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <iostream>
+#include <memory>
+#include <mutex>
 
 #include "cli/Commands.h"
+#include "cli/SettingsStore.h"
+#include "engine/DownLoad.h"
+#include "engine/History.h"
+#include "engine/PageFetcher.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
 
 namespace skimlet::cli {
 
-int DownloadCommand(const Context&, const std::vector<std::string>&) {
-  std::cerr << "skimlet-cli download: not available in this build\n";
-  return 2;
+namespace {
+
+const char* AnsiColour(const std::string& number) {
+  if (number == "128") return "\033[31m";       // dark red
+  if (number == "255") return "\033[1;31m";     // red
+  if (number == "32768") return "\033[32m";     // green
+  if (number == "32896") return "\033[33m";     // olive
+  if (number == "16711680") return "\033[34m";  // blue
+  return "\033[0m";
+}
+
+class CliHost : public RunHost {
+ public:
+  CliHost(DownloadHistory& history, RunSettings settings, bool pretty, bool progress)
+      : history_(history), settings_(settings), pretty_(pretty), progress_(progress) {}
+
+  bool IsShownChannel(const NodePtr& channel) override { return channel != nullptr; }
+  bool IsSelectedChannel(const NodePtr&) override { return false; }
+
+  void LogAdded(TDownload&, const std::string& line) override {
+    std::string text = Win1251ToUtf8(line);
+    std::lock_guard lock(mutex_);
+    ClearProgress();
+    if (pretty_) {
+      std::size_t blank = text.find(' ');
+      std::cout << AnsiColour(text.substr(0, blank)) << text.substr(blank + 1) << "\033[0m\n";
+    } else {
+      std::cout << text << "\n";
+    }
+    std::cout.flush();
+  }
+  void ShowRunState(const RunView&) override {}
+  void NodeChanged(const NodePtr&) override {}
+  void PressStop() override {}
+  void PressPause() override {}
+  void StatusText(const std::string&, bool) override {
+    if (!progress_) return;
+    std::lock_guard lock(mutex_);
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastProgress_ < std::chrono::milliseconds(100)) return;
+    lastProgress_ = now;
+    std::fprintf(stderr, "\r\033[K%d saved, %.1f KiB received", saved_,
+                 static_cast<double>(TotalBytes().load()) / 1024.0);
+    shown_ = true;
+  }
+  void NewsSaved(const SavedNews&) override {
+    std::lock_guard lock(mutex_);
+    ++saved_;
+  }
+  std::size_t HistoryCount() override { return history_.Count(); }
+  void AddHistoryLine(const std::string& line) override { history_.Add(line, settings_.maxHtmlHistory); }
+  RunSettings Settings() override { return settings_; }
+
+  int Saved() {
+    std::lock_guard lock(mutex_);
+    ClearProgress();
+    return saved_;
+  }
+
+ private:
+  void ClearProgress() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+    shown_ = false;
+  }
+
+  DownloadHistory& history_;
+  RunSettings settings_;
+  bool pretty_, progress_;
+  std::mutex mutex_;
+  int saved_ = 0;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point lastProgress_{};
+};
+
+}  // namespace
+
+int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
+  std::vector<std::string> names;
+  std::string log = isatty(STDOUT_FILENO) ? "pretty" : "raw";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--log") {
+      if (i + 1 >= args.size() || (args[i + 1] != "raw" && args[i + 1] != "pretty")) {
+        std::cerr << "skimlet-cli download: --log takes raw or pretty\n";
+        return 2;
+      }
+      log = args[++i];
+    } else if (args[i].rfind("--", 0) == 0) {
+      std::cerr << "skimlet-cli download: unknown option " << args[i] << "\n";
+      return 2;
+    } else {
+      names.push_back(args[i]);
+    }
+  }
+
+  ChannelTree tree(ctx.dataDir);
+  if (!DirExists(tree.AccountsDir())) {
+    std::cerr << "skimlet-cli download: no channels: " << tree.AccountsDir() << " does not exist\n";
+    return 2;
+  }
+  tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
+  std::vector<NodePtr> channels;
+  if (names.empty()) {
+    channels = tree.Channels();
+  } else {
+    for (const std::string& name : names) {
+      NodePtr found;
+      for (const NodePtr& c : tree.Channels())
+        if (Win1251ToUtf8(tree.Caption(c)) == name) found = c;
+      if (!found) {
+        std::cerr << "skimlet-cli download: no channel named '" << name << "' in " << tree.AccountsDir() << "\n";
+        return 2;
+      }
+      channels.push_back(found);
+    }
+  }
+
+  DownloadHistory history;
+  history.LoadHistory(ctx.dataDir);
+  SettingsStore store;
+  CliHost host(history, store.ReadRunSettings(), log == "pretty", isatty(STDERR_FILENO));
+
+  std::vector<std::unique_ptr<TDownload>> runs;
+  for (const NodePtr& channel : channels) {
+    auto run = std::make_unique<TDownload>(tree, host);
+    run->SetHistorySnapshot(history.SnapshotText());
+    run->SetChannel(channel);
+    runs.push_back(std::move(run));
+  }
+  for (auto& run : runs) run->Start();
+  for (auto& run : runs) run->Join();
+
+  std::string error;
+  if (!history.SaveHistory(ctx.dataDir, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
+  int saved = host.Saved();
+  std::cerr << saved << (saved == 1 ? " news" : " news") << " saved from " << runs.size()
+            << (runs.size() == 1 ? " channel" : " channels") << ", "
+            << TotalBytes().load() << " bytes received\n";
+  return 0;
 }
 
 }  // namespace skimlet::cli

@@ -102,7 +102,11 @@ TEST(MacroFileFormat, DamagedCountsNeverIndexOutsideTheTable) {
   EXPECT_FALSE(r.error.empty());
 
   std::string big = "5000\r\n";
-  for (int i = 0; i < 1005; ++i) big += "S" + std::to_string(i) + "\r\nON\r\n\r\n\r\n\r\n\r\n\r\n";
+  for (int i = 0; i < 1005; ++i) {
+    big += 'S';
+    big += std::to_string(i);
+    big += "\r\nON\r\n\r\n\r\n\r\n\r\n\r\n";
+  }
   WriteFile(dir / "c.ini", big);
   r = ReadMacroFile(dir / "c.ini", t);
   EXPECT_EQ(t.count, 1001);

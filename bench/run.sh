@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of a build: bench/run.sh BUILD_DIR
+set -euo pipefail
+build="${1:?usage: bench/run.sh BUILD_DIR}"
+shopt -s nullglob
+ran=0
+for program in "$build"/bench/*_bench; do
+  [ -x "$program" ] || continue
+  echo "== $(basename "$program")"
+  "$program" --benchmark_min_time=0.2
+  ran=$((ran + 1))
+done
+if [ "$ran" -eq 0 ]; then
+  echo "bench/run.sh: no benchmark programs in $build/bench" >&2
+  exit 1
+fi
+
+# The download run against wget, side by side (needs skimlet-cli and skimlet-static-server).
+bash "$(dirname "${BASH_SOURCE[0]}")/run_vs_wget.sh" "$build"

@@ -1,0 +1,267 @@
+#include "engine/DownLoad.h"
+
+#include <charconv>
+#include <exception>
+
+#include "engine/Tools.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace skimlet {
+
+bool ParseStepNumber(const std::string& text, std::int32_t& value) {
+  std::string_view s = text;
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  return !s.empty() && ec == std::errc() && ptr == s.data() + s.size();
+}
+
+TDownload::TDownload(ChannelTree& tree, RunHost& host) : tree_(tree), host_(host) {}
+
+TDownload::~TDownload() {
+  StopRun();
+  Join();
+}
+
+void TDownload::SetChannel(const NodePtr& channel) {
+  std::lock_guard lock(mutex_);
+  channel_ = channel;
+}
+
+void TDownload::SetHistorySnapshot(std::string text) { history_ = HistorySnapshot(std::move(text)); }
+
+void TDownload::SetHttpTimeouts(long connectMs, long idleMs) {
+  connectTimeoutMs_ = connectMs;
+  idleTimeoutMs_ = idleMs;
+}
+
+void TDownload::SetCurrentFolder(const NodePtr& folder) {
+  std::lock_guard lock(mutex_);
+  currentFolder_ = folder;
+  currentFolderPath_ = folder ? tree_.FolderPath(folder) : std::string();
+}
+
+void TDownload::Start() {
+  finished_ = false;
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TDownload::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+NodePtr TDownload::ChannelNode() const {
+  std::lock_guard lock(mutex_);
+  return channel_;
+}
+
+RunBuffers TDownload::Buffers() const {
+  std::lock_guard lock(mutex_);
+  return buf_;
+}
+
+std::vector<std::string> TDownload::RunLog() const {
+  std::lock_guard lock(mutex_);
+  return runLog_;
+}
+
+void TDownload::StopRun() {
+  finished_ = true;
+  ShowRunState();
+  stepIndex_ = kEndRun;
+  http_.Stop();  // wakes a transfer that waits for the network
+  Resume();
+}
+
+void TDownload::Pause() { paused_ = true; }
+
+void TDownload::Resume() {
+  {
+    std::lock_guard lock(pauseMutex_);
+    paused_ = false;
+  }
+  pauseCv_.notify_all();
+}
+
+void TDownload::WaitWhilePaused() {
+  std::unique_lock lock(pauseMutex_);
+  pauseCv_.wait(lock, [this] { return !paused_; });
+}
+
+std::string TDownload::Prefix() const { return "step " + std::to_string(executingStep_); }
+
+void TDownload::AddRunLog(const std::string& message, std::uint32_t colour) {
+  NodePtr channel, folder;
+  {
+    std::lock_guard lock(mutex_);
+    channel = channel_;
+    folder = currentFolder_;
+  }
+  if (!host_.IsShownChannel(channel)) return;
+  std::string line = std::to_string(colour) + " ";
+  if (!message.empty()) line += (folder ? tree_.Caption(folder) : std::string()) + "> " + message;
+  {
+    std::lock_guard lock(mutex_);
+    runLog_.push_back(line);
+  }
+  host_.LogAdded(*this, line);
+  ShowRunState();
+}
+
+void TDownload::SetNodeImage(const NodePtr& node, int image) {
+  if (!node) return;
+  if (tree_.ImageIndex(node) != image) {
+    tree_.SetImageIndex(node, image);
+    host_.NodeChanged(node);
+  }
+}
+
+void TDownload::ShowRunState() {
+  NodePtr channel, folder;
+  {
+    std::lock_guard lock(mutex_);
+    channel = channel_;
+    folder = currentFolder_;
+  }
+  if (!channel) return;
+  bool finished = finished_;
+  if (finished) {
+    if (host_.IsSelectedChannel(channel)) host_.PressStop();
+    SetNodeImage(channel, kImageChecked);
+  }
+  if (host_.IsShownChannel(channel)) {
+    RunView view;
+    {
+      std::lock_guard lock(mutex_);
+      view = {channel, buf_.StartURL, buf_.NewsURL, runLog_, finished};
+    }
+    host_.ShowRunState(view);
+  }
+  for (const NodePtr& node : {folder, channel}) {
+    if (!node) continue;
+    int image = !finished ? kImageDownloading : tree_.IsChecked(node) ? kImageChecked : kImageUnchecked;
+    bool changed = tree_.ImageIndex(node) != image;
+    if (changed) tree_.SetImageIndex(node, image);
+    if (changed || finished) host_.NodeChanged(node);
+  }
+}
+
+void TDownload::Jump(const std::string& target) {
+  std::int32_t v = 0;
+  stepIndex_ = ParseStepNumber(target, v) ? v : kEndFolder;
+}
+
+void TDownload::GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3,
+                          const std::string& p4) {
+  std::string text;
+  if (p3 == "StandartParameter=0") text = buf_.NewsURL;
+  else if (p3 == "StandartParameter=1") text = buf_.HTML;
+  else if (p3 == "StandartParameter=2") text = buf_.IndexHTML;
+  if (p2 == "StandartParameter=1") {
+    if (!ContainsFragment(text, p4)) return;
+    AddRunLog(Prefix() + W(">>GotoMacro. Фрагмент НАЙДЕН."), kOlive);
+  } else if (p2 == "StandartParameter=2") {
+    if (ContainsFragment(text, p4)) return;
+    AddRunLog(Prefix() + W(">>GotoMacro. Фрагмент НЕ НАЙДЕН."), kOlive);
+  }
+  AddRunLog(Prefix() + W(">>GotoMacro.  -----------Переход к шагу № ") + p1 + "----------", kOlive);
+  Jump(p1);
+}
+
+void TDownload::Dispatch(const TTmpOneMacroComand& s) {
+  const std::string& c = s.Command;
+  if (c == "GetStart") GetStart(s.P1, s.P2, s.P3);
+  else if (c == "FindUrlNews") FindUrlNews(s.P1, s.P2);
+  else if (c == "EditUrlNews") EditUrlNews(s.P1, s.P2, s.P3, s.P4);
+  else if (c == "GetNews") GetNews(s.P1, s.P4);
+  else if (c == "EditHTMLNews") EditHTMLNews(s.P1, s.P2, s.P3, s.P4);
+  else if (c == "FindNameNews") FindNameNews(s.P1, s.P2);
+  else if (c == "FindAttachment") {
+    // Pictures are fetched by the attachment queue, which arrives with its own step.
+  } else if (c == "SaveNews") SaveNews();
+  else if (c == "GotoMacro") GotoMacro(s.P1, s.P2, s.P3, s.P4);
+  else return;  // NotOperation and unknown names do nothing and never pause
+  if (stepMode_) {
+    if (host_.IsShownChannel(ChannelNode())) host_.PressPause();
+    paused_ = true;
+  }
+}
+
+void TDownload::Execute() {
+  NodePtr channel = ChannelNode();
+  rng_.seed(std::random_device{}());
+  savedCount_ = 0;
+  openFlags_ = 0;
+  SetCurrentFolder(channel);
+  {
+    std::lock_guard lock(mutex_);
+    buf_ = RunBuffers{};
+    runLog_.clear();
+  }
+  std::string channelPath = channel ? tree_.FolderPathText(channel) : std::string();
+  try {
+    AddRunLog(W("Подготовка данных для потока загрузки"), kBlack);
+    if (channel && tree_.IsChecked(channel)) {
+      AddRunLog(W("Начало загрузки в ") + channelPath, kBlue);
+    } else {
+      AddRunLog(W("Папка не отмечена к загрузке или нет доступа к ") + channelPath, kRed);
+      finished_ = true;
+    }
+    int channelLevel = tree_.Level(channel);
+    NodePtr folder = channel;
+    while (folder && !finished_) {
+      SetCurrentFolder(folder);
+      stepIndex_ = 0;
+      if (!DirExists(currentFolderPath_) || !tree_.IsChecked(folder)) {
+        AddRunLog(W("Пропуск папки "), kRed);
+      } else {
+        while (stepIndex_ >= 0 && !finished_) {
+          WaitWhilePaused();
+          if (finished_) break;
+          currentStep_ = ReadMacroStep(currentFolderPath_, stepIndex_);
+          if (currentStep_.Command.empty()) {
+            stepIndex_ = kEndFolder;
+            break;
+          }
+          executingStep_ = stepIndex_;
+          stepIndex_ = stepIndex_ + 1;
+          if (!currentStep_.Active || finished_) continue;
+          try {
+            Dispatch(currentStep_);
+          } catch (const std::exception& e) {
+            AddRunLog(Prefix() + W(">> Внутренняя ошибка: ") + Utf8ToWin1251(e.what()), kRed);
+            finished_ = true;
+          }
+        }
+      }
+      SetNodeImage(folder, tree_.IsChecked(folder) ? kImageChecked : kImageUnchecked);
+      NodePtr next = tree_.NextInTreeOrder(folder);
+      folder = next && tree_.Level(next) > channelLevel ? next : nullptr;
+      ShowRunState();
+      if (stepIndex_ < kEndFolder) {
+        folder = nullptr;
+        SetCurrentFolder(nullptr);
+        AddRunLog(W("Загрузка в ") + channelPath + W(" завершена. "), kRed);
+      }
+      if (finished_) {
+        folder = nullptr;
+        SetCurrentFolder(nullptr);
+        AddRunLog(W("Сессия прервана."), kRed);
+      }
+    }
+  } catch (const std::exception& e) {
+    AddRunLog(W("Внутренняя ошибка: ") + Utf8ToWin1251(e.what()), kRed);
+  }
+  SetCurrentFolder(nullptr);
+  finished_ = true;
+  http_.Close();
+  AddRunLog(W("Конец загрузки в ") + channelPath, kBlue);
+  ShowRunState();
+  {
+    std::lock_guard lock(mutex_);
+    channel_ = nullptr;
+  }
+}
+
+}  // namespace skimlet

@@ -1,0 +1,162 @@
+// A download run: one thread that walks a channel and its rubrics in tree order and
+// executes each checked folder's macro, step by step, reading every step afresh from the
+// folder's macro file.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/History.h"
+#include "engine/MacroFile.h"
+#include "engine/RunHost.h"
+#include "library/ChannelFolders.h"
+#include "platform/Http.h"
+
+namespace skimlet {
+
+// Log colours: 24-bit values with red in the low byte.
+enum LogColour : std::uint32_t {
+  kBlack = 0,
+  kDarkRed = 128,
+  kRed = 255,
+  kGreen = 32768,
+  kOlive = 32896,
+  kBlue = 16711680,
+};
+
+// Special values of StepIndex.
+inline constexpr std::int32_t kEndFolder = -1;
+inline constexpr std::int32_t kEndRun = -999;
+
+// The buffers of a run, as the window's debug views see them.
+struct RunBuffers {
+  std::string StartURL;
+  std::string IndexHTML;
+  std::string NewsURL;
+  std::string HTML;
+  std::string NewsName;
+};
+
+class TDownload {
+ public:
+  TDownload(ChannelTree& tree, RunHost& host);
+  ~TDownload();  // stops the run and waits for its thread
+  TDownload(const TDownload&) = delete;
+  TDownload& operator=(const TDownload&) = delete;
+
+  // Set before Start().
+  void SetChannel(const NodePtr& channel);
+  void SetHistorySnapshot(std::string text);
+  void SetStepMode(bool on) { stepMode_ = on; }
+  // Tests shorten the idle time-out of transfers.
+  void SetHttpTimeouts(long connectMs, long idleMs);
+
+  // Starts the thread running Execute().
+  void Start();
+  void Join();
+  bool Joinable() const { return thread_.joinable(); }
+
+  // Any thread.
+  void StopRun();
+  void Pause();
+  void Resume();
+  bool Finished() const { return finished_; }
+  bool Paused() const { return paused_; }
+  bool StepMode() const { return stepMode_; }
+  std::int32_t StepIndex() const { return stepIndex_; }
+  NodePtr ChannelNode() const;
+  std::int32_t SavedCount() const { return savedCount_; }
+  RunBuffers Buffers() const;
+  std::vector<std::string> RunLog() const;
+  // Brings the window up to date with the run (also called by the window on selection).
+  void ShowRunState();
+
+  // The thread body; public so tests can run it in their own thread.
+  void Execute();
+
+  // The commands, as the step interpreter calls them. Run thread only.
+  void GetStart(const std::string& p1, const std::string& p2, const std::string& p3);
+  void FindUrlNews(const std::string& p1, const std::string& p2);
+  void EditUrlNews(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
+  void GetNews(const std::string& p1, const std::string& p4);
+  void EditHTMLNews(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
+  void FindNameNews(const std::string& p1, const std::string& p2);
+  void SaveNews();
+  void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
+
+  std::string ResolveURL(const std::string& link) const;
+  void AbsolutizeAttribute(const std::string& name);
+  // Sets NewsName to a usable file name and returns the news file's path (UTF-8).
+  std::string BuildNewsFileName();
+
+  // The page fetcher.
+  bool OpenStartPage(const std::string& url);
+  std::string FetchPage(const std::string& url);
+  std::uint32_t OpenFlags() const { return openFlags_; }
+
+  // For tests and the window's debug views: the run's fields, set directly. Run thread only.
+  RunBuffers& MutableBuffers() { return buf_; }
+  void SetCurrentFolder(const NodePtr& folder);
+  void SetExecutingStep(std::int32_t step) { executingStep_ = step; }
+  void SetStepIndex(std::int32_t step) { stepIndex_ = step; }
+  const HistorySnapshot& History() const { return history_; }
+
+ private:
+  void AddRunLog(const std::string& message, std::uint32_t colour);
+  std::string Prefix() const;  // "step " + number of the executing step
+  void Dispatch(const TTmpOneMacroComand& step);
+  void SetNodeImage(const NodePtr& node, int image);
+  void WaitWhilePaused();
+  void Jump(const std::string& target);  // StepIndex := target, or -1
+  HttpSettings MakeHttpSettings() const;
+  bool OpenUrl(const std::string& url, bool withHeaderBlock);
+  void RecordDownload(const std::string& line);
+
+  ChannelTree& tree_;
+  RunHost& host_;
+  std::thread thread_;
+
+  // Shared with the window thread.
+  mutable std::mutex mutex_;  // guards buf_ writes seen by Buffers(), runLog_, channel_, currentFolder_
+  RunBuffers buf_;
+  std::vector<std::string> runLog_;
+  NodePtr channel_;
+  NodePtr currentFolder_;
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> stepMode_{false};
+  std::atomic<std::int32_t> stepIndex_{0};
+  std::atomic<std::int32_t> savedCount_{0};
+  std::mutex pauseMutex_;
+  std::condition_variable pauseCv_;
+
+  // Run thread only.
+  std::string currentFolderPath_;
+  TTmpOneMacroComand currentStep_;
+  std::int32_t executingStep_ = 0;
+  HistorySnapshot history_;
+  std::uint32_t openFlags_ = 0;
+  HttpClient http_;
+  bool httpOpen_ = false;
+  std::mt19937 rng_;
+  long connectTimeoutMs_ = 30000;
+  long idleTimeoutMs_ = 60000;
+};
+
+// Parses a jump target: an optionally signed decimal integer, leading blanks allowed.
+bool ParseStepNumber(const std::string& text, std::int32_t& value);
+
+// Body normalisation of a news file: every run of control characters after the first
+// character becomes one CR LF.
+std::string NormalizeNewsBody(const std::string& html);
+
+// The characters allowed in a news name.
+bool IsNewsNameChar(unsigned char c);
+
+}  // namespace skimlet

@@ -1,0 +1,135 @@
+// EditHTMLNews and FindNameNews: scripts neutralised, links made absolute, the title taken.
+#include <array>
+#include <climits>
+
+#include "engine/DownLoad.h"
+#include "engine/Tools.h"
+#include "platform/Text.h"
+
+namespace skimlet {
+
+namespace {
+
+// Literal replacement of every occurrence, in one pass.
+void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
+  std::size_t at = s.find(from);
+  if (at == std::string::npos) return;
+  std::string out;
+  out.reserve(s.size());
+  std::size_t pos = 0;
+  for (; at != std::string::npos; at = s.find(from, pos)) {
+    out.append(s, pos, at - pos);
+    out += to;
+    pos = at + from.size();
+  }
+  out.append(s, pos, std::string::npos);
+  s.swap(out);
+}
+
+bool IsValueLead(char c) { return c == '"' || c == ' ' || c == '=' || c == '\''; }
+
+const std::array<bool, 256>& NewsNameChars() {
+  static const std::array<bool, 256> table = [] {
+    std::array<bool, 256> t{};
+    std::string allowed = W(
+        "qwertyuiopasdfghjklzxcvbnmQWERTYUIOPASDFGHJKLZXCVBNM1234567890 №.,;!+-[](){}#$%^"
+        "йцукенгшщзхъфывапролджэячсмитьбюёєїіЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮЁЄЇІ");
+    for (unsigned char c : allowed) t[c] = true;
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+bool IsNewsNameChar(unsigned char c) { return NewsNameChars()[c]; }
+
+void TDownload::AbsolutizeAttribute(const std::string& name) {
+  std::string upperName = UpperWin1251(name);
+  std::string html = buf_.HTML;
+  ReplaceAll(html, upperName, name);
+  // Each value is resolved in place and the search goes on behind it: a resolved value
+  // that holds the attribute's name again (a base URL with "href=" in its query) must not
+  // be resolved over and over.
+  for (std::size_t at = html.find(name); at != std::string::npos; at = html.find(name, at)) {
+    html.replace(at, name.size(), upperName);
+    std::size_t p = at + name.size();
+    const std::size_t n = html.size();
+    while (p + 1 < n && IsValueLead(html[p])) ++p;
+    std::size_t end = p < n ? html.find_first_of("\"' ", p) : std::string::npos;
+    std::size_t length = 0;
+    if (p < n) length = end != std::string::npos ? end - p : n - 1 - p;
+    std::string value = p < n ? html.substr(p, length) : std::string();
+    std::string resolved = ResolveURL(value);
+    if (p > n) p = n;
+    html.replace(p, length, resolved);
+    at = p + resolved.size();
+  }
+  std::lock_guard lock(mutex_);
+  buf_.HTML = std::move(html);
+}
+
+void TDownload::EditHTMLNews(const std::string& p1, const std::string& p2, const std::string& p3,
+                             const std::string& p4) {
+  AddRunLog(Prefix() + ">> EditHTMLNews(" + p3 + " --> " + p4 + W(" Начало обработки."), kOlive);
+  std::string html = buf_.HTML;
+  if (p2 == "StandartParameter=0") {
+    // Searching again from the start after each replacement finds the same matches as going
+    // on behind it (no replacement text can start a new match), so each row is one pass.
+    static const std::pair<const char*, const char*> kScriptRows[] = {
+        {".write(*);", "TMPSKIMLETwrite"},
+        {"TMPSKIMLETwrite", ".write(' ');"},
+        {"<script*/script>", "<!-- The script delete Skimlet -->"},
+        {"<noscript*/noscript>", "<!-- The NOscript delete Skimlet -->"},
+    };
+    for (const auto& [pattern, replacement] : kScriptRows) FindFragment(html, pattern, replacement, INT_MAX, false);
+  }
+  {
+    std::lock_guard lock(mutex_);
+    buf_.HTML = std::move(html);
+  }
+  if (p1 == "StandartParameter=0") {
+    AbsolutizeAttribute("href=");
+    AbsolutizeAttribute("src=");
+  }
+  if (!p3.empty()) {
+    std::string edited = buf_.HTML;
+    FindFragment(edited, p3, p4, 999, false);
+    std::lock_guard lock(mutex_);
+    buf_.HTML = std::move(edited);
+  }
+  AddRunLog(Prefix() + ">> EditHTMLNews(" + p3 + " --> " + p4 + W(" ГОТОВО."), kOlive);
+}
+
+void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
+  std::string text = buf_.HTML;
+  FindFragment(text, "<!--*-->", "", 9999, false);
+  FindFragment(text, "nbsp;", " ", 9999, false);
+  std::string upper = UpperWin1251(text);
+  std::size_t s = 0;  // 1-based position behind the start marker, 0 when not found
+  if (!p1.empty()) {
+    std::size_t at = upper.find(UpperWin1251(p1));
+    if (at != std::string::npos) s = at + 1 + p1.size();
+  }
+  std::size_t e = 0;  // 1-based position of the end marker, looked for behind position s
+  if (!p2.empty()) {
+    std::size_t at = upper.find(UpperWin1251(p2), s);
+    if (at != std::string::npos) e = at + 1;
+  }
+  std::string name;
+  if (s > 0 && e > s + 1) {
+    // The name stops before the end marker's first character.
+    for (std::size_t pos = s; pos < e; ++pos) {
+      unsigned char c = static_cast<unsigned char>(text[pos - 1]);
+      if (IsNewsNameChar(c)) name += static_cast<char>(c);
+    }
+  }
+  {
+    std::lock_guard lock(mutex_);
+    buf_.NewsName = name;
+  }
+  BuildNewsFileName();
+  AddRunLog(Prefix() + W(">> FindNameNews для ") + buf_.NewsURL + W(" Имя: ") + buf_.NewsName, kDarkRed);
+}
+
+}  // namespace skimlet

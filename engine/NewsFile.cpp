@@ -1,0 +1,139 @@
+// SaveNews and the news file: a 7-line header comment, then the page.
+#include <ctime>
+
+#include "engine/DownLoad.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace skimlet {
+
+namespace {
+
+constexpr std::size_t kMaxNameChars = 239;
+constexpr std::size_t kMaxFileNameBytes = 255;
+constexpr std::size_t kMinNewsBytes = 50;
+
+std::string FileNameOf(const std::string& name, const std::string& suffix, const char* extension) {
+  return DiskName(name + suffix) + extension;
+}
+
+bool NewsExists(const std::string& folder, const std::string& name, const std::string& suffix) {
+  return FileExists(folder + FileNameOf(name, suffix, ".html")) || FileExists(folder + FileNameOf(name, suffix, ".htm"));
+}
+
+// Cuts `name` until its file name with `suffix` and ".html" fits the file system's limit.
+void FitName(std::string& name, const std::string& suffix) {
+  while (!name.empty() && FileNameOf(name, suffix, ".html").size() > kMaxFileNameBytes) name.pop_back();
+}
+
+}  // namespace
+
+std::string NormalizeNewsBody(const std::string& html) {
+  std::string out;
+  out.reserve(html.size() + html.size() / 32);
+  if (html.empty()) return out;
+  out += html[0];
+  bool inBreak = false;
+  for (std::size_t i = 1; i < html.size(); ++i) {
+    if (static_cast<unsigned char>(html[i]) < 32) {
+      if (!inBreak) out += "\r\n";
+      inBreak = true;
+    } else {
+      out += html[i];
+      inBreak = false;
+    }
+  }
+  return out;
+}
+
+std::string TDownload::BuildNewsFileName() {
+  std::string name = buf_.NewsName;
+  if (name.size() > kMaxNameChars) name.resize(kMaxNameChars);
+  NodePtr channel = ChannelNode(), folder;
+  {
+    std::lock_guard lock(mutex_);
+    folder = currentFolder_;
+  }
+  if (name.empty()) {
+    std::time_t now = std::time(nullptr);
+    name = tree_.Caption(channel) + " - " + tree_.Caption(folder) + " [" + ShortDate(now) + " - " + LongTime(now) +
+           "] ";
+  }
+  for (char& c : name) {
+    if (c == ':') c = '-';
+    else if (c == '/' || c == '>' || c == '<') c = '.';
+    else if (c == '?' || c == '*') c = ' ';
+    else if (static_cast<unsigned char>(c) < 32) c = ' ';
+  }
+  // A leading dot would hide the file: dot-names are never news.
+  for (char& c : name) {
+    if (c != '.') break;
+    c = '_';
+  }
+  FitName(name, "");
+  const std::string& dir = currentFolderPath_;
+  if (NewsExists(dir, name, "")) {
+    for (int n = 1;; ++n) {
+      std::string suffix = " (" + std::to_string(n) + ")";
+      FitName(name, suffix);
+      if (!NewsExists(dir, name, suffix)) {
+        name += suffix;
+        break;
+      }
+    }
+  }
+  {
+    std::lock_guard lock(mutex_);
+    buf_.NewsName = name;
+  }
+  return dir + DiskName(name) + ".html";
+}
+
+void TDownload::RecordDownload(const std::string& line) {
+  host_.AddHistoryLine(line);
+  history_.Append(line);
+  std::string error;
+  if (!AppendHistoryLine(tree_.DataDir(), line, &error))
+    AddRunLog(Prefix() + W(">> SaveNews. История не записана: ") + Utf8ToWin1251(error), kRed);
+}
+
+void TDownload::SaveNews() {
+  if (buf_.HTML.size() < kMinNewsBytes) {
+    AddRunLog(Prefix() + W(">> SaveNews. Файл не создан. HTML меньше 50 байт. "), kRed);
+    return;
+  }
+  std::string path = BuildNewsFileName();
+  std::string pathText = CaptionFromDisk(path);
+  std::time_t now = std::time(nullptr);
+  if (!FileExists(path)) {
+    std::string content = "<!-- The file created from Skimlet. See https://skimlet.example/\r\n";
+    content += "SkimletNAME:" + buf_.NewsName + "\r\n";
+    content += "SkimletURL:" + buf_.NewsURL + "\r\n";
+    content += "SkimletNode:" + tree_.Caption(ChannelNode()) + "\r\n";
+    content += "SkimletDate:" + ShortDate(now) + "\r\n";
+    content += "SkimletTime:" + LongTime(now) + "\r\n";
+    content += "-->\r\n";
+    content += NormalizeNewsBody(buf_.HTML);
+    std::string error;
+    if (WriteFileAtomic(path, content, &error, /*readOnly=*/true)) {
+      AddRunLog(Prefix() + W(">> SaveNews. Записан файл: ") + pathText, kGreen);
+      ++savedCount_;
+    } else {
+      AddRunLog(Prefix() + W(">> SaveNews. Файл не создан: ") + Utf8ToWin1251(error), kRed);
+    }
+  }
+  if (!FileExists(path)) return;
+  if (buf_.NewsURL.size() > 2) RecordDownload(MakeHistoryLine(now, buf_.NewsURL, buf_.NewsName));
+  NodePtr folder;
+  {
+    std::lock_guard lock(mutex_);
+    folder = currentFolder_;
+  }
+  host_.NewsSaved({ChannelNode(), folder, buf_.NewsName, path, DateTimeStamp(now)});
+  tree_.MarkNodeUnread(folder, true);
+  host_.NodeChanged(folder);
+  if (NodePtr parent = tree_.Parent(folder)) host_.NodeChanged(parent);
+}
+
+}  // namespace skimlet

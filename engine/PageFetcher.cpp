@@ -1,0 +1,176 @@
+#include "engine/PageFetcher.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/DownLoad.h"
+#include "engine/Tools.h"
+#include "platform/Charset.h"
+#include "platform/Text.h"
+
+namespace skimlet {
+
+const AgentRow AgentTable[kAgentRows] = {
+    {"Mozilla/5.0 (compatible; MSIE 6.00; Windows NT 5.0)", "1783"},
+    {"Mozilla/4.0 (compatible; MSIE 5.01; Windows 98)", "343"},
+    {"Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)", "314"},
+    {"Mozilla/4.0 (compatible; MSIE 5.50; Windows NT 5.0)", "224"},
+    {"Opera 7.11", "25"},
+    {"Opera 7.21", "22"},
+    {"Mozilla/4.0 (compatible; MSIE 4.01; Windows 98)", "16"},
+    {"Opera 7.20", "10"},
+    {"Opera 7.03", "8"},
+    {"Opera 7.01", "6"},
+    {"Opera 6.01", "5"},
+    {"Opera 6.05", "4"},
+    {"Mozilla 1.5", "3"},
+    {"Opera 7.10", "3"},
+    {"Opera 7.0", "3"},
+    {"Mozilla 1.3", "3"},
+    {"Mozilla 1.4", "3"},
+    {"Opera 6.02", "2"},
+    {"Navigator 7.1", "2"},
+    {"Mozilla/4.0 (compatible; MSIE 4.01; Windows 98)", "2"},
+    {"Opera 7.22", "2"},
+    {"Opera 6.0", "2"},
+    {"DISCo Pump 3.1", "1"},
+    {"Mozilla/4.0 (compatible; MSIE 3.01; Windows 95)", "1"},
+    {"Navigator 4.0", "1"},
+    {"Navigator 7.0", "1"},
+    {"MSIE 6.0b", "1"},
+    {"Opera 7.02", "1"},
+    {"Mozilla 1.3.1", "1"},
+    {"Navigator 4.5", "1"},
+};
+
+const char* const kProgressFrames[14] = {
+    ">----------->", ">>-----------", "->>----------", "-->>---------", "-->>---------",
+    "--->>--------", "---->>-------", "----->>------", "------>>-----", "------->>----",
+    "-------->>---", "--------->>--", "---------->>-", "----------->>",
+};
+
+std::string PickAgent(std::mt19937& rng) {
+  long total = 0;
+  for (const AgentRow& row : AgentTable) total += std::atol(row.weight);
+  long r = std::uniform_int_distribution<long>(1, total)(rng);
+  long sum = 0;
+  for (const AgentRow& row : AgentTable) {
+    sum += std::atol(row.weight);
+    if (r <= sum) return row.agent;
+  }
+  return AgentTable[0].agent;
+}
+
+std::atomic<std::uint64_t>& TotalBytes() {
+  static std::atomic<std::uint64_t> total{0};
+  return total;
+}
+
+namespace {
+constexpr std::size_t kReadBlock = 64 * 1024;
+
+// The bytes of a URL as they go on the wire: UTF-8, with what may not stand in a URL escaped.
+std::string UrlForTransfer(const std::string& win1251Url) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : Win1251ToUtf8(win1251Url)) {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
+        c == '{' || c == '|' || c == '}') {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+}  // namespace
+
+HttpSettings TDownload::MakeHttpSettings() const {
+  HttpSettings s;
+  s.reload = openFlags_ & kFlagReload;
+  s.reuseConnection = openFlags_ & kFlagExistingConnect;
+  s.useCache = openFlags_ & kFlagMakePersistent;
+  s.noCookies = openFlags_ & kFlagNoCookies;
+  s.cacheDir = tree_.DataDir() + "cache/";
+  s.cookieJar = tree_.DataDir() + "cookies.txt";
+  s.connectTimeoutMs = connectTimeoutMs_;
+  s.idleTimeoutMs = idleTimeoutMs_;
+  return s;
+}
+
+bool TDownload::OpenUrl(const std::string& url, bool withHeaderBlock) {
+  HttpRequest request;
+  request.url = url;
+  request.userAgent = PickAgent(rng_);
+  if (withHeaderBlock) request.headers = {"Accept: */*", "Accept-Language: ru"};  // + Accept-Encoding
+  httpOpen_ = http_.Open(request, MakeHttpSettings());
+  return httpOpen_;
+}
+
+bool TDownload::OpenStartPage(const std::string& url) {
+  RunSettings settings = host_.Settings();
+  openFlags_ = 0;
+  if (settings.hURLReload) openFlags_ |= kFlagReload;
+  if (settings.hURLExistsConnection) openFlags_ |= kFlagExistingConnect;
+  if (settings.hURLUseCashe) openFlags_ |= kFlagMakePersistent;
+  if (settings.hURLReloadCookiesOff) openFlags_ |= kFlagNoCookies;
+  std::string target = url;
+  std::string lower = Lower(url);
+  if (lower.find("http://") == std::string::npos && lower.find("https://") == std::string::npos)
+    target = "http://" + url;
+  if (!OpenUrl(UrlForTransfer(target), true)) {
+    http_.Close();
+    httpOpen_ = false;
+    return false;
+  }
+  int status = http_.Status();
+  return status == 200 || status == 302;
+}
+
+std::string TDownload::FetchPage(const std::string& url) {
+  std::string result;
+  if (!httpOpen_ && !OpenUrl(UrlForTransfer(url), false)) {
+    http_.Close();
+    httpOpen_ = false;
+    if (!finished_ && !http_.Error().empty())
+      AddRunLog(Prefix() + W(">> Ошибка загрузки ") + url + ": " + Utf8ToWin1251(http_.Error()), kRed);
+    return result;
+  }
+  std::string page;
+  int f = 0;
+  bool complete = false;
+  while (!finished_) {
+    std::size_t n = http_.Read(page, kReadBlock);
+    host_.StatusText(std::string(kProgressFrames[f]) + "  " + url + "  " + kProgressFrames[(f + 7) % 14], true);
+    f = (f + 1) % 14;
+    if (finished_) break;
+    if (n == 0) {
+      complete = true;
+      break;
+    }
+    WaitWhilePaused();
+  }
+  std::string contentType = http_.ContentType();
+  if (complete && http_.Failed()) {
+    // A cut-off or oversized body is not the page: nothing is taken from it.
+    AddRunLog(Prefix() + W(">> Ошибка загрузки ") + url + ": " + Utf8ToWin1251(http_.Error()), kRed);
+  } else if (complete) {
+    host_.StatusText("last URL=" + url, false);
+    TotalBytes() += page.size();
+    if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType);
+    result = std::move(page);
+  }
+  http_.Close();
+  httpOpen_ = false;
+  return result;
+}
+
+}  // namespace skimlet

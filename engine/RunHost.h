@@ -1,0 +1,63 @@
+// Everything a download run does to the window goes through this interface. The window
+// carries each call out on its own thread while the run waits; the command line prints.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/Settings.h"
+#include "library/ChannelFolders.h"
+
+namespace skimlet {
+
+class TDownload;
+
+// What the window shows of the run of the shown channel.
+struct RunView {
+  NodePtr channel;
+  std::string startURL;               // shown in IndexHTMLUrlDebug
+  std::string newsURL;                // shown in NewsUrlDebug
+  std::vector<std::string> runLog;    // ListBoxLog follows it
+  bool finished = false;
+};
+
+struct SavedNews {
+  NodePtr channel;
+  NodePtr folder;
+  std::string newsName;   // Windows-1251
+  std::string path;       // UTF-8 file path
+  std::string dateTime;   // short date + long time, Windows-1251
+};
+
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+
+  // Is `channel` the channel the window shows? A run logs only while it is.
+  virtual bool IsShownChannel(const NodePtr& channel) = 0;
+  // Is `channel` the channel of the tree's selected node?
+  virtual bool IsSelectedChannel(const NodePtr& channel) = 0;
+
+  // A line was added to the run's log (already part of view.runLog at the next ShowRunState).
+  virtual void LogAdded(TDownload& run, const std::string& line) = 0;
+  // URL fields and the log list, for the shown channel.
+  virtual void ShowRunState(const RunView& view) = 0;
+  // A node's image index or bold mark changed in the tree; the selected node's icon follows.
+  virtual void NodeChanged(const NodePtr& node) = 0;
+  // The stop action goes into its pressed state (the shown run has finished).
+  virtual void PressStop() = 0;
+  // The pause action goes into its pressed state (a step-mode run pauses itself).
+  virtual void PressPause() = 0;
+  // Status bar text. Progress frames come many times a second: a host may coalesce them.
+  virtual void StatusText(const std::string& text, bool progressFrame) = 0;
+  // A news file was written: news-list row (when its folder is selected) and ticker entry.
+  virtual void NewsSaved(const SavedNews& news) = 0;
+  // The history list: its size, and a line to add (the list is then trimmed to its limit).
+  virtual std::size_t HistoryCount() = 0;
+  virtual void AddHistoryLine(const std::string& line) = 0;
+  // The settings as they are now.
+  virtual RunSettings Settings() = 0;
+};
+
+}  // namespace skimlet
