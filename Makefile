@@ -19,6 +19,7 @@ build: deps
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
+	@bash scripts/fuzz.sh build-fuzz
 
 # The core's tests once more, under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps

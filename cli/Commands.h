@@ -12,5 +12,8 @@ struct Context {
 int ListCommand(const Context& ctx, const std::vector<std::string>& args);
 int SettingsCommand(const Context& ctx, const std::vector<std::string>& args);
 int DownloadCommand(const Context& ctx, const std::vector<std::string>& args);
+int PicturesCommand(const Context& ctx, const std::vector<std::string>& args);
+int ExportCommand(const Context& ctx, const std::vector<std::string>& args);
+int ImportCommand(const Context& ctx, const std::vector<std::string>& args);
 
 }  // namespace skimlet::cli

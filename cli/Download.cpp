@@ -7,8 +7,10 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "cli/Commands.h"
+#include "attachments/DownLoadAttachment.h"
 #include "cli/SettingsStore.h"
 #include "engine/DownLoad.h"
 #include "engine/History.h"
@@ -29,7 +31,7 @@ const char* AnsiColour(const std::string& number) {
   return "\033[0m";
 }
 
-class CliHost : public RunHost {
+class CliHost : public RunHost, public AttachmentHost {
  public:
   CliHost(DownloadHistory& history, RunSettings settings, bool pretty, bool progress)
       : history_(history), settings_(settings), pretty_(pretty), progress_(progress) {}
@@ -71,6 +73,21 @@ class CliHost : public RunHost {
   void AddHistoryLine(const std::string& line) override { history_.Add(line, settings_.maxHtmlHistory); }
   RunSettings Settings() override { return settings_; }
 
+  void LampChanged(int, const LampState&) override {}
+  void QueueOverflow(const std::string& message) override {
+    std::lock_guard lock(mutex_);
+    ClearProgress();
+    std::cerr << Win1251ToUtf8(message) << "\n";
+  }
+
+  void ShowQueue(const AttachmentQueue& queue) {
+    if (!progress_) return;
+    std::lock_guard lock(mutex_);
+    std::fprintf(stderr, "\r\033[K%d saved, %.1f KiB received, attachments: %d waiting, %d busy", saved_,
+                 static_cast<double>(TotalBytes().load()) / 1024.0, queue.Waiting(), queue.Busy());
+    shown_ = true;
+  }
+
   int Saved() {
     std::lock_guard lock(mutex_);
     ClearProgress();
@@ -91,6 +108,20 @@ class CliHost : public RunHost {
   bool shown_ = false;
   std::chrono::steady_clock::time_point lastProgress_{};
 };
+
+// The window's timer pumps the queue every 250 ms; here this loop does, until every run
+// has ended and every attachment has been fetched.
+void WaitForRuns(std::vector<std::unique_ptr<TDownload>>& runs, AttachmentQueue& queue, CliHost& host) {
+  while (true) {
+    queue.Pump();
+    bool running = false;
+    for (auto& run : runs) running = running || !run->Finished() || run->ChannelNode() != nullptr;
+    if (!running && queue.Idle()) break;
+    if (!running) host.ShowQueue(queue);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  for (auto& run : runs) run->Join();
+}
 
 }  // namespace
 
@@ -139,22 +170,67 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   SettingsStore store;
   CliHost host(history, store.ReadRunSettings(), log == "pretty", isatty(STDERR_FILENO));
 
+  AttachmentQueue queue(host, ctx.dataDir);
   std::vector<std::unique_ptr<TDownload>> runs;
   for (const NodePtr& channel : channels) {
     auto run = std::make_unique<TDownload>(tree, host);
     run->SetHistorySnapshot(history.SnapshotText());
     run->SetChannel(channel);
+    run->SetAttachmentQueue(&queue);
     runs.push_back(std::move(run));
   }
   for (auto& run : runs) run->Start();
-  for (auto& run : runs) run->Join();
-
+  WaitForRuns(runs, queue, host);
   std::string error;
   if (!history.SaveHistory(ctx.dataDir, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
   int saved = host.Saved();
   std::cerr << saved << (saved == 1 ? " news" : " news") << " saved from " << runs.size()
             << (runs.size() == 1 ? " channel" : " channels") << ", "
             << TotalBytes().load() << " bytes received\n";
+  return 0;
+}
+
+}  // namespace skimlet::cli
+
+namespace skimlet::cli {
+
+int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
+  if (args.size() > 1) {
+    std::cerr << "skimlet-cli pictures: takes at most one CHANNEL or CHANNEL/RUBRIC\n";
+    return 2;
+  }
+  ChannelTree tree(ctx.dataDir);
+  tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
+  std::vector<NodePtr> folders;
+  for (const NodePtr& node : tree.InTreeOrder()) {
+    NodePtr channel = ChannelTree::RootChannel(node);
+    std::string channelName = Win1251ToUtf8(tree.Caption(channel));
+    std::string path = node == channel ? channelName : channelName + "/" + Win1251ToUtf8(tree.Caption(node));
+    if (args.empty() || args[0] == channelName || args[0] == path) folders.push_back(node);
+  }
+  if (folders.empty()) {
+    std::cerr << "skimlet-cli pictures: no folder named '" << (args.empty() ? "" : args[0]) << "' in "
+              << tree.AccountsDir() << "\n";
+    return 2;
+  }
+  DownloadHistory history;
+  SettingsStore store;
+  CliHost host(history, store.ReadRunSettings(), false, isatty(STDERR_FILENO));
+  AttachmentQueue queue(host, ctx.dataDir);
+  int articles = 0;
+  for (const NodePtr& folder : folders) {
+    std::string dir = tree.FolderPath(folder);
+    for (const std::string& name : ListNewsFiles(dir)) {
+      std::string text;
+      if (!ReadWholeFile(dir + name, text)) continue;
+      std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+      queue.EnqueueAttachments(text, dir + "Attachment/", true);
+      ++articles;
+    }
+  }
+  std::vector<std::unique_ptr<TDownload>> none;
+  WaitForRuns(none, queue, host);
+  std::cerr << articles << " news looked at, " << TotalBytes().load() << " bytes received\n";
   return 0;
 }
 

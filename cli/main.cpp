@@ -19,6 +19,10 @@ const char* kUsage =
     "  settings [SECTION/KEY[=VALUE] ...] show or change settings (all of them without arguments)\n"
     "  download [CHANNEL ...] [--log raw|pretty]\n"
     "                                     download the named channels (all without names)\n"
+    "  pictures [CHANNEL[/RUBRIC]]        fetch the missing pictures of saved news\n"
+    "  export CHANNEL FILE [--yes]        save the channel's macros to a .skc file\n"
+    "  import FILE [--yes]                add or restore a channel from a .skc file\n"
+    "                                     (--yes: overwrite an existing file or channel)\n"
     "\n"
     "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n";
 
@@ -55,6 +59,9 @@ int main(int argc, char** argv) {
   if (command == "list") return skimlet::cli::ListCommand(ctx, args);
   if (command == "settings") return skimlet::cli::SettingsCommand(ctx, args);
   if (command == "download") return skimlet::cli::DownloadCommand(ctx, args);
+  if (command == "pictures") return skimlet::cli::PicturesCommand(ctx, args);
+  if (command == "export") return skimlet::cli::ExportCommand(ctx, args);
+  if (command == "import") return skimlet::cli::ImportCommand(ctx, args);
   std::cerr << "skimlet-cli: unknown command '" << command << "'\n\n" << kUsage;
   return 2;
 }

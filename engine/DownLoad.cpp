@@ -1,5 +1,7 @@
 #include "engine/DownLoad.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <exception>
 
@@ -177,15 +179,34 @@ void TDownload::Dispatch(const TTmpOneMacroComand& s) {
   else if (c == "GetNews") GetNews(s.P1, s.P4);
   else if (c == "EditHTMLNews") EditHTMLNews(s.P1, s.P2, s.P3, s.P4);
   else if (c == "FindNameNews") FindNameNews(s.P1, s.P2);
-  else if (c == "FindAttachment") {
-    // Pictures are fetched by the attachment queue, which arrives with its own step.
-  } else if (c == "SaveNews") SaveNews();
+  else if (c == "FindAttachment") FindAttachment(s.P1, s.P2, s.P3);
+  else if (c == "SaveNews") SaveNews();
   else if (c == "GotoMacro") GotoMacro(s.P1, s.P2, s.P3, s.P4);
   else return;  // NotOperation and unknown names do nothing and never pause
   if (stepMode_) {
     if (host_.IsShownChannel(ChannelNode())) host_.PressPause();
     paused_ = true;
   }
+}
+
+TTmpOneMacroComand TDownload::ReadStep(const std::string& folderPath, std::int32_t k) {
+  std::string path = JoinPath(folderPath, kMacroFileName);
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    macroCache_ = {};
+    return {};
+  }
+  std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  MacroCache& c = macroCache_;
+  if (c.path != path || c.inode != st.st_ino || c.size != static_cast<std::uint64_t>(st.st_size) ||
+      c.mtimeNs != mtimeNs) {
+    c = {path, st.st_ino, static_cast<std::uint64_t>(st.st_size), mtimeNs, {}};
+    if (!ReadWholeFile(path, c.text)) {
+      c = {};
+      return {};
+    }
+  }
+  return MacroStepFromText(c.text, k);
 }
 
 void TDownload::Execute() {
@@ -219,7 +240,7 @@ void TDownload::Execute() {
         while (stepIndex_ >= 0 && !finished_) {
           WaitWhilePaused();
           if (finished_) break;
-          currentStep_ = ReadMacroStep(currentFolderPath_, stepIndex_);
+          currentStep_ = ReadStep(currentFolderPath_, stepIndex_);
           if (currentStep_.Command.empty()) {
             stepIndex_ = kEndFolder;
             break;

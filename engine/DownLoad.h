@@ -20,6 +20,8 @@
 
 namespace skimlet {
 
+class AttachmentQueue;
+
 // Log colours: 24-bit values with red in the low byte.
 enum LogColour : std::uint32_t {
   kBlack = 0,
@@ -54,6 +56,8 @@ class TDownload {
   void SetChannel(const NodePtr& channel);
   void SetHistorySnapshot(std::string text);
   void SetStepMode(bool on) { stepMode_ = on; }
+  // Where FindAttachment hands its pictures (none: they are not queued).
+  void SetAttachmentQueue(AttachmentQueue* queue) { attachments_ = queue; }
   // Tests shorten the idle time-out of transfers.
   void SetHttpTimeouts(long connectMs, long idleMs);
 
@@ -87,6 +91,7 @@ class TDownload {
   void GetNews(const std::string& p1, const std::string& p4);
   void EditHTMLNews(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
   void FindNameNews(const std::string& p1, const std::string& p2);
+  void FindAttachment(const std::string& p1, const std::string& p2, const std::string& p3);
   void SaveNews();
   void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
 
@@ -145,6 +150,16 @@ class TDownload {
   HttpClient http_;
   bool httpOpen_ = false;
   std::mt19937 rng_;
+  AttachmentQueue* attachments_ = nullptr;
+  // The last macro file read, kept while the file is unchanged on disk (every save replaces
+  // it, so a changed file is always read again).
+  struct MacroCache {
+    std::string path;
+    std::uint64_t inode = 0, size = 0;
+    std::int64_t mtimeNs = 0;
+    std::string text;
+  } macroCache_;
+  TTmpOneMacroComand ReadStep(const std::string& folderPath, std::int32_t k);
   long connectTimeoutMs_ = 30000;
   long idleTimeoutMs_ = 60000;
 };

@@ -140,17 +140,21 @@ std::string FormatMacroFile(const MacroTable& table) {
   return out;
 }
 
-TTmpOneMacroComand ReadMacroStep(const std::string& folderPath, std::int32_t k) {
+TTmpOneMacroComand MacroStepFromText(std::string_view text, std::int32_t k) {
   TTmpOneMacroComand step;
-  std::string text;
-  if (k < 0 || k >= kMacroSlots || !ReadWholeFile(JoinPath(folderPath, kMacroFileName), text))
-    return step;
+  if (k < 0 || k >= kMacroSlots) return step;
   LineReader in(text);
   long long n = 0;
   if (in.ReadCount(n) != LineReader::Count::kNumber || k >= n) return step;
   in.SkipLines(7LL * k);
   ReadStep(in, step);
   return step;
+}
+
+TTmpOneMacroComand ReadMacroStep(const std::string& folderPath, std::int32_t k) {
+  std::string text;
+  if (k < 0 || k >= kMacroSlots || !ReadWholeFile(JoinPath(folderPath, kMacroFileName), text)) return {};
+  return MacroStepFromText(text, k);
 }
 
 void FolderMacro::LoadFolderMacro(const std::string& folderPath) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace skimlet {
@@ -45,6 +46,8 @@ std::string FormatMacroFile(const MacroTable& table);
 // Step k of the folder's macro file, read afresh from the start of the file; the empty
 // step when there is no file or k is outside 0..count-1. Any thread may call it.
 TTmpOneMacroComand ReadMacroStep(const std::string& folderPath, std::int32_t k);
+// Step k of a macro file's text.
+TTmpOneMacroComand MacroStepFromText(std::string_view text, std::int32_t k);
 
 // The working copy of the selected folder's macro and the snapshot it was loaded as.
 // Belongs to the window thread. The editor's list and the question box are seams.

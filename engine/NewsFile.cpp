@@ -116,7 +116,7 @@ void TDownload::SaveNews() {
     content += "-->\r\n";
     content += NormalizeNewsBody(buf_.HTML);
     std::string error;
-    if (WriteFileAtomic(path, content, &error, /*readOnly=*/true)) {
+    if (WriteFileAtomic(path, content, &error, /*readOnly=*/true, /*durable=*/false)) {
       AddRunLog(Prefix() + W(">> SaveNews. Записан файл: ") + pathText, kGreen);
       ++savedCount_;
     } else {

@@ -61,15 +61,6 @@ std::string PickAgent(std::mt19937& rng) {
   return AgentTable[0].agent;
 }
 
-std::atomic<std::uint64_t>& TotalBytes() {
-  static std::atomic<std::uint64_t> total{0};
-  return total;
-}
-
-namespace {
-constexpr std::size_t kReadBlock = 64 * 1024;
-
-// The bytes of a URL as they go on the wire: UTF-8, with what may not stand in a URL escaped.
 std::string UrlForTransfer(const std::string& win1251Url) {
   static const char* kHex = "0123456789ABCDEF";
   std::string out;
@@ -85,6 +76,14 @@ std::string UrlForTransfer(const std::string& win1251Url) {
   }
   return out;
 }
+
+std::atomic<std::uint64_t>& TotalBytes() {
+  static std::atomic<std::uint64_t> total{0};
+  return total;
+}
+
+namespace {
+constexpr std::size_t kReadBlock = 64 * 1024;
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -132,7 +131,11 @@ bool TDownload::OpenStartPage(const std::string& url) {
     return false;
   }
   int status = http_.Status();
-  return status == 200 || status == 302;
+  if (status == 200 || status == 302) return true;
+  // A refused index page is not read: the next fetch must open its own URL.
+  http_.Close();
+  httpOpen_ = false;
+  return false;
 }
 
 std::string TDownload::FetchPage(const std::string& url) {

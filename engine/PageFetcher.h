@@ -18,6 +18,10 @@ extern const AgentRow AgentTable[kAgentRows];
 // One identification string, each row with the probability of its weight.
 std::string PickAgent(std::mt19937& rng);
 
+// A URL (Windows-1251, as a page wrote it) as it goes on the wire: UTF-8, with the bytes
+// that may not stand in a URL percent-escaped.
+std::string UrlForTransfer(const std::string& win1251Url);
+
 // Bytes received by every run and downloader since start.
 std::atomic<std::uint64_t>& TotalBytes();
 

@@ -69,6 +69,15 @@ bool IsNewsFileName(const std::string& name) {
   return false;
 }
 
+std::vector<std::string> ListNewsFiles(const std::string& dirPath) {
+  std::vector<std::string> names;
+  ForEachNewsFile(dirPath, [&](const char* name, bool) {
+    names.emplace_back(name);
+    return true;
+  });
+  return names;
+}
+
 bool IsSafeFolderName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (unsigned char c : name)

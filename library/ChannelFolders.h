@@ -126,4 +126,7 @@ bool IsSafeFolderName(const std::string& win1251Name);
 // True when `name` (UTF-8, as on disk) names a news file: "*.ht*", not a dot-name.
 bool IsNewsFileName(const std::string& name);
 
+// The news files of a folder (UTF-8 names), in no particular order.
+std::vector<std::string> ListNewsFiles(const std::string& dirPath);
+
 }  // namespace skimlet

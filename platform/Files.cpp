@@ -82,7 +82,7 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string* error
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error,
-                     bool readOnly) {
+                     bool readOnly, bool durable) {
   const std::string dir = ParentDir(path);
   std::string temp;
   int fd = -1;
@@ -95,7 +95,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view data, std::string
   if (fd < 0) return Fail(error, "Cannot write", path, errno);
 
   int err = 0;
-  if (!WriteAll(fd, data) || ::fsync(fd) != 0) err = errno;
+  if (!WriteAll(fd, data) || (durable && ::fsync(fd) != 0)) err = errno;
   if (!err && readOnly) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || ::fchmod(fd, st.st_mode & 07555) != 0) err = errno;
@@ -135,6 +135,7 @@ bool DirExists(const std::string& path) {
 
 bool MakeDirs(const std::string& path, std::string* error) {
   if (path.empty()) return Fail(error, "Cannot create folder", path, ENOENT);
+  if (DirExists(path)) return true;
   std::size_t pos = 0;
   while (pos != std::string::npos) {
     pos = path.find('/', pos + 1);
@@ -176,7 +177,7 @@ std::uint32_t ReadFolderAttributes(const std::string& dir) {
 bool WriteFolderAttributes(const std::string& dir, std::uint32_t attributes) {
   const std::string file = JoinPath(dir, kFolderAttributeFile);
   if (attributes == 0) return ::unlink(file.c_str()) == 0 || errno == ENOENT;
-  return WriteFileAtomic(file, std::to_string(attributes) + "\n");
+  return WriteFileAtomic(file, std::to_string(attributes) + "\n", nullptr, false, /*durable=*/false);
 }
 
 std::string JoinPath(std::string_view dir, std::string_view name) {

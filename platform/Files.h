@@ -13,8 +13,10 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string* error
 // Writes `data` to a temporary file in the same directory, flushes it and renames it over
 // `path`. On failure the old file (or nothing) stays and the temporary file is removed.
 // `readOnly` clears the write bits of the new file (an unread news, a macro file).
+// `durable` flushes the data to the disk before the rename; without it a power cut may
+// lose the new file, but no reader ever sees a part of it.
 bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error = nullptr,
-                     bool readOnly = false);
+                     bool readOnly = false, bool durable = true);
 
 // Appends `data` with one write() on a file opened O_APPEND, creating it if needed, so
 // concurrent appends of whole lines never interleave.

@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     std::cerr << "skimlet-static-server: no such directory: " << dir << "\n";
     return 2;
   }
+  server.set_tcp_nodelay(true);  // or every request after the first on a connection waits for a delayed ACK
   server.set_file_extension_and_mimetype_mapping("html", "text/html");
   server.set_file_extension_and_mimetype_mapping("htm", "text/html");
   if (latencyMs > 0) {

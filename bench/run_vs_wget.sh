@@ -1,0 +1,248 @@
+#!/usr/bin/env bash
+# Side-by-side speed of a download run against wget, on a loopback site that adds 5 ms to
+# every request:
+#   (a) wget -q -i list: the index page and 200 articles, one after the other;
+#   (b) skimlet-cli download of one channel that saves those 200 articles (no pictures), and
+#       the peak memory of skimlet-cli;
+#   (c) four channels of 50 articles each downloaded at once, against wget of the same pages.
+# Targets: (b)/(a) <= 1.10, peak memory < 40 MiB, (c)/wget <= 0.35.
+#
+#   bench/run_vs_wget.sh BUILD_DIR       (called at the end of bench/run.sh)
+#
+# Times come from hyperfine when it is installed (3 runs after one warm-up), else from a
+# date +%s%N loop (3 runs; also with BENCH_NO_HYPERFINE=1). Every skimlet-cli run starts from a
+# fresh data directory.
+set -euo pipefail
+
+build=${1:?usage: bench/run_vs_wget.sh BUILD_DIR}
+build=$(cd "$build" && pwd)
+cli=$build/skimlet-cli
+server=$build/skimlet-static-server
+ARTICLES=200
+CHANNELS=4
+RUNS=3
+LATENCY_MS=5
+export LC_ALL=C
+
+echo "== skimlet-cli download vs wget ($ARTICLES articles, $LATENCY_MS ms per request, 127.0.0.1)"
+for tool in "$cli" "$server"; do
+  if [ ! -x "$tool" ]; then
+    echo "run_vs_wget: skipped, $tool is not built"
+    exit 0
+  fi
+done
+if ! command -v wget >/dev/null; then
+  echo "run_vs_wget: skipped, wget is not installed"
+  exit 0
+fi
+
+work=$(mktemp -d)
+server_pid=""
+cleanup() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  chmod -R u+w "$work" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# ---- the site: index.html with all articles, part1..4.html with 50 each ---------------------
+
+site=$work/site
+mkdir -p "$site/a"
+to1251() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1251; }
+para=$(to1251 "Городской совет обсудил бюджет на следующий год. Депутаты предложили увеличить расходы на ремонт дорог и школ, а также на благоустройство парков. Окончательное решение примут на следующем заседании, после общественных слушаний, которые пройдут во всех районах города.")
+title_word=$(to1251 "Новость номер")
+more=$(to1251 "Читать далее")
+body=""
+for _ in 1 2 3 4 5 6 7 8; do body+="<p>$para</p>"$'\n'; done
+for i in $(seq 1 "$ARTICLES"); do
+  n=$(printf '%04d' "$i")
+  {
+    printf '<!DOCTYPE html>\n<html>\n<head>\n<meta charset="windows-1251">\n'
+    printf '<title>%s %s</title>\n<link rel="stylesheet" href="../style.css">\n' "$title_word" "$n"
+    printf '<script>document.write("<b>ad</b>");</script>\n</head>\n<body>\n'
+    printf '<div class="top"><a href="../index.html">index</a></div>\n'
+    printf '<div class="article">\n<h1>%s %s</h1>\n%s</div>\n' "$title_word" "$n" "$body"
+    printf '<div class="bottom"><a href="/index.html">index</a></div>\n</body>\n</html>\n'
+  } >"$site/a/$n.html"
+done
+index_page() {  # FILE FIRST LAST
+  {
+    printf '<!DOCTYPE html>\n<html>\n<head>\n<meta charset="windows-1251">\n<title>Bench</title>\n'
+    printf '<link rel="stylesheet" href="style.css">\n</head>\n<body>\n<div class="news-list">\n'
+    local i n
+    for i in $(seq "$2" "$3"); do
+      n=$(printf '%04d' "$i")
+      printf '<div class="item"><a href="a/%s.html">%s %s</a> <a href="/a/%s.html">%s</a></div>\n' \
+        "$n" "$title_word" "$n" "$n" "$more"
+    done
+    printf '</div>\n</body>\n</html>\n'
+  } >"$1"
+}
+index_page "$site/index.html" 1 "$ARTICLES"
+per=$((ARTICLES / CHANNELS))
+for c in $(seq 1 "$CHANNELS"); do index_page "$site/part$c.html" $(((c - 1) * per + 1)) $((c * per)); done
+printf 'body { font-family: serif; }\n' >"$site/style.css"
+
+"$server" "$site" --port 0 --latency-ms "$LATENCY_MS" --port-file "$work/port" >/dev/null 2>"$work/server.err" &
+server_pid=$!
+for _ in $(seq 1 100); do
+  [ -s "$work/port" ] && break
+  sleep 0.05
+done
+[ -s "$work/port" ] || { echo "run_vs_wget: the server did not start: $(cat "$work/server.err")" >&2; exit 1; }
+base="http://127.0.0.1:$(cat "$work/port")"
+
+# A server that answers a kept-alive connection late (Nagle's algorithm against the client's
+# delayed ACK: about 40 ms per request) would make every figure below meaningless.
+ms_of_wget() {  # URL...: wall milliseconds of one wget fetching the URLs over one connection
+  local t0 t1
+  t0=$(date +%s%N)
+  wget -q -O /dev/null "$@"
+  t1=$(date +%s%N)
+  echo $(((t1 - t0) / 1000000))
+}
+one=$(ms_of_wget "$base/style.css")
+five=$(ms_of_wget "$base/style.css" "$base/style.css" "$base/style.css" "$base/style.css" "$base/style.css")
+if [ $(((five - one) / 4)) -gt $((LATENCY_MS + 20)) ]; then
+  echo "run_vs_wget: WARNING: a request on a kept-alive connection takes $(((five - one) / 4)) ms, not about" \
+    "$LATENCY_MS ms: the static server must set TCP_NODELAY; the figures below are not meaningful" >&2
+fi
+
+{
+  echo "$base/index.html"
+  for i in $(seq 1 "$ARTICLES"); do printf '%s/a/%04d.html\n' "$base" "$i"; done
+} >"$work/list-one"
+{
+  for c in $(seq 1 "$CHANNELS"); do echo "$base/part$c.html"; done
+  for i in $(seq 1 "$ARTICLES"); do printf '%s/a/%04d.html\n' "$base" "$i"; done
+} >"$work/list-four"
+
+# ---- the channel set-ups: one folder each, the usual loop without FindAttachment --------------
+
+# channel_template DIR CHANNEL INDEX_URL
+channel_template() {
+  local dir="$1/Accounts/$2"
+  mkdir -p "$dir"
+  printf '1\n' >"$dir/.skimlet-attributes"
+  printf '%s\r\n' 8 \
+    GetStart ON "$3" 'class="news-list"' -999 '' 'index page' \
+    FindUrlNews ON 'a/*.html' -1 '' '' 'next new link' \
+    EditUrlNews ON '' '' '' '' 'absolute link' \
+    GetNews ON 'class="article"' '' '' 1 'fetch the news' \
+    EditHTMLNews ON StandartParameter=0 StandartParameter=0 '' '' 'scripts and links' \
+    FindNameNews ON '<title>' '</title>' '' '' 'name' \
+    SaveNews ON '' '' '' '' 'save' \
+    GotoMacro ON 1 StandartParameter=0 '' '' 'next link' >"$dir/Skimlet-macros.ini"
+}
+channel_template "$work/tpl-one" Bench "$base/index.html"
+for c in $(seq 1 "$CHANNELS"); do channel_template "$work/tpl-four" "Bench$c" "$base/part$c.html"; done
+
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME"
+"$cli" settings Setting/MaxDownloads.Value=10000 >/dev/null
+
+# Does this build download at all?
+cp -R "$work/tpl-one" "$work/probe"
+if ! "$cli" --home "$work/probe" download --log raw >"$work/probe.log" 2>&1; then
+  echo "run_vs_wget: skipped, skimlet-cli download failed: $(tail -n 3 "$work/probe.log")"
+  exit 0
+fi
+saved=$(find "$work/probe/Accounts" -name '*.html' | wc -l)
+if [ "$saved" -ne "$ARTICLES" ]; then
+  echo "run_vs_wget: a download run saved $saved of $ARTICLES articles; the comparison would be void" >&2
+  tail -n 20 "$work/probe.log" >&2
+  exit 1
+fi
+
+# ---- timing ---------------------------------------------------------------------------------
+
+prep_wget="rm -rf $work/wget-out && mkdir $work/wget-out"
+cmd_wget_one="wget -q -P $work/wget-out -i $work/list-one"
+cmd_wget_four="wget -q -P $work/wget-out -i $work/list-four"
+prep_one="chmod -R u+w $work/d1 2>/dev/null; rm -rf $work/d1 && cp -R $work/tpl-one $work/d1"
+cmd_one="$cli --home $work/d1 download --log raw"
+prep_four="chmod -R u+w $work/d4 2>/dev/null; rm -rf $work/d4 && cp -R $work/tpl-four $work/d4"
+cmd_four="$cli --home $work/d4 download --log raw"
+
+# mean_seconds PREPARE COMMAND: the mean wall time of RUNS runs, by the date loop
+mean_seconds() {
+  local total=0 i t0 t1
+  for i in $(seq 1 "$RUNS"); do
+    bash -c "$1"
+    t0=$(date +%s%N)
+    bash -c "$2" >/dev/null 2>&1
+    t1=$(date +%s%N)
+    total=$((total + t1 - t0))
+  done
+  awk -v ns="$total" -v n="$RUNS" 'BEGIN { printf "%.4f", ns / n / 1e9 }'
+}
+
+if [ "${BENCH_NO_HYPERFINE:-0}" != 1 ] && command -v hyperfine >/dev/null; then
+  echo "timing with hyperfine, $RUNS runs each after one warm-up"
+  hyperfine --style basic --runs "$RUNS" --warmup 1 --export-csv "$work/times.csv" \
+    -n wget-one -p "$prep_wget" "$cmd_wget_one" \
+    -n skimlet-one -p "$prep_one" "$cmd_one" \
+    -n wget-four -p "$prep_wget" "$cmd_wget_four" \
+    -n skimlet-four -p "$prep_four" "$cmd_four"
+  mean_of() { awk -F, -v name="$1" '$1 == name { printf "%.4f", $2 }' "$work/times.csv"; }
+  t_wget_one=$(mean_of wget-one)
+  t_one=$(mean_of skimlet-one)
+  t_wget_four=$(mean_of wget-four)
+  t_four=$(mean_of skimlet-four)
+else
+  echo "timing with a date +%s%N loop, $RUNS runs each (hyperfine is not installed)"
+  t_wget_one=$(mean_seconds "$prep_wget" "$cmd_wget_one")
+  t_one=$(mean_seconds "$prep_one" "$cmd_one")
+  t_wget_four=$(mean_seconds "$prep_wget" "$cmd_wget_four")
+  t_four=$(mean_seconds "$prep_four" "$cmd_four")
+fi
+
+# The timed runs must have done the whole job.
+saved_four=$(find "$work/d4/Accounts" -name '*.html' | wc -l)
+if [ "$saved_four" -ne "$ARTICLES" ]; then
+  echo "run_vs_wget: the four channels saved $saved_four of $ARTICLES articles" >&2
+  exit 1
+fi
+
+# ---- peak memory ----------------------------------------------------------------------------
+
+peak_kib() {  # PREPARE COMMAND
+  bash -c "$1"
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f %M -o "$work/mem" bash -c "exec $2 >/dev/null 2>&1"
+    tail -n 1 "$work/mem"
+  else
+    echo ""
+  fi
+}
+mem_one=$(peak_kib "$prep_one" "$cmd_one")
+mem_four=$(peak_kib "$prep_four" "$cmd_four")
+
+# ---- report ---------------------------------------------------------------------------------
+
+verdict() {  # VALUE LIMIT: "ok" when VALUE <= LIMIT
+  awk -v v="$1" -v l="$2" 'BEGIN { print (v <= l ? "ok" : "OVER") }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+r_one=$(ratio "$t_one" "$t_wget_one")
+r_four=$(ratio "$t_four" "$t_wget_four")
+pages_four=$((ARTICLES + CHANNELS))
+echo
+printf '%-58s %8.3f s\n' "(a) wget -q -i list: index + $ARTICLES articles" "$t_wget_one"
+printf '%-58s %8.3f s   ratio (b)/(a) %s  (target <= 1.10: %s)\n' \
+  "(b) skimlet-cli download: 1 channel, $ARTICLES articles" "$t_one" "$r_one" "$(verdict "$r_one" 1.10)"
+printf '%-58s %8.3f s\n' "    wget -q -i list: the same $pages_four pages as (c)" "$t_wget_four"
+printf '%-58s %8.3f s   ratio (c)/wget %s  (target <= 0.35: %s)\n' \
+  "(c) skimlet-cli download: $CHANNELS channels x $per articles at once" "$t_four" "$r_four" "$(verdict "$r_four" 0.35)"
+if [ -n "$mem_one" ]; then
+  mib_one=$(awk -v k="$mem_one" 'BEGIN { printf "%.1f", k / 1024 }')
+  mib_four=$(awk -v k="$mem_four" 'BEGIN { printf "%.1f", k / 1024 }')
+  printf '%-58s %8s MiB (target < 40: %s)\n' "peak memory of skimlet-cli, (b)" "$mib_one" "$(verdict "$mib_one" 39.999)"
+  printf '%-58s %8s MiB\n' "peak memory of skimlet-cli, (c)" "$mib_four"
+else
+  echo "peak memory: /usr/bin/time is not installed (Debian package 'time')"
+fi

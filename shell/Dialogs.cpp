@@ -1,0 +1,36 @@
+#include "shell/Dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace skimlet {
+
+namespace {
+
+class BoxDialogs : public Dialogs {
+ public:
+  bool Question(QWidget* parent, const QString& caption, const QString& text, bool warning) override {
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption, text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    return box.exec() == QMessageBox::Yes;
+  }
+  void Message(QWidget* parent, const QString& text) override {
+    QMessageBox::information(parent, QStringLiteral("Skimlet"), text);
+  }
+  bool InputText(QWidget* parent, const QString& title, const QString& prompt, QString& value) override {
+    bool ok = false;
+    QString answer = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, value, &ok);
+    if (ok) value = answer;
+    return ok;
+  }
+};
+
+BoxDialogs g_boxes;
+Dialogs* g_dialogs = &g_boxes;
+
+}  // namespace
+
+Dialogs& AppDialogs() { return *g_dialogs; }
+void SetAppDialogs(Dialogs* dialogs) { g_dialogs = dialogs ? dialogs : &g_boxes; }
+
+}  // namespace skimlet
