@@ -184,8 +184,10 @@ void TDownload::Dispatch(const TTmpOneMacroComand& s) {
   else if (c == "GotoMacro") GotoMacro(s.P1, s.P2, s.P3, s.P4);
   else return;  // NotOperation and unknown names do nothing and never pause
   if (stepMode_) {
+    // The pause takes hold right here, also when the command has just ended the folder.
     if (host_.IsShownChannel(ChannelNode())) host_.PressPause();
     paused_ = true;
+    WaitWhilePaused();
   }
 }
 
@@ -259,6 +261,7 @@ void TDownload::Execute() {
       SetNodeImage(folder, tree_.IsChecked(folder) ? kImageChecked : kImageUnchecked);
       NodePtr next = tree_.NextInTreeOrder(folder);
       folder = next && tree_.Level(next) > channelLevel ? next : nullptr;
+      SetCurrentFolder(folder);
       ShowRunState();
       if (stepIndex_ < kEndFolder) {
         folder = nullptr;

@@ -1,0 +1,354 @@
+// Whole download runs over a channel folder tree and a loopback news site.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+#include "engine/DownLoad.h"
+#include "platform/Files.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TestSupport.h"
+
+namespace skimlet {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Cp;
+using Log = std::vector<std::string>;
+
+TTmpOneMacroComand S(const char* command, std::string p1 = "", std::string p2 = "", std::string p3 = "",
+                     std::string p4 = "", bool active = true) {
+  return {command, std::move(p1), std::move(p2), std::move(p3), std::move(p4), "", active};
+}
+
+template <class Pred>
+bool WaitUntil(Pred done, std::chrono::milliseconds limit = 5s) {
+  for (auto end = std::chrono::steady_clock::now() + limit; !done(); std::this_thread::sleep_for(1ms))
+    if (std::chrono::steady_clock::now() > end) return false;
+  return true;
+}
+
+bool Has(const Log& log, const std::string& line) { return std::find(log.begin(), log.end(), line) != log.end(); }
+long Count(const Log& log, const std::string& part) {
+  return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+// Index page with three news links, one extra link and a silent one; articles "Статья N".
+struct NewsSite {
+  test::HttpTestServer server;
+  std::atomic<int> articles{0};
+  std::atomic<bool> silentHit{false};
+  NewsSite() {
+    server.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("news: <a href=\"/news/1.html\"> <a href=\"/news/2.html\"> <a href=\"/about\"> "
+                      "<a href=\"/news/3.html\"> <a href=\"/extra/7.html\"> <a href=\"/silent\">",
+                      "text/html; charset=windows-1251");
+    });
+    server.Get(R"(/(news|extra)/(\d+)\.html)", [this](const httplib::Request& req, httplib::Response& res) {
+      ++articles;
+      res.set_content(Cp("<html><head><title>Статья ") + req.matches[2].str() +
+                          "</title></head><body>ARTICLE with enough text to be saved</body></html>",
+                      "text/html; charset=windows-1251");
+    });
+    server.Get("/silent", [this](const httplib::Request&, httplib::Response&) {
+      silentHit = true;
+      server.WaitForStop();
+    });
+    server.Start();
+  }
+  std::string Index() { return server.url("/index.html"); }
+};
+
+// Channel "Лента" and its rubrics, added in order, each with its macro.
+struct Channel {
+  test::TempDir dir;
+  ChannelTree tree{dir.path()};
+  test::RecordingHost host;
+  NodePtr channel;
+  Channel() {
+    MakeDirs(dir / "Accounts/Лента");
+    channel = tree.AddFolderNode("Лента", nullptr, true);
+  }
+  NodePtr Rubric(const std::string& name, bool checked, const std::vector<TTmpOneMacroComand>& steps = {}) {
+    MakeDirs(dir / ("Accounts/Лента/" + name));
+    NodePtr node = tree.AddFolderNode(name, channel, checked);
+    Macro(node, steps);
+    return node;
+  }
+  void Macro(const NodePtr& node, const std::vector<TTmpOneMacroComand>& steps) {
+    FolderMacro macro;
+    std::copy(steps.begin(), steps.end(), macro.Table().steps.begin());
+    macro.Table().count = static_cast<std::int32_t>(steps.size());
+    ASSERT_TRUE(macro.WriteFolderMacroFile(tree.FolderPath(node)));
+  }
+  std::string Path() { return tree.FolderPath(channel); }
+  std::unique_ptr<TDownload> Make(bool stepMode = false, RunHost* other = nullptr) {
+    auto run = std::make_unique<TDownload>(tree, other ? *other : host);
+    run->SetChannel(channel);
+    run->SetStepMode(stepMode);
+    return run;
+  }
+  // Waits for the run's end; a run that hangs is stopped and fails the test.
+  void RunToEnd(TDownload& run, std::chrono::seconds limit = 20s) {
+    auto joined = std::async(std::launch::async, [&] { run.Join(); });
+    if (joined.wait_for(limit) != std::future_status::ready) {
+      ADD_FAILURE() << "run did not end";
+      run.StopRun();
+    }
+    EXPECT_TRUE(run.Finished());
+    EXPECT_EQ(run.ChannelNode(), nullptr);
+  }
+  Log Run(const std::string& history = "") {
+    auto run = Make();
+    run->SetHistorySnapshot(history);
+    run->Start();
+    RunToEnd(*run);
+    return host.Log();
+  }
+  std::string End() { return "16711680 > Конец загрузки в " + Path(); }
+  static std::vector<TTmpOneMacroComand> Loop(const std::string& key) {
+    return {S("FindUrlNews", key, "9999"), S("EditUrlNews"), S("GetNews", "ARTICLE", "", "", "0"),
+            S("FindNameNews", "<title>", "</title>"), S("SaveNews"), S("GotoMacro", "0")};
+  }
+};
+
+TEST(RunWalk, ChecksFoldersInTreeOrderSharesTheIndexAndSkipsWhatIsSaved) {
+  NewsSite site;
+  Channel c;
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  c.Rubric("Спорт", false, {S("SaveNews")});
+  c.Rubric("Пусто", true, {S("SaveNews")});
+  std::filesystem::remove_all(c.Path() + "Пусто");
+  c.Rubric("Наука", true, Channel::Loop("/extra/"));  // works on the channel's IndexHTML
+
+  Log log = c.Run();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0], "0 Лента> Подготовка данных для потока загрузки");
+  EXPECT_EQ(log[1], "16711680 Лента> Начало загрузки в " + c.Path());
+  EXPECT_EQ(log.back(), c.End());
+  EXPECT_TRUE(Has(log, "128 Мир> step 0>> FindUrlNews(/news/) - OK. URL=/news/1.html"));
+  EXPECT_TRUE(Has(log, "255 Спорт> Пропуск папки "));
+  EXPECT_TRUE(Has(log, "255 Пусто> Пропуск папки "));
+  EXPECT_EQ(Count(log, "SaveNews. Файл не создан") + Count(log, "Сессия прервана."), 0);
+  for (const char* file : {"Мир/Статья 1.html", "Мир/Статья 2.html", "Мир/Статья 3.html", "Наука/Статья 7.html"})
+    EXPECT_TRUE(FileExists(c.Path() + file)) << file;
+  EXPECT_EQ(c.host.Saved().size(), 4u);
+  EXPECT_EQ(c.host.history.Count(), 4u);
+  EXPECT_EQ(site.articles, 4);
+
+  // A second run with the history fetches nothing again.
+  Log again = c.Run(c.host.history.SnapshotText());
+  EXPECT_EQ(site.articles, 4);
+  EXPECT_EQ(c.host.Saved().size(), 4u);
+  EXPECT_EQ(Count(Log(again.begin() + static_cast<long>(log.size()), again.end()),
+                  "Эта страница была загружена ранее. Переход на шаг №0"), 4);
+}
+
+TEST(RunWalk, FolderIconsShowTheCheckMarkOnceTheRunHasEnded) {
+  Channel c;
+  NodePtr on = c.Rubric("Мир", true), off = c.Rubric("Спорт", false);
+  c.Run();
+  EXPECT_EQ(c.tree.ImageIndex(c.channel), kImageChecked);
+  EXPECT_EQ(c.tree.ImageIndex(on), kImageChecked);
+  EXPECT_EQ(c.tree.ImageIndex(off), kImageUnchecked);
+}
+
+TEST(RunWalk, UncheckedChannelRunsNothing) {
+  Channel c;
+  c.tree.WriteFolderCheck(c.channel, false);
+  c.Macro(c.channel, {S("SaveNews")});
+  c.Rubric("Мир", true, {S("SaveNews")});
+  EXPECT_EQ(c.Run(), (Log{"0 Лента> Подготовка данных для потока загрузки",
+                          "255 Лента> Папка не отмечена к загрузке или нет доступа к " + c.Path(), c.End()}));
+}
+
+TEST(RunJumps, PastTheEndNotANumberAndBelowMinusOne) {
+  Channel c;
+  c.Rubric("A", true, {S("SaveNews", "", "", "", "", false), S("GotoMacro", "9999"), S("SaveNews"), S("SaveNews")});
+  c.Rubric("B", true, {S("GotoMacro", "abc"), S("SaveNews")});
+  c.Rubric("C", true, {S("SaveNews"), S("GotoMacro", "-5"), S("SaveNews")});
+  c.Rubric("D", true, {S("SaveNews")});
+  EXPECT_EQ(c.Run(), (Log{"0 Лента> Подготовка данных для потока загрузки",
+                          "16711680 Лента> Начало загрузки в " + c.Path(),
+                          "32896 A> step 1>>GotoMacro.  -----------Переход к шагу № 9999----------",
+                          "32896 B> step 0>>GotoMacro.  -----------Переход к шагу № abc----------",
+                          "255 C> step 0>> SaveNews. Файл не создан. HTML меньше 50 байт. ",
+                          "32896 C> step 1>>GotoMacro.  -----------Переход к шагу № -5----------",
+                          "255 > Загрузка в " + c.Path() + " завершена. ", c.End()}));
+}
+
+TEST(RunJumps, GotoMacroTestsTheChosenTextForItsFragment) {
+  Channel c;
+  auto run = c.Make();
+  run->SetCurrentFolder(c.channel);
+  run->SetExecutingStep(3);
+  run->MutableBuffers() = {"", "index page", "http://h.ru/a.html", "<b>body</b>", ""};
+  const std::string find = "StandartParameter=1", miss = "StandartParameter=2";
+  struct Case { std::string p2, p3, p4; int want; };
+  const Case cases[] = {{find, "StandartParameter=0", "a.html", 7}, {find, "StandartParameter=1", "a.html", -9},
+                        {find, "StandartParameter=1", "<b>", 7},    {miss, "StandartParameter=2", "index", -9},
+                        {miss, "StandartParameter=2", "body", 7},   {find, "StandartParameter=0", "", -9},
+                        {miss, "StandartParameter=0", "", 7},       {find, "StandartParameter=3", "a", -9},
+                        {"", "", "", 7}};
+  for (const Case& k : cases) {
+    run->SetStepIndex(-9);
+    run->GotoMacro("7", k.p2, k.p3, k.p4);
+    EXPECT_EQ(run->StepIndex(), k.want) << k.p2 << " " << k.p3 << " " << k.p4;
+  }
+  Log log = c.host.Log();
+  EXPECT_EQ(Count(log, "32896 Лента> step 3>>GotoMacro. Фрагмент НАЙДЕН."), 2);
+  EXPECT_EQ(Count(log, "32896 Лента> step 3>>GotoMacro. Фрагмент НЕ НАЙДЕН."), 2);
+  EXPECT_EQ(Count(log, "32896 Лента> step 3>>GotoMacro.  -----------Переход к шагу № 7----------"), 5);
+  run->GotoMacro(" 12", "", "", "");
+  EXPECT_EQ(run->StepIndex(), 12);
+}
+
+TEST(RunStepMode, PausesOnceAfterEveryExecutedDownloadCommand) {
+  Channel c;
+  c.Macro(c.channel, {S("EditHTMLNews"), S("NotOperation"), S("Bogus"), S("SaveNews", "", "", "", "", false),
+                      S("GotoMacro", "9999"), S("SaveNews")});
+  c.Rubric("Мир", true, {S("NotOperation"), S("SaveNews")});
+  auto run = c.Make(true);
+  run->Start();
+  int pauses = 0;
+  WaitUntil([&] {
+    if (run->Paused()) {
+      EXPECT_EQ(c.host.PausePressed(), ++pauses);
+      run->Resume();
+    }
+    return run->Finished();
+  }, 20s);
+  c.RunToEnd(*run);
+  EXPECT_EQ(pauses, 3);  // EditHTMLNews, GotoMacro, SaveNews
+  EXPECT_EQ(c.host.PausePressed(), 3);
+}
+
+TEST(RunStepMode, ACommandThatEndsTheLastFolderStillPauses) {
+  // The pause takes hold even when the command has just ended the last folder.
+  Channel c;
+  c.Macro(c.channel, {S("GotoMacro", "abc")});
+  auto run = c.Make(true);
+  run->Start();
+  WaitUntil([&] { return run->Paused(); });
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(run->Finished());  // waiting for the user
+  run->Resume();
+  c.RunToEnd(*run);
+  EXPECT_FALSE(run->Paused());
+}
+
+TEST(RunStepMode, EveryStepIsReadFromTheMacroFileAsItIsNow) {
+  Channel c;
+  c.Macro(c.channel, {S("SaveNews"), S("SaveNews"), S("SaveNews")});
+  auto run = c.Make(true);
+  run->Start();
+  ASSERT_TRUE(WaitUntil([&] { return run->Paused(); }));
+  c.Macro(c.channel, {S("SaveNews"), S("GotoMacro", "9999"), S("SaveNews")});  // edited while paused
+  WaitUntil([&] { return run->Resume(), run->Finished(); }, 10s);
+  c.RunToEnd(*run);
+  EXPECT_TRUE(Has(c.host.Log(), "32896 Лента> step 1>>GotoMacro.  -----------Переход к шагу № 9999----------"));
+  EXPECT_EQ(Count(c.host.Log(), "SaveNews. Файл не создан"), 1);
+}
+
+TEST(RunControl, PauseHoldsTheRunAndStopEndsItWithItsEndLines) {
+  Channel c;
+  c.Macro(c.channel, {S("SaveNews")});
+  auto held = c.Make();
+  held->Pause();
+  held->Start();
+  WaitUntil([&] { return c.host.Log().size() >= 2; });
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(c.host.Log().size(), 2u);  // held before its first step
+  EXPECT_TRUE(held->Paused());
+  held->Resume();
+  c.RunToEnd(*held);
+  EXPECT_EQ(Count(c.host.Log(), "SaveNews. Файл не создан"), 1);
+
+  auto stopped = c.Make();
+  stopped->Pause();
+  stopped->Start();
+  WaitUntil([&] { return c.host.Log().size() >= 6; });
+  stopped->StopRun();  // also wakes a paused run
+  c.RunToEnd(*stopped, 2s);
+  Log log = c.host.Log();
+  EXPECT_EQ(Log(log.end() - 2, log.end()), (Log{"255 > Сессия прервана.", c.End()}));
+  EXPECT_EQ(Count(log, "SaveNews. Файл не создан"), 1);
+}
+
+TEST(RunControl, StopDuringASilentTransferEndsTheRunAtOnce) {
+  NewsSite site;
+  Channel c;
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999"), S("FindUrlNews", "silent", "9999"),
+                      S("EditUrlNews"), S("GetNews", "ARTICLE", "", "", "9999")});
+  c.Rubric("Мир", true, {S("SaveNews")});
+  auto run = c.Make();
+  run->Start();
+  ASSERT_TRUE(WaitUntil([&] { return site.silentHit.load(); }, 10s));
+  run->StopRun();
+  c.RunToEnd(*run, 2s);
+  Log log = c.host.Log();
+  EXPECT_EQ(Log(log.end() - 2, log.end()), (Log{"255 > Сессия прервана.", c.End()}));
+  EXPECT_EQ(Count(log, "SaveNews"), 0);
+}
+
+TEST(RunLimits, MaxDownloadsEndsTheRunWithThreeLines) {
+  NewsSite site;
+  Channel c;
+  c.host.settings.maxDownloads = 2;
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  c.Rubric("Наука", true, Channel::Loop("/extra/"));
+  Log log = c.Run();
+  ASSERT_GE(log.size(), 5u);
+  EXPECT_EQ(Log(log.end() - 5, log.end()), (Log{"255 Мир> step 0>> Достигнут максимум загрузок за сессию.",
+                                                "255 Мир> step 0>> Для докачки оставшихся новостей повторите закачку.",
+                                                "255 Мир> step 0>> Число допустимых закачек изменяется в настройках",
+                                                "255 > Сессия прервана.", c.End()}));
+  EXPECT_EQ(c.host.Saved().size(), 2u);
+  EXPECT_EQ(site.articles, 2);
+}
+
+TEST(RunLog, NothingIsLoggedWhileTheChannelIsNotShown) {
+  NewsSite site;
+  Channel c;
+  c.host.shown = false;
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  auto run = c.Make();
+  run->Start();
+  c.RunToEnd(*run);
+  EXPECT_TRUE(c.host.Log().empty());
+  EXPECT_TRUE(run->RunLog().empty());
+  EXPECT_EQ(c.host.Saved().size(), 3u);  // the run did its work all the same
+}
+
+// A window that fails while a news is announced: an error the command does not report itself.
+struct FailingHost : test::RecordingHost {
+  void NewsSaved(const SavedNews&) override { throw std::runtime_error("window gone"); }
+};
+
+TEST(RunLog, AnUnexpectedErrorInACommandStillEndsTheRunProperly) {
+  NewsSite site;
+  Channel c;
+  FailingHost host;
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  auto run = c.Make(false, &host);
+  run->Start();
+  c.RunToEnd(*run);
+  Log log = host.Log();
+  EXPECT_EQ(Count(log, "window gone"), 1);
+  EXPECT_EQ(log.back(), c.End());
+  EXPECT_EQ(site.articles, 1);
+}
+
+}  // namespace
+}  // namespace skimlet
