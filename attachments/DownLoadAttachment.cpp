@@ -54,23 +54,54 @@ LampRgb LampColourRgb(LampColour colour) {
 AttachmentQueue::AttachmentQueue(AttachmentHost& host, std::string dataDir)
     : host_(host), dataDir_(std::move(dataDir)) {
   if (!dataDir_.empty() && dataDir_.back() != '/') dataDir_ += '/';
+  pumpThread_ = std::thread([this] { PumpThread(); });
 }
 
 AttachmentQueue::~AttachmentQueue() {
+  {
+    std::lock_guard lock(pumpMutex_);
+    pumpStop_ = true;
+  }
+  pumpCv_.notify_one();
+  pumpThread_.join();
   AbortAllAttachments();
   std::lock_guard lock(mutex_);
   for (auto& slot : slots_) slot.reset();  // joins
 }
 
-void AttachmentQueue::SetLamp(int slot, LampColour colour, const std::string* hint) {
-  LampState copy;
+void AttachmentQueue::TransferEnded() {
   {
-    std::lock_guard lock(lampMutex_);
-    lamps_[slot].colour = colour;
-    if (hint) lamps_[slot].hint = *hint;
-    copy = lamps_[slot];
+    std::lock_guard lock(pumpMutex_);
+    pumpWanted_ = true;
   }
-  host_.LampChanged(slot, copy);
+  pumpCv_.notify_one();
+}
+
+void AttachmentQueue::PumpThread() {
+  std::unique_lock lock(pumpMutex_);
+  while (true) {
+    pumpCv_.wait(lock, [this] { return pumpWanted_ || pumpStop_; });
+    if (pumpStop_) return;
+    pumpWanted_ = false;
+    lock.unlock();
+    Pump();
+    lock.lock();
+  }
+}
+
+void AttachmentQueue::SetLamp(int slot, LampColour colour, const std::string* hint, const std::atomic<bool>* unless) {
+  std::lock_guard lock(lampMutex_);
+  if (unless && *unless) return;
+  lamps_[slot].colour = colour;
+  if (hint) lamps_[slot].hint = *hint;
+  host_.LampChanged(slot, lamps_[slot]);
+}
+
+void AttachmentQueue::FinishLamp(int slot, const std::string& hint, std::atomic<bool>& workDone) {
+  std::lock_guard lock(lampMutex_);
+  lamps_[slot] = {LampColour::kSilver, hint};
+  workDone = true;
+  host_.LampChanged(slot, lamps_[slot]);
 }
 
 LampState AttachmentQueue::Lamp(int slot) const {
@@ -148,8 +179,11 @@ void AttachmentQueue::Pump() {
 void AttachmentQueue::AbortDownloader(int slot) {
   std::lock_guard lock(mutex_);
   if (slots_[slot] && !slots_[slot]->WorkDone()) {
-    slots_[slot]->Abort();
-    SetLamp(slot, LampColour::kWhite);
+    // White before the handles close, so the thread's silver (it ends at once) comes after.
+    TDownloadAtt& d = *slots_[slot];
+    d.readFailed_ = true;
+    SetLamp(slot, LampColour::kWhite, nullptr, &d.workDone_);
+    d.Abort();
   }
 }
 
@@ -238,12 +272,11 @@ void TDownloadAtt::Abort() {
 }
 
 void TDownloadAtt::Execute() {
-  queue_.SetLamp(slot_, LampColour::kYellow);
+  queue_.SetLamp(slot_, LampColour::kYellow, nullptr, &readFailed_);
   succeeded_ = Transfer();
-  std::string hint = (succeeded_ ? "Complete " : "ERROR ") + entry_.url;
-  queue_.SetLamp(slot_, LampColour::kSilver, &hint);
-  workDone_ = true;
+  queue_.FinishLamp(slot_, (succeeded_ ? "Complete " : "ERROR ") + entry_.url, workDone_);
   queue_.queueChanged_ = true;
+  queue_.TransferEnded();
 }
 
 bool TDownloadAtt::Transfer() {
@@ -260,7 +293,7 @@ bool TDownloadAtt::Transfer() {
     http_.Close();
     return false;
   }
-  queue_.SetLamp(slot_, LampColour::kGreen);
+  queue_.SetLamp(slot_, LampColour::kGreen, nullptr, &readFailed_);
   bool lime = false, writeFailed = false;
   std::string chunk;
   while (!readFailed_) {
@@ -279,13 +312,19 @@ bool TDownloadAtt::Transfer() {
     if (writeFailed) break;
     TotalBytes() += n;
     lime = !lime;
-    queue_.SetLamp(slot_, lime ? LampColour::kLime : LampColour::kGreen);
+    queue_.SetLamp(slot_, lime ? LampColour::kLime : LampColour::kGreen, nullptr, &readFailed_);
   }
   bool ok = ::close(fd) == 0 && !writeFailed && !readFailed_ && !http_.Failed();
   http_.Close();
   if (ok) {
     // link() refuses to replace a file that appeared meanwhile; the temporary goes either way.
-    if (::link(temp.c_str(), entry_.localPath.c_str()) != 0 && !FileExists(entry_.localPath)) ok = false;
+    const char* target = entry_.localPath.c_str();
+    if (::link(temp.c_str(), target) != 0) {
+      if (errno == EEXIST)
+        ok = FileExists(entry_.localPath);
+      else  // no hard links (FAT, some network file systems): a plain rename
+        ok = FileExists(entry_.localPath) || ::rename(temp.c_str(), target) == 0;
+    }
     if (ok) queue_.attachmentArrived_ = true;
   }
   ::unlink(temp.c_str());

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -50,7 +51,8 @@ struct QueueDisplay {
 class AttachmentHost {
  public:
   virtual ~AttachmentHost() = default;
-  // A lamp changed; called from any thread, must not wait for the window.
+  // A lamp changed; called from any thread with the lamp lock held (so changes arrive in the
+  // order they were made): must not wait for the window nor call into the queue.
   virtual void LampChanged(int slot, const LampState& lamp) = 0;
   // The queue is full (message box text, Windows-1251).
   virtual void QueueOverflow(const std::string& message) = 0;
@@ -94,10 +96,17 @@ class AttachmentQueue {
 
  private:
   friend class TDownloadAtt;
-  void SetLamp(int slot, LampColour colour, const std::string* hint = nullptr);
+  // Leaves the lamp alone when `unless` is set (checked under the lamp lock).
+  void SetLamp(int slot, LampColour colour, const std::string* hint = nullptr,
+               const std::atomic<bool>* unless = nullptr);
+  // Silver with the result hint, and `workDone` set, in one step: an abort's white must not
+  // land on a transfer that has just finished.
+  void FinishLamp(int slot, const std::string& hint, std::atomic<bool>& workDone);
   static std::string Key(const std::string& path, const std::string& url) { return path + '\n' + url; }
   bool RunningLocked(int slot) const;
   QueueDisplay BuildDisplayLocked() const;
+  void TransferEnded();  // wakes the pump thread
+  void PumpThread();
 
   AttachmentHost& host_;
   std::string dataDir_;
@@ -107,11 +116,17 @@ class AttachmentQueue {
   std::array<std::unique_ptr<TDownloadAtt>, kDownloaderSlots> slots_;
   mutable std::mutex lampMutex_;
   std::array<LampState, kDownloaderSlots> lamps_;
-  std::atomic<bool> queueChanged_{true};
+  // Clear at start: the window keeps its initial lines until the first change.
+  std::atomic<bool> queueChanged_{false};
   std::atomic<bool> attachmentArrived_{false};
   std::atomic<bool> flagDownloadPictures_{true};
   std::atomic<int> overflows_{0};
   long idleTimeoutMs_ = 60000;
+  // A freed slot takes the next entry at once instead of at the window's next tick.
+  std::mutex pumpMutex_;
+  std::condition_variable pumpCv_;
+  bool pumpWanted_ = false, pumpStop_ = false;
+  std::thread pumpThread_;
 };
 
 // One transfer into its local file, on its own thread.
@@ -127,6 +142,7 @@ class TDownloadAtt {
   const AttachmentEntry& Entry() const { return entry_; }
 
  private:
+  friend class AttachmentQueue;
   void Execute();
   bool Transfer();
 

@@ -136,8 +136,17 @@ void TDownload::ShowRunState() {
     RunView view;
     {
       std::lock_guard lock(mutex_);
-      view = {channel, buf_.StartURL, buf_.NewsURL, runLog_, finished};
+      view.channel = channel;
+      view.startURL = buf_.StartURL;
+      view.newsURL = buf_.NewsURL;
+      if (!runLog_.empty()) {
+        view.firstLine = runLog_.front();
+        view.lastLine = runLog_.back();
+      }
+      view.logSize = runLog_.size();
+      view.finished = finished;
     }
+    view.wholeLog = [this] { return RunLog(); };
     host_.ShowRunState(view);
   }
   for (const NodePtr& node : {folder, channel}) {

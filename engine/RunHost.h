@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,13 @@ class TDownload;
 // What the window shows of the run of the shown channel.
 struct RunView {
   NodePtr channel;
-  std::string startURL;               // shown in IndexHTMLUrlDebug
-  std::string newsURL;                // shown in NewsUrlDebug
-  std::vector<std::string> runLog;    // ListBoxLog follows it
+  std::string startURL;   // shown in IndexHTMLUrlDebug
+  std::string newsURL;    // shown in NewsUrlDebug
+  // ListBoxLog follows the run's log: it starts over when its first line differs and
+  // otherwise takes the last line. The whole log is copied only when it must start over.
+  std::string firstLine, lastLine;
+  std::size_t logSize = 0;
+  std::function<std::vector<std::string>()> wholeLog;
   bool finished = false;
 };
 
@@ -39,7 +44,7 @@ class RunHost {
   // Is `channel` the channel of the tree's selected node?
   virtual bool IsSelectedChannel(const NodePtr& channel) = 0;
 
-  // A line was added to the run's log (already part of view.runLog at the next ShowRunState).
+  // A line was added to the run's log.
   virtual void LogAdded(TDownload& run, const std::string& line) = 0;
   // URL fields and the log list, for the shown channel.
   virtual void ShowRunState(const RunView& view) = 0;

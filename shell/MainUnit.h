@@ -1,22 +1,146 @@
-// The main window.
+// The main window: the channel tree, the news list, the lower pages (viewer, macro, log,
+// settings), the attachment lamps, the menus and toolbars, and the download control.
 #pragma once
 
 #include <QMainWindow>
+#include <array>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "attachments/DownLoadAttachment.h"
+#include "authoring/Auto.h"
+#include "engine/DownLoad.h"
+#include "engine/History.h"
+#include "engine/MacroFile.h"
+#include "engine/Settings.h"
+#include "library/ChannelFolders.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QTreeWidget;
+class QWebEngineView;
 
 namespace skimlet {
+
+class AccountsTree;
+class LampsPanel;
+class LogPage;
+class SettingsPage;
+class WindowRunHost;
+namespace cli {
+class SettingsStore;
+}
+
+inline constexpr int kRunSlots = 1001;
+inline constexpr int kOwnBuild = 102;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
  public:
   explicit TMainForm(std::string dataDir, QWidget* parent = nullptr);
   ~TMainForm() override;
+
   // False when start-up failed and the program must end.
   bool Ready() const { return ready_; }
 
+  // The parts tests look at.
+  ChannelTree& Tree() { return tree_; }
+  AccountsTree* Accounts() const { return accounts_; }
+  LogPage* Log() const { return logPage_; }
+  SettingsPage* Settings() const { return settingsPage_; }
+  AttachmentQueue& Queue() { return *queue_; }
+  DownloadHistory& History() { return history_; }
+  TDownload* RunOfSlot(int slot) const { return runs_[slot].get(); }
+  QAction* Action(const char* name) const;
+  NodePtr ShownChannel() const { return shownChannel_; }
+  const std::string& DataDir() const { return dataDir_; }
+
+  // The download actions as the user triggers them (check mark flipped first).
+  void Trigger(const char* actionName);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
+  // Building the window.
+  void CreateActions();
+  void CreateLayout();
+  void CreateMenus();
+  QAction* NewAction(const char* name, const QString& caption, const QString& hint, const QString& category);
+
+  // Start-up and shutdown.
+  void RestoreSequence();
+  void StartTimerFired();
+  void RegisterChannelFileType();
+  bool CloseSequence();
+  void StopAllThreads();
+  void WriteSettings();
+  void RestorePlacement();
+
+  // Tree selection and the download control.
+  void OnChanging(const NodePtr& node, const NodePtr& old);
+  void ReflectRunState();
+  int SlotOf(const NodePtr& channel) const;
+  NodePtr SelectedChannel() const;
+  void DownloadHandler(bool oneStepTrigger);
+  void DownloadOneStepHandler();
+  void DownloadPauseHandler();
+  void DownLoadStopHandler();
+  void DowlnloadAbortAllHandler();
+  void CheckRadio(const char* name);
+  void TimerAutoStartTick();
+
+  // Run host calls, on the window thread.
+  void ShowRunView(const RunView& view);
+  void UpdateLamp(int slot);
+
+  void DownloadPicturesExecute();
+  void LogLine(const std::string& message, std::uint32_t colour);
+
   std::string dataDir_;
   bool ready_ = false;
+  bool closing_ = false;
+
+  ChannelTree tree_;
+  DownloadHistory history_;
+  LiveSettings liveSettings_;
+  CommandCatalogue catalogue_;
+  FolderMacro macro_;
+  NodePtr macroNode_;  // the folder whose macro is in macro_
+  std::unique_ptr<cli::SettingsStore> store_;
+  std::unique_ptr<WindowRunHost> host_;
+  std::unique_ptr<AttachmentQueue> queue_;
+  std::array<std::unique_ptr<TDownload>, kRunSlots> runs_;
+  std::vector<std::unique_ptr<TDownload>> detachedRuns_;
+  NodePtr shownChannel_;
+  int buildInSite_ = kOwnBuild;
+
+  // Widgets.
+  AccountsTree* accounts_ = nullptr;
+  QTreeWidget* listNews_ = nullptr;
+  QWebEngineView* view_ = nullptr;
+  QTabWidget* pageDown_ = nullptr;
+  QWidget* tabView_ = nullptr;
+  QWidget* tabMacro_ = nullptr;
+  QWidget* tabInfo_ = nullptr;
+  QWidget* tabSetting_ = nullptr;
+  LogPage* logPage_ = nullptr;
+  SettingsPage* settingsPage_ = nullptr;
+  LampsPanel* lamps_ = nullptr;
+  QWidget* panelAccounts_ = nullptr;
+  QSplitter* panelTop_ = nullptr;
+  QSplitter* mainSplitter_ = nullptr;
+  QSplitter* accountsSplitter_ = nullptr;
+  QMenu* popupAccounts_ = nullptr;
+  QTimer* startTimer_ = nullptr;
+  QTimer* timerAutoStart_ = nullptr;
+  QActionGroup* downloadGroup_ = nullptr;
 };
 
 }  // namespace skimlet

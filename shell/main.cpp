@@ -7,6 +7,8 @@
 #include "shell/MainUnit.h"
 
 int main(int argc, char** argv) {
+  Q_INIT_RESOURCE(resources);
+  Q_INIT_RESOURCE(tree);
   std::string home;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--home") == 0 && i + 1 < argc) home = argv[++i];

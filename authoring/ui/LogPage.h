@@ -47,8 +47,12 @@ class LogPage : public QWidget {
   explicit LogPage(QWidget* parent = nullptr);
   ~LogPage() override;
 
-  // Brings ListBoxLog in line with a run's log (Windows-1251 lines).
+  // Brings ListBoxLog in line with a run's log (Windows-1251 lines): it starts over when its
+  // first line differs, then takes the run's last line when its own last line differs.
   void ShowRunLog(const std::vector<std::string>& runLog);
+  // The same for a non-empty log known by its ends; `wholeLog` is asked only to start over.
+  void FollowRunLog(const std::string& firstLine, const std::string& lastLine,
+                    const std::function<std::vector<std::string>()>& wholeLog);
   void ClearLog();
   void AddLogLine(const std::string& line);
   QStringList LogTexts() const;  // the stored lines, colour part included

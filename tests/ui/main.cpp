@@ -5,6 +5,8 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+  Q_INIT_RESOURCE(resources);
+  Q_INIT_RESOURCE(tree);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QApplication app(argc, argv);

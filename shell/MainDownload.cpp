@@ -1,0 +1,205 @@
+// The download control: one run per channel, the radio group of the download actions, and
+// the timer that ties run state, lamps and the attachment queue to the window.
+#include <QAction>
+#include <QComboBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include "attachments/ui/LampsPanel.h"
+#include "authoring/ui/LogPage.h"
+#include "library/ui/AccountsTree.h"
+#include "platform/Files.h"
+#include "shell/Dialogs.h"
+#include "shell/MainUnit.h"
+#include "shell/QtText.h"
+#include "shell/WindowRunHost.h"
+
+namespace skimlet {
+
+namespace {
+const char* const kRadio[] = {"Download", "DownloadOneStep", "DownloadPause", "DownLoadStop"};
+}
+
+void TMainForm::Trigger(const char* actionName) { Action(actionName)->trigger(); }
+
+void TMainForm::CheckRadio(const char* name) {
+  for (const char* r : kRadio) Action(r)->setChecked(std::string(r) == name);
+}
+
+NodePtr TMainForm::SelectedChannel() const { return ChannelTree::RootChannel(accounts_->SelectedNode()); }
+
+int TMainForm::SlotOf(const NodePtr& channel) const {
+  if (!channel) return -1;
+  auto channels = tree_.Channels();
+  auto it = std::find(channels.begin(), channels.end(), channel);
+  if (it == channels.end()) return -1;
+  int slot = static_cast<int>(it - channels.begin());
+  return slot < kRunSlots ? slot : -1;
+}
+
+void TMainForm::OnChanging(const NodePtr& node, const NodePtr& old) {
+  shownChannel_ = ChannelTree::RootChannel(node);
+  host_->SetShownChannel(shownChannel_);
+  host_->SetSelectedChannel(shownChannel_);
+  accounts_->RefreshSelectedIcon();
+  // The folder being left keeps its macro changes only if the user wants them saved.
+  if (old && old == macroNode_) {
+    std::string error;
+    if (!macro_.SaveFolderMacro(tree_.FolderPath(old), tree_.Caption(old),
+                                [this](const std::string& caption, const std::string& text) {
+                                  return AppDialogs().Question(this, Q(caption), Q(text), false);
+                                },
+                                &error))
+      AppDialogs().Message(this, QString::fromStdString(error));
+  }
+  macroNode_ = node;
+  macro_.LoadFolderMacro(node ? tree_.FolderPath(node) : std::string());
+  ReflectRunState();
+}
+
+void TMainForm::ReflectRunState() {
+  if (!shownChannel_) return;
+  int slot = SlotOf(shownChannel_);
+  TDownload* run = slot >= 0 ? runs_[slot].get() : nullptr;
+  if (!run || !run->ChannelNode()) {
+    CheckRadio("DownLoadStop");
+    return;
+  }
+  run->ShowRunState();
+  CheckRadio(run->Paused() ? "DownloadPause" : "Download");
+}
+
+void TMainForm::DownloadHandler(bool oneStepTrigger) {
+  if (accounts_->SelectionMode()) {
+    CheckRadio("DownLoadStop");
+    pageDown_->setCurrentWidget(tabInfo_);
+    logPage_->ClearLog();
+    LogLine(W("ОШИБКА!!! Сначала нужно завершить выбор загружаемых каналов"), kRed);
+    LogLine(W("и выключить режим выбора. Затем повторите команда закачки"), kRed);
+    return;
+  }
+  if (!oneStepTrigger && !Action("Download")->isChecked()) {
+    // Triggered while already checked: the mark comes back, nothing else happens.
+    CheckRadio("Download");
+    return;
+  }
+  CheckRadio(oneStepTrigger ? "DownloadOneStep" : "Download");
+  pageDown_->setCurrentWidget(tabInfo_);
+  if (auto* combo = logPage_->findChild<QComboBox*>("HTMLHistory")) combo->setFocus();
+  NodePtr channel = SelectedChannel();
+  int slot = SlotOf(channel);
+  if (slot < 0) return;
+  std::unique_ptr<TDownload>& run = runs_[slot];
+  if (run && run->ChannelNode() == channel) {
+    run->SetStepMode(oneStepTrigger);
+    if (run->Paused()) {
+      run->Resume();
+    } else {
+      statusBar()->showMessage(QString::fromUtf8("Повторный опрос. Аккаунт ") + Q(tree_.Caption(channel)) +
+                               QString::fromUtf8(" уже загружается."));
+    }
+    return;
+  }
+  if (run && run->ChannelNode()) detachedRuns_.push_back(std::move(run));  // the channels were reordered
+  run.reset();
+  logPage_->ClearLog();
+  run = std::make_unique<TDownload>(tree_, *host_);
+  run->SetHistorySnapshot(history_.SnapshotText());
+  run->SetStepMode(oneStepTrigger);
+  run->SetChannel(channel);
+  run->SetAttachmentQueue(queue_.get());
+  run->Start();
+}
+
+void TMainForm::DownloadOneStepHandler() {
+  if (!Action("DownloadOneStep")->isChecked()) {
+    CheckRadio("DownloadOneStep");
+    return;
+  }
+  NodePtr channel = SelectedChannel();
+  int slot = SlotOf(channel);
+  TDownload* run = slot >= 0 ? runs_[slot].get() : nullptr;
+  if (run && run->ChannelNode() && !accounts_->SelectionMode()) {
+    CheckRadio("DownloadOneStep");
+    run->SetStepMode(true);
+    if (run->Paused()) run->Resume();
+    return;
+  }
+  DownloadHandler(true);
+}
+
+void TMainForm::DownloadPauseHandler() {
+  CheckRadio("DownloadPause");
+  int slot = SlotOf(SelectedChannel());
+  TDownload* run = slot >= 0 ? runs_[slot].get() : nullptr;
+  if (run && run->ChannelNode()) run->Pause();
+}
+
+void TMainForm::DownLoadStopHandler() {
+  CheckRadio("DownLoadStop");
+  int slot = SlotOf(SelectedChannel());
+  TDownload* run = slot >= 0 ? runs_[slot].get() : nullptr;
+  if (run && run->ChannelNode()) run->StopRun();  // resumes a paused run, which then ends
+}
+
+void TMainForm::DowlnloadAbortAllHandler() {
+  if (!AppDialogs().Question(this, "Skimlet",
+                             QString::fromUtf8("При прерывании загрузки будут остановлены все потоки новостей и "
+                                               "вложений.\rВы действительно хотите выполнить прерывание загрузки?"),
+                             true))
+    return;
+  NodePtr selected = SelectedChannel();
+  for (auto& run : runs_) {
+    if (!run) continue;
+    if (!run->Finished()) run->StopRun();
+    if (run->ChannelNode() && run->ChannelNode() == selected) CheckRadio("DownLoadStop");
+  }
+  queue_->AbortAllAttachments();
+}
+
+void TMainForm::DownloadPicturesExecute() {
+  if (listNews_->topLevelItemCount() == 0) return;
+  NodePtr folder = accounts_->SelectedNode();
+  if (!folder) return;
+  std::string dir = tree_.FolderPath(folder);
+  for (QTreeWidgetItem* item : listNews_->selectedItems()) {
+    std::string text;
+    if (!ReadWholeFile(item->data(0, Qt::UserRole).toString().toStdString(), text)) continue;
+    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+    queue_->EnqueueAttachments(text, dir + "Attachment/", true);
+  }
+}
+
+void TMainForm::TimerAutoStartTick() {
+  if (closing_) return;
+  // Attachments: a new arrival, the pump, the queue display.
+  queue_->TakeAttachmentArrived();
+  queue_->Pump();
+  QueueDisplay display;
+  if (queue_->TakeDisplay(display)) {
+    logPage_->SetQueueDisplay(display);
+    lamps_->SetCaption(display.caption);
+  }
+  // While any folder shows the downloading image the selection mode stays locked.
+  bool downloading = false;
+  for (const NodePtr& node : tree_.InTreeOrder()) {
+    if (tree_.ImageIndex(node) != kImageDownloading) continue;
+    NodePtr channel = ChannelTree::RootChannel(node);
+    int slot = SlotOf(channel);
+    TDownload* run = slot >= 0 ? runs_[slot].get() : nullptr;
+    bool live = run && run->ChannelNode() == channel;
+    for (const auto& detached : detachedRuns_) live = live || detached->ChannelNode() == channel;
+    if (live) {
+      downloading = true;
+    } else {
+      // A folder left with the downloading image by a run that has ended.
+      tree_.SetImageIndex(node, tree_.IsChecked(node) ? kImageChecked : kImageUnchecked);
+      accounts_->RefreshNode(node);
+      accounts_->RefreshSelectedIcon();
+    }
+  }
+  Action("AccountsCheckBox")->setEnabled(!downloading);
+}
+
+}  // namespace skimlet

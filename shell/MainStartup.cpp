@@ -1,0 +1,249 @@
+// Start-up, settings and shutdown of the main window.
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QScreen>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineView>
+
+#include "attachments/ui/LampsPanel.h"
+#include "authoring/ui/LogPage.h"
+#include "cli/SettingsStore.h"
+#include "library/ui/AccountsTree.h"
+#include "engine/PageFetcher.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "shell/Dialogs.h"
+#include "shell/MainUnit.h"
+#include "shell/QtText.h"
+#include "shell/SettingsPage.h"
+#include "shell/WindowRunHost.h"
+
+namespace skimlet {
+
+namespace {
+
+std::optional<long long> StoredNumber(const cli::SettingsStore& store, const char* path) {
+  const SettingKey* key = FindSetting(path);
+  std::optional<std::string> text = store.Read(path);
+  if (!key) return std::nullopt;
+  return ParseSettingValue(*key, text ? std::optional<std::string_view>(*text) : std::nullopt);
+}
+
+// Writes `text` to `path` unless the file already holds exactly that.
+bool WriteIfChanged(const std::string& path, const std::string& text) {
+  std::string old;
+  if (ReadWholeFile(path, old) && old == text) return false;
+  std::string dir = path.substr(0, path.rfind('/'));
+  MakeDirs(dir);
+  return WriteFileAtomic(path, text);
+}
+
+}  // namespace
+
+void TMainForm::RestoreSequence() {
+  // 1. Shared run state.
+  TotalBytes() = 0;
+  // 2. The command catalogue; without it the program cannot describe its commands.
+  std::string catalogueFile = CatalogueFilePath(ResourceDir(dataDir_));
+  CatalogueLoadResult loaded = LoadCommandCatalogue(catalogueFile, catalogue_);
+  if (!loaded.exists) {
+    AppDialogs().Message(this, Q(MissingCatalogueMessage(catalogueFile)));
+    return;
+  }
+  // 3-5. Build numbers, the channel-file type, the announced build.
+  buildInSite_ = static_cast<int>(StoredNumber(*store_, "Update/BuildInSite").value_or(kOwnBuild));
+  RegisterChannelFileType();
+  // 6-7. Placement and panel sizes.
+  RestorePlacement();
+  // 9. The settings fields.
+  settingsPage_->Load([this](const std::string& key) { return store_->Read(key); });
+  liveSettings_.Set(settingsPage_->Current());
+  // 10-11. The viewer page with the overview.
+  pageDown_->setCurrentWidget(tabView_);
+  std::string overview = ResourceDir(dataDir_) + "Help/01OverView.htm";
+  if (FileExists(overview)) view_->load(QUrl::fromLocalFile(QPath(overview)));
+  // 12-14. The channel tree and the stored selection.
+  MakeDirs(tree_.AccountsDir());
+  tree_.Clear();
+  tree_.BuildChannelTree(tree_.AccountsDir(), nullptr, false);
+  accounts_->Rebuild();
+  long long index = StoredNumber(*store_, "View/Accounts.Selected.Index").value_or(0);
+  if (NodePtr node = tree_.NodeAt(static_cast<int>(index))) accounts_->SelectNode(node);
+  accounts_->RefreshSelectedIcon();
+  // 15. The download history.
+  history_.LoadHistory(dataDir_);
+  logPage_->HistoryChanged();
+
+  startTimer_->start();
+  timerAutoStart_->start();
+  ready_ = true;
+}
+
+void TMainForm::RestorePlacement() {
+  auto left = StoredNumber(*store_, "MainForm/.Left"), top = StoredNumber(*store_, "MainForm/.Top");
+  auto right = StoredNumber(*store_, "MainForm/.Right"), bottom = StoredNumber(*store_, "MainForm/.Bottom");
+  if (left && top && right && bottom && *right > *left && *bottom > *top) {
+    setGeometry(static_cast<int>(*left), static_cast<int>(*top), static_cast<int>(*right - *left),
+                static_cast<int>(*bottom - *top));
+  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  long long state = StoredNumber(*store_, "MainForm/.WindowState").value_or(2);
+  if (state == 2) setWindowState(Qt::WindowMaximized);
+  else if (state == 1) setWindowState(Qt::WindowMinimized);
+  int width = static_cast<int>(StoredNumber(*store_, "View/PanelAccounts.Width").value_or(190));
+  int height = static_cast<int>(StoredNumber(*store_, "View/PanelTop.Height").value_or(233));
+  panelTop_->setSizes({width, std::max(100, this->width() - width)});
+  mainSplitter_->setSizes({height, std::max(100, this->height() - height)});
+}
+
+void TMainForm::StartTimerFired() {
+  startTimer_->stop();
+  accounts_->AccountsClick();
+  // Scanning every folder yields to the window now and then, so it answers input throughout.
+  int entries = 0;
+  QElapsedTimer sinceYield;
+  sinceYield.start();
+  tree_.ScanAllFoldersUnread([&] {
+    if ((++entries & 63) == 0 && sinceYield.elapsed() > 20) {
+      QCoreApplication::processEvents();
+      sinceYield.restart();
+    }
+  });
+  if (!closing_) accounts_->RefreshAll();
+}
+
+void TMainForm::RegisterChannelFileType() {
+  // The freedesktop counterparts of the file-type registration: a MIME package and a
+  // .desktop entry in the user's data directory, written only when missing or changed.
+  QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (dataHome.isEmpty()) return;
+  std::string base = dataHome.toStdString();
+  std::string program = QCoreApplication::applicationFilePath().toStdString();
+  std::string mime =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+      "  <mime-type type=\"application/x-skimlet-channel\">\n"
+      "    <comment>Skimlet channel configuration</comment>\n"
+      "    <comment xml:lang=\"ru\">Настройка канала Skimlet</comment>\n"
+      "    <glob pattern=\"*.skc\"/>\n"
+      "  </mime-type>\n"
+      "</mime-info>\n";
+  std::string desktop =
+      "[Desktop Entry]\n"
+      "Type=Application\n"
+      "Name=Skimlet\n"
+      "Comment=Collects new articles from web sites\n"
+      "Comment[ru]=Электронный журнал о событиях в Сети\n"
+      "Exec=\"" + program + "\" %f\n"
+      "Icon=skimlet\n"
+      "Terminal=false\n"
+      "Categories=Network;News;\n"
+      "MimeType=application/x-skimlet-channel;\n";
+  bool mimeChanged = WriteIfChanged(base + "/mime/packages/skimlet-channel.xml", mime);
+  bool desktopChanged = WriteIfChanged(base + "/applications/skimlet.desktop", desktop);
+  std::string iconPath = base + "/icons/hicolor/64x64/apps/skimlet.png";
+  if (!FileExists(iconPath)) {
+    MakeDirs(base + "/icons/hicolor/64x64/apps");
+    QFile::copy(":/icons/skimlet.png", QPath(iconPath));
+  }
+  if (mimeChanged) QProcess::startDetached("update-mime-database", {QPath(base + "/mime")});
+  if (desktopChanged) QProcess::startDetached("update-desktop-database", {QPath(base + "/applications")});
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (closing_ || CloseSequence()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+bool TMainForm::CloseSequence() {
+  // 1. The history first, so it is saved even when the close is then cancelled.
+  history_.SaveHistory(dataDir_);
+  // 2. Unfinished work.
+  bool busy = queue_->Busy() > 0;
+  for (const auto& run : runs_) busy = busy || (run && !run->Finished());
+  if (busy && !AppDialogs().Question(this, "Skimlet",
+                                     QString::fromUtf8("Есть не завершенные потоки загрузки. Продожать выход?"), true))
+    return false;
+  closing_ = true;
+  // 3. Every run and downloader ends.
+  StopAllThreads();
+  // 4. The selected folder's macro.
+  if (!accounts_->SelectedNode()) {
+    if (NodePtr first = tree_.NodeAt(0)) accounts_->SelectNode(first);
+  }
+  if (macroNode_) {
+    std::string error;
+    if (!macro_.SaveFolderMacro(tree_.FolderPath(macroNode_), tree_.Caption(macroNode_),
+                                [this](const std::string& caption, const std::string& text) {
+                                  return AppDialogs().Question(this, Q(caption), Q(text), false);
+                                },
+                                &error))
+      AppDialogs().Message(this, QString::fromStdString(error));
+  }
+  // 5. The outline of the tree.
+  WriteFileAtomic(tree_.AccountsDir() + "folders.txt", tree_.Outline());
+  // 6-7. Placement and settings.
+  WriteSettings();
+  return true;
+}
+
+void TMainForm::WriteSettings() {
+  cli::SettingsStore& s = *store_;
+  QRect normal = normalGeometry();
+  s.Write("MainForm/.Left", std::to_string(normal.left()));
+  s.Write("MainForm/.Top", std::to_string(normal.top()));
+  s.Write("MainForm/.Right", std::to_string(normal.left() + normal.width()));
+  s.Write("MainForm/.Bottom", std::to_string(normal.top() + normal.height()));
+  s.Write("MainForm/.WindowState", isMaximized() ? "2" : isMinimized() ? "1" : "0");
+  s.Write("Update/BuildInSite", std::to_string(buildInSite_));
+  s.Write("View/PanelAccounts.Width", std::to_string(panelAccounts_->width()));
+  s.Write("View/PanelTop.Height", std::to_string(panelTop_->height()));
+  s.Write("View/Accounts.Selected.Index", std::to_string(tree_.AbsoluteIndex(accounts_->SelectedNode())));
+  s.Write("View/PageDown.ActivePageIndex", std::to_string(pageDown_->currentIndex()));
+  settingsPage_->Save([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
+  s.Write("Setting/ViewNewNews.Checked", s.Read("Setting/ViewNewNews.Checked").value_or("1"));
+  s.Sync(nullptr);
+}
+
+void TMainForm::StopAllThreads() {
+  // Calls from runs return at once from now on; runs waiting for the window are released
+  // by the events processed below, so nothing waits on anything that waits on us.
+  host_->SetClosing();
+  timerAutoStart_->stop();
+  for (auto& run : runs_)
+    if (run) run->StopRun();
+  for (auto& run : detachedRuns_) run->StopRun();
+  queue_->AbortAllAttachments();
+  auto alive = [this] {
+    for (const auto& run : runs_)
+      if (run && run->ChannelNode()) return true;
+    for (const auto& run : detachedRuns_)
+      if (run->ChannelNode()) return true;
+    return queue_->Busy() > 0;
+  };
+  while (alive()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(5);
+  }
+  for (auto& run : runs_)
+    if (run) run->Join();
+  for (auto& run : detachedRuns_) run->Join();
+}
+
+}  // namespace skimlet

@@ -1,0 +1,291 @@
+// The main window as a user drives it: start-up, settings, the download actions against a
+// real server on 127.0.0.1, and the close sequence.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+
+#include "authoring/ui/LogPage.h"
+#include "engine/MacroFile.h"
+#include "library/ui/AccountsTree.h"
+#include "platform/Files.h"
+#include "shell/MainUnit.h"
+#include "shell/SettingsPage.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/UiTestSupport.h"
+
+namespace skimlet {
+namespace {
+
+using test::Cp;
+using test::TempDir;
+
+TTmpOneMacroComand Step(const char* cmd, std::string p1 = "", std::string p2 = "", std::string p3 = "",
+                        std::string p4 = "") {
+  TTmpOneMacroComand s;
+  s.Command = cmd;
+  s.P1 = std::move(p1);
+  s.P2 = std::move(p2);
+  s.P3 = std::move(p3);
+  s.P4 = std::move(p4);
+  s.Active = true;
+  return s;
+}
+
+void WriteMacro(const std::string& folder, const std::vector<TTmpOneMacroComand>& steps, bool checked = true) {
+  FolderMacro m;
+  for (std::size_t i = 0; i < steps.size(); ++i) m.Table().steps[i] = steps[i];
+  m.Table().count = static_cast<std::int32_t>(steps.size());
+  ASSERT_TRUE(m.WriteFolderMacroFile(folder));
+  WriteFolderAttributes(folder, checked ? kAttrReadOnly : 0);
+}
+
+// A site with an index of `articles` links; "/slow" pages take their time.
+struct Site {
+  test::HttpTestServer server;
+  explicit Site(int articles) {
+    server.Get("/index.html", [articles](const httplib::Request&, httplib::Response& res) {
+      std::string page = "<html><body>";
+      for (int i = 0; i < articles; ++i) page += "<a href=\"news/a" + std::to_string(i) + ".html\">x</a>\n";
+      res.set_content(page + "</body></html>", "text/html");
+    });
+    server.Get(R"(/news/a(\d+)\.html)", [](const httplib::Request& req, httplib::Response& res) {
+      std::string n = req.matches[1];
+      res.set_content("<html><head><title>Article " + n + "</title></head><body><div class=\"article\">Text of " +
+                          n + " long enough to be saved as news.</div></body></html>",
+                      "text/html");
+    });
+    server.Start();
+  }
+};
+
+struct Fixture {
+  TempDir data, config, xdgData;
+  test::DialogsScope dialogs;
+  Fixture() {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.path()));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path()));
+  }
+  // One channel "Site" with GetStart, and a rubric "News" looping over the links.
+  void MakeChannel(const std::string& name, const std::string& indexUrl) {
+    std::string channel = data / ("Accounts/" + name + "/");
+    WriteMacro(channel, {Step("GetStart", indexUrl, "<body", "-999")});
+    WriteMacro(channel + "News/", {Step("FindUrlNews", "news/*.html", "-1"), Step("EditUrlNews"),
+                                   Step("GetNews", "class=\"article\"", "", "", "0"),
+                                   Step("FindNameNews", "<title>", "</title>"), Step("SaveNews"),
+                                   Step("GotoMacro", "0")});
+  }
+  std::unique_ptr<TMainForm> Open() {
+    auto w = std::make_unique<TMainForm>(data.path());
+    QTest::qWait(400);  // StartTimer
+    return w;
+  }
+};
+
+bool Checked(TMainForm& w, const char* name) { return w.Action(name)->isChecked(); }
+
+TEST(MainWindowStartup, FirstStartShowsTheDefaults) {
+  Fixture f;
+  auto w = f.Open();
+  ASSERT_TRUE(w->Ready());
+  RunSettings s = w->Settings()->Current();
+  EXPECT_EQ(s.maxHtmlHistory, 10000);
+  EXPECT_EQ(s.maxDownloads, 500);
+  EXPECT_EQ(s.timeoutMarkNotRead, 2);
+  EXPECT_EQ(s.ledCount, 3);
+  EXPECT_TRUE(s.hURLUseCashe && s.hURLReload && s.hURLExistsConnection);
+  EXPECT_FALSE(s.hURLReloadCookiesOff || s.notCheckHistory);
+  EXPECT_TRUE(s.convertToWin1251);
+  EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+  EXPECT_TRUE(Checked(*w, "DownLoadStop"));
+  EXPECT_TRUE(Checked(*w, "FlagDownloadPictures"));
+  EXPECT_TRUE(DirExists(w->Tree().AccountsDir()));
+  EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Skimlet - электронный журнал о событиях в Сети"));
+  // The channel-file type is registered in the user's data directory.
+  EXPECT_TRUE(FileExists(f.xdgData / "mime/packages/skimlet-channel.xml"));
+  EXPECT_TRUE(FileExists(f.xdgData / "applications/skimlet.desktop"));
+}
+
+TEST(MainWindowStartup, MissingCatalogueEndsTheProgramWithItsPath) {
+  Fixture f;
+  MakeDirs(f.data / "Actions");  // the data directory's own Actions/ wins, and it is empty
+  auto w = std::make_unique<TMainForm>(f.data.path());
+  EXPECT_FALSE(w->Ready());
+  ASSERT_EQ(f.dialogs.dialogs.messages.size(), 1);
+  EXPECT_EQ(f.dialogs.dialogs.messages[0],
+            QString::fromUtf8("Нет файла ") + QString::fromStdString(f.data / "Actions/ActionsList.txt"));
+}
+
+TEST(MainWindowSettings, StoredValuesAreReadClampedAndWrittenBack) {
+  Fixture f;
+  {
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
+    s.setValue("Setting/hURLReload.Checked", "0");
+    s.setValue("Setting/NotCheckHistory.Checked", "5");
+    s.setValue("Setting/MaxDownloads.Value", "99999");
+    s.setValue("Setting/LEDCount.Value", "many");
+    s.setValue("MainForm/.WindowState", "0");
+  }
+  MakeDirs(f.data / "Accounts/A/B");
+  MakeDirs(f.data / "Accounts/C");
+  {
+    auto w = f.Open();
+    RunSettings s = w->Settings()->Current();
+    EXPECT_FALSE(s.hURLReload);
+    EXPECT_TRUE(s.notCheckHistory);
+    EXPECT_EQ(s.maxDownloads, 10000);
+    EXPECT_EQ(s.ledCount, 3);
+    EXPECT_FALSE(w->windowState() & Qt::WindowMaximized);
+    w->Accounts()->SelectNode(w->Tree().NodeAt(2));
+    w->close();
+  }
+  QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
+  EXPECT_EQ(s.value("Setting/MaxDownloads.Value").toString(), "10000");
+  EXPECT_EQ(s.value("Setting/LEDCount.Value").toString(), "3");
+  EXPECT_EQ(s.value("View/Accounts.Selected.Index").toString(), "2");
+  EXPECT_EQ(test::ReadFile(f.data / "Accounts/folders.txt"), "A\r\n\tB\r\nC\r\n");
+  auto again = f.Open();
+  EXPECT_EQ(again->Accounts()->SelectedNode(), again->Tree().NodeAt(2));
+}
+
+TEST(MainWindowDownload, SelectionModeRefusesToStart) {
+  Fixture f;
+  f.MakeChannel("Site", "http://127.0.0.1:1/index.html");
+  auto w = f.Open();
+  w->Accounts()->SelectNode(w->Tree().NodeAt(0));
+  w->Action("AccountsCheckBox")->trigger();
+  w->Trigger("Download");
+  EXPECT_TRUE(Checked(*w, "DownLoadStop"));
+  EXPECT_EQ(w->RunOfSlot(0), nullptr);
+  QStringList log = w->Log()->LogTexts();
+  ASSERT_EQ(log.size(), 2);
+  EXPECT_TRUE(log[0].startsWith(QString::fromUtf8("255 ОШИБКА!!!")));
+}
+
+TEST(MainWindowDownload, StartStepPauseStopFollowTheStateTable) {
+  Fixture f;
+  Site site(3);
+  f.MakeChannel("Site", site.server.url("/index.html"));
+  auto w = f.Open();
+  w->Accounts()->SelectNode(w->Tree().NodeAt(1));  // a rubric starts its whole channel
+
+  // F8 on an idle channel: a run that pauses after its first command.
+  w->Trigger("DownloadOneStep");
+  TDownload* run = w->RunOfSlot(0);
+  ASSERT_NE(run, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->Paused() && Checked(*w, "DownloadPause"); }, 5000));
+  auto logHas = [&](const char* text) { return w->Log()->LogTexts().join("\n").contains(QString::fromUtf8(text)); };
+  EXPECT_TRUE(logHas("GetStart"));
+  EXPECT_FALSE(logHas("FindUrlNews"));
+  w->Trigger("DownloadOneStep");  // exactly one more command
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->Paused() && logHas("FindUrlNews"); }, 5000));
+  EXPECT_FALSE(logHas("EditUrlNews"));
+
+  // F9 while paused: continuous again; F9 while running: the repeated-request notice.
+  w->Trigger("Download");
+  EXPECT_TRUE(Checked(*w, "Download"));
+  EXPECT_FALSE(run->StepMode());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->ChannelNode() == nullptr; }, 10000));
+  EXPECT_TRUE(Checked(*w, "DownLoadStop"));  // the run ended: Stop is pressed
+  EXPECT_EQ(w->History().Count(), 3u);
+  EXPECT_TRUE(w->Log()->LogTexts().last().contains(QString::fromUtf8("Конец загрузки")));
+
+  // A new run of the same channel finds everything loaded before.
+  w->Trigger("Download");
+  TDownload* second = w->RunOfSlot(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return second->ChannelNode() == nullptr; }, 10000));
+  EXPECT_EQ(second->SavedCount(), 0);
+}
+
+TEST(MainWindowDownload, RepeatedRequestAndStopOfAPausedRun) {
+  Fixture f;
+  Site site(2);
+  f.MakeChannel("Site", site.server.url("/index.html"));
+  auto w = f.Open();
+  w->Accounts()->SelectNode(w->Tree().NodeAt(0));
+  w->Trigger("DownloadOneStep");
+  TDownload* run = w->RunOfSlot(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->Paused(); }, 5000));
+  // Resuming in continuous mode and pressing F9 again while it runs.
+  run->SetStepMode(false);
+  run->Pause();
+  w->Trigger("DownLoadStop");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->ChannelNode() == nullptr; }, 5000));
+  QStringList log = w->Log()->LogTexts();
+  EXPECT_TRUE(log.join("\n").contains(QString::fromUtf8("Сессия прервана.")));
+  EXPECT_TRUE(Checked(*w, "DownLoadStop"));
+  // Triggering the checked Stop again changes nothing.
+  w->Trigger("DownLoadStop");
+  EXPECT_TRUE(Checked(*w, "DownLoadStop"));
+}
+
+TEST(MainWindowDownload, TwoChannelsAtOnceAndAbortAll) {
+  Fixture f;
+  test::HttpTestServer slow;
+  slow.Get("/index.html", [&slow](const httplib::Request&, httplib::Response& res) {
+    slow.WaitForStop(std::chrono::seconds(20));  // never answers in time
+    res.set_content("<body>", "text/html");
+  });
+  slow.Start();
+  f.MakeChannel("A", slow.url("/index.html"));
+  f.MakeChannel("B", slow.url("/index.html"));
+  auto w = f.Open();
+  NodePtr a = w->Tree().Channels()[0], b = w->Tree().Channels()[1];
+  w->Accounts()->SelectNode(a);
+  w->Trigger("Download");
+  w->Accounts()->SelectNode(b);
+  EXPECT_TRUE(Checked(*w, "DownLoadStop"));  // B is idle
+  w->Trigger("Download");
+  ASSERT_NE(w->RunOfSlot(0), nullptr);
+  ASSERT_NE(w->RunOfSlot(1), nullptr);
+  // A request while the run goes on with its current command: the radio shows the one-step
+  // action, so Download is unchecked and F9 is a repeated request.
+  w->Trigger("DownloadOneStep");
+  EXPECT_TRUE(Checked(*w, "DownloadOneStep"));
+  w->Trigger("Download");
+  EXPECT_TRUE(w->statusBar()->currentMessage().contains(QString::fromUtf8("Повторный опрос. Аккаунт B уже загружается.")));
+  w->Accounts()->SelectNode(a);
+  EXPECT_TRUE(Checked(*w, "Download"));
+
+  f.dialogs.dialogs.answers = {false};
+  w->Trigger("DowlnloadAbortAll");
+  EXPECT_FALSE(w->RunOfSlot(0)->Finished());
+  f.dialogs.dialogs.answers = {true};
+  w->Trigger("DowlnloadAbortAll");
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return !w->RunOfSlot(0)->ChannelNode() && !w->RunOfSlot(1)->ChannelNode(); }, 3000));
+  EXPECT_TRUE(Checked(*w, "DownLoadStop"));
+  slow.Stop();
+}
+
+TEST(MainWindowClose, AsksWhileARunIsPausedAndSavesTheHistoryFirst) {
+  Fixture f;
+  Site site(2);
+  f.MakeChannel("Site", site.server.url("/index.html"));
+  auto w = f.Open();
+  w->Accounts()->SelectNode(w->Tree().NodeAt(0));
+  w->Trigger("Download");
+  TDownload* run = w->RunOfSlot(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->ChannelNode() == nullptr; }, 10000));
+  ASSERT_EQ(w->History().Count(), 2u);
+  w->Trigger("DownloadOneStep");
+  run = w->RunOfSlot(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->Paused(); }, 5000));
+
+  test::WriteFile(HistoryFilePath(f.data.path()), "");
+  f.dialogs.dialogs.answers = {false};
+  EXPECT_FALSE(w->close());
+  EXPECT_EQ(f.dialogs.dialogs.questions.size(), 1);
+  EXPECT_TRUE(f.dialogs.dialogs.questions[0].contains(QString::fromUtf8("Есть не завершенные потоки загрузки.")));
+  EXPECT_NE(test::ReadFile(HistoryFilePath(f.data.path())), "");  // rewritten before the question
+
+  f.dialogs.dialogs.answers = {true};
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(run->ChannelNode(), nullptr);  // stopped and joined, nothing left running
+}
+
+}  // namespace
+}  // namespace skimlet
