@@ -1,6 +1,8 @@
 #include "shell/MainUnit.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QStyle>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -69,6 +71,13 @@ QAction* TMainForm::NewAction(const char* name, const QString& caption, const QS
   return action;
 }
 
+namespace {
+// The desktop theme's icon when it has one, else Qt's own.
+QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
+  return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
+}
+}  // namespace
+
 void TMainForm::CreateActions() {
   const QString tree = QString::fromUtf8("Рубрикатор"), load = QString::fromUtf8("Закачка");
   auto* a = NewAction("CreateAccount", QString::fromUtf8("Создать канал"),
@@ -118,20 +127,31 @@ void TMainForm::CreateActions() {
     });
   }
   Action("DownLoadStop")->setChecked(true);
+  Action("Download")->setIcon(ThemeIcon("media-playback-start", QStyle::SP_MediaPlay));
+  Action("DownloadOneStep")->setIcon(ThemeIcon("media-skip-forward", QStyle::SP_MediaSkipForward));
+  Action("DownloadPause")->setIcon(ThemeIcon("media-playback-pause", QStyle::SP_MediaPause));
+  Action("DownLoadStop")->setIcon(ThemeIcon("media-playback-stop", QStyle::SP_MediaStop));
+  Action("CreateAccount")->setIcon(ThemeIcon("folder-new", QStyle::SP_FileDialogNewFolder));
+  Action("CreateRub")->setIcon(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder));
+  Action("DeleteFolder")->setIcon(ThemeIcon("edit-delete", QStyle::SP_TrashIcon));
+  Action("AccountsCheckBox")->setIcon(ThemeIcon("checkbox", QStyle::SP_DialogApplyButton));
   a = NewAction("DowlnloadAbortAll", QString::fromUtf8("Оборвать закачку"),
                 QString::fromUtf8("Оборвать|Обрывает все виды закачки"), load);
   a->setShortcut(QKeySequence(Qt::Key_F10));
+  a->setIcon(ThemeIcon("process-stop", QStyle::SP_BrowserStop));
   connect(a, &QAction::triggered, this, [this] { DowlnloadAbortAllHandler(); });
 
   a = NewAction("FlagDownloadPictures", QString::fromUtf8("Загружать с рисунками"),
                 QString::fromUtf8("Загружать рисунки сразу"), load);
   a->setCheckable(true);
   a->setChecked(true);
+  a->setIcon(ThemeIcon("image-x-generic", QStyle::SP_FileDialogContentsView));
   connect(a, &QAction::toggled, this, [this](bool on) { queue_->SetFlagDownloadPictures(on); });
   a = NewAction("DownloadPictures", QString::fromUtf8("Догрузить рисунки"),
                 QString::fromUtf8("Докачать вложения|Дозагрузка недокачанных рисунков и других компонентов страницы"),
                 load);
   a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  a->setIcon(ThemeIcon("go-down", QStyle::SP_ArrowDown));
   connect(a, &QAction::triggered, this, [this] { DownloadPicturesExecute(); });
 
   a = NewAction("MyExit", QString::fromUtf8("Выход"), QString::fromUtf8("Выход"), QString::fromUtf8("Файл"));
@@ -155,7 +175,7 @@ void TMainForm::CreateLayout() {
   auto* treeBar = new QToolBar;
   treeBar->setObjectName("ToolBarAccounts");
   treeBar->setIconSize(QSize(16, 16));
-  treeBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  treeBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   treeBar->addAction(Action("CreateAccount"));
   treeBar->addAction(Action("CreateRub"));
   treeBar->addSeparator();
@@ -175,7 +195,8 @@ void TMainForm::CreateLayout() {
   newsLayout->setSpacing(1);
   auto* newsBar = new QToolBar;
   newsBar->setObjectName("ToolBarNews");
-  newsBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  newsBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  newsBar->setIconSize(QSize(20, 20));
   for (const char* name : {"DowlnloadAbortAll", "DownLoadStop", "DownloadPause", "DownloadOneStep", "Download"})
     newsBar->addAction(Action(name));
   newsBar->addSeparator();

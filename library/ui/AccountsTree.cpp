@@ -87,6 +87,7 @@ void AccountsTree::Rebuild() {
   selectedLook_ = nullptr;
   editing_ = nullptr;
   for (const NodePtr& node : tree_.InTreeOrder()) MakeItem(node);
+  expandAll();  // rubrics are what the user works with: show them
   quiet_ = false;
 }
 
