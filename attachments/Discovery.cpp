@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "engine/Tools.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -9,28 +10,10 @@ namespace skimlet {
 
 namespace {
 
-bool IsValueLead(char c) { return c == '"' || c == ' ' || c == '=' || c == '\''; }
-
 bool Accepted(std::string_view attribute, const std::string& ext) {
   if (attribute == "src=")
     return ext == "gif" || ext == "jpg" || ext == "jpeg" || ext == "png" || ext == "bmp" || ext == "pcx";
   return ext == "css";
-}
-
-void ReplaceAllLiteral(std::string& s, std::string_view from, std::string_view to) {
-  if (from.empty()) return;
-  std::size_t at = s.find(from);
-  if (at == std::string::npos) return;
-  std::string out;
-  out.reserve(s.size());
-  std::size_t pos = 0;
-  for (; at != std::string::npos; at = s.find(from, pos)) {
-    out.append(s, pos, at - pos);
-    out += to;
-    pos = at + from.size();
-  }
-  out.append(s, pos, std::string::npos);
-  s.swap(out);
 }
 
 }  // namespace
@@ -59,18 +42,12 @@ void MarkAttachments(std::string& html, std::mt19937& rng, const std::string& at
   std::unordered_set<std::string> names;
   for (std::string_view attribute : {std::string_view("src="), std::string_view("href=")}) {
     std::string upper = UpperWin1251(attribute);
-    ReplaceAllLiteral(html, upper, attribute);
+    ReplaceAllText(html, upper, attribute);
     for (std::size_t at = html.find(attribute); at != std::string::npos; at = html.find(attribute, at)) {
       html.replace(at, attribute.size(), upper);
-      std::size_t p = at + attribute.size();
-      const std::size_t n = html.size();
-      while (p + 1 < n && IsValueLead(html[p])) ++p;
-      std::string url;
-      if (p < n) {
-        std::size_t end = html.find_first_of("\"' ", p);
-        url = end != std::string::npos ? html.substr(p, end - p) : html.substr(p, n - 1 - p);
-      }
-      at = p;
+      TextSpan value = AttributeValueAt(html, at + attribute.size(), "\"' ");
+      std::string url = html.substr(value.start, value.length);
+      at = value.start;
       if (url.empty() || html.find(" url=" + url) != std::string::npos) continue;
       if (!Accepted(attribute, UrlExtension(url))) continue;
       std::string key = "SkimletAttURL:" + url;
@@ -123,7 +100,7 @@ void LocalizeAttachments(std::string& html) {
   // Plain text replacement: a URL holding "*", "?" or "~" is not a pattern, and a local
   // name that happens to contain the URL cannot make the loop run for ever.
   for (const AttachmentPair& pair : ReadAttachmentPairs(html))
-    if (!pair.url.empty()) ReplaceAllLiteral(page, pair.url, "Attachment/" + pair.localName);
+    if (!pair.url.empty()) ReplaceAllText(page, pair.url, "Attachment/" + pair.localName);
   html.resize(split);
   html += page;
 }

@@ -25,14 +25,6 @@ void ForEachLine(std::string_view text, Fn&& fn) {
   }
 }
 
-// A Windows-1251 text shortened and made printable for a message.
-std::string Shown(std::string_view win) {
-  constexpr std::size_t kMax = 60;
-  std::string s(win.substr(0, kMax));
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 32) c = '?';
-  return "\"" + Win1251ToUtf8(s) + (win.size() > kMax ? "...\"" : "\"");
-}
 
 enum class ParamField { kDefault, kLabel, kEnable, kVar };
 
@@ -81,7 +73,7 @@ void ParseCommandCatalogue(std::string_view text, CommandCatalogue& catalogue,
     if (key == "Name") {
       if (current < kCatalogueEntries) ++current;
       if (current == kCatalogueEntries) {
-        problems.push_back(where + "entry " + Shown(value) + " does not fit: the catalogue holds " +
+        problems.push_back(where + "entry " + QuotedForMessage(value) + " does not fit: the catalogue holds " +
                            std::to_string(kCatalogueEntries) + " entries; it is ignored.");
         return;
       }
@@ -125,8 +117,8 @@ void ParseCommandCatalogue(std::string_view text, CommandCatalogue& catalogue,
         auto& slots = entry.PVar[index];
         auto slot = std::find_if(slots.begin(), slots.end(), [](const std::string& s) { return s.empty(); });
         if (slot == slots.end()) {
-          problems.push_back(where + "variant " + Shown(value) + " of P" + std::to_string(index + 1) +
-                             " in entry " + std::to_string(current) + " " + Shown(entry.Name) +
+          problems.push_back(where + "variant " + QuotedForMessage(value) + " of P" + std::to_string(index + 1) +
+                             " in entry " + std::to_string(current) + " " + QuotedForMessage(entry.Name) +
                              " does not fit: a parameter holds " + std::to_string(kVariantSlots) +
                              " variants; it is ignored.");
           break;

@@ -54,14 +54,6 @@ class LineCursor {
   long long number_ = 0;
 };
 
-// A Windows-1251 text shortened and made printable for a message.
-std::string Shown(std::string_view win) {
-  constexpr std::size_t kMax = 60;
-  std::string s(win.substr(0, kMax));
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 32) c = '?';
-  return "\"" + Win1251ToUtf8(s) + (win.size() > kMax ? "...\"" : "\"");
-}
 
 std::string LinePrefix(long long line) { return "line " + std::to_string(line) + ": "; }
 
@@ -103,7 +95,7 @@ ChannelFileContent ParseChannelFile(std::string_view text) {
     ChannelBlock block;
     block.name = in.Next();
     block.line = in.Number();
-    std::string what = "folder " + Shown(block.name);
+    std::string what = "folder " + QuotedForMessage(block.name);
 
     in.SkipBlankLines();
     if (in.AtEnd()) {
@@ -113,7 +105,7 @@ ChannelFileContent ParseChannelFile(std::string_view text) {
     }
     std::string problem = FolderNameProblem(block.name);
     if (!problem.empty())
-      content.errors.push_back(LinePrefix(block.line) + "the folder name " + Shown(block.name) +
+      content.errors.push_back(LinePrefix(block.line) + "the folder name " + QuotedForMessage(block.name) +
                                " cannot be used: " + problem + ".");
 
     std::string_view countLine = in.Next();
@@ -126,12 +118,12 @@ ChannelFileContent ParseChannelFile(std::string_view text) {
     bool whole = !token.empty() && ptr == token.data() + token.size();
     std::string at = LinePrefix(countLineNumber) + what;
     if (!whole || (ec != std::errc() && ec != std::errc::result_out_of_range)) {
-      content.errors.push_back(at + " has the step count " + Shown(countLine) +
+      content.errors.push_back(at + " has the step count " + QuotedForMessage(countLine) +
                                ", which is not a number; the file is not read further.");
       return content;
     }
     if (ec == std::errc::result_out_of_range || count > kMacroSlots) {
-      content.errors.push_back(at + " announces " + Shown(token) + " steps; a folder holds at most " +
+      content.errors.push_back(at + " announces " + QuotedForMessage(token) + " steps; a folder holds at most " +
                                std::to_string(kMacroSlots) + ". The file is not read further.");
       return content;
     }
@@ -217,7 +209,7 @@ ChannelExportResult ExportChannel(const ChannelTree& tree, const NodePtr& select
     std::string problem = FolderNameProblem(caption);
     if (!problem.empty()) {
       result.status = ChannelExportResult::Status::kFailed;
-      result.error = "The folder " + Shown(caption) + " cannot be exported: " + problem +
+      result.error = "The folder " + QuotedForMessage(caption) + " cannot be exported: " + problem +
                      ". Rename it and export again.";
       return result;
     }
@@ -303,7 +295,7 @@ ChannelImportResult ImportChannelText(ChannelTree& tree, std::string_view text,
       continue;
     std::string path = isChannel ? channelPath : channelPath + DiskName(block.name) + "/";
     if ((!isChannel || !result.channel) && !DirExists(path) && FileExists(path.substr(0, path.size() - 1)))
-      result.errors.push_back(LinePrefix(block.line) + "the folder " + Shown(block.name) +
+      result.errors.push_back(LinePrefix(block.line) + "the folder " + QuotedForMessage(block.name) +
                               " cannot be made: " + path.substr(0, path.size() - 1) + " is a file.");
   }
   if (!result.errors.empty()) {

@@ -6,6 +6,7 @@ shopt -s nullglob
 ran=0
 for program in "$build"/bench/*_bench; do
   [ -x "$program" ] || continue
+  [ "$(basename "$program")" = window_bench ] && continue  # a Qt program, run below
   echo "== $(basename "$program")"
   "$program" --benchmark_min_time=0.2
   ran=$((ran + 1))
@@ -13,6 +14,13 @@ done
 if [ "$ran" -eq 0 ]; then
   echo "bench/run.sh: no benchmark programs in $build/bench" >&2
   exit 1
+fi
+
+# The window, offscreen (built only with Qt).
+if [ -x "$build/bench/window_bench" ]; then
+  echo "== window_bench"
+  QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
+    QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}" "$build/bench/window_bench"
 fi
 
 # The download run against wget, side by side (needs skimlet-cli and skimlet-static-server).

@@ -25,8 +25,6 @@ std::size_t SchemeLength(std::string_view url) {
   return 0;
 }
 
-bool IsValueLead(char c) { return c == '"' || c == ' ' || c == '=' || c == '\''; }
-
 }  // namespace
 
 std::string TDownload::ResolveURL(const std::string& link) const {
@@ -101,7 +99,6 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
   // The links of the page in page order: each "HREF=" (any case), then its value up to a
   // quote, a blank or ">". Only the first 10000 count. We stop at the first that matches.
   const std::string& page = buf_.IndexHTML;
-  const std::size_t n = page.size();
   std::string upper = UpperWin1251(page);
   std::string found;
   bool any = false, matched = false;
@@ -109,14 +106,9 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
   for (std::size_t from = 0; links < kMaxLinks;) {
     std::size_t h = upper.find("HREF=", from);
     if (h == std::string::npos) break;
-    std::size_t p = h + 5;
-    while (p + 1 < n && IsValueLead(page[p])) ++p;
-    std::string link;
-    if (p < n) {
-      std::size_t end = page.find_first_of("\"' >", p);
-      link = end != std::string::npos ? page.substr(p, end - p) : page.substr(p, n - 1 - p);
-    }
-    from = p;
+    TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
+    std::string link = page.substr(value.start, value.length);
+    from = value.start;
     ++links;
     any = true;
     if (!p1.empty() && !matched && ContainsFragment(link, p1)) {

@@ -10,24 +10,6 @@ namespace skimlet {
 
 namespace {
 
-// Literal replacement of every occurrence, in one pass.
-void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
-  std::size_t at = s.find(from);
-  if (at == std::string::npos) return;
-  std::string out;
-  out.reserve(s.size());
-  std::size_t pos = 0;
-  for (; at != std::string::npos; at = s.find(from, pos)) {
-    out.append(s, pos, at - pos);
-    out += to;
-    pos = at + from.size();
-  }
-  out.append(s, pos, std::string::npos);
-  s.swap(out);
-}
-
-bool IsValueLead(char c) { return c == '"' || c == ' ' || c == '=' || c == '\''; }
-
 const std::array<bool, 256>& NewsNameChars() {
   static const std::array<bool, 256> table = [] {
     std::array<bool, 256> t{};
@@ -47,23 +29,16 @@ bool IsNewsNameChar(unsigned char c) { return NewsNameChars()[c]; }
 void TDownload::AbsolutizeAttribute(const std::string& name) {
   std::string upperName = UpperWin1251(name);
   std::string html = buf_.HTML;
-  ReplaceAll(html, upperName, name);
+  ReplaceAllText(html, upperName, name);
   // Each value is resolved in place and the search goes on behind it: a resolved value
   // that holds the attribute's name again (a base URL with "href=" in its query) must not
   // be resolved over and over.
   for (std::size_t at = html.find(name); at != std::string::npos; at = html.find(name, at)) {
     html.replace(at, name.size(), upperName);
-    std::size_t p = at + name.size();
-    const std::size_t n = html.size();
-    while (p + 1 < n && IsValueLead(html[p])) ++p;
-    std::size_t end = p < n ? html.find_first_of("\"' ", p) : std::string::npos;
-    std::size_t length = 0;
-    if (p < n) length = end != std::string::npos ? end - p : n - 1 - p;
-    std::string value = p < n ? html.substr(p, length) : std::string();
-    std::string resolved = ResolveURL(value);
-    if (p > n) p = n;
-    html.replace(p, length, resolved);
-    at = p + resolved.size();
+    TextSpan value = AttributeValueAt(html, at + name.size(), "\"' ");
+    std::string resolved = ResolveURL(html.substr(value.start, value.length));
+    html.replace(value.start, value.length, resolved);
+    at = value.start + resolved.size();
   }
   std::lock_guard lock(mutex_);
   buf_.HTML = std::move(html);

@@ -308,4 +308,29 @@ bool ContainsFragment(std::string_view buffer, std::string_view pattern) {
   return matcher.Attempt(buffer, 0, 0, match);
 }
 
+void ReplaceAllText(std::string& text, std::string_view from, std::string_view to) {
+  if (from.empty()) return;
+  std::size_t at = text.find(from);
+  if (at == std::string::npos) return;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  for (; at != std::string::npos; at = text.find(from, pos)) {
+    out.append(text, pos, at - pos);
+    out += to;
+    pos = at + from.size();
+  }
+  out.append(text, pos, std::string::npos);
+  text.swap(out);
+}
+
+TextSpan AttributeValueAt(std::string_view text, std::size_t pos, std::string_view terminators) {
+  const std::size_t n = text.size();
+  auto lead = [](char c) { return c == '"' || c == ' ' || c == '=' || c == '\''; };
+  while (pos + 1 < n && lead(text[pos])) ++pos;
+  if (pos >= n) return {n, 0};
+  std::size_t end = text.find_first_of(terminators, pos);
+  return {pos, (end != std::string_view::npos ? end : n - 1) - pos};
+}
+
 }  // namespace skimlet

@@ -25,4 +25,16 @@ bool FindFragment(std::string& buffer, std::string_view pattern, std::string_vie
 // Find only, without a buffer to change.
 bool ContainsFragment(std::string_view buffer, std::string_view pattern);
 
+// Replaces every occurrence of the plain text `from` (no wildcards), left to right, in one pass.
+void ReplaceAllText(std::string& text, std::string_view from, std::string_view to);
+
+// The value of an HTML attribute whose name ends just before `pos` (0-based): blanks,
+// quotes and "=" in front of it are passed over, and it ends before the first of
+// `terminators`, or before the text's last character when none follows. Returns the
+// value's start and length; the start may be the text's end.
+struct TextSpan {
+  std::size_t start = 0, length = 0;
+};
+TextSpan AttributeValueAt(std::string_view text, std::size_t pos, std::string_view terminators);
+
 }  // namespace skimlet

@@ -89,22 +89,26 @@ ChannelTree::ChannelTree(std::string dataDir) : dataDir_(std::move(dataDir)) {
   if (dataDir_.empty() || dataDir_.back() != '/') dataDir_ += '/';
 }
 
+NodePtr ChannelTree::NewNode(const std::string& diskName, const NodePtr& parent) {
+  auto node = std::make_shared<FolderNode>();
+  node->diskName = diskName;
+  node->text = CaptionFromDisk(diskName);
+  std::lock_guard lock(mutex_);
+  if (parent) {
+    node->level = parent->level + 1;
+    node->parent = parent;
+  }
+  return node;
+}
+
 void ChannelTree::BuildChannelTree(const std::string& path, const NodePtr& parent, bool nested) {
   std::string dir = path;
   if (dir.empty() || dir.back() != '/') dir += '/';
   for (const std::string& name : ListFolderNames(dir)) {
-    auto node = std::make_shared<FolderNode>();
-    node->diskName = name;
-    node->text = CaptionFromDisk(name);
+    NodePtr node = NewNode(name, parent);
     {
       std::lock_guard lock(mutex_);
-      if (parent) {
-        node->level = parent->level + 1;
-        node->parent = parent;
-        parent->children.push_back(node);
-      } else {
-        roots_.push_back(node);
-      }
+      (parent ? parent->children : roots_).push_back(node);
       ReadFolderCheckLocked(node);
     }
     if (!nested) BuildChannelTree(dir + name, node, true);
@@ -120,15 +124,9 @@ NodePtr ChannelTree::AddFolderNode(const std::string& diskName, const NodePtr& p
   if (diskName.empty() || diskName == "." || diskName == ".." ||
       diskName.find('/') != std::string::npos || diskName.size() > 255)
     return nullptr;
-  auto node = std::make_shared<FolderNode>();
-  node->diskName = diskName;
-  node->text = CaptionFromDisk(diskName);
+  NodePtr node = NewNode(diskName, parent);
   {
     std::lock_guard lock(mutex_);
-    if (parent) {
-      node->level = parent->level + 1;
-      node->parent = parent;
-    }
     if (!DirExists(FolderPathLocked(node))) return nullptr;
     (parent ? parent->children : roots_).push_back(node);
     ReadFolderCheckLocked(node);

@@ -109,6 +109,7 @@ class ChannelTree {
   NewsCount CountNews(const NodePtr& node) const;
 
  private:
+  NodePtr NewNode(const std::string& diskName, const NodePtr& parent);  // not yet in the tree
   std::string FolderPathLocked(const NodePtr& node) const;
   void ReadFolderCheckLocked(const NodePtr& node);
   void MarkNodeUnreadLocked(const NodePtr& node, bool hasUnread);

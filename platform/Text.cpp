@@ -212,4 +212,12 @@ std::string_view Utf8Prefix(std::string_view utf8, std::size_t maxBytes) {
   return utf8.substr(0, p);
 }
 
+std::string QuotedForMessage(std::string_view win) {
+  constexpr std::size_t kMax = 60;
+  std::string s(win.substr(0, kMax));
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 32) c = '?';
+  return "\"" + Win1251ToUtf8(s) + (win.size() > kMax ? "...\"" : "\"");
+}
+
 }  // namespace skimlet
