@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -158,14 +159,17 @@ struct Bench {
 std::string IndexPage() {
   constexpr std::size_t kSize = 2u << 20;
   constexpr int kLinks = 10000;
+  constexpr std::size_t kItem = kSize / kLinks;
   std::string filler;
-  while (filler.size() < kSize / kLinks - 90) filler += "city council news of the day, ";
+  while (filler.size() < kItem) filler += "city council news of the day, ";
   std::string page = "<html><head><title>Index</title></head><body>\n";
   for (int i = 0; i < kLinks; ++i) {
     std::string href = i + 1 < kLinks ? "/news/2024/item-" + std::to_string(i) + ".html" : "/special/last-news.html";
-    page += "<div class=\"item\"><a href=\"" + href + "\">" + filler + "</a></div>\n";
+    std::string head = "<div class=\"item\"><a href=\"" + href + "\">", tail = "</a></div>\n";
+    page += head + filler.substr(0, kItem - std::min(kItem, head.size() + tail.size())) + tail;
   }
   page += "</body></html>\n";
+  while (page.size() < kSize) page.insert(page.size() - 15, 1, ' ');
   return page;
 }
 

@@ -29,7 +29,7 @@ using CookieMap = std::map<std::string, std::string>;  // (domain, path, name) -
 constexpr std::size_t kPauseAbove = 1u << 20;
 constexpr std::size_t kResumeBelow = 256u << 10;
 constexpr long kMaxRedirects = 20;
-constexpr std::string_view kCacheMagic = "skimlet-cache 1";
+constexpr std::string_view kCacheMagic = "skimlet-cache 2";
 
 void GlobalInit() {
   static std::once_flag once;
@@ -86,14 +86,16 @@ std::optional<CacheEntry> LoadCacheEntry(const std::string& dir, const std::stri
   std::string data;
   if (!ReadWholeFile(CachePath(dir, url), data)) return std::nullopt;
   std::string_view rest(data);
-  std::string fields[6];
-  for (int i = 0; i < 6; ++i) {
+  std::string fields[7];
+  for (int i = 0; i < 7; ++i) {
     std::size_t nl = rest.find('\n');
     if (nl == std::string_view::npos) return std::nullopt;
     fields[i] = std::string(rest.substr(0, nl));
     rest.remove_prefix(nl + 1);
   }
   if (fields[0] != kCacheMagic || fields[1] != url) return std::nullopt;  // hash collision
+  // Entries are not flushed to disk: one cut short by a power loss is not used.
+  if (fields[6] != std::to_string(rest.size())) return std::nullopt;
   return CacheEntry{fields[1], fields[2], fields[3], fields[4], fields[5], std::string(rest)};
 }
 
@@ -105,9 +107,15 @@ void StoreCacheEntry(const std::string& dir, const CacheEntry& e) {
   data.append(kCacheMagic).append("\n");
   for (const std::string* field : {&e.url, &e.effectiveUrl, &e.etag, &e.lastModified, &e.contentType})
     data.append(*field).append("\n");
+  data.append(std::to_string(e.body.size())).append("\n");
   data += e.body;
-  if (MakeDirs(dir)) WriteFileAtomic(CachePath(dir, e.url), data);
+  // The cache can be lost at any time, so no fsync: its size line tells a torn entry.
+  if (MakeDirs(dir)) WriteFileAtomic(CachePath(dir, e.url), data, nullptr, false, /*durable=*/false);
 }
+
+// An entry without a validator is never read back (no conditional request can use it),
+// so none is written; an older one for the URL goes, as an overwrite would have removed it.
+void DropCacheEntry(const std::string& dir, const std::string& url) { ::unlink(CachePath(dir, url).c_str()); }
 
 // ---- cookie jar: Netscape format, merged under a file lock so that clients in several
 // threads (or processes) sharing one jar never lose each other's cookies ----
@@ -343,7 +351,7 @@ struct HttpClient::Impl {
     }
     buffer.append(data, size);
     received += size;
-    if (storeInCache) cacheCopy.append(data, size);
+    if (storeInCache && (!etag.empty() || !lastModified.empty())) cacheCopy.append(data, size);
     return size;
   }
 
@@ -374,8 +382,11 @@ struct HttpClient::Impl {
     }
     done = true;
     if (storeInCache && !fromCache && status == 200) {
-      StoreCacheEntry(settings.cacheDir,
-                      CacheEntry{url, effectiveUrl, etag, lastModified, contentType, std::move(cacheCopy)});
+      if (etag.empty() && lastModified.empty())
+        DropCacheEntry(settings.cacheDir, url);
+      else
+        StoreCacheEntry(settings.cacheDir,
+                        CacheEntry{url, effectiveUrl, etag, lastModified, contentType, std::move(cacheCopy)});
       cacheCopy.clear();
     }
   }

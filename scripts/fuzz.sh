@@ -42,6 +42,7 @@ printf '2\r\nFindUrlNews\r\nON\r\nnews/\r\n-1\r\n\r\n\r\nfind\r\nSaveNews\r\non\
 [ -f "$root/examples/demo.skc" ] && cp "$root/examples/demo.skc" "$out/corpus/skc_fuzz/demo.skc"
 
 status=0
+failed=0
 pids=()
 for t in "${targets[@]}"; do
   ASAN_OPTIONS=detect_leaks=1 "$out/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
@@ -54,8 +55,10 @@ for i in "${!targets[@]}"; do
     echo "fuzz: $t: $(grep -E '^stat::number_of_executed_units' "$out/$t.log" | awk '{print $2}') runs, no crash"
   else
     status=1
+    failed=$((failed + 1))
     echo "fuzz: $t FOUND A CRASH (log: $out/$t.log)" >&2
     tail -n 40 "$out/$t.log" >&2
   fi
 done
+echo "fuzz: $(( ${#targets[@]} - failed )) passed, $failed failed"
 exit $status
