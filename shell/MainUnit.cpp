@@ -52,6 +52,10 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   CreateActions();
   CreateLayout();
   CreateMenus();
+  FolderMacro::View macroView;
+  macroView.setTitle = [this](const std::string& folderPath) { setWindowTitle(QPath(folderPath)); };
+  macroView.error = [this](const std::string& message) { AppDialogs().Message(this, QString::fromStdString(message)); };
+  macro_.SetView(std::move(macroView));
   RestoreSequence();
 }
 

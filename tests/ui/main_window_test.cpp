@@ -171,6 +171,8 @@ TEST(MainWindowDownload, StartStepPauseStopFollowTheStateTable) {
   f.MakeChannel("Site", site.server.url("/index.html"));
   auto w = f.Open();
   w->Accounts()->SelectNode(w->Tree().NodeAt(1));  // a rubric starts its whole channel
+  // Its macro is loaded for the editor, and the title names the folder.
+  EXPECT_EQ(w->windowTitle(), QString::fromStdString(w->Tree().FolderPath(w->Tree().NodeAt(1))));
 
   // F8 on an idle channel: a run that pauses after its first command.
   w->Trigger("DownloadOneStep");
