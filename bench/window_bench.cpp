@@ -10,13 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -83,6 +83,9 @@ class CliHost : public RunHost, public AttachmentHost {
   void ShowQueue(const AttachmentQueue& queue) {
     if (!progress_) return;
     std::lock_guard lock(mutex_);
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastProgress_ < std::chrono::milliseconds(100)) return;
+    lastProgress_ = now;
     std::fprintf(stderr, "\r\033[K%d saved, %.1f KiB received, attachments: %d waiting, %d busy", saved_,
                  static_cast<double>(TotalBytes().load()) / 1024.0, queue.Waiting(), queue.Busy());
     shown_ = true;
@@ -110,7 +113,8 @@ class CliHost : public RunHost, public AttachmentHost {
 };
 
 // The window's timer pumps the queue every 250 ms; here this loop does, until every run
-// has ended and every attachment has been fetched.
+// has ended and every attachment has been fetched. It looks often so that the command
+// returns as soon as the work is done.
 void WaitForRuns(std::vector<std::unique_ptr<TDownload>>& runs, AttachmentQueue& queue, CliHost& host) {
   while (true) {
     queue.Pump();
@@ -118,7 +122,7 @@ void WaitForRuns(std::vector<std::unique_ptr<TDownload>>& runs, AttachmentQueue&
     for (auto& run : runs) running = running || !run->Finished() || run->ChannelNode() != nullptr;
     if (!running && queue.Idle()) break;
     if (!running) host.ShowQueue(queue);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   for (auto& run : runs) run->Join();
 }

@@ -18,6 +18,18 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return true;
 }
 
+// The first "HREF=" in any case that starts at or after `from`, without an upper-case copy
+// of the page (only "=" upper-cases to "=").
+std::size_t FindHref(std::string_view page, std::size_t from) {
+  for (std::size_t eq = from + 4; eq < page.size(); ++eq) {
+    const void* hit = std::memchr(page.data() + eq, '=', page.size() - eq);
+    if (hit == nullptr) break;
+    eq = static_cast<std::size_t>(static_cast<const char*>(hit) - page.data());
+    if (StartsWithNoCase(page.substr(eq - 4), "HREF")) return eq - 4;
+  }
+  return std::string_view::npos;
+}
+
 // Length of the scheme ("http://" or "https://") a URL begins with, or 0.
 std::size_t SchemeLength(std::string_view url) {
   if (StartsWithNoCase(url, "HTTP://")) return 7;
@@ -98,21 +110,21 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
   }
   // The links of the page in page order: each "HREF=" (any case), then its value up to a
   // quote, a blank or ">". Only the first 10000 count. We stop at the first that matches.
-  const std::string& page = buf_.IndexHTML;
-  std::string upper = UpperWin1251(page);
+  const std::string_view page = buf_.IndexHTML;
+  FragmentFinder pattern(p1);
   std::string found;
   bool any = false, matched = false;
   int links = 0;
   for (std::size_t from = 0; links < kMaxLinks;) {
-    std::size_t h = upper.find("HREF=", from);
-    if (h == std::string::npos) break;
+    std::size_t h = FindHref(page, from);
+    if (h == std::string_view::npos) break;
     TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
-    std::string link = page.substr(value.start, value.length);
+    std::string_view link = page.substr(value.start, value.length);
     from = value.start;
     ++links;
     any = true;
-    if (!p1.empty() && !matched && ContainsFragment(link, p1)) {
-      found = std::move(link);
+    if (!p1.empty() && pattern.FoundIn(link)) {
+      found = std::string(link);
       matched = true;
       break;
     }

@@ -187,10 +187,17 @@ class Matcher {
         i = j;
       }
     }
-    // Built only now: the searches point into fragments_, which must no longer grow.
-    for (const Fragment& f : fragments_) order_.emplace_back(f);
-    if (!fragments_.empty()) ends_.emplace(fragments_.back());
+    Restart();
     return true;
+  }
+
+  // Forgets earlier searches, for an attempt on another text. The searches point into
+  // fragments_, which must no longer grow.
+  void Restart() {
+    order_.clear();
+    for (const Fragment& f : fragments_) order_.emplace_back(f);
+    ends_.reset();
+    if (!fragments_.empty()) ends_.emplace(fragments_.back());
   }
 
   bool Empty() const { return fragments_.empty(); }
@@ -307,6 +314,26 @@ bool ContainsFragment(std::string_view buffer, std::string_view pattern) {
   Match match;
   return matcher.Attempt(buffer, 0, 0, match);
 }
+
+class FragmentFinder::Impl {
+ public:
+  explicit Impl(std::string_view pattern) : pattern_(pattern) { ok_ = !pattern_.empty() && matcher_.Prepare(pattern_); }
+  bool FoundIn(std::string_view text) {
+    if (!ok_) return false;
+    matcher_.Restart();
+    Match match;
+    return matcher_.Attempt(text, 0, 0, match);
+  }
+
+ private:
+  std::string pattern_;  // the matcher's fragments point into it
+  Matcher matcher_;
+  bool ok_ = false;
+};
+
+FragmentFinder::FragmentFinder(std::string_view pattern) : impl_(std::make_unique<Impl>(pattern)) {}
+FragmentFinder::~FragmentFinder() = default;
+bool FragmentFinder::FoundIn(std::string_view text) { return impl_->FoundIn(text); }
 
 void ReplaceAllText(std::string& text, std::string_view from, std::string_view to) {
   if (from.empty()) return;

@@ -3,6 +3,7 @@
 // Comparisons are byte for byte and case-sensitive; positions are 1-based.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,20 @@ bool FindFragment(std::string& buffer, std::string_view pattern, std::string_vie
 
 // Find only, without a buffer to change.
 bool ContainsFragment(std::string_view buffer, std::string_view pattern);
+
+// ContainsFragment for many texts and one pattern, prepared once.
+class FragmentFinder {
+ public:
+  explicit FragmentFinder(std::string_view pattern);
+  ~FragmentFinder();
+  FragmentFinder(const FragmentFinder&) = delete;
+  FragmentFinder& operator=(const FragmentFinder&) = delete;
+  bool FoundIn(std::string_view text);  // == ContainsFragment(text, pattern)
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 // Replaces every occurrence of the plain text `from` (no wildcards), left to right, in one pass.
 void ReplaceAllText(std::string& text, std::string_view from, std::string_view to);
