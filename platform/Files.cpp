@@ -82,14 +82,14 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string* error
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error,
-                     bool readOnly, bool durable) {
+                     bool readOnly, bool durable, unsigned mode) {
   const std::string dir = ParentDir(path);
   std::string temp;
   int fd = -1;
-  // The kernel applies the umask to 0644, so no thread has to read or change the umask.
+  // The kernel applies the umask to the mode, so no thread has to read or change the umask.
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = TempName(dir);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) return Fail(error, "Cannot write", path, errno);

@@ -15,8 +15,9 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string* error
 // `readOnly` clears the write bits of the new file (an unread news, a macro file).
 // `durable` flushes the data to the disk before the rename; without it a power cut may
 // lose the new file, but no reader ever sees a part of it.
+// `mode` is the new file's permission (the umask applies): 0600 for private files.
 bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error = nullptr,
-                     bool readOnly = false, bool durable = true);
+                     bool readOnly = false, bool durable = true, unsigned mode = 0644);
 
 // Appends `data` with one write() on a file opened O_APPEND, creating it if needed, so
 // concurrent appends of whole lines never interleave.

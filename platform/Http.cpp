@@ -178,7 +178,7 @@ void MergeIntoJar(const std::string& path, const CookieMap& before, const Cookie
   }
   std::string text = "# Netscape HTTP Cookie File\n";
   for (const auto& entry : jar) text.append(entry.second).append("\n");
-  WriteFileAtomic(path, text);
+  WriteFileAtomic(path, text, nullptr, false, true, 0600);  // cookies are nobody else's business
   flock(lockFd, LOCK_UN);
   close(lockFd);
 }

@@ -280,6 +280,10 @@ TEST_F(Http, CookieJarIsSharedAndPersistent) {
   Fetch("/new", settings);
   EXPECT_NE(Seen("Cookie").find("a=1"), std::string::npos) << Seen("Cookie");
   EXPECT_NE(Seen("Cookie").find("b=2"), std::string::npos) << Seen("Cookie");
+  // Nobody but the user may read the jar.
+  EXPECT_EQ(std::filesystem::status(dir / "cookies.txt").permissions() &
+                (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+            std::filesystem::perms::none);
 
   settings.noCookies = true;
   HttpClient none;
