@@ -13,40 +13,15 @@
 # fresh data directory and private settings.
 set -euo pipefail
 
-build=${1:?usage: bench/pictures_vs_wget.sh BUILD_DIR}
-build=$(cd "$build" && pwd)
-cli=$build/skimlet-cli
-server=$build/skimlet-static-server
+# shellcheck source=bench/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ARTICLES=200
 PICTURES=5
 RUNS=${BENCH_RUNS:-3}
 LATENCY_MS=20
-export LC_ALL=C
-
 echo "== skimlet-cli download with pictures vs wget -p -k ($ARTICLES articles x $PICTURES pictures," \
   "$LATENCY_MS ms per request, 127.0.0.1)"
-for tool in "$cli" "$server"; do
-  if [ ! -x "$tool" ]; then
-    echo "pictures_vs_wget: skipped, $tool is not built"
-    exit 0
-  fi
-done
-if ! command -v wget >/dev/null; then
-  echo "pictures_vs_wget: skipped, wget is not installed"
-  exit 0
-fi
-
-work=$(mktemp -d)
-server_pid=""
-cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  chmod -R u+w "$work" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_init pictures_vs_wget "${1:?usage: bench/pictures_vs_wget.sh BUILD_DIR}"
 
 # ---- the site: index.html, a/NNNN.html, img/NNNN-K.png ----------------------------------------
 
@@ -79,14 +54,7 @@ done
   printf '</div>\n</body>\n</html>\n'
 } >"$site/index.html"
 
-"$server" "$site" --port 0 --latency-ms "$LATENCY_MS" --port-file "$work/port" >/dev/null 2>"$work/server.err" &
-server_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/port" ] && break
-  sleep 0.05
-done
-[ -s "$work/port" ] || { echo "pictures_vs_wget: the server did not start: $(cat "$work/server.err")" >&2; exit 1; }
-base="http://127.0.0.1:$(cat "$work/port")"
+bench_serve "$site" "$LATENCY_MS"
 {
   echo "$base/index.html"
   for i in $(seq 1 "$ARTICLES"); do printf '%s/a/%04d.html\n' "$base" "$i"; done
@@ -140,31 +108,8 @@ cmd_wget="wget -q -p -k -P $work/wget-out -i $work/list"
 prep_cli="chmod -R u+w $work/d 2>/dev/null; rm -rf $work/d && cp -R $tpl $work/d"
 cmd_cli="$cli --home $work/d download --log raw"
 
-mean_seconds() {  # PREPARE COMMAND: the mean wall time of RUNS runs
-  local total=0 i t0 t1
-  for i in $(seq 1 "$RUNS"); do
-    bash -c "$1"
-    t0=$(date +%s%N)
-    bash -c "$2" >/dev/null 2>&1
-    t1=$(date +%s%N)
-    total=$((total + t1 - t0))
-  done
-  awk -v ns="$total" -v n="$RUNS" 'BEGIN { printf "%.4f", ns / n / 1e9 }'
-}
-
-if [ "${BENCH_NO_HYPERFINE:-0}" != 1 ] && command -v hyperfine >/dev/null; then
-  echo "timing with hyperfine, $RUNS runs each after one warm-up"
-  hyperfine --style basic --runs "$RUNS" --warmup 1 --export-csv "$work/times.csv" \
-    -n wget -p "$prep_wget" "$cmd_wget" \
-    -n skimlet -p "$prep_cli" "$cmd_cli"
-  mean_of() { awk -F, -v name="$1" '$1 == name { printf "%.4f", $2 }' "$work/times.csv"; }
-  t_wget=$(mean_of wget)
-  t_cli=$(mean_of skimlet)
-else
-  echo "timing with a date +%s%N loop, $RUNS runs each"
-  t_wget=$(mean_seconds "$prep_wget" "$cmd_wget")
-  t_cli=$(mean_seconds "$prep_cli" "$cmd_cli")
-fi
+bench_time wget "$prep_wget" "$cmd_wget" skimlet "$prep_cli" "$cmd_cli"
+t_cli=$t_skimlet
 
 # Both timed runs must have done the whole job.
 wget_pictures=$(find "$work/wget-out" -name '*.png' | wc -l)
@@ -174,8 +119,8 @@ if [ "$wget_pictures" -ne $((ARTICLES * PICTURES)) ] || [ "$cli_pictures" -ne $(
   exit 1
 fi
 
-ratio=$(awk -v a="$t_cli" -v b="$t_wget" 'BEGIN { printf "%.3f", a / b }')
-verdict=$(awk -v v="$ratio" 'BEGIN { print (v <= 0.5 ? "ok" : "OVER") }')
+ratio=$(ratio "$t_cli" "$t_wget")
+verdict=$(verdict "$ratio" 0.5)
 echo
 printf '%-62s %8.3f s\n' "(a) wget -q -p -k -i list: index + $ARTICLES articles + pictures" "$t_wget"
 printf '%-62s %8.3f s   ratio (b)/(a) %s  (target <= 0.5: %s)\n' \

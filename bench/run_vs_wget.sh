@@ -14,39 +14,14 @@
 # fresh data directory.
 set -euo pipefail
 
-build=${1:?usage: bench/run_vs_wget.sh BUILD_DIR}
-build=$(cd "$build" && pwd)
-cli=$build/skimlet-cli
-server=$build/skimlet-static-server
+# shellcheck source=bench/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ARTICLES=200
 CHANNELS=4
 RUNS=3
 LATENCY_MS=5
-export LC_ALL=C
-
 echo "== skimlet-cli download vs wget ($ARTICLES articles, $LATENCY_MS ms per request, 127.0.0.1)"
-for tool in "$cli" "$server"; do
-  if [ ! -x "$tool" ]; then
-    echo "run_vs_wget: skipped, $tool is not built"
-    exit 0
-  fi
-done
-if ! command -v wget >/dev/null; then
-  echo "run_vs_wget: skipped, wget is not installed"
-  exit 0
-fi
-
-work=$(mktemp -d)
-server_pid=""
-cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  chmod -R u+w "$work" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_init run_vs_wget "${1:?usage: bench/run_vs_wget.sh BUILD_DIR}"
 
 # ---- the site: index.html with all articles, part1..4.html with 50 each ---------------------
 
@@ -87,14 +62,7 @@ per=$((ARTICLES / CHANNELS))
 for c in $(seq 1 "$CHANNELS"); do index_page "$site/part$c.html" $(((c - 1) * per + 1)) $((c * per)); done
 printf 'body { font-family: serif; }\n' >"$site/style.css"
 
-"$server" "$site" --port 0 --latency-ms "$LATENCY_MS" --port-file "$work/port" >/dev/null 2>"$work/server.err" &
-server_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/port" ] && break
-  sleep 0.05
-done
-[ -s "$work/port" ] || { echo "run_vs_wget: the server did not start: $(cat "$work/server.err")" >&2; exit 1; }
-base="http://127.0.0.1:$(cat "$work/port")"
+bench_serve "$site" "$LATENCY_MS"
 
 # A server that answers a kept-alive connection late (Nagle's algorithm against the client's
 # delayed ACK: about 40 ms per request) would make every figure below meaningless.
@@ -168,38 +136,10 @@ cmd_one="$cli --home $work/d1 download --log raw"
 prep_four="chmod -R u+w $work/d4 2>/dev/null; rm -rf $work/d4 && cp -R $work/tpl-four $work/d4"
 cmd_four="$cli --home $work/d4 download --log raw"
 
-# mean_seconds PREPARE COMMAND: the mean wall time of RUNS runs, by the date loop
-mean_seconds() {
-  local total=0 i t0 t1
-  for i in $(seq 1 "$RUNS"); do
-    bash -c "$1"
-    t0=$(date +%s%N)
-    bash -c "$2" >/dev/null 2>&1
-    t1=$(date +%s%N)
-    total=$((total + t1 - t0))
-  done
-  awk -v ns="$total" -v n="$RUNS" 'BEGIN { printf "%.4f", ns / n / 1e9 }'
-}
-
-if [ "${BENCH_NO_HYPERFINE:-0}" != 1 ] && command -v hyperfine >/dev/null; then
-  echo "timing with hyperfine, $RUNS runs each after one warm-up"
-  hyperfine --style basic --runs "$RUNS" --warmup 1 --export-csv "$work/times.csv" \
-    -n wget-one -p "$prep_wget" "$cmd_wget_one" \
-    -n skimlet-one -p "$prep_one" "$cmd_one" \
-    -n wget-four -p "$prep_wget" "$cmd_wget_four" \
-    -n skimlet-four -p "$prep_four" "$cmd_four"
-  mean_of() { awk -F, -v name="$1" '$1 == name { printf "%.4f", $2 }' "$work/times.csv"; }
-  t_wget_one=$(mean_of wget-one)
-  t_one=$(mean_of skimlet-one)
-  t_wget_four=$(mean_of wget-four)
-  t_four=$(mean_of skimlet-four)
-else
-  echo "timing with a date +%s%N loop, $RUNS runs each (hyperfine is not installed)"
-  t_wget_one=$(mean_seconds "$prep_wget" "$cmd_wget_one")
-  t_one=$(mean_seconds "$prep_one" "$cmd_one")
-  t_wget_four=$(mean_seconds "$prep_wget" "$cmd_wget_four")
-  t_four=$(mean_seconds "$prep_four" "$cmd_four")
-fi
+bench_time wget-one "$prep_wget" "$cmd_wget_one" skimlet-one "$prep_one" "$cmd_one" \
+  wget-four "$prep_wget" "$cmd_wget_four" skimlet-four "$prep_four" "$cmd_four"
+t_one=$t_skimlet_one
+t_four=$t_skimlet_four
 
 # The timed runs must have done the whole job.
 saved_four=$(find "$work/d4/Accounts" -name '*.html' | wc -l)
@@ -224,10 +164,6 @@ mem_four=$(peak_kib "$prep_four" "$cmd_four")
 
 # ---- report ---------------------------------------------------------------------------------
 
-verdict() {  # VALUE LIMIT: "ok" when VALUE <= LIMIT
-  awk -v v="$1" -v l="$2" 'BEGIN { print (v <= l ? "ok" : "OVER") }'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 r_one=$(ratio "$t_one" "$t_wget_one")
 r_four=$(ratio "$t_four" "$t_wget_four")
 pages_four=$((ARTICLES + CHANNELS))

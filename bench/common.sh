@@ -1,0 +1,88 @@
+# Shared by the side-by-side bench scripts (sourced, not run):
+#   bench_init NAME BUILD_DIR   sets cli, server, work (a temp dir removed on exit), or exits 0
+#                               with a "skipped" line when a tool is missing
+#   bench_serve DIR LATENCY_MS  starts skimlet-static-server on DIR, sets base (its URL)
+#   mean_seconds PREPARE COMMAND   the mean wall time of RUNS runs (date loop)
+#   bench_time NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]
+#                               times each command (hyperfine when installed, else the loop);
+#                               sets the variable t_NAME to its mean in seconds
+#   ratio A B, verdict VALUE LIMIT
+# shellcheck shell=bash
+
+bench_init() {
+  bench_name=$1
+  build=$(cd "$2" && pwd)
+  cli=$build/skimlet-cli
+  server=$build/skimlet-static-server
+  export LC_ALL=C
+  for tool in "$cli" "$server"; do
+    if [ ! -x "$tool" ]; then
+      echo "$bench_name: skipped, $tool is not built"
+      exit 0
+    fi
+  done
+  if ! command -v wget >/dev/null; then
+    echo "$bench_name: skipped, wget is not installed"
+    exit 0
+  fi
+  work=$(mktemp -d)
+  server_pid=""
+  trap bench_cleanup EXIT
+}
+
+bench_cleanup() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  chmod -R u+w "$work" 2>/dev/null || true
+  rm -rf "$work"
+}
+
+bench_serve() {
+  "$server" "$1" --port 0 --latency-ms "$2" --port-file "$work/port" >/dev/null 2>"$work/server.err" &
+  server_pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$work/port" ] && break
+    sleep 0.05
+  done
+  [ -s "$work/port" ] || { echo "$bench_name: the server did not start: $(cat "$work/server.err")" >&2; exit 1; }
+  base="http://127.0.0.1:$(cat "$work/port")"
+}
+
+mean_seconds() {
+  local total=0 i t0 t1
+  for i in $(seq 1 "$RUNS"); do
+    bash -c "$1"
+    t0=$(date +%s%N)
+    bash -c "$2" >/dev/null 2>&1
+    t1=$(date +%s%N)
+    total=$((total + t1 - t0))
+  done
+  awk -v ns="$total" -v n="$RUNS" 'BEGIN { printf "%.4f", ns / n / 1e9 }'
+}
+
+bench_time() {
+  local args=() name
+  if [ "${BENCH_NO_HYPERFINE:-0}" != 1 ] && command -v hyperfine >/dev/null; then
+    echo "timing with hyperfine, $RUNS runs each after one warm-up"
+    while [ $# -gt 0 ]; do
+      args+=(-n "$1" -p "$2" "$3")
+      shift 3
+    done
+    hyperfine --style basic --runs "$RUNS" --warmup 1 --export-csv "$work/times.csv" "${args[@]}"
+    for name in $(awk -F, 'NR > 1 { print $1 }' "$work/times.csv"); do
+      printf -v "t_${name//-/_}" '%s' "$(awk -F, -v n="$name" '$1 == n { printf "%.4f", $2 }' "$work/times.csv")"
+    done
+  else
+    echo "timing with a date +%s%N loop, $RUNS runs each"
+    while [ $# -gt 0 ]; do
+      name=$1
+      printf -v "t_${name//-/_}" '%s' "$(mean_seconds "$2" "$3")"
+      shift 3
+    done
+  fi
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+verdict() { awk -v v="$1" -v l="$2" 'BEGIN { print (v <= l ? "ok" : "OVER") }'; }
