@@ -80,35 +80,18 @@ void MakeLargeTree(const std::string& dataDir) {
   }
 }
 
-TTmpOneMacroComand Step(const char* cmd, std::string p1 = "", std::string p2 = "", std::string p3 = "",
-                        std::string p4 = "") {
-  TTmpOneMacroComand s;
-  s.Command = cmd;
-  s.P1 = std::move(p1);
-  s.P2 = std::move(p2);
-  s.P3 = std::move(p3);
-  s.P4 = std::move(p4);
-  s.Active = true;
-  return s;
-}
-
 void WriteMacro(const std::string& folder, const std::vector<TTmpOneMacroComand>& steps) {
-  if (!MakeDirs(folder)) SetupFailed("cannot make " + folder);
-  FolderMacro m;
-  for (std::size_t i = 0; i < steps.size(); ++i) m.Table().steps[i] = steps[i];
-  m.Table().count = static_cast<std::int32_t>(steps.size());
-  if (!m.WriteFolderMacroFile(folder)) SetupFailed("cannot write the macro of " + folder);
-  WriteFolderAttributes(folder, kAttrReadOnly);
+  if (!test::WriteMacro(folder, steps)) SetupFailed("cannot write the macro of " + folder);
 }
 
 // A channel whose rubric "News" saves every article linked from `indexUrl`.
 void MakeDownloadChannel(const std::string& dataDir, const std::string& name, const std::string& indexUrl) {
   const std::string channel = dataDir + "Accounts/" + name + "/";
-  WriteMacro(channel, {Step("GetStart", indexUrl, "<body", "-999")});
-  WriteMacro(channel + "News/", {Step("FindUrlNews", "news/*.html", "-1"), Step("EditUrlNews"),
-                                 Step("GetNews", "class=\"article\"", "", "", "0"),
-                                 Step("FindNameNews", "<title>", "</title>"), Step("SaveNews"),
-                                 Step("GotoMacro", "0")});
+  WriteMacro(channel, {test::MacroStep("GetStart", indexUrl, "<body", "-999")});
+  WriteMacro(channel + "News/", {test::MacroStep("FindUrlNews", "news/*.html", "-1"), test::MacroStep("EditUrlNews"),
+                                 test::MacroStep("GetNews", "class=\"article\"", "", "", "0"),
+                                 test::MacroStep("FindNameNews", "<title>", "</title>"), test::MacroStep("SaveNews"),
+                                 test::MacroStep("GotoMacro", "0")});
 }
 
 // Ticks every 5 ms and keeps the longest gap between two ticks since Reset().

@@ -72,3 +72,20 @@ std::string ShellQuote(std::string_view s) {
 }
 
 }  // namespace skimlet::test
+
+#include "platform/Files.h"
+
+namespace skimlet::test {
+
+TTmpOneMacroComand MacroStep(const char* command, std::string p1, std::string p2, std::string p3, std::string p4) {
+  return {command, std::move(p1), std::move(p2), std::move(p3), std::move(p4), "", true};
+}
+
+bool WriteMacro(const std::string& folder, const std::vector<TTmpOneMacroComand>& steps, bool checked) {
+  FolderMacro m;
+  for (std::size_t i = 0; i < steps.size() && i < static_cast<std::size_t>(kMacroSlots); ++i) m.Table().steps[i] = steps[i];
+  m.Table().count = static_cast<std::int32_t>(std::min<std::size_t>(steps.size(), kMacroSlots));
+  return m.WriteFolderMacroFile(folder) && WriteFolderAttributes(folder, checked ? kAttrReadOnly : 0);
+}
+
+}  // namespace skimlet::test

@@ -38,3 +38,17 @@ CommandResult RunCommand(const std::string& commandLine, bool mergeErr = false);
 std::string ShellQuote(std::string_view s);
 
 }  // namespace skimlet::test
+
+#include <vector>
+
+#include "engine/MacroFile.h"
+
+namespace skimlet::test {
+
+// An active macro step.
+TTmpOneMacroComand MacroStep(const char* command, std::string p1 = "", std::string p2 = "", std::string p3 = "",
+                             std::string p4 = "");
+// Writes a folder's macro file (creating the folder) and its check mark. False on failure.
+bool WriteMacro(const std::string& folder, const std::vector<TTmpOneMacroComand>& steps, bool checked = true);
+
+}  // namespace skimlet::test

@@ -22,27 +22,6 @@ namespace {
 
 using test::Cp;
 using test::TempDir;
-
-TTmpOneMacroComand Step(const char* cmd, std::string p1 = "", std::string p2 = "", std::string p3 = "",
-                        std::string p4 = "") {
-  TTmpOneMacroComand s;
-  s.Command = cmd;
-  s.P1 = std::move(p1);
-  s.P2 = std::move(p2);
-  s.P3 = std::move(p3);
-  s.P4 = std::move(p4);
-  s.Active = true;
-  return s;
-}
-
-void WriteMacro(const std::string& folder, const std::vector<TTmpOneMacroComand>& steps, bool checked = true) {
-  FolderMacro m;
-  for (std::size_t i = 0; i < steps.size(); ++i) m.Table().steps[i] = steps[i];
-  m.Table().count = static_cast<std::int32_t>(steps.size());
-  ASSERT_TRUE(m.WriteFolderMacroFile(folder));
-  WriteFolderAttributes(folder, checked ? kAttrReadOnly : 0);
-}
-
 // A site with an index of `articles` links; "/slow" pages take their time.
 struct Site {
   test::HttpTestServer server;
@@ -72,11 +51,11 @@ struct Fixture {
   // One channel "Site" with GetStart, and a rubric "News" looping over the links.
   void MakeChannel(const std::string& name, const std::string& indexUrl) {
     std::string channel = data / ("Accounts/" + name + "/");
-    WriteMacro(channel, {Step("GetStart", indexUrl, "<body", "-999")});
-    WriteMacro(channel + "News/", {Step("FindUrlNews", "news/*.html", "-1"), Step("EditUrlNews"),
-                                   Step("GetNews", "class=\"article\"", "", "", "0"),
-                                   Step("FindNameNews", "<title>", "</title>"), Step("SaveNews"),
-                                   Step("GotoMacro", "0")});
+    ASSERT_TRUE(test::WriteMacro(channel, {test::MacroStep("GetStart", indexUrl, "<body", "-999")}));
+    ASSERT_TRUE(test::WriteMacro(channel + "News/", {test::MacroStep("FindUrlNews", "news/*.html", "-1"), test::MacroStep("EditUrlNews"),
+                                   test::MacroStep("GetNews", "class=\"article\"", "", "", "0"),
+                                   test::MacroStep("FindNameNews", "<title>", "</title>"), test::MacroStep("SaveNews"),
+                                   test::MacroStep("GotoMacro", "0")}));
   }
   std::unique_ptr<TMainForm> Open() {
     auto w = std::make_unique<TMainForm>(data.path());
