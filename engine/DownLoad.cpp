@@ -264,6 +264,9 @@ void TDownload::Execute() {
           } catch (const std::exception& e) {
             AddRunLog(Prefix() + W(">> Внутренняя ошибка: ") + Utf8ToWin1251(e.what()), kRed);
             finished_ = true;
+          } catch (...) {
+            AddRunLog(Prefix() + W(">> Внутренняя ошибка"), kRed);
+            finished_ = true;
           }
         }
       }
@@ -285,6 +288,8 @@ void TDownload::Execute() {
     }
   } catch (const std::exception& e) {
     AddRunLog(W("Внутренняя ошибка: ") + Utf8ToWin1251(e.what()), kRed);
+  } catch (...) {
+    AddRunLog(W("Внутренняя ошибка"), kRed);
   }
   SetCurrentFolder(nullptr);
   finished_ = true;
