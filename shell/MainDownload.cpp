@@ -120,7 +120,7 @@ void TMainForm::DownloadOneStepHandler() {
   NodePtr channel = SelectedChannel();
   int slot = SlotOf(channel);
   TDownload* run = slot >= 0 ? runs_[slot].get() : nullptr;
-  if (run && run->ChannelNode() && !accounts_->SelectionMode()) {
+  if (run && run->ChannelNode()) {
     CheckRadio("DownloadOneStep");
     run->SetStepMode(true);
     if (run->Paused()) run->Resume();
