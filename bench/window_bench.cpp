@@ -26,7 +26,7 @@
 #include "engine/MacroFile.h"
 #include "library/ui/AccountsTree.h"
 #include "platform/Files.h"
-#include "shell/Dialogs.h"
+#include "qt/Dialogs.h"
 #include "shell/MainUnit.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"

@@ -11,7 +11,7 @@
 
 #include "cli/Commands.h"
 #include "attachments/DownLoadAttachment.h"
-#include "cli/SettingsStore.h"
+#include "qt/SettingsStore.h"
 #include "engine/DownLoad.h"
 #include "engine/History.h"
 #include "engine/PageFetcher.h"

@@ -1,7 +1,7 @@
 #include <iostream>
 
 #include "cli/Commands.h"
-#include "cli/SettingsStore.h"
+#include "qt/SettingsStore.h"
 #include "engine/Settings.h"
 #include "library/ChannelFolders.h"
 #include "platform/Files.h"

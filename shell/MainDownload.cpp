@@ -10,9 +10,9 @@
 #include "authoring/ui/LogPage.h"
 #include "library/ui/AccountsTree.h"
 #include "platform/Files.h"
-#include "shell/Dialogs.h"
+#include "qt/Dialogs.h"
 #include "shell/MainUnit.h"
-#include "shell/QtText.h"
+#include "qt/QtText.h"
 #include "shell/WindowRunHost.h"
 
 namespace skimlet {

@@ -18,14 +18,14 @@
 
 #include "attachments/ui/LampsPanel.h"
 #include "authoring/ui/LogPage.h"
-#include "cli/SettingsStore.h"
+#include "qt/SettingsStore.h"
 #include "library/ui/AccountsTree.h"
 #include "engine/PageFetcher.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "shell/Dialogs.h"
+#include "qt/Dialogs.h"
 #include "shell/MainUnit.h"
-#include "shell/QtText.h"
+#include "qt/QtText.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
 
@@ -33,7 +33,7 @@ namespace skimlet {
 
 namespace {
 
-std::optional<long long> StoredNumber(const cli::SettingsStore& store, const char* path) {
+std::optional<long long> StoredNumber(const SettingsStore& store, const char* path) {
   const SettingKey* key = FindSetting(path);
   std::optional<std::string> text = store.Read(path);
   if (!key) return std::nullopt;
@@ -204,7 +204,7 @@ bool TMainForm::CloseSequence() {
 }
 
 void TMainForm::WriteSettings() {
-  cli::SettingsStore& s = *store_;
+  SettingsStore& s = *store_;
   QRect normal = normalGeometry();
   s.Write("MainForm/.Left", std::to_string(normal.left()));
   s.Write("MainForm/.Top", std::to_string(normal.top()));

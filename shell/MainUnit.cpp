@@ -18,10 +18,10 @@
 
 #include "attachments/ui/LampsPanel.h"
 #include "authoring/ui/LogPage.h"
-#include "cli/SettingsStore.h"
+#include "qt/SettingsStore.h"
 #include "library/ui/AccountsTree.h"
-#include "shell/Dialogs.h"
-#include "shell/QtText.h"
+#include "qt/Dialogs.h"
+#include "qt/QtText.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
 
@@ -32,7 +32,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   setObjectName("MainForm");
   setWindowTitle(QString::fromUtf8("Skimlet - электронный журнал о событиях в Сети"));
   resize(782, 510);
-  store_ = std::make_unique<cli::SettingsStore>();
+  store_ = std::make_unique<SettingsStore>();
 
   WindowRunActions actions;
   actions.showRunState = [this](const RunView& view) { ShowRunView(view); };

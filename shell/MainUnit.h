@@ -33,9 +33,7 @@ class LampsPanel;
 class LogPage;
 class SettingsPage;
 class WindowRunHost;
-namespace cli {
 class SettingsStore;
-}
 
 inline constexpr int kRunSlots = 1001;
 inline constexpr int kOwnBuild = 102;
@@ -113,7 +111,7 @@ class TMainForm : public QMainWindow {
   CommandCatalogue catalogue_;
   FolderMacro macro_;
   NodePtr macroNode_;  // the folder whose macro is in macro_
-  std::unique_ptr<cli::SettingsStore> store_;
+  std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<WindowRunHost> host_;
   std::unique_ptr<AttachmentQueue> queue_;
   std::array<std::unique_ptr<TDownload>, kRunSlots> runs_;

@@ -5,7 +5,7 @@
 #include <QThread>
 
 #include "engine/History.h"
-#include "shell/QtText.h"
+#include "qt/QtText.h"
 
 namespace skimlet {
 

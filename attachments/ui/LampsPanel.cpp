@@ -3,7 +3,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 
-#include "shell/QtText.h"
+#include "qt/QtText.h"
 
 namespace skimlet {
 

@@ -18,8 +18,8 @@
 #include <algorithm>
 
 #include "platform/Files.h"
-#include "shell/Dialogs.h"
-#include "shell/QtText.h"
+#include "qt/Dialogs.h"
+#include "qt/QtText.h"
 
 namespace skimlet {
 

@@ -15,8 +15,8 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
-#include "shell/Dialogs.h"
-#include "shell/QtText.h"
+#include "qt/Dialogs.h"
+#include "qt/QtText.h"
 
 namespace fs = std::filesystem;
 

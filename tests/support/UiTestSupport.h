@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "shell/Dialogs.h"
+#include "qt/Dialogs.h"
 
 namespace skimlet::test {
 

@@ -7,7 +7,7 @@
 
 #include "engine/Settings.h"
 
-namespace skimlet::cli {
+namespace skimlet {
 
 class SettingsStore {
  public:
@@ -18,4 +18,4 @@ class SettingsStore {
   RunSettings ReadRunSettings() const;
 };
 
-}  // namespace skimlet::cli
+}  // namespace skimlet

@@ -1,9 +1,9 @@
-#include "cli/SettingsStore.h"
+#include "qt/SettingsStore.h"
 
 #include <QSettings>
 #include <QString>
 
-namespace skimlet::cli {
+namespace skimlet {
 
 
 std::optional<std::string> SettingsStore::Read(const std::string& path) const {
@@ -35,4 +35,4 @@ RunSettings SettingsStore::ReadRunSettings() const {
   return skimlet::ReadRunSettings([this](const std::string& path) { return Read(path); });
 }
 
-}  // namespace skimlet::cli
+}  // namespace skimlet

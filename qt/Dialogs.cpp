@@ -1,4 +1,4 @@
-#include "shell/Dialogs.h"
+#include "qt/Dialogs.h"
 
 #include <QInputDialog>
 #include <QMessageBox>
