@@ -28,9 +28,11 @@ void TDownload::FindAttachment(const std::string& p1, const std::string& p2, con
   AddRunLog(Prefix() + W(">> FindAttachment. ГОТОВО."), kBlue);
   if (p1 == "StandartParameter=0" && (p3 == "StandartParameter=0" || p3 == "StandartParameter=1")) {
     // Whatever still loads from the network (other picture types, scripts) is blanked.
-    const char* target = p3 == "StandartParameter=0" ? "SkimletLogo.gif" : "#";
-    FindFragment(html, "SRC=\"http*\"", std::string("SRC=\"") + target + "\"", 999, false);
-    FindFragment(html, "SRC=http* ", std::string("SRC=") + target + " ", 999, false);
+    // The logo is written bare in an unquoted source, "#" always quoted.
+    const bool logo = p3 == "StandartParameter=0";
+    const std::string quoted = logo ? "SRC=\"SkimletLogo.gif\"" : "SRC=\"#\"";
+    FindFragment(html, "SRC=\"http*\"", quoted, 999, false);
+    FindFragment(html, "SRC=http* ", logo ? std::string("SRC=SkimletLogo.gif ") : quoted + " ", 999, false);
     std::lock_guard lock(mutex_);
     buf_.HTML = std::move(html);
   }

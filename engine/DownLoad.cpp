@@ -288,10 +288,13 @@ void TDownload::Execute() {
     }
   } catch (const std::exception& e) {
     AddRunLog(W("Внутренняя ошибка: ") + Utf8ToWin1251(e.what()), kRed);
+    SetCurrentFolder(nullptr);
   } catch (...) {
     AddRunLog(W("Внутренняя ошибка"), kRed);
+    SetCurrentFolder(nullptr);
   }
-  SetCurrentFolder(nullptr);
+  // A walked channel has left its last folder by now; an unchecked one still stands on the
+  // channel, and its end line carries the channel's caption.
   finished_ = true;
   http_.Close();
   AddRunLog(W("Конец загрузки в ") + channelPath, kBlue);

@@ -167,7 +167,9 @@ TEST(RunWalk, UncheckedChannelRunsNothing) {
   c.Macro(c.channel, {S("SaveNews")});
   c.Rubric("Мир", true, {S("SaveNews")});
   EXPECT_EQ(c.Run(), (Log{"0 Лента> Подготовка данных для потока загрузки",
-                          "255 Лента> Папка не отмечена к загрузке или нет доступа к " + c.Path(), c.End()}));
+                          "255 Лента> Папка не отмечена к загрузке или нет доступа к " + c.Path(),
+                          // No folder was walked, so the end line still names the channel.
+                          "16711680 Лента> Конец загрузки в " + c.Path()}));
 }
 
 TEST(RunJumps, PastTheEndNotANumberAndBelowMinusOne) {
