@@ -98,6 +98,15 @@ class LogModel : public QAbstractListModel {
 
 namespace {
 
+// Queue lines are long (local path and source URL): the whole line is the row's tooltip.
+class QueueModel : public QStringListModel {
+ public:
+  using QStringListModel::QStringListModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    return QStringListModel::data(index, role == Qt::ToolTipRole ? int(Qt::DisplayRole) : role);
+  }
+};
+
 class LogDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -183,7 +192,7 @@ LogPage::LogPage(QWidget* parent)
   logPalette.setColor(QPalette::Base, kCream);
   listBoxLog_->setPalette(logPalette);
 
-  queueModel_ = new QStringListModel({QStringLiteral("Очередь вложений"), QString()}, this);
+  queueModel_ = new QueueModel({QStringLiteral("Очередь вложений"), QString()}, this);
   attachmentURL_ = new QListView(this);
   attachmentURL_->setObjectName(QStringLiteral("AttachmentURL"));
   attachmentURL_->setModel(queueModel_);
@@ -191,11 +200,17 @@ LogPage::LogPage(QWidget* parent)
   attachmentURL_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   attachmentURL_->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
+  // The user sets the share of the queue list; it starts at a third, wide enough for a path.
   auto* lists = new QSplitter(Qt::Horizontal, this);
+  lists->setObjectName(QStringLiteral("SplitterLog"));
   lists->addWidget(listBoxLog_);
   lists->addWidget(attachmentURL_);
-  lists->setStretchFactor(0, 3);
+  lists->setChildrenCollapsible(false);
+  lists->setStretchFactor(0, 2);
   lists->setStretchFactor(1, 1);
+  lists->setSizes({2000, 1000});
+  attachmentURL_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  attachmentURL_->setTextElideMode(Qt::ElideMiddle);
 
   auto* historyLabel = new QLabel(QStringLiteral("История загрузок"), this);
   historyModel_ = new QStringListModel(this);

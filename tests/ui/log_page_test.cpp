@@ -1,6 +1,8 @@
 // The download log page: log sync and drawing, buffer viewers, URL buttons, queue list, history.
 #include <gtest/gtest.h>
 
+#include <QSplitter>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListView>
@@ -187,9 +189,26 @@ TEST(LogPageQueue, InitialLinesThenTheDisplay) {
   page.SetQueueDisplay({{"http://a/1.png", "http://a/2.png", Cp("http://a/три.png")}, {0, 1}, ""});
   ASSERT_EQ(model->rowCount(), 3);
   EXPECT_EQ(model->index(2, 0).data().toString(), QStringLiteral("http://a/три.png"));
+  // A line cut by the list's width can be read whole in its tooltip.
+  EXPECT_EQ(model->index(2, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("http://a/три.png"));
   QItemSelectionModel* selection = page.AttachmentURL()->selectionModel();
   EXPECT_TRUE(selection->isRowSelected(0, {}) && selection->isRowSelected(1, {}));
   EXPECT_FALSE(selection->isRowSelected(2, {}));
+}
+
+TEST(LogPageQueue, TheQueueListHasItsOwnShareOfTheWidth) {
+  LogPage page;
+  page.resize(900, 400);
+  page.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+  auto* splitter = page.findChild<QSplitter*>("SplitterLog");
+  ASSERT_NE(splitter, nullptr);
+  QList<int> sizes = splitter->sizes();
+  ASSERT_EQ(sizes.size(), 2);
+  EXPECT_GT(sizes[1] * 4, sizes[0] + sizes[1]);  // more than a quarter
+  // Dragged wider by the user.
+  splitter->setSizes({300, 600});
+  EXPECT_GT(page.AttachmentURL()->width(), 500);
 }
 
 QStringList ComboItems(QComboBox* combo) {
