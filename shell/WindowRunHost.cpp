@@ -51,7 +51,12 @@ void WindowRunHost::OnWindowThread(const std::function<void()>& fn) {
 }
 
 void WindowRunHost::ShowRunState(const RunView& view) {
-  if (actions_.showRunState) OnWindowThread([&] { actions_.showRunState(view); });
+  // The run asked on its own thread; the user may have switched channels before the window
+  // got to it, so the window decides again when the view arrives.
+  if (actions_.showRunState)
+    OnWindowThread([&] {
+      if (IsShownChannel(view.channel)) actions_.showRunState(view);
+    });
 }
 
 void WindowRunHost::NodeChanged(const NodePtr& node) {

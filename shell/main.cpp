@@ -5,6 +5,7 @@
 
 #include "platform/Paths.h"
 #include "shell/MainUnit.h"
+#include "shell/Translation.h"
 
 int main(int argc, char** argv) {
   Q_INIT_RESOURCE(resources);
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Skimlet");
   QApplication::setOrganizationName("Orvane");
   QApplication::setWindowIcon(QIcon(":/icons/skimlet.png"));
+  skimlet::InstallQtRussian(app);
   skimlet::TMainForm window(skimlet::ResolveDataDir(home));
   if (!window.Ready()) return 1;
   window.show();

@@ -4,12 +4,15 @@
 
 #include <QApplication>
 
+#include "shell/Translation.h"
+
 int main(int argc, char** argv) {
   Q_INIT_RESOURCE(resources);
   Q_INIT_RESOURCE(tree);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QApplication app(argc, argv);
+  skimlet::InstallQtRussian(app);  // as the program does
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
