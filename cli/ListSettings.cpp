@@ -35,7 +35,8 @@ int SettingsCommand(const Context&, const std::vector<std::string>& args) {
   SettingsStore store;
   auto show = [&](const SettingKey& key) {
     std::optional<std::string> stored = store.Read(key.Path());
-    std::optional<long long> value = ParseSettingValue(key, stored);
+    std::optional<long long> value =
+        key.kind == SettingKind::kText ? std::nullopt : ParseSettingValue(key, stored);
     if (value) std::cout << key.Path() << "=" << FormatSettingValue(key, *value) << "\n";
     else if (stored) std::cout << key.Path() << "=" << *stored << "\n";
   };
@@ -58,6 +59,11 @@ int SettingsCommand(const Context&, const std::vector<std::string>& args) {
       continue;
     }
     std::string text = arg.substr(eq + 1);
+    if (key->kind == SettingKind::kText) {
+      store.Write(path, text);
+      wrote = true;
+      continue;
+    }
     SettingKey strict = *key;
     strict.defaultValue.reset();
     std::optional<long long> value = ParseSettingValue(strict, text);

@@ -28,6 +28,7 @@ const std::vector<SettingKey>& SettingsTable() {
         {"View", "PanelAccounts.Width", K::kNumber, 190, 0, kAny},
         {"View", "PanelTop.Height", K::kNumber, 233, 0, kAny},
         {"View", "Accounts.Selected.Index", K::kNumber, 0, -1, kAny},
+        {"View", "Accounts.Selected.Path", K::kText, std::nullopt, 0, 0},
         {"View", "PageDown.ActivePageIndex", K::kNumber, std::nullopt, 0, 3},
         {"View", "NewnewsForm.Speed.Value", K::kNumber, 1, 0, 2},
         {"Update", "BuildInSite", K::kNumber, 102, 0, kAny},

@@ -268,6 +268,20 @@ std::string ChannelTree::FolderPath(const NodePtr& node) const {
   return FolderPathLocked(node);
 }
 
+std::string ChannelTree::RelativePath(const NodePtr& node) const {
+  if (!node) return {};
+  std::string path = FolderPath(node).substr(AccountsDir().size());
+  if (!path.empty()) path.pop_back();  // the trailing '/'
+  return path;
+}
+
+NodePtr ChannelTree::NodeByRelativePath(const std::string& relative) const {
+  if (relative.empty()) return nullptr;
+  for (const NodePtr& node : InTreeOrder())
+    if (RelativePath(node) == relative) return node;
+  return nullptr;
+}
+
 std::string ChannelTree::FolderPathText(const NodePtr& node) const {
   return CaptionFromDisk(FolderPath(node));
 }

@@ -85,6 +85,10 @@ class ChannelTree {
   std::string FolderPath(const NodePtr& node) const;
   // The same path as Windows-1251 text, for the log and the window.
   std::string FolderPathText(const NodePtr& node) const;
+  // The folder's path below Accounts/ ("Site/News", UTF-8): it names the same folder after
+  // nodes were added or re-sorted, where an absolute index may not. Empty for no node.
+  std::string RelativePath(const NodePtr& node) const;
+  NodePtr NodeByRelativePath(const std::string& relative) const;  // null when none
 
   // Check mark = read-only bit of the folder's attribute word.
   bool ReadFolderCheck(const NodePtr& node);

@@ -7,7 +7,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QLayout>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -78,8 +80,11 @@ void TMainForm::RestoreSequence() {
   tree_.Clear();
   tree_.BuildChannelTree(tree_.AccountsDir(), nullptr, false);
   accounts_->Rebuild();
+  // The stored path names the folder even when new folders have shifted the index since.
   long long index = StoredNumber(*store_, "View/Accounts.Selected.Index").value_or(0);
-  if (NodePtr node = tree_.NodeAt(static_cast<int>(index))) accounts_->SelectNode(node);
+  NodePtr selected = tree_.NodeByRelativePath(store_->Read("View/Accounts.Selected.Path").value_or(""));
+  if (!selected) selected = tree_.NodeAt(static_cast<int>(index));
+  if (selected) accounts_->SelectNode(selected);
   accounts_->RefreshSelectedIcon();
   // 15. The download history.
   history_.LoadHistory(dataDir_);
@@ -100,13 +105,68 @@ void TMainForm::RestorePlacement() {
     QRect area = screen->availableGeometry();
     move(area.center() - rect().center());
   }
-  long long state = StoredNumber(*store_, "MainForm/.WindowState").value_or(2);
-  if (state == 2) setWindowState(Qt::WindowMaximized);
-  else if (state == 1) setWindowState(Qt::WindowMinimized);
-  int width = static_cast<int>(StoredNumber(*store_, "View/PanelAccounts.Width").value_or(190));
-  int height = static_cast<int>(StoredNumber(*store_, "View/PanelTop.Height").value_or(233));
-  panelTop_->setSizes({width, std::max(100, this->width() - width)});
-  mainSplitter_->setSizes({height, std::max(100, this->height() - height)});
+  normalRect_ = geometry();
+  // The state and the panel sizes need the window on screen: a window holding a web view
+  // ignores a maximised state set before it is shown, and splitter sizes set before the
+  // layout has its size are squeezed by the pages' minimum.
+  storedState_ = static_cast<int>(StoredNumber(*store_, "MainForm/.WindowState").value_or(2));
+  storedPanelWidth_ = static_cast<int>(StoredNumber(*store_, "View/PanelAccounts.Width").value_or(190));
+  storedPanelHeight_ = static_cast<int>(StoredNumber(*store_, "View/PanelTop.Height").value_or(233));
+  placementPending_ = true;
+  ApplyPanelSizes();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!placementPending_) return;
+  placementPending_ = false;
+  QTimer::singleShot(0, this, [this] {
+    if (storedState_ == 2) {
+      // A window manager that never confirms must not freeze the normal placement for good.
+      awaitingMaximized_ = true;
+      QTimer::singleShot(3000, this, [this] { awaitingMaximized_ = false; });
+      settingState_ = true;
+      setWindowState(windowState() | Qt::WindowMaximized);
+      settingState_ = false;
+    } else if (storedState_ == 1) {
+      setWindowState(windowState() | Qt::WindowMinimized);
+    }
+    ApplyPanelSizes();
+  });
+}
+
+// The normal placement is followed here rather than read from normalGeometry(): while the
+// window manager maximises a window that was just shown, the platform can report the old
+// normal state once more together with the maximised size, and Qt records that size as the
+// normal one. Until the maximised state is confirmed, sizes are not taken as normal.
+void TMainForm::TrackNormalPlacement() {
+  if (!awaitingMaximized_ && windowState() == Qt::WindowNoState && isVisible()) normalRect_ = geometry();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  TrackNormalPlacement();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  TrackNormalPlacement();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && awaitingMaximized_ && !settingState_ && isMaximized())
+    awaitingMaximized_ = false;
+}
+
+void TMainForm::ApplyPanelSizes() {
+  // The upper panel and the tree have no stretch, so these sizes hold as the window is
+  // maximised or resized afterwards; the other side takes whatever is left.
+  centralWidget()->layout()->activate();
+  int across = std::max(panelTop_->width(), storedPanelWidth_ + 100);
+  int down = std::max(mainSplitter_->height(), storedPanelHeight_ + kPageDownMinHeight);
+  panelTop_->setSizes({storedPanelWidth_, across - storedPanelWidth_});
+  mainSplitter_->setSizes({storedPanelHeight_, down - storedPanelHeight_});
 }
 
 void TMainForm::StartTimerFired() {
@@ -205,7 +265,7 @@ bool TMainForm::CloseSequence() {
 
 void TMainForm::WriteSettings() {
   SettingsStore& s = *store_;
-  QRect normal = normalGeometry();
+  const QRect& normal = normalRect_;
   s.Write("MainForm/.Left", std::to_string(normal.left()));
   s.Write("MainForm/.Top", std::to_string(normal.top()));
   s.Write("MainForm/.Right", std::to_string(normal.left() + normal.width()));
@@ -215,6 +275,7 @@ void TMainForm::WriteSettings() {
   s.Write("View/PanelAccounts.Width", std::to_string(panelAccounts_->width()));
   s.Write("View/PanelTop.Height", std::to_string(panelTop_->height()));
   s.Write("View/Accounts.Selected.Index", std::to_string(tree_.AbsoluteIndex(accounts_->SelectedNode())));
+  s.Write("View/Accounts.Selected.Path", tree_.RelativePath(accounts_->SelectedNode()));
   s.Write("View/PageDown.ActivePageIndex", std::to_string(pageDown_->currentIndex()));
   settingsPage_->Save([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
   s.Write("Setting/ViewNewNews.Checked", s.Read("Setting/ViewNewNews.Checked").value_or("1"));

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -22,6 +23,7 @@
 #include "library/ui/AccountsTree.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
+#include "shell/ActionIcons.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
 
@@ -138,7 +140,7 @@ void TMainForm::CreateActions() {
   Action("CreateAccount")->setIcon(ThemeIcon("folder-new", QStyle::SP_FileDialogNewFolder));
   Action("CreateRub")->setIcon(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder));
   Action("DeleteFolder")->setIcon(ThemeIcon("edit-delete", QStyle::SP_TrashIcon));
-  Action("AccountsCheckBox")->setIcon(ThemeIcon("checkbox", QStyle::SP_DialogApplyButton));
+  Action("AccountsCheckBox")->setIcon(ChecklistIcon());
   a = NewAction("DowlnloadAbortAll", QString::fromUtf8("Оборвать закачку"),
                 QString::fromUtf8("Оборвать|Обрывает все виды закачки"), load);
   a->setShortcut(QKeySequence(Qt::Key_F10));
@@ -149,7 +151,7 @@ void TMainForm::CreateActions() {
                 QString::fromUtf8("Загружать рисунки сразу"), load);
   a->setCheckable(true);
   a->setChecked(true);
-  a->setIcon(ThemeIcon("image-x-generic", QStyle::SP_FileDialogContentsView));
+  a->setIcon(PictureDownloadIcon());
   connect(a, &QAction::toggled, this, [this](bool on) { queue_->SetFlagDownloadPictures(on); });
   a = NewAction("DownloadPictures", QString::fromUtf8("Догрузить рисунки"),
                 QString::fromUtf8("Докачать вложения|Дозагрузка недокачанных рисунков и других компонентов страницы"),
@@ -242,7 +244,12 @@ void TMainForm::CreateLayout() {
   tabInfo_ = logPage_;
   tabInfo_->setObjectName("TabInfo");
   settingsPage_ = new SettingsPage;
-  tabSetting_ = settingsPage_;
+  // The settings page scrolls rather than claim its full height from the splitter.
+  auto* settingScroll = new QScrollArea;
+  settingScroll->setWidget(settingsPage_);
+  settingScroll->setWidgetResizable(true);
+  settingScroll->setFrameShape(QFrame::NoFrame);
+  tabSetting_ = settingScroll;
   tabSetting_->setObjectName("TabSetting");
   pageDown_->addTab(tabView_, QString::fromUtf8("Просмотр"));
   pageDown_->addTab(tabMacro_, QString::fromUtf8("Макросы папки"));
@@ -253,7 +260,14 @@ void TMainForm::CreateLayout() {
   mainSplitter_->setObjectName("SplitterMain");
   mainSplitter_->addWidget(panelTop_);
   mainSplitter_->addWidget(pageDown_);
+  // The upper panel keeps its height when the window grows or shrinks; the pages take the
+  // rest. Their own minimum is small, so the divider can be dragged both ways.
+  mainSplitter_->setStretchFactor(0, 0);
   mainSplitter_->setStretchFactor(1, 1);
+  mainSplitter_->setChildrenCollapsible(false);
+  pageDown_->setMinimumHeight(kPageDownMinHeight);
+  panelTop_->setMinimumHeight(kPanelTopMinHeight);
+  panelTop_->setChildrenCollapsible(false);
 
   lamps_ = new LampsPanel;
   centralLayout->addWidget(mainSplitter_, 1);

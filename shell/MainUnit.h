@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
 #include <array>
 #include <memory>
 #include <string>
@@ -37,6 +38,8 @@ class SettingsStore;
 
 inline constexpr int kRunSlots = 1001;
 inline constexpr int kOwnBuild = 102;
+inline constexpr int kPageDownMinHeight = 120;
+inline constexpr int kPanelTopMinHeight = 60;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -64,6 +67,10 @@ class TMainForm : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Building the window.
@@ -80,6 +87,8 @@ class TMainForm : public QMainWindow {
   void StopAllThreads();
   void WriteSettings();
   void RestorePlacement();
+  void ApplyPanelSizes();
+  void TrackNormalPlacement();
 
   // Tree selection and the download control.
   void OnChanging(const NodePtr& node, const NodePtr& old);
@@ -118,6 +127,14 @@ class TMainForm : public QMainWindow {
   std::vector<std::unique_ptr<TDownload>> detachedRuns_;
   NodePtr shownChannel_;
   int buildInSite_ = kOwnBuild;
+  // Placement read at start-up, applied once the window is on screen.
+  int storedState_ = 2;
+  int storedPanelWidth_ = 190;
+  int storedPanelHeight_ = 233;
+  bool placementPending_ = false;
+  QRect normalRect_;  // the window's last normal placement
+  bool awaitingMaximized_ = false;
+  bool settingState_ = false;
 
   // Widgets.
   AccountsTree* accounts_ = nullptr;

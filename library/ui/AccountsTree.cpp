@@ -221,6 +221,18 @@ void AccountsTree::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetIte
   emit changing(NodeOf(current), NodeOf(previous));
 }
 
+void AccountsTree::focusInEvent(QFocusEvent* event) {
+  // Qt makes the first item current when the view gets the focus without one; here a node
+  // becomes current only when the user picks it, or F9 would download a channel nobody chose.
+  const bool hadCurrent = currentIndex().isValid();
+  QTreeWidget::focusInEvent(event);
+  if (!hadCurrent && currentIndex().isValid()) {
+    quiet_ = true;
+    selectionModel()->clearCurrentIndex();
+    quiet_ = false;
+  }
+}
+
 void AccountsTree::keyPressEvent(QKeyEvent* event) {
   AccountsClick();
   QTreeWidget::keyPressEvent(event);

@@ -78,6 +78,7 @@ class AccountsTree : public QTreeWidget {
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
   void commitData(QWidget* editor) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void focusInEvent(QFocusEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

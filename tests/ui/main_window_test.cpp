@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QSplitter>
+#include <QSplitterHandle>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
@@ -59,8 +64,17 @@ struct Fixture {
   }
   std::unique_ptr<TMainForm> Open() {
     auto w = std::make_unique<TMainForm>(data.path());
+    w->show();  // as the program does: the placement is applied once the window is shown
     QTest::qWait(400);  // StartTimer
     return w;
+  }
+  void Store(const std::vector<std::pair<QString, QString>>& values) {
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
+    for (const auto& [key, value] : values) s.setValue(key, value);
+  }
+  QString Stored(const QString& key) {
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
+    return s.value(key).toString();
   }
 };
 
@@ -128,6 +142,89 @@ TEST(MainWindowSettings, StoredValuesAreReadClampedAndWrittenBack) {
   EXPECT_EQ(test::ReadFile(f.data / "Accounts/folders.txt"), "A\r\n\tB\r\nC\r\n");
   auto again = f.Open();
   EXPECT_EQ(again->Accounts()->SelectedNode(), again->Tree().NodeAt(2));
+}
+
+// Drags a splitter's handle by `dy` pixels the way the mouse does.
+void DragHandle(QSplitter* splitter, int dy) {
+  QSplitterHandle* handle = splitter->handle(1);
+  QPoint local(handle->width() / 2, handle->height() / 2);
+  QPoint global = handle->mapToGlobal(local);
+  auto send = [&](QEvent::Type type, QPoint g, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, handle->mapFromGlobal(g), g, Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(handle, &event);
+  };
+  send(QEvent::MouseButtonPress, global, Qt::LeftButton);
+  send(QEvent::MouseMove, global + QPoint(0, dy / 2), Qt::LeftButton);
+  send(QEvent::MouseMove, global + QPoint(0, dy), Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, global + QPoint(0, dy), Qt::NoButton);
+}
+
+TEST(MainWindowPlacement, PanelSizesHoldAndTheDividerMovesBothWays) {
+  Fixture f;
+  {
+    auto w = f.Open();
+    EXPECT_EQ(w->findChild<QSplitter*>("PanelTop")->height(), 233);
+    EXPECT_EQ(w->findChild<QWidget*>("PanelAccounts")->width(), 190);
+    w->close();
+  }
+  EXPECT_EQ(f.Stored("View/PanelTop.Height"), "233");
+  EXPECT_EQ(f.Stored("View/PanelAccounts.Width"), "190");
+
+  // A normal window of the design size: the upper panel can grow and shrink by dragging.
+  f.Store({{"MainForm/.WindowState", "0"}, {"MainForm/.Left", "10"}, {"MainForm/.Top", "10"},
+           {"MainForm/.Right", "792"}, {"MainForm/.Bottom", "560"}});
+  {
+    auto w = f.Open();
+    auto* top = w->findChild<QSplitter*>("PanelTop");
+    auto* main = w->findChild<QSplitter*>("SplitterMain");
+    ASSERT_EQ(top->height(), 233);
+    DragHandle(main, 60);
+    EXPECT_EQ(top->height(), 293);
+    DragHandle(main, -150);
+    EXPECT_EQ(top->height(), 143);
+    w->close();
+  }
+  EXPECT_EQ(f.Stored("View/PanelTop.Height"), "143");
+  auto again = f.Open();
+  EXPECT_EQ(again->findChild<QSplitter*>("PanelTop")->height(), 143);  // exactly, after a restart
+}
+
+TEST(MainWindowSelection, AStoredIndexBeyondTheTreeSelectsNothingEvenWhenTheTreeGetsFocus) {
+  Fixture f;
+  f.MakeChannel("A", "http://127.0.0.1:1/index.html");
+  f.MakeChannel("B", "http://127.0.0.1:1/index.html");
+  f.Store({{"View/Accounts.Selected.Index", "99"}});
+  auto w = f.Open();
+  QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+  QApplication::sendEvent(w->Accounts(), &focus);
+  EXPECT_EQ(w->Accounts()->currentItem(), nullptr);
+  EXPECT_EQ(w->Accounts()->SelectedNode(), nullptr);
+  w->Trigger("Download");  // F9 with nothing chosen downloads nothing
+  EXPECT_EQ(w->RunOfSlot(0), nullptr);
+  EXPECT_EQ(w->RunOfSlot(1), nullptr);
+}
+
+TEST(MainWindowSelection, TheStoredFolderPathWinsOverAShiftedIndex) {
+  Fixture f;
+  MakeDirs(f.data / "Accounts/B");
+  MakeDirs(f.data / "Accounts/C/Новости");
+  {
+    auto w = f.Open();
+    w->Accounts()->SelectNode(w->Tree().NodeAt(2));
+    w->close();
+  }
+  EXPECT_EQ(f.Stored("View/Accounts.Selected.Index"), "2");
+  EXPECT_EQ(f.Stored("View/Accounts.Selected.Path"), QString::fromUtf8("C/Новости"));
+  MakeDirs(f.data / "Accounts/A");  // sorts first: index 2 is now C itself
+  {
+    auto w = f.Open();
+    EXPECT_EQ(w->Tree().Caption(w->Accounts()->SelectedNode()), Cp("Новости"));
+    w->close();
+  }
+  // A folder that is gone: the index decides.
+  f.Store({{"View/Accounts.Selected.Path", "Gone"}, {"View/Accounts.Selected.Index", "1"}});
+  auto w = f.Open();
+  EXPECT_EQ(w->Tree().Caption(w->Accounts()->SelectedNode()), "B");
 }
 
 TEST(MainWindowDownload, SelectionModeRefusesToStart) {
