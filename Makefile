@@ -3,7 +3,8 @@ BUILD  ?= build
 ASAN   ?= build-asan
 BENCHB ?= build-bench
 JOBS   ?= $(shell nproc)
-CMAKE  := cmake -G Ninja
+# ccache when present (install-deps.sh brings it): rebuilds of unchanged sources are free.
+CMAKE   = cmake -G Ninja $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build test test-asan demo run bench clean
 
