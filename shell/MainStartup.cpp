@@ -174,7 +174,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::CloseSequence() {
   // 1. The history first, so it is saved even when the close is then cancelled.
-  history_.SaveHistory(dataDir_);
+  history_.SaveHistory(dataDir_, liveSettings_.Get().maxHtmlHistory);
   // 2. Unfinished work.
   bool busy = queue_->Busy() > 0;
   for (const auto& run : runs_) busy = busy || (run && !run->Finished());
