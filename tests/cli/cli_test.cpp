@@ -183,5 +183,36 @@ TEST(CliProcesses, ASecondDownloadOfABusyChannelDoesNotStart) {
   EXPECT_EQ(ListNewsFiles(cli.home / "Accounts/a/").size(), std::size_t{TwoChannels::kNews});
 }
 
+// ---- skimlet-cli check ----
+
+TEST(CliCheck, FindsFaultsInTheNamedChannelAndSaysSoInItsExitStatus) {
+  Cli cli;
+  const std::vector<TTmpOneMacroComand> sound{test::MacroStep("FindUrlNews", "news/", "-1"),
+                                              test::MacroStep("GetNews", "ARTICLE", "", "", "0"),
+                                              test::MacroStep("SaveNews"), test::MacroStep("GotoMacro", "0")};
+  ASSERT_TRUE(test::WriteMacro(cli.home / "Accounts/Good", sound));
+  ASSERT_TRUE(test::WriteMacro(cli.home / "Accounts/Good/Rubric", sound));
+  auto broken = sound;
+  broken[1].Command = "GetNew";
+  broken[3].P1 = "7";
+  ASSERT_TRUE(test::WriteMacro(cli.home / "Accounts/Bad/Rubric", broken));
+  MakeDirs(cli.home / "Accounts/Bad/Empty");  // no macro: nothing to find
+
+  auto r = cli.Run("check Good");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(r.out, "");
+  r = cli.Run("check Bad");
+  EXPECT_EQ(r.exitCode, 1);
+  const std::string file = cli.home / "Accounts/Bad/Rubric/Skimlet-macros.ini";
+  EXPECT_EQ(r.out, file + ":9: step 1: unknown command \"GetNew\" (nearest: \"GetNews\"); the run passes over it\n" +
+                       file + ":25: step 3 (GotoMacro) jumps to step 7, but the steps are 0 to 3: the jump ends the folder\n");
+  r = cli.Run("check", true);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("2 findings in 5 folders"), std::string::npos) << r.out;
+  EXPECT_EQ(cli.Run("check Nowhere", true).exitCode, 2);
+  EXPECT_EQ(cli.Run("check a b", true).exitCode, 2);
+  EXPECT_NE(cli.Run("--help").out.find("check [CHANNEL]"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace skimlet
