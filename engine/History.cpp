@@ -80,7 +80,7 @@ bool ReadHistoryFile(const std::string& path, std::string& text) {
 }  // namespace
 
 bool DownloadHistory::Removed(std::string_view line, std::uint64_t lineEnd, bool sameFile) const {
-  return (sameFile && lineEnd <= clearedBytes_) || removed_.count(std::string(line)) > 0;
+  return (sameFile && lineEnd <= clearedBytes_) || (!removed_.empty() && removed_.find(line) != removed_.end());
 }
 
 void DownloadHistory::LoadHistory(const std::string& dataDir) {

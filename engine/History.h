@@ -59,6 +59,13 @@ class DownloadHistory {
  private:
   bool Removed(std::string_view line, std::uint64_t lineEnd, bool sameFile) const;  // mutex_ held
 
+  // Looked up by string_view, without a copy of every line of the file.
+  struct LineHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using LineSet = std::unordered_set<std::string, LineHash, std::equal_to<>>;
+
   mutable std::mutex mutex_;
   std::deque<std::string> lines_;
   std::string dataDir_;  // empty until loaded
@@ -67,9 +74,9 @@ class DownloadHistory {
   std::size_t fileBytes_ = 0, fileHash_ = 0;
   // What the user removed since then: lines by their text, and after a clear every line in
   // the first `clearedBytes_` bytes of that same file.
-  std::unordered_set<std::string> removed_;
+  LineSet removed_;
   std::uint64_t clearedBytes_ = 0;
-  std::unordered_set<std::string> added_;  // lines added since then (the file has them after those bytes)
+  LineSet added_;  // lines added since then (the file has them after those bytes)
 };
 
 // A run's copy of the history. A news URL counts as loaded before only when some line
