@@ -198,9 +198,16 @@ std::string DownloadHistory::LastLine() const {
 }
 
 std::string DownloadHistory::SnapshotText() const {
-  std::lock_guard lock(mutex_);
+  std::string dataDir;
+  {
+    std::lock_guard lock(mutex_);
+    dataDir = dataDir_;
+  }
+  // The file is read without holding the list, which the window may want meanwhile.
   std::string file, text;
-  if (dataDir_.empty() || !ReadHistoryFile(HistoryFilePath(dataDir_), file)) {
+  const bool read = !dataDir.empty() && ReadHistoryFile(HistoryFilePath(dataDir), file);
+  std::lock_guard lock(mutex_);
+  if (!read) {
     for (const std::string& line : lines_) text += line + "\r\n";
     return text;
   }
