@@ -12,7 +12,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "attachments/DownLoadAttachment.h"
@@ -378,34 +377,13 @@ TEST(RunChannelLock, ASecondRunOfALockedChannelDoesNotStart) {
   c.Macro(c.channel, {S("SaveNews")});
   const Log refused{"0 Лента> Подготовка данных для потока загрузки",
                     "255 Лента> Канал уже загружается другим процессом", c.End()};
-  // Another process holds the channel until told to let go.
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    FileLock lock;
-    bool locked = lock.Lock(c.Path() + kChannelLockFile, true, true, true) == FileLock::Result::kLocked;
-    char b = 'x';
-    if (write(ready[1], &b, 1) != 1 || read(release[0], &b, 1) != 1) _exit(2);
-    _exit(locked ? 0 : 1);
-  }
-  char b = 0;
-  ASSERT_EQ(read(ready[0], &b, 1), 1);
-  EXPECT_EQ(c.Run(), refused);
-  ASSERT_EQ(write(release[1], &b, 1), 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
-
-  // Within one process too: a run held at its first step keeps the channel.
+  // A run held at its first step keeps the channel (skimlet-cli's tests do the same with
+  // two processes).
   auto first = c.Make();
   first->Pause();
   first->Start();
-  ASSERT_TRUE(WaitUntil([&] { return c.host.Log().size() >= 5; }));
-  EXPECT_EQ(c.host.Log()[4], "16711680 Лента> Начало загрузки в " + c.Path());
+  ASSERT_TRUE(WaitUntil([&] { return c.host.Log().size() >= 2; }));
+  EXPECT_EQ(c.host.Log()[1], "16711680 Лента> Начало загрузки в " + c.Path());
   auto second = c.Make();
   second->Start();
   c.RunToEnd(*second);
@@ -414,8 +392,7 @@ TEST(RunChannelLock, ASecondRunOfALockedChannelDoesNotStart) {
   first->Resume();
   c.RunToEnd(*first);
   EXPECT_EQ(Count(c.host.Log(), "SaveNews. Файл не создан"), 1);
-  EXPECT_EQ(c.tree.Children(c.channel).size(), 0u);  // the lock file is never a folder
-  EXPECT_TRUE(ListNewsFiles(c.Path()).empty());      // nor a news
+  EXPECT_TRUE(ListNewsFiles(c.Path()).empty());  // the lock file is never a news
 }
 
 // ---- A crash between the news file and its history line ----

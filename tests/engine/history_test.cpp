@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Files.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -241,32 +240,6 @@ TEST(HistoryAcrossProcesses, ClearedStaysClearedAndKeepsWhatOthersSavedSince) {
   EXPECT_EQ(FileLines(dir.path()), (std::vector<std::string>{Line(7), Line(8)}));
 }
 
-TEST(HistoryAcrossProcesses, AnAppendWaitingForARewriteLandsInTheNewFile) {
-  TempDir dir;
-  ASSERT_TRUE(AppendHistoryLine(dir.path(), Line(1)));
-  ASSERT_TRUE(AppendHistoryLine(dir.path(), Line(2)));
-  DownloadHistory h;
-  h.LoadHistory(dir.path());
-  h.RemoveIf([](const std::string& l) { return l == Line(1); });
-  // Hold the file as a rewrite does, then let a child try to append meanwhile.
-  FileLock held;
-  ASSERT_EQ(held.Lock(HistoryFilePath(dir.path()), true, true, false), FileLock::Result::kLocked);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    held.Unlock();  // the child's copy of the descriptor would keep the lock for it
-    _exit(AppendHistoryLine(dir.path(), Line(3)) ? 0 : 1);
-  }
-  usleep(100 * 1000);  // the child is now waiting for the lock
-  EXPECT_EQ(FileLines(dir.path()), (std::vector<std::string>{Line(1), Line(2)}));
-  ASSERT_TRUE(WriteFileAtomic(HistoryFilePath(dir.path()), Line(2) + "\r\n"));  // the rewrite
-  held.Unlock();
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(FileLines(dir.path()), (std::vector<std::string>{Line(2), Line(3)}));
-}
-
 TEST(HistoryFile, ATornLastLineIsEndedBeforeTheNextAppend) {
   TempDir dir;
   WriteFile(HistoryFilePath(dir.path()), Line(1) + "\r\n01.01.2026 10:00:00  NewsURL=http://x/?i");
@@ -279,22 +252,6 @@ TEST(HistoryFile, ATornLastLineIsEndedBeforeTheNextAppend) {
   loaded.LoadHistory(dir.path());
   EXPECT_EQ(loaded.Count(), 3u);
   EXPECT_EQ(loaded.LastLine(), Line(2));
-}
-
-TEST(HistoryFile, IsPrivateToTheUser) {
-  TempDir dir;
-  ASSERT_TRUE(AppendHistoryLine(dir.path(), Line(1)));
-  struct stat st {};
-  ASSERT_EQ(stat(HistoryFilePath(dir.path()).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-  ASSERT_EQ(stat((dir / "history").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  DownloadHistory h;
-  h.LoadHistory(dir.path());
-  h.Clear();
-  ASSERT_TRUE(h.SaveHistory(dir.path(), 100));  // a rewrite makes a new file
-  ASSERT_EQ(stat(HistoryFilePath(dir.path()).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace
