@@ -1,7 +1,8 @@
 # Shared by the side-by-side bench scripts (sourced, not run):
 #   bench_init NAME BUILD_DIR   sets cli, server, work (a temp dir removed on exit), or exits 0
 #                               with a "skipped" line when a tool is missing
-#   bench_serve DIR LATENCY_MS  starts skimlet-static-server on DIR, sets base (its URL)
+#   bench_serve DIR LATENCY_MS [ARG ...]
+#                               starts skimlet-static-server on DIR, sets base (its URL)
 #   mean_seconds PREPARE COMMAND   the mean wall time of RUNS runs (date loop)
 #   bench_time NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]
 #                               times each command (hyperfine when installed, else the loop);
@@ -40,7 +41,7 @@ bench_cleanup() {
 }
 
 bench_serve() {
-  "$server" "$1" --port 0 --latency-ms "$2" --port-file "$work/port" >/dev/null 2>"$work/server.err" &
+  "$server" "$1" --port 0 --latency-ms "$2" --port-file "$work/port" "${@:3}" >/dev/null 2>"$work/server.err" &
   server_pid=$!
   for _ in $(seq 1 100); do
     [ -s "$work/port" ] && break
