@@ -24,7 +24,11 @@ const char* kUsage =
     "  import FILE [--yes]                add or restore a channel from a .skc file\n"
     "                                     (--yes: overwrite an existing file or channel)\n"
     "\n"
-    "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n";
+    "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n"
+    "\n"
+    "exit status: 0 done; 1 a command failed; 2 bad arguments;\n"
+    "  download and pictures: 3 some pages or pictures could not be fetched (the last line\n"
+    "  says how many), 4 a channel's index page could not be fetched (download)\n";
 
 }  // namespace
 
