@@ -1,6 +1,7 @@
 #include "attachments/DownLoadAttachment.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,12 +27,17 @@ bool IsSafeLocalName(const std::string& name) {
   return true;
 }
 
-// Puts a finished temporary file in place. link() refuses to replace a file that appeared
-// meanwhile (then that one is kept); without hard links (FAT, some network file systems) a
-// plain rename does. The temporary goes either way.
+// Puts a finished temporary file in place, never replacing a file that appeared meanwhile
+// (that one is kept). Where the file system cannot rename without replacing, link() does the
+// same; without hard links either (FAT, some network file systems) a plain rename. The
+// temporary goes either way.
 bool PlaceFile(const std::string& temp, const std::string& target) {
-  bool ok = ::link(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ok = errno == EEXIST ? FileExists(target) : FileExists(target) || ::rename(temp.c_str(), target.c_str()) == 0;
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+  bool ok = errno == EEXIST && FileExists(target);
+  if (errno != EEXIST) {
+    ok = ::link(temp.c_str(), target.c_str()) == 0;
+    if (!ok) ok = errno == EEXIST ? FileExists(target) : FileExists(target) || ::rename(temp.c_str(), target.c_str()) == 0;
+  }
   ::unlink(temp.c_str());
   return ok;
 }
@@ -48,7 +54,8 @@ bool WriteWhole(int fd, std::string_view data) {
 
 // Another news's file for the same address: a hard link, else a copy. An existing file stays.
 bool LinkOrCopy(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) == 0 || errno == EEXIST) return FileExists(to);
+  if (::link(from.c_str(), to.c_str()) == 0) return true;
+  if (errno == EEXIST) return FileExists(to);
   std::string data;
   if (!ReadWholeFile(from, data)) return false;
   const std::string temp = to + kTempSuffix;
@@ -92,16 +99,9 @@ std::uint64_t NextAttachmentRun() {
 AttachmentQueue::AttachmentQueue(AttachmentHost& host, std::string dataDir)
     : host_(host), dataDir_(std::move(dataDir)) {
   if (!dataDir_.empty() && dataDir_.back() != '/') dataDir_ += '/';
-  pumpThread_ = std::thread([this] { PumpThread(); });
 }
 
 AttachmentQueue::~AttachmentQueue() {
-  {
-    std::lock_guard lock(pumpMutex_);
-    pumpStop_ = true;
-  }
-  pumpCv_.notify_one();
-  pumpThread_.join();
   AbortAllAttachments();
   // The workers take the queue lock when a transfer ends: they are joined without it.
   std::array<std::unique_ptr<TDownloadAtt>, kDownloaderSlots> workers;
@@ -114,25 +114,11 @@ AttachmentQueue::~AttachmentQueue() {
 }
 
 void AttachmentQueue::TransferEnded() {
-  {
-    std::lock_guard lock(pumpMutex_);
-    pumpWanted_ = true;
-  }
-  pumpCv_.notify_one();
-}
-
-void AttachmentQueue::PumpThread() {
-  std::unique_lock lock(pumpMutex_);
-  while (true) {
-    pumpCv_.wait(lock, [this] { return pumpWanted_ || pumpStop_; });
-    if (pumpStop_) return;
-    pumpWanted_ = false;
-    lock.unlock();
-    Pump();
-    // What the sites set while pictures came in is written once the queue is done.
-    if (Idle() && cookiesToSave_.exchange(false)) SaveCookieJar(CookieJarPath(dataDir_));
-    lock.lock();
-  }
+  queueChanged_ = true;
+  // The freed slot takes the next entry at once, not at the window's next tick.
+  Pump();
+  // What the sites set while pictures came in is written once the queue is done.
+  if (Idle() && cookiesToSave_.exchange(false)) SaveCookieJar(CookieJarPath(dataDir_));
 }
 
 void AttachmentQueue::SetLamp(int slot, LampColour colour, const std::string* hint, const std::atomic<bool>* unless) {
@@ -413,7 +399,6 @@ void TDownloadAtt::Execute() {
         entry_, FolderCaption(entry_.localPath) + W("> Вложение не загружено: ") + entry_.url + " - " + reason);
   }
   queue_.FinishLamp(slot_, (succeeded_ ? "Complete " : "ERROR ") + entry_.url, workDone_);
-  queue_.queueChanged_ = true;
   queue_.TransferEnded();
 }
 

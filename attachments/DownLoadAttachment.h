@@ -137,8 +137,7 @@ class AttachmentQueue {
   void ClearLocked();    // empties the waiting queue
   // A worker's transfer is over: the address's other files and what the run remembers.
   std::vector<std::string> TransferOverLocked(TDownloadAtt& worker, bool ok);
-  void TransferEnded();  // wakes the pump thread
-  void PumpThread();
+  void TransferEnded();  // on the worker's thread
 
   AttachmentHost& host_;
   std::string dataDir_;
@@ -163,11 +162,6 @@ class AttachmentQueue {
   std::atomic<int> fetched_{0};
   std::atomic<bool> cookiesToSave_{false};
   long idleTimeoutMs_ = 60000;
-  // A freed slot takes the next entry at once instead of at the window's next tick.
-  std::mutex pumpMutex_;
-  std::condition_variable pumpCv_;
-  bool pumpWanted_ = false, pumpStop_ = false;
-  std::thread pumpThread_;
 };
 
 // The downloader of one slot: a thread that fetches the entries handed to its slot, one after

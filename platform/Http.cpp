@@ -615,8 +615,10 @@ struct HttpClient::Impl {
       case CURLE_OPERATION_TIMEDOUT:
         return "Сервер не отвечает (нет соединения за " + RussianDuration(settings.connectTimeoutMs) + ")";
       case CURLE_COULDNT_RESOLVE_HOST:
-      case CURLE_COULDNT_RESOLVE_PROXY:
-        return "Имя сервера не найдено: " + HostOf();
+      case CURLE_COULDNT_RESOLVE_PROXY: {
+        std::string host = HostOf();
+        return host.empty() ? "Неверный адрес" : "Имя сервера не найдено: " + host;
+      }
       case CURLE_UNSUPPORTED_PROTOCOL:
         if (redirectPending) return "Переадресация на " + blockLocation + " отклонена: разрешены только http и https";
         return "Адрес не http и не https";
