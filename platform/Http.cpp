@@ -139,6 +139,14 @@ bool SplitCookie(std::string_view line, CookieFields& out) {
   return true;
 }
 
+// The same cookie of the same key: lines written by hand or by another program may differ
+// in form only.
+bool SameCookie(std::string_view a, std::string_view b) {
+  CookieFields x, y;
+  if (!SplitCookie(a, x) || !SplitCookie(b, y)) return a == b;
+  return x.value == y.value && std::atoll(std::string(x.expires).c_str()) == std::atoll(std::string(y.expires).c_str());
+}
+
 std::string CookieKey(std::string_view line) {
   CookieFields c;
   if (!SplitCookie(line, c)) return {};
@@ -279,12 +287,12 @@ class CookieStore {
     Jar file = Jar::FromLines(ReadJarLines(path_));
     ours.ForEach([&](const std::string& key, const std::string& line) {
       const std::string* before = base_.Find(key);
-      if (!before || *before != line) file.Set(key, line);
+      if (!before || !SameCookie(*before, line)) file.Set(key, line);
     });
     base_.ForEach([&](const std::string& key, const std::string& line) {
       if (ours.Find(key)) return;
       const std::string* there = file.Find(key);
-      if (there && *there == line) file.Erase(key);  // expired or deleted here
+      if (there && SameCookie(*there, line)) file.Erase(key);  // expired or deleted here
     });
     std::string text = "# Netscape HTTP Cookie File\n";
     for (const std::string& line : CapCookies(file.Lines(), now)) text.append(line).append("\n");
