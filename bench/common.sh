@@ -6,7 +6,8 @@
 #   mean_seconds PREPARE COMMAND   the mean wall time of RUNS runs (date loop)
 #   bench_time NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]
 #                               times each command (hyperfine when installed, else the loop);
-#                               sets the variable t_NAME to its mean in seconds
+#                               sets the variable t_NAME to its mean in seconds and tmed_NAME
+#                               to its median (the mean again with the loop)
 #   ratio A B, verdict VALUE LIMIT
 # shellcheck shell=bash
 
@@ -74,12 +75,15 @@ bench_time() {
     hyperfine --style basic --runs "$RUNS" --warmup 1 --export-csv "$work/times.csv" "${args[@]}"
     for name in $(awk -F, 'NR > 1 { print $1 }' "$work/times.csv"); do
       printf -v "t_${name//-/_}" '%s' "$(awk -F, -v n="$name" '$1 == n { printf "%.4f", $2 }' "$work/times.csv")"
+      printf -v "tmed_${name//-/_}" '%s' "$(awk -F, -v n="$name" '$1 == n { printf "%.4f", $4 }' "$work/times.csv")"
     done
   else
     echo "timing with a date +%s%N loop, $RUNS runs each"
     while [ $# -gt 0 ]; do
       name=$1
       printf -v "t_${name//-/_}" '%s' "$(mean_seconds "$2" "$3")"
+      local mean_var="t_${name//-/_}"
+      printf -v "tmed_${name//-/_}" '%s' "${!mean_var}"
       shift 3
     done
   fi
