@@ -753,7 +753,7 @@ struct HttpClient::Impl {
       int running = 0;
       CURLMcode mc = curl_multi_perform(multi, &running);
       if (mc != CURLM_OK) {
-        Fail(curl_multi_strerror(mc));
+        Fail(std::string("Ошибка libcurl: ") + curl_multi_strerror(mc));
         break;
       }
       int left = 0;
@@ -768,7 +768,7 @@ struct HttpClient::Impl {
       mc = curl_multi_poll(multi, wakeFd >= 0 ? &wake : nullptr, wakeFd >= 0 ? 1 : 0,
                            static_cast<int>(NextCheckMs(now, waitStart)), nullptr);
       if (mc != CURLM_OK) {
-        Fail(curl_multi_strerror(mc));
+        Fail(std::string("Ошибка libcurl: ") + curl_multi_strerror(mc));
         break;
       }
     }
