@@ -48,6 +48,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   actions.historyLineAdded = [this](const std::string&) { logPage_->HistoryChanged(); };
   actions.lampChanged = [this](int slot) { UpdateLamp(slot); };
   actions.queueOverflow = [this](const std::string& message) { AppDialogs().Message(this, Q(message)); };
+  actions.attachmentFailed = [this](const std::string& message) { LogLine(message, kRed); };
   host_ = std::make_unique<WindowRunHost>(history_, liveSettings_, std::move(actions));
   queue_ = std::make_unique<AttachmentQueue>(*host_, dataDir_);
 
