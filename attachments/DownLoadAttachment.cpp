@@ -14,17 +14,6 @@ namespace skimlet {
 
 namespace {
 
-// A local name read back from a news file must not lead out of the Attachment folder,
-// whatever the page put in front of its data-end marker.
-bool IsSafeLocalName(const std::string& name) {
-  if (name.empty() || name[0] == '.' || name.size() > 200) return false;
-  for (unsigned char c : name)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '_' ||
-          c == '-'))
-      return false;
-  return true;
-}
-
 HttpSettings TransferSettings(const RunSettings& s, const std::string& dataDir, long idleTimeoutMs) {
   HttpSettings h;
   h.reload = s.hURLReload;
@@ -120,7 +109,8 @@ void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::str
   std::string dir = attachmentDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
   for (const AttachmentPair& pair : ReadAttachmentPairs(text)) {
-    if (!IsSafeLocalName(pair.localName)) continue;
+    // Only names this program makes: nothing a page writes can lead elsewhere.
+    if (!IsLocalAttachmentName(pair.localName)) continue;
     std::string path = dir + pair.localName;
     bool present = FileExists(path), overflow = false;
     {
@@ -274,6 +264,7 @@ void TDownloadAtt::Abort() {
 void TDownloadAtt::Execute() {
   queue_.SetLamp(slot_, LampColour::kYellow, nullptr, &readFailed_);
   succeeded_ = Transfer();
+  if (succeeded_) queue_.StyleSheetArrived(entry_);
   queue_.FinishLamp(slot_, (succeeded_ ? "Complete " : "ERROR ") + entry_.url, workDone_);
   queue_.queueChanged_ = true;
   queue_.TransferEnded();

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/Commands.h"
+#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
 #include "cli/SettingsStore.h"
 #include "engine/DownLoad.h"
@@ -227,8 +228,8 @@ int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
     for (const std::string& name : ListNewsFiles(dir)) {
       std::string text;
       if (!ReadWholeFile(dir + name, text)) continue;
-      std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
-      queue.EnqueueAttachments(text, dir + "Attachment/", true);
+      const std::string attachmentDir = dir + "Attachment/";
+      queue.EnqueueAttachments(NewsFileAttachmentBlock(text, attachmentDir), attachmentDir, true);
       ++articles;
     }
   }

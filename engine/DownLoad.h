@@ -17,6 +17,7 @@
 #include "engine/RunHost.h"
 #include "library/ChannelFolders.h"
 #include "platform/Http.h"
+#include "platform/Url.h"
 
 namespace skimlet {
 
@@ -95,7 +96,10 @@ class TDownload {
   void SaveNews();
   void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
 
+  // A link of the index page made absolute: against the address the index page came from
+  // (after redirects, and its <base href>), "" without a StartURL.
   std::string ResolveURL(const std::string& link) const;
+  // Makes the values of one attribute ("href=", "src=") of the HTML buffer absolute.
   void AbsolutizeAttribute(const std::string& name);
   // Sets NewsName to a usable file name and returns the news file's path (UTF-8).
   std::string BuildNewsFileName();
@@ -122,6 +126,12 @@ class TDownload {
   HttpSettings MakeHttpSettings() const;
   bool OpenUrl(const std::string& url, bool withHeaderBlock);
   void RecordDownload(const std::string& line);
+  // Link resolution for IndexHTML and for the HTML buffer; the buffer's links resolve
+  // against the article's own address when it was fetched by this run.
+  UrlResolver IndexResolver() const;
+  UrlResolver PageResolver() const;
+  // The address a page fetched from `requested` came from, with its <base href> applied.
+  std::string PageBase(const std::string& requested, const std::string& page) const;
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -149,6 +159,10 @@ class TDownload {
   std::uint32_t openFlags_ = 0;
   HttpClient http_;
   bool httpOpen_ = false;
+  std::string lastFetchUrl_;               // where the last page fetched came from (wire form)
+  std::string indexBase_, indexBaseFor_;   // base of IndexHTML, and the StartURL it belongs to
+  std::string pageBase_;                   // base of the HTML buffer, "" when not fetched by the run
+  std::string attachmentHead_;             // the block FindAttachment put in front of the buffer
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
   // The last macro file read, kept while the file is unchanged on disk (every save replaces

@@ -140,6 +140,7 @@ bool TDownload::OpenStartPage(const std::string& url) {
 
 std::string TDownload::FetchPage(const std::string& url) {
   std::string result;
+  lastFetchUrl_.clear();
   if (!httpOpen_ && !OpenUrl(UrlForTransfer(url), false)) {
     http_.Close();
     httpOpen_ = false;
@@ -166,6 +167,7 @@ std::string TDownload::FetchPage(const std::string& url) {
     // A cut-off or oversized body is not the page: nothing is taken from it.
     AddRunLog(Prefix() + W(">> Ошибка загрузки ") + url + ": " + Utf8ToWin1251(http_.Error()), kRed);
   } else if (complete) {
+    lastFetchUrl_ = http_.EffectiveUrl();
     host_.StatusText("last URL=" + url, false);
     TotalBytes() += page.size();
     if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType);
