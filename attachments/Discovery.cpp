@@ -29,7 +29,7 @@ bool IsPictureExtension(std::string_view ext) {
   return OneOf(ext, {"gif", "jpg", "jpeg", "png", "bmp", "pcx", "webp", "svg", "avif"});
 }
 
-bool IsFontExtension(std::string_view ext) { return OneOf(ext, {"woff", "woff2", "ttf", "otf"}); }
+bool IsFontExtension(std::string_view ext) { return OneOf(ext, {"woff", "woff2", "ttf", "otf", "eot"}); }
 
 // What a reference must end in to be fetched.
 enum class Wanted { kNothing, kPicture, kStyleSheet };
@@ -236,6 +236,11 @@ bool MarkAttachments(std::string& html, std::mt19937& rng, const std::string& at
   for (std::size_t count = 0; tokens.Next(tag); ++count) {
     if (options.stop && count % kStopCheckTags == 0 && *options.stop) return false;
     if (tag.closing) continue;
+    // A lazy picture's src is a placeholder that the saved page will not show.
+    bool lazy = false;
+    for (const HtmlAttribute& a : tag.attributes)
+      lazy = lazy || (a.hasValue && IsLazySource(a.name) &&
+                      Accepted(Wanted::kPicture, UrlExtension(AttributeUrl(ValueOf(page, a)))));
     for (const HtmlAttribute& a : tag.attributes) {
       if (!a.hasValue) continue;
       if (a.NameIs("src") || a.NameIs("href")) {
@@ -244,7 +249,7 @@ bool MarkAttachments(std::string& html, std::mt19937& rng, const std::string& at
       }
       const UrlAttribute kind = UrlAttributeKind(a.name);
       const Wanted wanted = WantedBy(a, kind);
-      if (wanted == Wanted::kNothing) continue;
+      if (wanted == Wanted::kNothing || (lazy && a.NameIs("src"))) continue;
       const std::string_view raw = ValueOf(page, a);
       if (kind == UrlAttribute::kSrcset) {
         for (const SrcsetCandidate& c : SrcsetCandidates(raw)) consider(raw.substr(c.begin, c.end - c.begin), wanted);

@@ -36,11 +36,12 @@ std::size_t FindHref(std::string_view page, std::size_t from) {
 
 std::string TDownload::ResolveURL(const std::string& link) const {
   if (buf_.StartURL.empty()) return std::string();
+  // The link as the page wrote it: "&amp;" means "&".
+  const std::string address = AttributeUrl(link);
   UrlResolver resolver = IndexResolver();
-  if (resolver.HasBase()) return resolver.Resolve(link);
+  if (resolver.HasBase()) return resolver.Resolve(address);
   // A StartURL that is no address: only absolute links keep a meaning.
-  std::string clean = CleanUrl(link);
-  return IsHttpUrl(clean) ? clean : std::string();
+  return IsHttpUrl(address) ? address : std::string();
 }
 
 UrlResolver TDownload::IndexResolver() const {
