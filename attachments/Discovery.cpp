@@ -1,5 +1,6 @@
 #include "attachments/Discovery.h"
 
+#include <bit>
 #include <filesystem>
 #include <mutex>
 #include <unordered_map>
@@ -31,6 +32,58 @@ bool IsPictureExtension(std::string_view ext) {
 
 bool IsFontExtension(std::string_view ext) { return OneOf(ext, {"woff", "woff2", "ttf", "otf", "eot"}); }
 
+// Texts met while reading one page, each with its number in the order first added: open
+// addressing over one buffer that holds the texts one after another, so a page of a
+// hundred thousand addresses costs no allocation per address.
+class TextIndex {
+ public:
+  static constexpr std::size_t kNone = std::string_view::npos;
+  explicit TextIndex(std::size_t expected) { Rehash(std::bit_ceil(expected * 2 + 16)); }
+  // The number of `text`, added when new; `added` tells which.
+  std::size_t Add(std::string_view text, bool& added) {
+    if ((entries_.size() + 1) * 2 > slots_.size()) Rehash(slots_.size() * 2);
+    const std::uint64_t hash = std::hash<std::string_view>{}(text);
+    std::size_t i = hash & (slots_.size() - 1);
+    for (; slots_[i] != 0; i = (i + 1) & (slots_.size() - 1)) {
+      const Entry& e = entries_[slots_[i] - 1];
+      if (e.hash == hash && std::string_view(arena_).substr(e.offset, e.length) == text) {
+        added = false;
+        return slots_[i] - 1;
+      }
+    }
+    entries_.push_back({hash, arena_.size(), text.size()});
+    arena_ += text;
+    slots_[i] = entries_.size();
+    added = true;
+    return entries_.size() - 1;
+  }
+  std::size_t Find(std::string_view text) const {
+    const std::uint64_t hash = std::hash<std::string_view>{}(text);
+    for (std::size_t i = hash & (slots_.size() - 1); slots_[i] != 0; i = (i + 1) & (slots_.size() - 1)) {
+      const Entry& e = entries_[slots_[i] - 1];
+      if (e.hash == hash && std::string_view(arena_).substr(e.offset, e.length) == text) return slots_[i] - 1;
+    }
+    return kNone;
+  }
+
+ private:
+  struct Entry {
+    std::uint64_t hash;
+    std::size_t offset, length;
+  };
+  void Rehash(std::size_t size) {
+    slots_.assign(size, 0);
+    for (std::size_t n = 0; n < entries_.size(); ++n) {
+      std::size_t i = entries_[n].hash & (size - 1);
+      while (slots_[i] != 0) i = (i + 1) & (size - 1);
+      slots_[i] = n + 1;
+    }
+  }
+  std::string arena_;
+  std::vector<Entry> entries_;
+  std::vector<std::size_t> slots_;  // entry number + 1; 0 is free
+};
+
 // What a reference must end in to be fetched.
 enum class Wanted { kNothing, kPicture, kStyleSheet };
 
@@ -55,20 +108,19 @@ bool IsLocalReference(std::string_view address) {
 // The address as a block line holds it: no blank (readers stop there) and nothing that
 // would end the comment early.
 std::string BlockUrl(std::string_view url) {
-  return PercentEscape(url, [](unsigned char c) { return c <= 0x20 || c == 0x7F || c == '>'; });
+  auto escape = [](unsigned char c) { return c <= 0x20 || c == 0x7F || c == '>'; };
+  bool any = false;
+  for (unsigned char c : url) any |= escape(c);
+  return any ? PercentEscape(url, escape) : std::string(url);
 }
 
-std::string Line(const std::string& name, const std::string& url) {
-  return std::string(kLinePrefix) + name + std::string(kUrlMark) + url + std::string(kLineEnd) + "\n\r";
-}
-
-std::unordered_set<std::string> NamesIn(const std::string& dir) {
-  std::unordered_set<std::string> names;
-  std::error_code ec;
-  if (dir.empty() || !std::filesystem::is_directory(dir, ec)) return names;
-  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-    names.insert(it->path().filename().string());
-  return names;
+void AppendLine(std::string& out, std::string_view name, std::string_view url) {
+  out += kLinePrefix;
+  out += name;
+  out += kUrlMark;
+  out += url;
+  out += kLineEnd;
+  out += "\n\r";
 }
 
 // The targets of " url=" in the page (a refresh's destination is not a picture of it).
@@ -183,12 +235,76 @@ std::string UrlExtension(std::string_view url) {
   return ext;
 }
 
-std::string MakeLocalName(std::mt19937& rng, std::string_view url) {
-  std::uniform_int_distribution<int> digit(0, 9);
-  std::string name;
-  for (int i = 0; i < 15; ++i) name += static_cast<char>('0' + digit(rng));
+namespace {
+
+constexpr std::uint64_t kLocalNumbers = 1000000000000000ull;  // 15 digits
+
+std::uint64_t LocalNumber(std::mt19937& rng) {
+  return std::uniform_int_distribution<std::uint64_t>(0, kLocalNumbers - 1)(rng);
+}
+
+std::string LocalName(std::uint64_t number, std::string_view url) {
+  std::string name(15, '0');
+  for (int i = 14; i >= 0; --i, number /= 10) name[i] = static_cast<char>('0' + number % 10);
   return name + "." + UrlExtension(url);
 }
+
+// The number of a local name ("012345678901234.gif"), or kLocalNumbers.
+std::uint64_t NumberOf(std::string_view name) {
+  if (name.size() < 16 || name[15] != '.') return kLocalNumbers;
+  std::uint64_t n = 0;
+  for (std::size_t i = 0; i < 15; ++i) {
+    if (name[i] < '0' || name[i] > '9') return kLocalNumbers;
+    n = n * 10 + static_cast<std::uint64_t>(name[i] - '0');
+  }
+  return n;
+}
+
+// Local numbers in use: open addressing, as for the texts of a page.
+class NumberSet {
+ public:
+  explicit NumberSet(std::size_t expected) : slots_(std::bit_ceil(expected * 2 + 16), 0) {}
+  bool Insert(std::uint64_t number) {  // true when new
+    if ((count_ + 1) * 2 > slots_.size()) {
+      std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+      old.swap(slots_);
+      count_ = 0;
+      for (std::uint64_t v : old)
+        if (v != 0) Insert(v - 1);
+    }
+    std::size_t i = Mix(number) & (slots_.size() - 1);
+    for (; slots_[i] != 0; i = (i + 1) & (slots_.size() - 1))
+      if (slots_[i] == number + 1) return false;
+    slots_[i] = number + 1;
+    ++count_;
+    return true;
+  }
+
+ private:
+  static std::uint64_t Mix(std::uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdull;
+    return x ^ (x >> 33);
+  }
+  std::vector<std::uint64_t> slots_;  // number + 1; 0 is free
+  std::size_t count_ = 0;
+};
+
+// The numbers taken in a folder: two local names never share one, whatever their extensions.
+NumberSet NumbersIn(const std::string& dir, std::size_t expected) {
+  NumberSet numbers(expected);
+  std::error_code ec;
+  if (dir.empty() || !std::filesystem::is_directory(dir, ec)) return numbers;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::uint64_t n = NumberOf(it->path().filename().string());
+    if (n < kLocalNumbers) numbers.Insert(n);
+  }
+  return numbers;
+}
+
+}  // namespace
+
+std::string MakeLocalName(std::mt19937& rng, std::string_view url) { return LocalName(LocalNumber(rng), url); }
 
 bool IsLocalAttachmentName(std::string_view name) {
   if (name.size() < 17 || name[15] != '.') return false;
@@ -200,7 +316,7 @@ bool IsLocalAttachmentName(std::string_view name) {
 
 std::string AttachmentBlock(const std::vector<AttachmentPair>& pairs) {
   std::string block;
-  for (const AttachmentPair& p : pairs) block += Line(p.localName, p.url);
+  for (const AttachmentPair& p : pairs) AppendLine(block, p.localName, p.url);
   return block + std::string(kDataEndMarker);
 }
 
@@ -210,25 +326,44 @@ bool MarkAttachments(std::string& html, std::mt19937& rng, const std::string& at
   const std::string_view head = std::string_view(html).substr(0, headLength);
   const std::string_view page = std::string_view(html).substr(headLength);
 
-  std::unordered_set<std::string> seen;
-  for (AttachmentPair& p : ReadAttachmentPairs(head)) seen.insert(std::move(p.url));
-  std::unordered_set<std::string> names = NamesIn(attachmentDir);
+  // Sized for a page of pictures, so that the sets never grow while it is read.
+  const std::size_t expected = page.size() / 64 + 16;
+  TextIndex seen(expected);
+  NumberSet numbers = NumbersIn(attachmentDir, expected);
+  bool added = false;
+  for (const AttachmentPair& p : ReadAttachmentPairs(head)) {
+    numbers.Insert(NumberOf(p.localName));
+    seen.Add(p.url, added);
+  }
   const std::unordered_set<std::string_view> refresh = RefreshTargets(page);
 
   // Pictures are listed before style sheets, each in page order; the block shows the
-  // one found last first.
-  std::vector<std::string> pictures, sheets;
+  // one found last first. Lines are kept one after another, with where each ends.
+  struct Lines {
+    std::string text;
+    std::vector<std::size_t> ends;
+    void Add(std::string_view name, std::string_view url) {
+      AppendLine(text, name, url);
+      ends.push_back(text.size());
+    }
+    void AppendNewestFirst(std::string& out) const {
+      for (std::size_t i = ends.size(); i-- > 0;) {
+        const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+        out.append(text, begin, ends[i] - begin);
+      }
+    }
+  } pictures, sheets;
   TextEdits edits;
   auto consider = [&](std::string_view raw, Wanted wanted) {
     std::string address = AttributeUrl(raw);
     if (address.empty() || IsLocalReference(address) || !Accepted(wanted, UrlExtension(address))) return;
-    std::string url = BlockUrl(options.resolver ? options.resolver->Resolve(address) : address);
-    if (url.empty() || !seen.insert(url).second) return;
-    std::string name;
+    std::string url = BlockUrl(options.resolver ? options.resolver->ResolveCleaned(address) : address);
+    if (url.empty() || (seen.Add(url, added), !added)) return;
+    std::uint64_t number;
     do {
-      name = MakeLocalName(rng, address);
-    } while (!names.insert(name).second);
-    (wanted == Wanted::kPicture ? pictures : sheets).push_back(Line(name, url));
+      number = LocalNumber(rng);
+    } while (!numbers.Insert(number));
+    (wanted == Wanted::kPicture ? pictures : sheets).Add(LocalName(number, address), url);
   };
 
   HtmlTokenizer tokens(page);
@@ -259,12 +394,9 @@ bool MarkAttachments(std::string& html, std::mt19937& rng, const std::string& at
     }
   }
   std::string out;
-  std::size_t size = headLength + page.size() + kDataEndMarker.size();
-  for (const auto* lines : {&sheets, &pictures})
-    for (const std::string& line : *lines) size += line.size();
-  out.reserve(size);
-  for (const auto* lines : {&sheets, &pictures})
-    for (auto it = lines->rbegin(); it != lines->rend(); ++it) out += *it;
+  out.reserve(sheets.text.size() + pictures.text.size() + headLength + page.size() + kDataEndMarker.size() + 64);
+  sheets.AppendNewestFirst(out);
+  pictures.AppendNewestFirst(out);
   out += headLength > 0 ? head : kDataEndMarker;
   out += edits.Apply(page);
   html = std::move(out);
@@ -300,18 +432,24 @@ void LocalizeAttachments(std::string& html, UrlResolver* resolver) {
   std::size_t end = html.find(kDataEnd);
   if (end == std::string::npos) return;
   const std::size_t split = end + kDataEnd.size();
-  std::unordered_map<std::string, std::string> local;
-  for (AttachmentPair& pair : ReadAttachmentPairs(html))
-    if (!pair.url.empty()) local.emplace(std::move(pair.url), "Attachment/" + pair.localName);
-  auto localCopy = [&](std::string_view raw) -> const std::string* {
-    std::string address = AttributeUrl(raw);
+  // The local copy of every address of the block, the first pair of an address counting.
+  std::vector<AttachmentPair> pairs = ReadAttachmentPairs(html);
+  TextIndex addresses(pairs.size());
+  std::vector<std::string> local;
+  for (const AttachmentPair& pair : pairs) {
+    bool added = false;
+    addresses.Add(pair.url, added);
+    if (added) local.push_back("Attachment/" + pair.localName);
+  }
+  auto lookup = [&](const std::string& address) -> const std::string* {
     if (address.empty()) return nullptr;
-    auto it = local.find(BlockUrl(resolver ? resolver->Resolve(address) : address));
-    return it == local.end() ? nullptr : &it->second;
+    std::size_t i = addresses.Find(BlockUrl(resolver ? resolver->ResolveCleaned(address) : address));
+    return i == TextIndex::kNone ? nullptr : &local[i];
   };
+  auto localCopy = [&](std::string_view raw) { return lookup(AttributeUrl(raw)); };
   auto srcsetMap = [&](const std::string& address) {
-    auto it = local.find(BlockUrl(resolver ? resolver->Resolve(address) : address));
-    return it == local.end() ? address : it->second;
+    const std::string* copy = lookup(address);
+    return copy ? *copy : address;
   };
 
   const std::string_view page = std::string_view(html).substr(split);
@@ -341,21 +479,21 @@ void LocalizeAttachments(std::string& html, UrlResolver* resolver) {
       if (kind == UrlAttribute::kSrcset) {
         std::string text = MapSrcset(raw, a.quote, srcsetMap);
         if (text != raw) {
-          edits.Replace(a.valueBegin, a.valueEnd, std::move(text));
           if (!hasSrcset && IsLazySrcset(a.name)) {  // lets the browser use it without a script
             edits.Replace(a.begin, a.begin + a.name.size(), "srcset");
             hasSrcset = true;
           }
+          edits.Replace(a.valueBegin, a.valueEnd, std::move(text));
         }
         continue;
       }
       const std::string* copy = a.NameIs("src") && lazy ? lazy : localCopy(raw);
       if (!copy) continue;
-      edits.Replace(a.valueBegin, a.valueEnd, AttributeValueText(*copy, a.quote));
       if (!hasSrc && !srcGiven && copy == lazy && tag.NameIs("img")) {
         edits.Replace(a.begin, a.begin + a.name.size(), "src");
         srcGiven = true;
       }
+      edits.Replace(a.valueBegin, a.valueEnd, AttributeValueText(*copy, a.quote));
     }
   }
   if (edits.Empty()) return;

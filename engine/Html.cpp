@@ -307,13 +307,18 @@ std::string AttributeUrl(std::string_view rawValue) {
 }
 
 std::string EscapeAttributeText(std::string_view text, char quote) {
+  const char both[] = {'&', quote};
+  const std::string_view specials(both, quote != 0 ? 2 : 1);
+  std::size_t at = text.find_first_of(specials);
+  if (at == std::string_view::npos) return std::string(text);
   std::string out;
-  out.reserve(text.size() + 8);
-  for (char c : text) {
-    if (c == '&') out += "&amp;";
-    else if (c == quote && c == '"') out += "&quot;";
-    else if (c == quote && c == '\'') out += "&#39;";
-    else out += c;
+  out.reserve(text.size() + 16);
+  for (std::size_t pos = 0; pos < text.size(); at = text.find_first_of(specials, pos)) {
+    if (at == std::string_view::npos) at = text.size();
+    out.append(text, pos, at - pos);
+    if (at == text.size()) break;
+    out += text[at] == '&' ? "&amp;" : text[at] == '"' ? "&quot;" : "&#39;";
+    pos = at + 1;
   }
   return out;
 }
@@ -415,7 +420,8 @@ void TextEdits::Replace(std::size_t begin, std::size_t end, std::string text) {
 }
 
 std::string TextEdits::Apply(std::string_view text) {
-  std::stable_sort(edits_.begin(), edits_.end(), [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+  auto before = [](const Edit& a, const Edit& b) { return a.begin < b.begin; };
+  if (!std::is_sorted(edits_.begin(), edits_.end(), before)) std::stable_sort(edits_.begin(), edits_.end(), before);
   std::size_t grow = 0;
   for (const Edit& e : edits_) grow += e.text.size();
   std::string out;

@@ -91,7 +91,7 @@ std::string AbsolutizeLinks(std::string_view html, UrlResolver* resolver, std::s
   TextEdits edits;
   HtmlTokenizer tokens(html);
   HtmlTag tag;
-  auto resolve = [&](const std::string& address) { return resolver->Resolve(address); };
+  auto resolve = [&](const std::string& address) { return resolver->ResolveCleaned(address); };
   while (tokens.Next(tag)) {
     if (tag.closing) continue;
     if (dropBase && tag.NameIs("base")) {  // every link is absolute now; "#top" stays in the page
@@ -110,15 +110,16 @@ std::string AbsolutizeLinks(std::string_view html, UrlResolver* resolver, std::s
         text = MapSrcset(raw, a.quote, resolve);
       } else {
         std::string address = AttributeUrl(raw);
-        if (resolver != nullptr && !address.empty()) text = AttributeValueText(resolver->Resolve(address), a.quote);
+        if (resolver != nullptr && !address.empty())
+          text = AttributeValueText(resolver->ResolveCleaned(std::move(address)), a.quote);
         else if (resolver == nullptr && hrefOrSrc) text = AttributeValueText("", a.quote);
         else text = std::string(raw);
       }
-      if (text != raw) edits.Replace(a.valueBegin, a.valueEnd, std::move(text));
       if (hrefOrSrc) {
         std::string upper = UpperWin1251(a.name);
         if (upper != a.name) edits.Replace(a.begin, a.begin + a.name.size(), std::move(upper));
       }
+      if (text != raw) edits.Replace(a.valueBegin, a.valueEnd, std::move(text));
     }
   }
   return edits.Apply(html);

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace skimlet {
@@ -112,6 +113,40 @@ bool IsNormalAbsolute(std::string_view s) {
   return true;
 }
 
+// A part of a link that resolution leaves exactly as it is: no "." or ".." path segment,
+// a query or fragment, if any, that is not empty, and no backslash (which curl and
+// browsers read differently). Other bytes come back as they are, escaped or not.
+bool IsKeptPart(std::string_view s) {
+  const std::size_t hash = s.find('#');
+  if (hash != std::string_view::npos && (hash + 1 == s.size() || s.find('#', hash + 1) != std::string_view::npos))
+    return false;
+  const std::string_view rest = s.substr(0, hash);
+  const std::size_t question = rest.find('?');
+  if (question != std::string_view::npos && question + 1 == rest.size()) return false;  // empty query
+  if (s.find('\\') != std::string_view::npos) return false;
+  const std::string_view path = rest.substr(0, question);
+  for (std::size_t b = 0; b <= path.size();) {
+    std::size_t e = path.find('/', b);
+    if (e == std::string_view::npos) e = path.size();
+    const std::string_view seg = path.substr(b, e - b);
+    if (seg == "." || seg == "..") return false;
+    b = e + 1;
+  }
+  return true;
+}
+
+// A link whose resolution RFC 3986 defines as concatenation with a part of the base: a
+// plain path (relative, or from the root), or a plain query alone.
+enum class Plain { kNo, kRelative, kRoot, kQuery };
+Plain PlainReference(std::string_view s) {
+  if (s.empty() || s.starts_with("//") || HasScheme(s)) return Plain::kNo;
+  const std::string_view path = s.substr(0, s.find_first_of("?#"));
+  if (path.substr(0, path.find('/')).find(':') != std::string_view::npos) return Plain::kNo;
+  if (!IsKeptPart(s)) return Plain::kNo;
+  if (path.empty()) return s[0] == '?' ? Plain::kQuery : Plain::kNo;
+  return path[0] == '/' ? Plain::kRoot : Plain::kRelative;
+}
+
 struct CurlUrl {
   CURLU* h;
   explicit CurlUrl(CURLU* handle) : h(handle) {}
@@ -135,6 +170,9 @@ std::string CleanUrl(std::string_view url) {
   std::size_t b = 0, e = url.size();
   while (b < e && static_cast<unsigned char>(url[b]) <= 0x20) ++b;
   while (e > b && static_cast<unsigned char>(url[e - 1]) <= 0x20) --e;
+  bool inner = false;  // blanks are rare in addresses, line breaks rarer: one cheap test for both
+  for (std::size_t i = b; i < e; ++i) inner |= static_cast<unsigned char>(url[i]) <= 0x20;
+  if (!inner) return std::string(url.substr(b, e - b));
   std::string out;
   out.reserve(e - b);
   for (std::size_t i = b; i < e; ++i)
@@ -144,9 +182,13 @@ std::string CleanUrl(std::string_view url) {
 
 std::string PercentEscape(std::string_view text, bool (*escape)(unsigned char)) {
   static const char* kHex = "0123456789ABCDEF";
+  std::size_t first = 0;
+  while (first < text.size() && !escape(static_cast<unsigned char>(text[first]))) ++first;
+  if (first == text.size()) return std::string(text);
   std::string out;
-  out.reserve(text.size() + 8);
-  for (unsigned char c : text) {
+  out.reserve(text.size() + 16);
+  out.append(text, 0, first);
+  for (unsigned char c : text.substr(first)) {
     if (escape(c)) {
       out += '%';
       out += kHex[c >> 4];
@@ -183,6 +225,10 @@ struct UrlResolver::Impl {
   std::string base;
   CURLU* handle = nullptr;
   std::string document;  // the base without its fragment: what an empty link names
+  // The base as curl reads it, for links that are plain concatenation: scheme and
+  // authority, its path, and that path up to its last "/".
+  bool shortcuts = false;
+  std::string origin, path, directory;
   std::unordered_map<std::string, std::string> cache;
   ~Impl() {
     if (handle) curl_url_cleanup(handle);
@@ -191,7 +237,7 @@ struct UrlResolver::Impl {
 
 UrlResolver::UrlResolver() : impl_(std::make_unique<Impl>()) {}
 
-UrlResolver::UrlResolver(std::string_view base) : UrlResolver() {
+UrlResolver::UrlResolver(std::string_view base, bool shortcuts) : UrlResolver() {
   std::string b = CleanUrl(base);
   if (b.empty()) return;
   if (!HasScheme(b)) b = "http://" + b;
@@ -210,6 +256,17 @@ UrlResolver::UrlResolver(std::string_view base) : UrlResolver() {
   }
   impl_->base = std::move(b);
   impl_->handle = h;
+  char* path = nullptr;
+  const std::string& d = impl_->document;
+  const std::size_t authority = d.find("://");
+  const std::size_t pathStart = authority == std::string::npos ? std::string::npos : d.find('/', authority + 3);
+  if (shortcuts && pathStart != std::string::npos && curl_url_get(h, CURLUPART_PATH, &path, 0) == CURLUE_OK && path) {
+    impl_->origin = d.substr(0, pathStart);
+    impl_->path = Unprotect(path);
+    impl_->directory = impl_->path.substr(0, impl_->path.rfind('/') + 1);
+    impl_->shortcuts = !impl_->path.empty() && impl_->path[0] == '/';
+  }
+  curl_free(path);
 }
 
 UrlResolver::~UrlResolver() = default;
@@ -221,11 +278,47 @@ const std::string& UrlResolver::Base() const { return impl_->base; }
 
 std::string UrlResolver::Resolve(std::string_view link) {
   if (!HasBase()) return std::string();
-  std::string s = CleanUrl(link);
+  return ResolveCleaned(CleanUrl(link));
+}
+
+std::string UrlResolver::ResolveCleaned(std::string s) {
+  if (!HasBase()) return std::string();
   if (s.empty()) return impl_->document;
   if (s[0] == '#') return s;
   if (HasScheme(s) && !IsHttpUrl(s)) return s;
   if (IsNormalAbsolute(s)) return s;
+  if (impl_->shortcuts) {
+    switch (PlainReference(s)) {
+      case Plain::kRelative: return impl_->origin + impl_->directory + s;
+      case Plain::kRoot: return impl_->origin + s;
+      case Plain::kQuery: return impl_->origin + impl_->path + s;
+      case Plain::kNo: break;
+    }
+    // "../img/p1.png", "../img/p2.png" ...: the directory goes through libcurl once, and
+    // the last segment behind it is kept as it is, as RFC 3986 does. (This also gets
+    // "./?page=2" right, which libcurl 7.88 resolves without the directory's "/".)
+    if (!s.starts_with("//") && !HasScheme(s)) {
+      const std::size_t pathEnd = std::min(s.find_first_of("?#"), s.size());
+      const std::string_view path = std::string_view(s).substr(0, pathEnd);
+      std::string prefix;
+      std::size_t tail = std::string::npos;
+      if (path == "." || path == ".." || path.ends_with("/.") || path.ends_with("/..")) {
+        prefix = std::string(path) + "/";  // a last dot segment names the directory
+        tail = pathEnd;
+      } else if (std::size_t slash = path.rfind('/'); slash != std::string_view::npos) {
+        prefix = s.substr(0, slash + 1);
+        tail = slash + 1;
+      }
+      if (tail != std::string::npos && IsKeptPart(std::string_view(s).substr(tail))) {
+        std::string directory = ThroughCurl(std::move(prefix));
+        if (directory.ends_with('/') && IsHttpUrl(directory)) return directory + s.substr(tail);
+      }
+    }
+  }
+  return ThroughCurl(std::move(s));
+}
+
+std::string UrlResolver::ThroughCurl(std::string s) {
   auto hit = impl_->cache.find(s);
   if (hit != impl_->cache.end()) return hit->second;
   std::string resolved = s;

@@ -34,7 +34,8 @@ class UrlResolver {
   UrlResolver();
   // `base` must be an absolute http(s) address; without a scheme, "http://" is assumed.
   // An unusable base leaves the resolver without one (Resolve() then returns "").
-  explicit UrlResolver(std::string_view base);
+  // `shortcuts` off sends every link through libcurl (tests compare the two).
+  explicit UrlResolver(std::string_view base, bool shortcuts = true);
   ~UrlResolver();
   UrlResolver(UrlResolver&&) noexcept;
   UrlResolver& operator=(UrlResolver&&) noexcept;
@@ -46,8 +47,11 @@ class UrlResolver {
   // schemes other than http and https stay as they are; a link that cannot be resolved
   // stays as it is too. Without a base, "".
   std::string Resolve(std::string_view link);
+  // The same for an address that CleanUrl (or AttributeUrl) has cleaned already.
+  std::string ResolveCleaned(std::string address);
 
  private:
+  std::string ThroughCurl(std::string link);  // cached
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
