@@ -78,15 +78,16 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
   indexBase_.clear();
   indexBaseFor_.clear();
   AddRunLog(Prefix() + W(">>GetStart. Подключение к ") + p1, kDarkRed);
-  if (!OpenStartPage(p1)) {
+  const std::string url = CleanUrl(p1);  // a TAB or line break is no part of an address
+  if (!OpenStartPage(url)) {
     AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа "), kRed);
     stepIndex_ = kEndRun;
     return;
   }
   AddRunLog(Prefix() + W(">>GetStart. Получен ответ от ") + p1 + W(". Идет загрузка в IndexHTML-буфер"), kDarkRed);
-  std::string page = FetchPage(p1);
+  std::string page = FetchPage(url);
   if (!page.empty()) {
-    indexBase_ = PageBase(p1, page);
+    indexBase_ = PageBase(url, page);
     indexBaseFor_ = p1;
   }
   {

@@ -74,7 +74,7 @@ TEST(PageLinks, TheIndexPagesFinalAddressAndBaseHrefAreTheBaseOfItsLinks) {
   r.run->EditUrlNews("", "", "", "");
   EXPECT_EQ(r.B().NewsURL, r.Url("/top.html"));
 
-  r.run->GetStart(r.Url("/based/index.html"), "href", "9");
+  r.run->GetStart(" " + r.Url("/based/in\tdex.html") + "\r\n", "href", "9");  // as pasted into a macro
   r.run->FindUrlNews("a.php", "9");
   r.run->EditUrlNews("", "", "", "");
   EXPECT_EQ(r.B().NewsURL, r.Url("/other/a.php?x=1&y=2"));

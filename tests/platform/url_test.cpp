@@ -98,7 +98,10 @@ TEST(UrlResolver, ShortcutsGiveWhatLibcurlGives) {
     }
   for (const char* extra : {"?only", "?", "?a=1#f", "1a:b", "a:b/c", "a/b:c", "/", "//x/y", "#top", "x?y?z#w",
                             "../../a/./b/../c.html?x=/../y#z", "//h2.ru/a/../b.html", "..//x", "../a b/c.html",
-                            "../a/..", "./?q", "../#f", "a/b/../", "/../../x.html"})
+                            "../a/..", "./?q", "../#f", "a/b/../", "/../../x.html", "http://H.ru:8080/a/b.html?x#y",
+                            "https://h.ru/a//b", "http://h.ru./x", "http://127.0.0.1/x", "http://h.ru:0080/x",
+                            "http://h.ru:80/%41", "http://h_ru.example/x?", "http://x.ru#f", "http://x.ru/a/./b",
+                            "http://x.ru/a/b/..", "http://x-1.ru/~u/p(1).html", "http://0x7f.1/x"})
     links.push_back(extra);
   // libcurl 7.88 drops the "/" of a directory named by a last dot segment before a query
   // ("./?q"); those are checked against RFC 3986 below instead.
