@@ -14,6 +14,7 @@
 #include "engine/DownLoad.h"
 #include "platform/Files.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/RubricRun.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -150,25 +151,11 @@ struct AttHost : AttachmentHost {
   }
 };
 
-struct Rubric {
-  test::TempDir dir;
-  ChannelTree tree{dir.path()};
-  test::RecordingHost host;
+struct Rubric : test::RubricRun {
   AttHost attHost;
   AttachmentQueue queue{attHost, dir.path()};
-  NodePtr rubric;
-  std::unique_ptr<TDownload> run;
-  Rubric() {
-    MakeDirs(dir / "Accounts/Лента/Мир");
-    NodePtr channel = tree.AddFolderNode("Лента", nullptr, true);
-    rubric = tree.AddFolderNode("Мир", channel, true);
-    run = std::make_unique<TDownload>(tree, host);
-    run->SetChannel(channel);
-    run->SetCurrentFolder(rubric);
-    run->SetExecutingStep(3);
-    run->SetAttachmentQueue(&queue);
-  }
-  std::string& Html() { return run->MutableBuffers().HTML; }
+  Rubric() { run->SetAttachmentQueue(&queue); }
+  ~Rubric() { run.reset(); }  // before the queue it hands pictures to
 };
 
 const std::string kPage =

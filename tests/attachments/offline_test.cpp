@@ -20,7 +20,7 @@
 #include "platform/Paths.h"
 #include "platform/Url.h"
 #include "tests/support/HttpTestServer.h"
-#include "tests/support/RecordingHost.h"
+#include "tests/support/RubricRun.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -66,34 +66,17 @@ struct Site {
   }
 };
 
-// Rubric "Мир" of channel "Лента", a run at step 3 that hands its pictures to a real queue.
-struct Offline {
-  test::TempDir dir;
+// A run at step 3 of rubric "Мир" of channel "Лента" that hands its pictures to a real queue.
+struct Offline : test::RubricRun {
   Site site;  // outlives the queue, whose downloaders keep their connections open
-  ChannelTree tree{dir.path()};
-  test::RecordingHost host;
   QueueHost queueHost;
   AttachmentQueue queue{queueHost, dir.path()};
-  NodePtr rubric;
-  std::unique_ptr<TDownload> run;
-  Offline() {
-    MakeDirs(dir / "Accounts/Лента/Мир");
-    NodePtr channel = tree.AddFolderNode("Лента", nullptr, true);
-    rubric = tree.AddFolderNode("Мир", channel, true);
-    run = std::make_unique<TDownload>(tree, host);
-    run->SetChannel(channel);
-    run->SetCurrentFolder(rubric);
-    run->SetExecutingStep(3);
-    run->SetAttachmentQueue(&queue);
-    run->SetHttpTimeouts(5000, 5000);
-  }
+  Offline() { run->SetAttachmentQueue(&queue); }
   ~Offline() {
     run.reset();
     queue.AbortAllAttachments();
   }
-  std::string Folder() { return tree.FolderPath(rubric); }
   std::string Att() { return Folder() + "Attachment/"; }
-  std::string& Html() { return run->MutableBuffers().HTML; }
   std::string Url(const std::string& path) { return site.server.url(path); }
   bool Drain() {
     for (auto end = std::chrono::steady_clock::now() + 20s; !queue.Idle(); std::this_thread::sleep_for(2ms))

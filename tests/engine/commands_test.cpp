@@ -21,6 +21,7 @@
 #include "platform/Files.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/RubricRun.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -30,28 +31,7 @@ using test::Cp;
 using Req = httplib::Request;
 using Res = httplib::Response;
 
-// Channel "Лента" with rubric "Мир"; the run executes step 3 in the rubric.
-struct Cmd {
-  test::TempDir dir;
-  ChannelTree tree{dir.path()};
-  test::RecordingHost host;
-  NodePtr channel, rubric;
-  std::unique_ptr<TDownload> run;
-  Cmd() {
-    MakeDirs(dir / "Accounts/Лента/Мир");
-    channel = tree.AddFolderNode("Лента", nullptr, true);
-    rubric = tree.AddFolderNode("Мир", channel, true);
-    run = std::make_unique<TDownload>(tree, host);
-    run->SetChannel(channel);
-    run->SetCurrentFolder(rubric);
-    run->SetExecutingStep(3);
-    run->SetHttpTimeouts(5000, 5000);
-  }
-  RunBuffers& B() { return run->MutableBuffers(); }
-  std::string Last() { return host.Log().empty() ? "" : host.Log().back(); }
-  std::size_t Lines() { return host.Log().size(); }
-  std::string Folder() { return tree.FolderPath(rubric); }
-};
+using Cmd = test::RubricRun;
 
 TEST(CommandResolveURL, RelativeAbsoluteHttpsBareHostAndEmptyBase) {
   Cmd c;

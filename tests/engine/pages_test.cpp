@@ -9,7 +9,7 @@
 #include "engine/DownLoad.h"
 #include "platform/Files.h"
 #include "tests/support/HttpTestServer.h"
-#include "tests/support/RecordingHost.h"
+#include "tests/support/RubricRun.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -19,24 +19,9 @@ using test::Cp;
 using Req = httplib::Request;
 using Res = httplib::Response;
 
-// Channel "Лента" with rubric "Мир", a run executing step 3 in the rubric, and a site.
-struct Site {
-  test::TempDir dir;
-  ChannelTree tree{dir.path()};
-  test::RecordingHost host;
-  NodePtr channel, rubric;
-  std::unique_ptr<TDownload> run;
+// A run at step 3 of rubric "Мир" of channel "Лента", and a site.
+struct Site : test::RubricRun {
   test::HttpTestServer server;
-  Site() {
-    MakeDirs(dir / "Accounts/Лента/Мир");
-    channel = tree.AddFolderNode("Лента", nullptr, true);
-    rubric = tree.AddFolderNode("Мир", channel, true);
-    run = std::make_unique<TDownload>(tree, host);
-    run->SetChannel(channel);
-    run->SetCurrentFolder(rubric);
-    run->SetExecutingStep(3);
-    run->SetHttpTimeouts(5000, 5000);
-  }
   ~Site() { run.reset(); }  // its kept-alive connection would hold up the server's stop
   void Page(const std::string& path, const std::string& body) {
     server.Get(path, [body](const Req&, Res& res) { res.set_content(body, "text/html"); });
@@ -44,9 +29,7 @@ struct Site {
   void Redirect(const std::string& path, const std::string& to) {
     server.Get(path, [to](const Req&, Res& res) { res.set_redirect(to); });
   }
-  RunBuffers& B() { return run->MutableBuffers(); }
   std::string Url(const std::string& path) { return server.url(path); }
-  std::string Folder() { return tree.FolderPath(rubric); }
 };
 
 TEST(PageLinks, TheIndexPagesFinalAddressAndBaseHrefAreTheBaseOfItsLinks) {
