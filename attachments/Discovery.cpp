@@ -126,7 +126,7 @@ void AppendLine(std::string& out, std::string_view name, std::string_view url) {
 // The targets of " url=" in the page (a refresh's destination is not a picture of it).
 std::unordered_set<std::string_view> RefreshTargets(std::string_view page) {
   std::unordered_set<std::string_view> targets;
-  for (std::size_t at = page.find(" url="); at != std::string_view::npos; at = page.find(" url=", at + 5)) {
+  for (std::size_t at = FindText(page, " url="); at != std::string_view::npos; at = FindText(page, " url=", at + 5)) {
     std::size_t begin = at + 5;
     std::size_t end = page.find_first_of("\"' >;", begin);
     targets.insert(page.substr(begin, (end == std::string_view::npos ? page.size() : end) - begin));
@@ -587,7 +587,7 @@ std::string NewsFileAttachmentBlock(std::string_view file, const std::string& at
 
 void GuardAttachmentBlock(std::string& html, std::string_view head) {
   if (!head.empty() && std::string_view(html).starts_with(head)) return;
-  if (html.find(kDataEnd) != std::string::npos || html.find("SkimletAttLocal:") != std::string::npos)
+  if (FindText(html, kDataEnd) != std::string::npos || FindText(html, "SkimletAttLocal:") != std::string::npos)
     html.insert(0, kDataEndMarker);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string.h>  // memmem
 #include <iterator>
 
 #include "platform/Text.h"
@@ -124,6 +125,12 @@ void AppendCharacter(std::string& out, char32_t cp, char unknown) {
 }
 
 }  // namespace
+
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from) {
+  if (from > text.size()) return kNone;
+  const void* hit = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
+  return hit == nullptr ? kNone : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+}
 
 bool EqualsLower(std::string_view s, std::string_view lowerWord) {
   if (s.size() != lowerWord.size()) return false;

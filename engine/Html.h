@@ -12,6 +12,10 @@
 
 namespace skimlet {
 
+// The first `needle` in `text` at or after `from`, or npos: a search that stays fast when
+// the needle starts with a character as common as a blank.
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from = 0);
+
 // ASCII case-insensitive comparison with a lower-case word.
 bool EqualsLower(std::string_view s, std::string_view lowerWord);
 
