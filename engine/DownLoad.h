@@ -21,6 +21,7 @@
 #include "engine/RunHost.h"
 #include "library/ChannelFolders.h"
 #include "platform/Http.h"
+#include "platform/Url.h"
 
 namespace skimlet {
 
@@ -127,7 +128,10 @@ class TDownload {
   void SaveNews();
   void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
 
+  // A link of the index page made absolute: against the address the index page came from
+  // (after redirects, and its <base href>), "" without a StartURL.
   std::string ResolveURL(const std::string& link) const;
+  // Makes the values of one attribute ("href=", "src=") of the HTML buffer absolute.
   void AbsolutizeAttribute(const std::string& name);
   // Sets NewsName to a usable file name and returns the news file's path (UTF-8).
   std::string BuildNewsFileName();
@@ -161,6 +165,12 @@ class TDownload {
   // Counts a fetch of `url`; one too many ends the folder (throws LoopStop).
   void CountFetch(const std::string& url);
   void EndLoop(const std::string& what);  // logs the loop and ends the folder
+  // Link resolution for IndexHTML and for the HTML buffer; the buffer's links resolve
+  // against the article's own address when it was fetched by this run.
+  UrlResolver IndexResolver() const;
+  UrlResolver PageResolver() const;
+  // The address a page fetched from `requested` came from, with its <base href> applied.
+  std::string PageBase(const std::string& requested, const std::string& page) const;
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -193,6 +203,10 @@ class TDownload {
   std::string fetchError_;  // why the last fetch failed (Windows-1251); empty when it worked
   std::string agent_;       // the browser identification of the last request
   std::uint64_t runId_;     // pictures of one run are fetched once per address
+  std::string lastFetchUrl_;               // where the last page fetched came from (wire form)
+  std::string indexBase_, indexBaseFor_;   // base of IndexHTML, and the StartURL it belongs to
+  std::string pageBase_;                   // base of the HTML buffer, "" when not fetched by the run
+  std::string attachmentHead_;             // the block FindAttachment put in front of the buffer
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
   RunLimits limits_;

@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "engine/DownLoad.h"
+#include "engine/Html.h"
+#include "engine/PageFetcher.h"
 #include "engine/Tools.h"
 #include "platform/Text.h"
 
@@ -30,40 +32,41 @@ std::size_t FindHref(std::string_view page, std::size_t from) {
   return std::string_view::npos;
 }
 
-// Length of the scheme ("http://" or "https://") a URL begins with, or 0.
-std::size_t SchemeLength(std::string_view url) {
-  if (StartsWithNoCase(url, "HTTP://")) return 7;
-  if (StartsWithNoCase(url, "HTTPS://")) return 8;
-  return 0;
-}
-
 }  // namespace
 
 std::string TDownload::ResolveURL(const std::string& link) const {
-  std::string base = buf_.StartURL;
-  if (base.empty()) return std::string();
-  if (!link.empty() && link[0] == '#') return link;
-  // The index page was fetched as http:// when its URL named no scheme.
-  if (SchemeLength(base) == 0) base = "http://" + base;
-  std::string url = link;
-  if (SchemeLength(url) == 0) {
-    std::size_t scheme = SchemeLength(base);
-    if (!url.empty() && url[0] == '/') {
-      // The host ends at the first "/" after the scheme and the host's first character.
-      std::size_t slash = base.find('/', scheme + 1);
-      url = slash != std::string::npos ? base.substr(0, slash + 1) + url : base + "/" + url;
-    } else {
-      std::size_t slash = base.rfind('/');
-      url = slash >= scheme ? base.substr(0, slash + 1) + url : base + "/" + url;
-    }
+  if (buf_.StartURL.empty()) return std::string();
+  // The link as the page wrote it: "&amp;" means "&".
+  const std::string address = AttributeUrl(link);
+  UrlResolver resolver = IndexResolver();
+  if (resolver.HasBase()) return resolver.Resolve(address);
+  // A StartURL that is no address: only absolute links keep a meaning.
+  return IsHttpUrl(address) ? address : std::string();
+}
+
+UrlResolver TDownload::IndexResolver() const {
+  if (buf_.StartURL.empty()) return UrlResolver();
+  return UrlResolver(!indexBase_.empty() && indexBaseFor_ == buf_.StartURL ? indexBase_ : buf_.StartURL);
+}
+
+UrlResolver TDownload::PageResolver() const {
+  if (!pageBase_.empty()) return UrlResolver(pageBase_);
+  return IndexResolver();
+}
+
+std::string TDownload::PageBase(const std::string& requested, const std::string& page) const {
+  std::string address = CleanUrl(requested);
+  if (!HasScheme(address)) address = "http://" + address;
+  // After a redirect the page's links are relative to where it ended up; otherwise the
+  // address keeps the form it was asked for.
+  if (!lastFetchUrl_.empty() && UrlResolver(UrlForTransfer(address)).Resolve("") != WithoutFragment(lastFetchUrl_))
+    address = lastFetchUrl_;
+  std::string href = BaseHref(page);
+  if (!href.empty()) {
+    std::string base = UrlResolver(address).Resolve(href);
+    if (IsHttpUrl(base)) address = base;
   }
-  std::size_t scheme = SchemeLength(url);
-  std::string rest = url.substr(scheme, 1000);
-  std::string collapsed;
-  collapsed.reserve(rest.size());
-  for (char c : rest)
-    if (c != '/' || collapsed.empty() || collapsed.back() != '/') collapsed += c;
-  return (scheme == 8 ? "https://" : "http://") + collapsed;
+  return address;
 }
 
 void TDownload::GetStart(const std::string& p1, const std::string& p2, const std::string& p3) {
@@ -72,15 +75,18 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
     buf_.IndexHTML.clear();
     buf_.StartURL = p1;
   }
+  indexBase_.clear();
+  indexBaseFor_.clear();
   AddRunLog(Prefix() + W(">>GetStart. Подключение к ") + p1, kDarkRed);
-  if (!OpenStartPage(p1)) {
+  const std::string url = CleanUrl(p1);  // a TAB or line break is no part of an address
+  if (!OpenStartPage(url)) {
     AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа: ") + fetchError_, kRed);
     indexFailed_ = indexFailed_ || !finished_;
     stepIndex_ = kEndRun;
     return;
   }
   AddRunLog(Prefix() + W(">>GetStart. Получен ответ от ") + p1 + W(". Идет загрузка в IndexHTML-буфер"), kDarkRed);
-  std::string page = FetchPage(p1);
+  std::string page = FetchPage(url);
   if (!fetchError_.empty()) {
     AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Страница не получена: ") + fetchError_, kRed);
     indexFailed_ = indexFailed_ || !finished_;
@@ -88,6 +94,10 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
     buf_.StartURL.clear();
     stepIndex_ = kEndRun;
     return;
+  }
+  if (!page.empty()) {
+    indexBase_ = PageBase(url, page);
+    indexBaseFor_ = p1;
   }
   {
     std::lock_guard lock(mutex_);
@@ -122,6 +132,7 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
   const std::string_view page = buf_.IndexHTML;
   FragmentFinder pattern(p1);
   std::string found;
+  std::size_t foundAt = 0;
   bool any = false, matched = false;
   int links = 0;
   for (std::size_t from = 0; links < kMaxLinks;) {
@@ -134,6 +145,7 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     any = true;
     if (!p1.empty() && pattern.FoundIn(link)) {
       found = std::string(link);
+      foundAt = value.start;
       matched = true;
       break;
     }
@@ -147,8 +159,8 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
   if (matched) {
     {
       std::lock_guard lock(mutex_);
-      std::size_t at = buf_.IndexHTML.find(found);
-      if (at != std::string::npos) buf_.IndexHTML.replace(at, found.size(), "#");
+      // Marked where it was found: the same text elsewhere in the page is not the link.
+      buf_.IndexHTML.replace(foundAt, found.size(), "#");
     }
     AddRunLog(Prefix() + ">> FindUrlNews(" + p1 + ") - OK. URL=" + found, kDarkRed);
   } else {
@@ -170,7 +182,8 @@ void TDownload::EditUrlNews(const std::string& p1, const std::string& p2, const 
     buf_.NewsURL = url;
     return;
   }
-  url = ResolveURL(url);
+  // One news is one address: "x.html#a" and "x.html" are the same page.
+  url = WithoutFragment(ResolveURL(url));
   {
     std::lock_guard lock(mutex_);
     buf_.NewsURL = url;
@@ -187,7 +200,10 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     std::lock_guard lock(mutex_);
     buf_.HTML.clear();
     buf_.NewsName.clear();
+    buf_.NewsURL = NewsAddress(buf_.NewsURL);
   }
+  pageBase_.clear();
+  attachmentHead_.clear();
   if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
     if (ParseStepNumber(p4, target)) {
@@ -207,6 +223,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
               kRed);
     Jump(p4);
   } else if (ContainsFragment(page, p1)) {
+    pageBase_ = PageBase(url, page);
     {
       std::lock_guard lock(mutex_);
       buf_.HTML = std::move(page);

@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include "attachments/Discovery.h"
 #include "attachments/ui/LampsPanel.h"
 #include "authoring/ui/LogPage.h"
 #include "library/ui/AccountsTree.h"
@@ -165,8 +166,8 @@ void TMainForm::DownloadPicturesExecute() {
   for (QTreeWidgetItem* item : listNews_->selectedItems()) {
     std::string text;
     if (!ReadWholeFile(item->data(0, Qt::UserRole).toString().toStdString(), text)) continue;
-    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
-    queue_->EnqueueAttachments(text, dir + "Attachment/", true);
+    const std::string attachmentDir = dir + "Attachment/";
+    queue_->EnqueueAttachments(NewsFileAttachmentBlock(text, attachmentDir), attachmentDir, true);
   }
 }
 
