@@ -39,6 +39,17 @@ std::size_t SchemeLength(std::string_view url) {
 
 }  // namespace
 
+void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit) {
+  int links = 0;
+  for (std::size_t from = 0; links < kMaxLinks; ++links) {
+    std::size_t h = FindHref(page, from);
+    if (h == std::string_view::npos) break;
+    TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
+    from = value.start;
+    if (!visit(page.substr(value.start, value.length))) break;
+  }
+}
+
 std::string TDownload::ResolveURL(const std::string& link) const {
   std::string base = buf_.StartURL;
   if (base.empty()) return std::string();
@@ -80,6 +91,7 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
   }
   AddRunLog(Prefix() + W(">>GetStart. Получен ответ от ") + p1 + W(". Идет загрузка в IndexHTML-буфер"), kDarkRed);
   std::string page = FetchPage(p1);
+  KeepFetched(true, p1, page);
   {
     std::lock_guard lock(mutex_);
     buf_.IndexHTML = std::move(page);
@@ -108,27 +120,16 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     std::lock_guard lock(mutex_);
     buf_.NewsURL.clear();
   }
-  // The links of the page in page order: each "HREF=" (any case), then its value up to a
-  // quote, a blank or ">". Only the first 10000 count. We stop at the first that matches.
-  const std::string_view page = buf_.IndexHTML;
   FragmentFinder pattern(p1);
   std::string found;
   bool any = false, matched = false;
-  int links = 0;
-  for (std::size_t from = 0; links < kMaxLinks;) {
-    std::size_t h = FindHref(page, from);
-    if (h == std::string_view::npos) break;
-    TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
-    std::string_view link = page.substr(value.start, value.length);
-    from = value.start;
-    ++links;
+  ForEachIndexLink(buf_.IndexHTML, [&](std::string_view link) {
     any = true;
-    if (!p1.empty() && pattern.FoundIn(link)) {
-      found = std::string(link);
-      matched = true;
-      break;
-    }
-  }
+    if (p1.empty() || !pattern.FoundIn(link)) return true;
+    found = std::string(link);
+    matched = true;
+    return false;  // we stop at the first that matches
+  });
   if (!any || p1.empty()) return;
   {
     std::lock_guard lock(mutex_);
@@ -192,6 +193,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   const std::string url = buf_.NewsURL;
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
   std::string page = FetchPage(url);
+  KeepFetched(false, url, page);
   if (ContainsFragment(page, p1)) {
     {
       std::lock_guard lock(mutex_);

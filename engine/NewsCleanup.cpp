@@ -76,8 +76,8 @@ void TDownload::EditHTMLNews(const std::string& p1, const std::string& p2, const
   AddRunLog(Prefix() + ">> EditHTMLNews(" + p3 + " --> " + p4 + W(" ГОТОВО."), kOlive);
 }
 
-void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
-  std::string text = buf_.HTML;
+std::string NewsTitleBetween(const std::string& html, const std::string& p1, const std::string& p2) {
+  std::string text = html;
   FindFragment(text, "<!--*-->", "", 9999, false);
   FindFragment(text, "nbsp;", " ", 9999, false);
   std::string upper = UpperWin1251(text);
@@ -99,6 +99,11 @@ void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
       if (IsNewsNameChar(c)) name += static_cast<char>(c);
     }
   }
+  return name;
+}
+
+void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
+  std::string name = NewsTitleBetween(buf_.HTML, p1, p2);
   {
     std::lock_guard lock(mutex_);
     buf_.NewsName = name;
