@@ -22,6 +22,7 @@
 #include "library/ui/AccountsTree.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
+#include "shell/ChannelFileActions.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
 
@@ -55,6 +56,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   FolderMacro::View macroView;
   macroView.setTitle = [this](const std::string& folderPath) { setWindowTitle(QPath(folderPath)); };
   macroView.error = [this](const std::string& message) { AppDialogs().Message(this, QString::fromStdString(message)); };
+  WireMacroEditor(macroView);
   macro_.SetView(std::move(macroView));
   RestoreSequence();
 }
@@ -160,6 +162,7 @@ void TMainForm::CreateActions() {
 
   a = NewAction("MyExit", QString::fromUtf8("Выход"), QString::fromUtf8("Выход"), QString::fromUtf8("Файл"));
   connect(a, &QAction::triggered, this, &QWidget::close);
+  CreateMacroActions();
 }
 
 void TMainForm::CreateLayout() {
@@ -233,11 +236,8 @@ void TMainForm::CreateLayout() {
   view_->setObjectName("View");
   view_->settings()->setDefaultTextEncoding("windows-1251");
   viewLayout->addWidget(view_);
-  tabMacro_ = new QWidget;
+  tabMacro_ = CreateMacroPage();
   tabMacro_->setObjectName("TabMacro");
-  auto* macroLayout = new QVBoxLayout(tabMacro_);
-  macroLayout->addWidget(new QLabel(QString::fromUtf8("Шаги макроса выбранной папки.")));
-  macroLayout->addStretch();
   logPage_ = new LogPage;
   tabInfo_ = logPage_;
   tabInfo_->setObjectName("TabInfo");
@@ -293,6 +293,9 @@ void TMainForm::CreateMenus() {
   file->addAction(Action("CreateRub"));
   file->addAction(Action("DeleteFolder"));
   file->addSeparator();
+  file->addAction(Action("OpenCannel"));
+  file->addAction(Action("SaveChannel"));
+  file->addSeparator();
   file->addAction(Action("MyExit"));
 
   QMenu* load = menuBar()->addMenu(QString::fromUtf8("Закачка"));
@@ -304,6 +307,7 @@ void TMainForm::CreateMenus() {
   load->addSeparator();
   load->addAction(Action("FlagDownloadPictures"));
   load->addAction(Action("DownloadPictures"));
+  CreateMacroMenu();
 
   popupAccounts_ = new QMenu(this);
   popupAccounts_->setObjectName("PopupMenuAccounts");
