@@ -416,6 +416,8 @@ void PreviewFindNameNews(StepPreview& p, Scratch& scratch, const Flow& flow, std
   p.name = scratch.Buffers().NewsName;
   p.positive = true;
   p.summary = W("Имя новости: ") + p.name + W(", файл ") + Quoted(p.name + ".html");
+  if (p.name != p.title)
+    p.summary += W(". Загрузка изменила название, чтобы из него вышло имя файла, которого в папке ещё нет.");
 }
 
 }  // namespace

@@ -271,8 +271,9 @@ void MacroEditor::SetActions(QAction* saveMacro, QAction* newMacro, QAction* up,
 }
 
 int MacroEditor::SelectedStep() const {
-  QModelIndex current = listMacro_->currentIndex();
-  return current.isValid() && listMacro_->selectionModel()->isSelected(current) ? current.row() : -1;
+  // The current line: a click makes it current before it selects it.
+  const QModelIndex current = listMacro_->currentIndex();
+  return current.isValid() ? current.row() : -1;
 }
 
 void MacroEditor::SelectLine(int line) {

@@ -101,10 +101,12 @@ QString LogHtml(const std::vector<std::string>& log) {
 
 }  // namespace
 
-// FindUrlNews's links: those the history holds grey, the next news bold.
+// FindUrlNews's links: those the history holds grey, the next news bold. The links are the
+// shown preview's own, not a copy.
 class PreviewLinkModel : public QAbstractListModel {
  public:
-  using QAbstractListModel::QAbstractListModel;
+  PreviewLinkModel(const std::vector<PreviewLink>& links, QObject* parent)
+      : QAbstractListModel(parent), links_(links) {}
 
   int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() ? 0 : static_cast<int>(links_.size());
@@ -132,15 +134,15 @@ class PreviewLinkModel : public QAbstractListModel {
         return {};
     }
   }
-  void Set(std::vector<PreviewLink> links) {
+  // The links change only inside `change`.
+  void Reset(const std::function<void()>& change) {
     beginResetModel();
-    links_ = std::move(links);
+    change();
     endResetModel();
   }
-  const std::vector<PreviewLink>& Links() const { return links_; }
 
  private:
-  std::vector<PreviewLink> links_;
+  const std::vector<PreviewLink>& links_;
 };
 
 MacroPreviewPane::MacroPreviewPane(ChannelTree& tree, QWidget* parent) : QWidget(parent), tree_(tree) {
@@ -165,7 +167,7 @@ MacroPreviewPane::MacroPreviewPane(ChannelTree& tree, QWidget* parent) : QWidget
   text_ = new QTextBrowser;
   text_->setObjectName("PreviewText");
   text_->setOpenLinks(false);
-  linkModel_ = new PreviewLinkModel(this);
+  linkModel_ = new PreviewLinkModel(shown_.links, this);
   links_ = new QListView;
   links_->setObjectName("PreviewLinks");
   links_->setModel(linkModel_);
@@ -260,7 +262,8 @@ void MacroPreviewPane::UpdateNow() {
   in.history = History(c);
   in.checkHistory = !c.settings.notCheckHistory;
   in.folder = c.folder;
-  shown_ = PreviewStep(tree_, in);
+  StepPreview next = PreviewStep(tree_, in);
+  linkModel_->Reset([&] { shown_ = std::move(next); });
   Show(shown_);
 }
 
@@ -282,11 +285,9 @@ void MacroPreviewPane::Show(const StepPreview& p) {
   fetchButton_->setEnabled(!fetch_ && table_ && step_ >= 0 && step_ < table_->count);
 
   if (p.kind == StepPreview::Kind::kLinks) {
-    linkModel_->Set(p.links);
     stack_->setCurrentWidget(links_);
     return;
   }
-  linkModel_->Set({});
   QString html;
   switch (p.kind) {
     case StepPreview::Kind::kFind:
