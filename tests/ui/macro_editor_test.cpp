@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -54,6 +55,13 @@ struct Editor : test::WindowFixture {
     ASSERT_TRUE(test::WriteMacro(data / "Accounts/Site/B/", b));
     w = Open();
     e = w->Editor();
+    Show();
+  }
+  // The window on screen with the macro page in front, so that lines can be clicked.
+  void Show() {
+    w->show();
+    w->findChild<QTabWidget*>("PageDown")->setCurrentWidget(w->findChild<QWidget*>("TabMacro"));
+    QApplication::processEvents();
   }
   std::string Folder(const char* name) { return data / ("Accounts/Site/" + std::string(name) + "/"); }
   NodePtr Node(const char* caption) {
@@ -62,8 +70,14 @@ struct Editor : test::WindowFixture {
     return nullptr;
   }
   void Select(const char* caption) { w->Accounts()->SelectNode(Node(caption)); }
-  // As a click on a line of ListMacro.
-  void Click(int row) { e->ListMacro()->setCurrentIndex(e->ListMacro()->model()->index(row, 0)); }
+  // A click on a line of ListMacro (beside its check box).
+  void Click(int row) {
+    QListView* list = e->ListMacro();
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    const QRect rect = list->visualRect(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + rect.width() / 2, rect.center().y()));
+  }
   QString Line(int row) { return e->ListMacro()->model()->index(row, 0).data().toString(); }
   int Lines() { return e->ListMacro()->model()->rowCount(); }
   // As the user types into a parameter field (ASCII key by key, other text as a paste).
@@ -381,6 +395,7 @@ TEST(MacroEditorPreview, AfterARunEachStepShowsWhatItWouldDo) {
                                 MacroStep("GotoMacro", "0")}));
   f.w = f.Open();
   f.e = f.w->Editor();
+  f.Show();
   MacroPreviewPane* preview = f.e->Preview();
   f.Select("News");
   f.Click(0);
