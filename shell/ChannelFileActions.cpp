@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTreeWidgetItem>
 #include <algorithm>
 
 #include "authoring/ChannelFile.h"
@@ -118,6 +119,8 @@ void ChannelFileActions::Import(const QString& path, bool offered) {
       for (const NodePtr& rubric : h_.tree->Children(channel)) h_.accounts->AddNodeItem(rubric);
     }
     h_.accounts->RefreshAll();
+    if (r.channel)
+      if (QTreeWidgetItem* item = h_.accounts->ItemOf(r.channel)) item->setExpanded(true);
   }
   switch (r.status) {
     case Status::kImported: {

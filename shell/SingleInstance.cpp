@@ -47,11 +47,14 @@ SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent),
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   connect(server_, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
-      // One path per line; a line still being written waits for its end.
+      // One path per line; a line still being written waits for its end. The paths go out
+      // after the socket's own signal has returned: a receiver that asks the user runs an
+      // event loop, in which the socket may end and be deleted.
       auto read = [this, socket] {
         while (socket->canReadLine()) {
           const QString path = QString::fromUtf8(socket->readLine()).trimmed();
-          if (!path.isEmpty()) emit pathReceived(path);
+          if (!path.isEmpty())
+            QMetaObject::invokeMethod(this, [this, path] { emit pathReceived(path); }, Qt::QueuedConnection);
         }
       };
       connect(socket, &QLocalSocket::readyRead, this, read);

@@ -113,6 +113,7 @@ TEST(ChannelFilesWindow, OpenCannelImportsCreatesAndRefreshesTheTree) {
   ASSERT_TRUE(channel);
   EXPECT_EQ(f.w->Accounts()->SelectedNode(), channel) << "the imported channel is selected";
   EXPECT_TRUE(f.TreeTexts().contains(QString::fromUtf8("Лента")));
+  EXPECT_TRUE(f.w->Accounts()->ItemOf(channel)->isExpanded()) << "its rubrics in sight";
   EXPECT_EQ(f.w->Tree().Children(channel).size(), 2u);
   EXPECT_TRUE(f.w->Tree().IsChecked(channel));
   EXPECT_EQ(ReadMacroStep(f.data / "Accounts/Новый/Лента/", 0).Command, "SaveNews");
@@ -196,9 +197,13 @@ TEST(SingleInstanceHandOver, TheRunningCopyReceivesThePath) {
   SingleInstance second(name);
   EXPECT_FALSE(second.Listen()) << "one copy listens per user and data directory";
   QSignalSpy received(&first, &SingleInstance::pathReceived);
+  // The receiver asks the user: an event loop runs while the sender has long gone.
+  QObject::connect(&first, &SingleInstance::pathReceived, [] { QTest::qWait(100); });
   EXPECT_TRUE(SingleInstance::HandOver(name, QString::fromUtf8("/home/u/Канал.skc")));
-  ASSERT_TRUE(received.wait(2000));
+  EXPECT_TRUE(SingleInstance::HandOver(name, "/second.skc"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 3000));
   EXPECT_EQ(received.at(0).at(0).toString(), QString::fromUtf8("/home/u/Канал.skc"));
+  EXPECT_EQ(received.at(1).at(0).toString(), "/second.skc");
 }
 
 TEST(SingleInstanceHandOver, TheChannelFileArgument) {
