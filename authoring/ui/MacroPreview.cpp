@@ -252,9 +252,7 @@ const HistorySnapshot* MacroPreviewPane::History(const Context& c) {
   return &history_;
 }
 
-void MacroPreviewPane::UpdateNow() {
-  timer_->stop();
-  const Context c = context_ ? context_() : Context{};
+PreviewInput MacroPreviewPane::Input(const Context& c) {
   PreviewInput in;
   in.table = table_;
   in.step = step_;
@@ -262,7 +260,12 @@ void MacroPreviewPane::UpdateNow() {
   in.history = History(c);
   in.checkHistory = !c.settings.notCheckHistory;
   in.folder = c.folder;
-  StepPreview next = PreviewStep(tree_, in);
+  return in;
+}
+
+void MacroPreviewPane::UpdateNow() {
+  timer_->stop();
+  StepPreview next = PreviewStep(tree_, Input(context_ ? context_() : Context{}));
   linkModel_->Reset([&] { shown_ = std::move(next); });
   Show(shown_);
 }
@@ -317,13 +320,7 @@ void MacroPreviewPane::Show(const StepPreview& p) {
 void MacroPreviewPane::FetchPage() {
   if (fetch_ || !context_) return;
   const Context c = context_();
-  PreviewInput in;
-  in.table = table_;
-  in.step = step_;
-  in.pages = Pages(c);
-  in.history = History(c);
-  in.checkHistory = !c.settings.notCheckHistory;
-  in.folder = c.folder;
+  PreviewInput in = Input(c);
   in.channelStartURL = c.channelStartURL ? c.channelStartURL() : std::string();
   const PreviewPageRequest request = PageForStep(tree_, in);
   if (request.url.empty()) {

@@ -60,6 +60,7 @@ class MacroPreviewPane : public QWidget {
  private:
   void Show(const StepPreview& p);
   void FetchDone(const PreviewPageRequest& request, PreviewFetch::Result result);
+  PreviewInput Input(const Context& context);
   FetchedPages Pages(const Context& context);
   const HistorySnapshot* History(const Context& context);
 
