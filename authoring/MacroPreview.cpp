@@ -523,8 +523,8 @@ class PreviewFetch::Host : public QuietHost {
   using QuietHost::QuietHost;
 };
 
-PreviewFetch::PreviewFetch(ChannelTree& tree, const RunSettings& settings)
-    : host_(std::make_unique<Host>(settings)), run_(std::make_unique<TDownload>(tree, *host_)) {}
+PreviewFetch::PreviewFetch(const std::string& dataDir, const RunSettings& settings)
+    : tree_(dataDir), host_(std::make_unique<Host>(settings)), run_(std::make_unique<TDownload>(tree_, *host_)) {}
 
 PreviewFetch::~PreviewFetch() = default;
 

@@ -92,10 +92,12 @@ struct PreviewPageRequest {
 };
 PreviewPageRequest PageForStep(ChannelTree& tree, const PreviewInput& input);
 
-// Fetches one page for the preview the way GetStart (index page) or GetNews fetches it.
+// Fetches one page for the preview the way GetStart (index page) or GetNews fetches it, with
+// the page cache and cookies of the data directory. Holds nothing of the caller's, so it may
+// outlive the window's tree in another thread.
 class PreviewFetch {
  public:
-  PreviewFetch(ChannelTree& tree, const RunSettings& settings);
+  PreviewFetch(const std::string& dataDir, const RunSettings& settings);
   ~PreviewFetch();
   PreviewFetch(const PreviewFetch&) = delete;
   PreviewFetch& operator=(const PreviewFetch&) = delete;
@@ -110,6 +112,7 @@ class PreviewFetch {
 
  private:
   class Host;
+  ChannelTree tree_;
   std::unique_ptr<Host> host_;
   std::unique_ptr<TDownload> run_;
 };

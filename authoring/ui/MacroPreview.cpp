@@ -328,7 +328,7 @@ void MacroPreviewPane::FetchPage() {
     UpdateNow();
     return;
   }
-  fetch_ = std::make_unique<PreviewFetch>(tree_, c.settings);
+  fetch_ = std::make_unique<PreviewFetch>(tree_.DataDir(), c.settings);
   fetchNote_ = W("Загружается ") + request.url + "...";
   fetchButton_->setEnabled(false);
   source_->setText(Q(fetchNote_));

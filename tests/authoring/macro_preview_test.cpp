@@ -318,13 +318,13 @@ TEST(MacroPreviewFetch, ThePageForAStepAndItsFetch) {
   for (int step = 0; step < 7; ++step) q.At(step);
   EXPECT_EQ(server.requestCount(), before) << "the preview itself never fetches";
 
-  PreviewFetch fetch(p.tree, RunSettings{});
+  PreviewFetch fetch(p.dir.path(), RunSettings{});
   PreviewFetch::Result index = fetch.Fetch(server.url("/index.html"), true);
   EXPECT_TRUE(index.ok);
   EXPECT_EQ(index.page, "<html><body>index page</body></html>");
-  PreviewFetch second(p.tree, RunSettings{});
+  PreviewFetch second(p.dir.path(), RunSettings{});
   EXPECT_EQ(second.Fetch(server.url("/news/2.html"), false).page, "<html><body>news page</body></html>");
-  PreviewFetch missing(p.tree, RunSettings{});
+  PreviewFetch missing(p.dir.path(), RunSettings{});
   PreviewFetch::Result gone = missing.Fetch(server.url("/gone.html"), false);
   EXPECT_FALSE(gone.ok);
   EXPECT_NE(p.Utf(gone.error).find("/gone.html"), std::string::npos);
@@ -338,7 +338,7 @@ TEST(MacroPreviewFetch, StopEndsAFetchFromASilentServer) {
   });
   silent.Start();
   Preview p;
-  PreviewFetch fetch(p.tree, RunSettings{});
+  PreviewFetch fetch(p.dir.path(), RunSettings{});
   std::thread stopper([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     fetch.Stop();
