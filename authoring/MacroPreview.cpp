@@ -1,7 +1,9 @@
 #include "authoring/MacroPreview.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <tuple>
 
 #include "engine/RunHost.h"
 #include "platform/Text.h"
@@ -113,7 +115,7 @@ class Scratch {
   std::string EditUrl(std::string url, const std::vector<const TTmpOneMacroComand*>& edits) {
     Buffers().NewsURL = std::move(url);
     for (const TTmpOneMacroComand* s : edits) run_.EditUrlNews(s->P1, s->P2, s->P3, s->P4);
-    return Buffers().NewsURL;
+    return std::move(Buffers().NewsURL);  // the next use sets it afresh
   }
   std::string EditHtml(std::string html, const std::vector<const TTmpOneMacroComand*>& edits) {
     Buffers().HTML = std::move(html);
@@ -141,14 +143,34 @@ LinkScan ScanLinks(Scratch& scratch, const Flow& flow, std::int32_t f, const Pre
   const TTmpOneMacroComand& find = flow.Step(f);
   const auto edits = flow.Between(f, flow.After(f, "GetNews"), "EditUrlNews");
   const bool history = in.checkHistory && in.history;
+  PreviewCache* cache = in.cache;
+  if (cache) {
+    std::string key = in.pages.indexURL + '\n' + std::to_string(reinterpret_cast<std::uintptr_t>(in.history)) + ':' +
+                      std::to_string(in.historyVersion) + (history ? "+" : "-");
+    for (const TTmpOneMacroComand* s : edits)
+      for (const std::string* p : {&s->P1, &s->P2, &s->P3, &s->P4}) key += '\0' + *p;
+    if (cache->page != in.pages.index || cache->key != key) {
+      cache->page = in.pages.index;
+      cache->key = std::move(key);
+      cache->byPlace.clear();
+    }
+  }
   FragmentFinder pattern(find.P1);
   ForEachIndexLink(*in.pages.index, [&](std::string_view link) {
-    ++scan.pageLinks;
+    const std::size_t place = scan.pageLinks++;
     if (find.P1.empty() || !pattern.FoundIn(link)) return true;
     PreviewLink l;
     l.link = std::string(link);
-    l.url = edits.empty() ? l.link : scratch.EditUrl(l.link, edits);
-    l.loadedBefore = history && in.history->Contains(l.url);
+    if (cache && place < cache->byPlace.size() && cache->byPlace[place]) {
+      std::tie(l.url, l.loadedBefore) = *cache->byPlace[place];
+    } else {
+      l.url = edits.empty() ? l.link : scratch.EditUrl(l.link, edits);
+      l.loadedBefore = history && in.history->Contains(l.url);
+      if (cache) {
+        if (cache->byPlace.size() <= place) cache->byPlace.resize(place + 1);
+        cache->byPlace[place].emplace(l.url, l.loadedBefore);
+      }
+    }
     if (l.loadedBefore) ++scan.loadedBefore;
     if (!l.loadedBefore && scan.next < 0) {
       l.next = true;

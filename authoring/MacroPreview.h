@@ -23,6 +23,16 @@
 
 namespace skimlet {
 
+// What the preview may keep from one update to the next: each link of the index page as GetNews
+// would test it (its URL after the EditUrlNews steps, and whether the history holds it), valid
+// while the page, the history and those steps stay the same. Typing a FindUrlNews fragment
+// then costs only the search.
+struct PreviewCache {
+  std::shared_ptr<const std::string> page;  // kept, so that another page cannot take its place
+  std::string key;                          // the rest of what the entries depend on
+  std::vector<std::optional<std::pair<std::string, bool>>> byPlace;  // by the link's place on the page
+};
+
 struct PreviewInput {
   const MacroTable* table = nullptr;         // the macro as edited, saved or not
   std::int32_t step = -1;                    // the step to preview
@@ -31,6 +41,8 @@ struct PreviewInput {
   bool checkHistory = true;                  // false while NotCheckHistory is ticked
   NodePtr folder;                            // the macro's folder (news names are checked in it)
   std::string channelStartURL;               // GetStart's URL in the channel folder's macro
+  PreviewCache* cache = nullptr;             // may be null
+  std::uint64_t historyVersion = 0;          // changes whenever *history does
 };
 
 // One place where a command changed a text: beforeLength bytes at beforeStart became

@@ -9,6 +9,8 @@
 #include <QListView>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 
 #include "authoring/Auto.h"
 #include "authoring/MacroPreview.h"
@@ -106,27 +108,54 @@ void BM_PreviewCore_EditUrlNews(benchmark::State& state) {
 }
 BENCHMARK(BM_PreviewCore_EditUrlNews)->Unit(benchmark::kMicrosecond);
 
-// What a keystroke costs once the pause has passed: the pane's whole update, list included.
-void BM_PreviewPane_FindUrlNews(benchmark::State& state) {
-  PreviewSetup& s = Setup();
-  MacroPreviewPane pane(s.tree);
-  pane.resize(500, 300);
-  pane.show();
-  pane.SetContextSource([&s] {
+// A pane on screen showing FindUrlNews of the set-up; `adjust` may change its context.
+std::unique_ptr<MacroPreviewPane> ShownPane(PreviewSetup& s,
+                                            std::function<void(MacroPreviewPane::Context&)> adjust = {}) {
+  auto pane = std::make_unique<MacroPreviewPane>(s.tree);
+  pane->resize(500, 300);
+  pane->show();
+  pane->SetContextSource([&s, adjust] {
     MacroPreviewPane::Context c;
     c.folder = s.rubric;
     c.runPages = s.pages;
     c.history = &s.history;
+    if (adjust) adjust(c);
     return c;
   });
-  pane.SetStep(&s.table, 0);
+  pane->SetStep(&s.table, 0);
+  return pane;
+}
+
+// What a keystroke in FindUrlNews's fragment costs once the pause has passed: the pane's whole
+// update, list included, with what it keeps from the update before.
+void BM_PreviewPane_TypingInFindUrlNews(benchmark::State& state) {
+  PreviewSetup& s = Setup();
+  auto pane = ShownPane(s);
+  pane->UpdateNow();  // the step is shown: its first update is BM_PreviewPane_FirstUpdate
+  const std::string fragments[] = {"news/2026-12-*.html", "news/*.html"};
+  int typed = 0;
   for (auto _ : state) {
-    pane.UpdateNow();
+    s.table.steps[0].P1 = fragments[++typed % 2];
+    pane->UpdateNow();
     QCoreApplication::processEvents();  // the list is laid out and drawn
   }
-  if (pane.Shown().links.size() != static_cast<std::size_t>(kLinks)) state.SkipWithError("wrong link count");
+  s.table.steps[0].P1 = "news/*.html";
+  if (pane->Shown().links.size() != static_cast<std::size_t>(kLinks)) state.SkipWithError("wrong link count");
 }
-BENCHMARK(BM_PreviewPane_FindUrlNews)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreviewPane_TypingInFindUrlNews)->Unit(benchmark::kMillisecond);
+
+// The first update of the pane for the step: everything worked out, list included.
+void BM_PreviewPane_FirstUpdate(benchmark::State& state) {
+  PreviewSetup& s = Setup();
+  auto round = std::make_shared<std::uint64_t>(0);
+  // Another history test each time: nothing kept from the update before applies.
+  auto pane = ShownPane(s, [round](MacroPreviewPane::Context& c) { c.settings.notCheckHistory = ++*round % 2; });
+  for (auto _ : state) {
+    pane->UpdateNow();
+    QCoreApplication::processEvents();
+  }
+}
+BENCHMARK(BM_PreviewPane_FirstUpdate)->Unit(benchmark::kMillisecond);
 
 // A folder of 1001 steps loaded into the editor, until the list is drawn.
 void BM_EditorLoad1001Steps(benchmark::State& state) {

@@ -245,6 +245,7 @@ const HistorySnapshot* MacroPreviewPane::History(const Context& c) {
   std::string last = c.history->LastLine();
   if (!historyBuilt_ || count != historyCount_ || last != historyLast_) {
     history_ = HistorySnapshot(c.history->SnapshotText());
+    ++historyVersion_;
     historyCount_ = count;
     historyLast_ = std::move(last);
     historyBuilt_ = true;
@@ -260,6 +261,8 @@ PreviewInput MacroPreviewPane::Input(const Context& c) {
   in.history = History(c);
   in.checkHistory = !c.settings.notCheckHistory;
   in.folder = c.folder;
+  in.cache = &cache_;
+  in.historyVersion = historyVersion_;
   return in;
 }
 

@@ -77,6 +77,8 @@ class MacroPreviewPane : public QWidget {
   std::string fetchNote_;  // Windows-1251: how the last fetch ended, until the next step
 
   HistorySnapshot history_;
+  std::uint64_t historyVersion_ = 0;
+  PreviewCache cache_;
   std::size_t historyCount_ = 0;
   std::string historyLast_;
   bool historyBuilt_ = false;

@@ -96,6 +96,39 @@ TEST(MacroPreviewLinks, EveryMatchingLinkTheLoadedOnesAndTheNext) {
   EXPECT_NE(p.Utf(r.summary).find("переход к шагу №-1"), std::string::npos) << p.Utf(r.summary);
 }
 
+TEST(MacroPreviewLinks, TheCacheGivesTheSameAsWorkingItOutAgain) {
+  Preview p;
+  PreviewCache cache;
+  p.in.cache = &cache;
+  auto same = [&](const char* what) {
+    SCOPED_TRACE(what);
+    StepPreview cached = p.At(0);
+    p.in.cache = nullptr;
+    StepPreview fresh = p.At(0);
+    p.in.cache = &cache;
+    ASSERT_EQ(cached.links.size(), fresh.links.size());
+    for (std::size_t i = 0; i < fresh.links.size(); ++i) {
+      EXPECT_EQ(cached.links[i].url, fresh.links[i].url);
+      EXPECT_EQ(cached.links[i].loadedBefore, fresh.links[i].loadedBefore);
+      EXPECT_EQ(cached.links[i].next, fresh.links[i].next);
+    }
+  };
+  same("first");
+  p.table.steps[0].P1 = "news/2";  // the fragment changes: the links keep what they became
+  same("other fragment");
+  p.table.steps[0].P1 = "news/*.html";
+  p.Loaded("http://site.test/news/1.html");
+  p.in.historyVersion = 1;
+  same("history");
+  EXPECT_TRUE(p.At(0).links[0].loadedBefore);
+  p.table.steps[1] = MacroStep("EditUrlNews", "", "", "", "?x");
+  same("another EditUrlNews");
+  EXPECT_EQ(p.At(0).links[0].url, "http://site.test/news/1.html?x");
+  p.in.pages.index = std::make_shared<const std::string>("<a href=\"news/9.html\">");
+  same("another page");
+  EXPECT_EQ(p.At(0).links[0].link, "news/9.html");
+}
+
 TEST(MacroPreviewLinks, EverythingLoadedLeavesNoNextNews) {
   Preview p;
   for (const char* n : {"1", "2", "3"}) p.Loaded(std::string("http://site.test/news/") + n + ".html");
