@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -186,6 +187,28 @@ TEST(MacroEditorSteps, SaveMacroIsEnabledByTheTimerWhileThePageIsShown) {
   // The warning blinks between red and maroon.
   const QString before = f.e->LabelProgramming()->styleSheet();
   EXPECT_TRUE(QTest::qWaitFor([&] { return f.e->LabelProgramming()->styleSheet() != before; }, 1000));
+}
+
+TEST(MacroEditorMenus, TheMacroMenuAndTheChannelFileActions) {
+  test::WindowFixture f;
+  auto w = f.Open();
+  auto names = [&](const char* menu) {
+    QStringList list;
+    for (QAction* a : w->findChild<QMenu*>(menu)->actions()) list << (a->isSeparator() ? "-" : a->objectName());
+    return list;
+  };
+  EXPECT_EQ(names("MenuMacro"), QStringList({"SaveMacro", "-", "ANewMacro", "DeleteMacro", "-", "MacroUp", "MacroDown",
+                                              "-", "SetStandartHint"}));
+  const QStringList file = names("MenuFile");
+  EXPECT_EQ(file.indexOf("OpenCannel") + 1, file.indexOf("SaveChannel"));
+  EXPECT_EQ(file.at(file.indexOf("OpenCannel") - 1), "-");
+  EXPECT_EQ(w->Action("SaveMacro")->text(), QString::fromUtf8("Сохранить шаги"));
+  EXPECT_EQ(w->Action("SaveMacro")->statusTip(),
+            QString::fromUtf8("Сохранить макропоследовательность (шаги) для текущей папки в файл Skimlet-macros.ini"));
+  EXPECT_EQ(w->Action("ANewMacro")->toolTip(), QString::fromUtf8("Создание шага"));
+  EXPECT_EQ(w->Action("OpenCannel")->statusTip(), QString::fromUtf8("Загрузка конфигурации канала"));
+  EXPECT_EQ(w->Action("SaveChannel")->statusTip(), QString::fromUtf8("Сохранение кофигурации канала"));
+  EXPECT_EQ(w->Action("SetStandartHint")->property("category").toString(), QString::fromUtf8("Макро"));
 }
 
 TEST(MacroEditorFields, EveryCommandOfTheCatalogueSetsUpItsFields) {
