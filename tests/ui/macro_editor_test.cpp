@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -296,6 +297,18 @@ TEST(MacroEditorFields, AnUnknownCommandAndTheHelpPage) {
   EXPECT_EQ(stored.Command, "Custom");
   EXPECT_EQ(stored.P1, "StandartParameter=12");
   EXPECT_EQ(stored.Description, "note");
+
+  // A checker's findings: listed under the steps, a finding with a step selects it.
+  auto* findings = f.w->findChild<QListWidget*>("MacroFindings");
+  ASSERT_TRUE(findings);
+  EXPECT_FALSE(findings->isVisibleTo(f.e));
+  f.e->ShowFindings({{2, "unreachable"}, {-1, "no SaveNews"}});
+  EXPECT_TRUE(findings->isVisibleTo(f.e));
+  EXPECT_EQ(findings->item(0)->text(), "02: unreachable");
+  emit findings->itemClicked(findings->item(0));
+  EXPECT_EQ(f.e->SelectedStep(), 2);
+  f.e->ShowFindings({});
+  EXPECT_FALSE(findings->isVisibleTo(f.e));
 
   f.Click(1);
   const int loads = f.e->HelpLoads();
