@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <ctime>
 #include <deque>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -72,6 +75,16 @@ struct RunBuffers {
   std::string NewsName;
 };
 
+// The last index page GetStart fetched and the last news page GetNews fetched, as they
+// arrived, before any command changed them: what the macro editor's preview works on. The
+// pages are shared read-only, so handing them to another thread copies no text.
+struct FetchedPages {
+  std::shared_ptr<const std::string> index;  // null until a GetStart has fetched
+  std::string indexURL;
+  std::shared_ptr<const std::string> news;   // null until a GetNews has fetched
+  std::string newsURL;
+};
+
 class TDownload {
  public:
   TDownload(ChannelTree& tree, RunHost& host);
@@ -110,6 +123,9 @@ class TDownload {
   int FailedFetches() const { return failedFetches_; }
   bool IndexFailed() const { return indexFailed_; }
   RunBuffers Buffers() const;
+  // The pages the folder's steps worked on in this run (the index page may come from an
+  // earlier folder's GetStart); the run's last pages for a folder it has not reached.
+  FetchedPages Fetched(const NodePtr& folder) const;
   std::vector<std::string> RunLog() const;
   // Brings the window up to date with the run (also called by the window on selection).
   void ShowRunState();
@@ -171,6 +187,7 @@ class TDownload {
   UrlResolver PageResolver() const;
   // The address a page fetched from `requested` came from, with its <base href> applied.
   std::string PageBase(const std::string& requested, const std::string& page) const;
+  void KeepFetched(bool indexPage, const std::string& url, const std::string& page);
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -179,6 +196,8 @@ class TDownload {
   // Shared with the window thread.
   mutable std::mutex mutex_;  // guards buf_ writes seen by Buffers(), runLog_, channel_, currentFolder_
   RunBuffers buf_;
+  FetchedPages fetched_;
+  std::map<NodePtr, FetchedPages> fetchedByFolder_;
   std::deque<std::string> runLog_;
   NodePtr channel_;
   NodePtr currentFolder_;
@@ -237,5 +256,14 @@ std::string NormalizeNewsBody(const std::string& html);
 
 // The characters allowed in a news name.
 bool IsNewsNameChar(unsigned char c);
+
+// The links FindUrlNews looks at, in page order: the value behind each "HREF=" (any case) up
+// to a quote, a blank or ">", at most 10000 of them. `visit` returns false to stop.
+void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit);
+
+// The title FindNameNews takes from a page: the allowed characters between the start marker
+// and the end marker (found in any case, comments and "nbsp;" removed first); empty when the
+// markers are not there.
+std::string NewsTitleBetween(const std::string& html, const std::string& startMarker, const std::string& endMarker);
 
 }  // namespace skimlet

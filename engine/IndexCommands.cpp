@@ -34,6 +34,17 @@ std::size_t FindHref(std::string_view page, std::size_t from) {
 
 }  // namespace
 
+void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit) {
+  int links = 0;
+  for (std::size_t from = 0; links < kMaxLinks; ++links) {
+    std::size_t h = FindHref(page, from);
+    if (h == std::string_view::npos) break;
+    TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
+    from = value.start;
+    if (!visit(page.substr(value.start, value.length))) break;
+  }
+}
+
 std::string TDownload::ResolveURL(const std::string& link) const {
   if (buf_.StartURL.empty()) return std::string();
   // The link as the page wrote it: "&amp;" means "&".
@@ -99,6 +110,7 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
     indexBase_ = PageBase(url, page);
     indexBaseFor_ = p1;
   }
+  KeepFetched(true, p1, page);
   {
     std::lock_guard lock(mutex_);
     buf_.IndexHTML = std::move(page);
@@ -127,29 +139,18 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     std::lock_guard lock(mutex_);
     buf_.NewsURL.clear();
   }
-  // The links of the page in page order: each "HREF=" (any case), then its value up to a
-  // quote, a blank or ">". Only the first 10000 count. We stop at the first that matches.
-  const std::string_view page = buf_.IndexHTML;
   FragmentFinder pattern(p1);
   std::string found;
   std::size_t foundAt = 0;
   bool any = false, matched = false;
-  int links = 0;
-  for (std::size_t from = 0; links < kMaxLinks;) {
-    std::size_t h = FindHref(page, from);
-    if (h == std::string_view::npos) break;
-    TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
-    std::string_view link = page.substr(value.start, value.length);
-    from = value.start;
-    ++links;
+  ForEachIndexLink(buf_.IndexHTML, [&](std::string_view link) {
     any = true;
-    if (!p1.empty() && pattern.FoundIn(link)) {
-      found = std::string(link);
-      foundAt = value.start;
-      matched = true;
-      break;
-    }
-  }
+    if (p1.empty() || !pattern.FoundIn(link)) return true;
+    found = std::string(link);
+    foundAt = static_cast<std::size_t>(link.data() - buf_.IndexHTML.data());
+    matched = true;
+    return false;  // we stop at the first that matches
+  });
   if (!any || p1.empty()) return;
   {
     std::lock_guard lock(mutex_);
@@ -217,6 +218,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   const std::string url = buf_.NewsURL;
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
   std::string page = FetchPage(url);
+  KeepFetched(false, url, page);
   if (!fetchError_.empty()) {
     // Nothing of a failed fetch is taken, however much arrived.
     AddRunLog(Prefix() + ">> GetInetFile(" + url + W(") не получен. ") + fetchError_ + W(". Переход на шаг №") + p4,

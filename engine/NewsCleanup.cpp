@@ -175,8 +175,8 @@ void TDownload::EditHTMLNews(const std::string& p1, const std::string& p2, const
   AddRunLog(Prefix() + ">> EditHTMLNews(" + p3 + " --> " + p4 + W(" ГОТОВО."), kOlive);
 }
 
-void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
-  std::string text = buf_.HTML;
+std::string NewsTitleBetween(const std::string& html, const std::string& p1, const std::string& p2) {
+  std::string text = html;
   FindFragment(text, "<!--*-->", "", 9999, false);
   FindFragment(text, "nbsp;", " ", 9999, false);
   std::string upper = UpperWin1251(text);
@@ -193,6 +193,11 @@ void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
   std::string name;
   // The name stops before the end marker's first character.
   if (s > 0 && e > s + 1) name = TitleName(std::string_view(text).substr(s - 1, e - s));
+  return name;
+}
+
+void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
+  std::string name = NewsTitleBetween(buf_.HTML, p1, p2);
   {
     std::lock_guard lock(mutex_);
     buf_.NewsName = name;

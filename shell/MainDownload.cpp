@@ -44,18 +44,7 @@ void TMainForm::OnChanging(const NodePtr& node, const NodePtr& old) {
   host_->SetShownChannel(shownChannel_);
   host_->SetSelectedChannel(shownChannel_);
   accounts_->RefreshSelectedIcon();
-  // The folder being left keeps its macro changes only if the user wants them saved.
-  if (old && old == macroNode_) {
-    std::string error;
-    if (!macro_.SaveFolderMacro(tree_.FolderPath(old), tree_.Caption(old),
-                                [this](const std::string& caption, const std::string& text) {
-                                  return AppDialogs().Question(this, Q(caption), Q(text), false);
-                                },
-                                &error))
-      AppDialogs().Message(this, QString::fromStdString(error));
-  }
-  macroNode_ = node;
-  macro_.LoadFolderMacro(node ? tree_.FolderPath(node) : std::string());
+  MacroFolderChanging(node, old);
   ReflectRunState();
 }
 
