@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +120,20 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string* e
   int err = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) ok = false, err = errno;
   return ok || Fail(error, "Cannot write", path, err);
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int err = errno;
+  if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return err;
+  // The file system has no such rename: a hard link cannot replace anything either.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+  if (::link(from.c_str(), to.c_str()) == 0) return ::unlink(from.c_str()) == 0 ? 0 : errno;
+  err = errno;
+  if (err == EEXIST) return err;
+  // Nor hard links (FAT, some network file systems): the check above is the best there is.
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 bool FileExists(const std::string& path) {

@@ -23,6 +23,10 @@ bool WriteFileAtomic(const std::string& path, std::string_view data, std::string
 // concurrent appends of whole lines never interleave.
 bool AppendToFile(const std::string& path, std::string_view data, std::string* error = nullptr);
 
+// Renames `from` to `to` only while nothing is called `to` (rename(2) would replace it):
+// renameat2 with RENAME_NOREPLACE, else link and unlink. 0, or the errno (EEXIST: taken).
+int RenameNoReplace(const std::string& from, const std::string& to);
+
 bool FileExists(const std::string& path);   // any non-directory entry
 bool DirExists(const std::string& path);
 bool MakeDirs(const std::string& path, std::string* error = nullptr);  // with every parent

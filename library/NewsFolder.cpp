@@ -1,0 +1,183 @@
+#include "library/NewsFolder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "attachments/Discovery.h"
+#include "library/ChannelFolders.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace skimlet {
+
+namespace {
+
+bool EndsWith(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+std::int64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The value of a header line "Key:value" when the line begins with `key` (which ends in ':').
+bool HeaderValue(std::string_view line, std::string_view key, std::string& value) {
+  if (line.substr(0, key.size()) != key) return false;
+  value.assign(line.substr(key.size()));
+  return true;
+}
+
+template <typename Fn>
+void ForEachLine(std::string_view text, Fn&& fn) {
+  std::size_t pos = 0;
+  while (pos <= text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    fn(text.substr(pos, end - pos));
+    if (end == text.size()) return;
+    pos = end + 1;
+    if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+  }
+}
+
+}  // namespace
+
+bool HasNewsExtension(std::string_view fileName) {
+  return EndsWith(fileName, ".html") || EndsWith(fileName, ".htm");
+}
+
+bool IsFavouriteFileName(std::string_view fileName) { return EndsWith(fileName, ".htm"); }
+
+std::string NewsNameOf(std::string_view fileName) {
+  if (EndsWith(fileName, ".html")) fileName.remove_suffix(5);
+  else if (EndsWith(fileName, ".htm")) fileName.remove_suffix(4);
+  return CaptionFromDisk(fileName);
+}
+
+void SortNewsNewestFirst(std::vector<NewsFileEntry>& entries) {
+  std::reverse(entries.begin(), entries.end());
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const NewsFileEntry& a, const NewsFileEntry& b) { return a.modified > b.modified; });
+}
+
+NewsFolderListing ReadFolderNews(const std::string& dir, const std::atomic<bool>* cancel) {
+  NewsFolderListing listing;
+  listing.dir = dir;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return listing;
+  int fd = dirfd(d);
+  while (const dirent* e = readdir(d)) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) {
+      listing.complete = false;
+      break;
+    }
+    if (!IsNewsFileName(e->d_name)) continue;
+    struct stat st {};
+    if (fstatat(fd, e->d_name, &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
+    NewsFileEntry entry;
+    entry.fileName = e->d_name;
+    entry.name = NewsNameOf(entry.fileName);
+    entry.unread = (st.st_mode & 0222) == 0;
+    entry.favourite = IsFavouriteFileName(entry.fileName);
+    entry.modified = Nanoseconds(st.st_mtim);
+    listing.anyUnread = listing.anyUnread || entry.unread;
+    listing.entries.push_back(std::move(entry));
+  }
+  closedir(d);
+  SortNewsNewestFirst(listing.entries);
+  return listing;
+}
+
+NewsFolderReader::NewsFolderReader(Done done) : done_(std::move(done)) {
+  thread_ = std::thread([this] { Loop(); });
+}
+
+NewsFolderReader::~NewsFolderReader() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+    cancel_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+std::uint64_t NewsFolderReader::Read(const std::string& dir) {
+  std::lock_guard lock(mutex_);
+  pendingDir_ = dir;
+  pending_ = true;
+  cancel_ = true;  // the read under way, if any, is of no use any more
+  wake_.notify_one();
+  return ++ticket_;
+}
+
+void NewsFolderReader::Loop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return pending_ || stop_; });
+    if (stop_) return;
+    std::string dir = std::move(pendingDir_);
+    std::uint64_t ticket = ticket_;
+    pending_ = false;
+    cancel_ = false;
+    lock.unlock();
+    NewsFolderListing listing = ReadFolderNews(dir, &cancel_);
+    if (listing.complete) done_(ticket, std::move(listing));
+    lock.lock();
+  }
+}
+
+std::int64_t FileModified(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? Nanoseconds(st.st_mtim) : 0;
+}
+
+NewsInfo ReadNewsInfo(const std::string& path) {
+  NewsInfo info;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return info;
+  info.exists = true;
+  info.date = ShortDate(st.st_mtim.tv_sec);
+  info.time = LongTime(st.st_mtim.tv_sec);
+  info.sizeBytes = static_cast<std::int64_t>(st.st_size);
+  std::string text;
+  if (!ReadWholeFile(path, text)) return info;
+  // Every line counts, so a later header line wins, as in the files of old.
+  std::string value;
+  ForEachLine(text, [&](std::string_view line) {
+    if (HeaderValue(line, "SkimletNAME:", value)) info.name = value;
+    else if (HeaderValue(line, "SkimletURL:", value)) info.url = value;
+    else if (HeaderValue(line, "SkimletDate:", value)) info.date = value;
+    else if (HeaderValue(line, "SkimletTime:", value)) info.time = value;
+  });
+  // The attachments are those the picture queue would fetch: the pairs of the head.
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  std::string attachmentDir = path.substr(0, path.rfind('/') + 1) + "Attachment/";
+  for (const AttachmentPair& pair : ReadAttachmentPairs(text)) {
+    ++info.attachments;
+    bool plainName = !pair.localName.empty() && pair.localName[0] != '.' &&
+                     pair.localName.find('/') == std::string::npos;
+    if (plainName && FileExists(attachmentDir + pair.localName)) ++info.received;
+    else ++info.missing;
+  }
+  return info;
+}
+
+std::string ReadNewsURL(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line, value, found;
+  while (found.empty() && std::getline(in, line)) {
+    ForEachLine(line, [&](std::string_view part) {  // a lone CR ends a line too
+      if (found.empty() && HeaderValue(part, "SkimletURL:", value) && !value.empty()) found = value;
+    });
+  }
+  return found;
+}
+
+}  // namespace skimlet
