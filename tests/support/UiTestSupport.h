@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <deque>
 
+#include "qt/Desktop.h"
 #include "qt/Dialogs.h"
 
 namespace skimlet::test {
@@ -39,6 +40,22 @@ class DialogsScope {
   DialogsScope() { SetAppDialogs(&dialogs); }
   ~DialogsScope() { SetAppDialogs(nullptr); }
   ScriptedDialogs dialogs;
+};
+
+// Remembers what would have been handed to the desktop: "open URL", "show PATH", "trash".
+class RecordingDesktop : public Desktop {
+ public:
+  QStringList calls;
+  void OpenUrl(const QUrl& url) override { calls << "open " + url.toString(); }
+  void ShowFile(const QString& path) override { calls << "show " + path; }
+  void ShowTrash() override { calls << "trash"; }
+};
+
+class DesktopScope {
+ public:
+  DesktopScope() { SetAppDesktop(&desktop); }
+  ~DesktopScope() { SetAppDesktop(nullptr); }
+  RecordingDesktop desktop;
 };
 
 }  // namespace skimlet::test
