@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 
 #include "attachments/Discovery.h"
 #include "library/ChannelFolders.h"
@@ -66,31 +67,49 @@ void SortNewsNewestFirst(std::vector<NewsFileEntry>& entries) {
                    [](const NewsFileEntry& a, const NewsFileEntry& b) { return a.modified > b.modified; });
 }
 
+// A file that vanished, or became a directory, between the listing and its stat.
+constexpr std::int64_t kNotStatted = std::numeric_limits<std::int64_t>::min();
+
 NewsFolderListing ReadFolderNews(const std::string& dir, const std::atomic<bool>* cancel) {
   NewsFolderListing listing;
   listing.dir = dir;
   DIR* d = opendir(dir.c_str());
   if (!d) return listing;
   int fd = dirfd(d);
+  auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+  std::vector<NewsFileEntry>& entries = listing.entries;
   while (const dirent* e = readdir(d)) {
-    if (cancel && cancel->load(std::memory_order_relaxed)) {
-      listing.complete = false;
-      break;
-    }
-    if (!IsNewsFileName(e->d_name)) continue;
-    struct stat st {};
-    if (fstatat(fd, e->d_name, &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
-    NewsFileEntry entry;
-    entry.fileName = e->d_name;
-    entry.name = NewsNameOf(entry.fileName);
-    entry.unread = (st.st_mode & 0222) == 0;
-    entry.favourite = IsFavouriteFileName(entry.fileName);
-    entry.modified = Nanoseconds(st.st_mtim);
-    listing.anyUnread = listing.anyUnread || entry.unread;
-    listing.entries.push_back(std::move(entry));
+    if (IsNewsFileName(e->d_name)) entries.push_back({e->d_name, {}, false, false, kNotStatted});
+    if ((entries.size() & 255) == 0 && cancelled()) break;
   }
+  // Asking for every file's mode and time is most of the work: a large folder shares it
+  // between two threads.
+  auto stat = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to && !cancelled(); ++i) {
+      struct stat st {};
+      if (fstatat(fd, entries[i].fileName.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
+      entries[i].unread = (st.st_mode & 0222) == 0;
+      entries[i].modified = Nanoseconds(st.st_mtim);
+    }
+  };
+  std::size_t half = entries.size() > 2000 ? entries.size() / 2 : entries.size();
+  std::thread helper;
+  if (half < entries.size()) helper = std::thread(stat, half, entries.size());
+  stat(0, half);
+  if (helper.joinable()) helper.join();
   closedir(d);
-  SortNewsNewestFirst(listing.entries);
+  if (cancelled()) {
+    listing.complete = false;
+    entries.clear();
+    return listing;
+  }
+  std::erase_if(entries, [](const NewsFileEntry& e) { return e.modified == kNotStatted; });
+  for (NewsFileEntry& e : entries) {
+    e.name = NewsNameOf(e.fileName);
+    e.favourite = IsFavouriteFileName(e.fileName);
+    listing.anyUnread = listing.anyUnread || e.unread;
+  }
+  SortNewsNewestFirst(entries);
   return listing;
 }
 

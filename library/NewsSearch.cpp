@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -20,7 +21,17 @@ namespace skimlet {
 
 namespace {
 
-char Upper(char c) { return static_cast<char>(UpperWin1251(static_cast<unsigned char>(c))); }
+// Upper case by one table lookup: the search runs this over every byte of every news.
+const std::array<char, 256>& UpperTable() {
+  static const std::array<char, 256> table = [] {
+    std::array<char, 256> t{};
+    for (int c = 0; c < 256; ++c) t[c] = static_cast<char>(UpperWin1251(static_cast<unsigned char>(c)));
+    return t;
+  }();
+  return table;
+}
+
+char Upper(char c) { return UpperTable()[static_cast<unsigned char>(c)]; }
 
 bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view lowerWord) {
   if (s.size() - at < lowerWord.size()) return false;
@@ -124,8 +135,20 @@ std::vector<std::string> SearchWords(std::string_view typed) {
 
 void AppendPlainUpperText(std::string_view html, std::string& out) {
   out.reserve(out.size() + html.size());
+  const std::array<char, 256>& upper = UpperTable();
   std::size_t i = 0;
   while (i < html.size()) {
+    // A run of plain text in one go.
+    std::size_t end = i;
+    while (end < html.size() && html[end] != '<' && html[end] != '&') ++end;
+    if (end > i) {
+      std::size_t at = out.size();
+      out.resize(at + (end - i));
+      char* to = out.data() + at;
+      for (std::size_t k = i; k < end; ++k) *to++ = upper[static_cast<unsigned char>(html[k])];
+      i = end;
+      continue;
+    }
     char c = html[i];
     if (c == '<' && i + 1 < html.size()) {
       char next = html[i + 1];
