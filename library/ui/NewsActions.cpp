@@ -37,10 +37,6 @@ const char* const kNewsActions[] = {"MarkAsFavorites", "MarkAsNotRead", "ViewMSI
 
 std::string FileNameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
-  return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
-}
-
 }  // namespace
 
 NewsActions::NewsActions(NewsContext context) : QObject(context.window), c_(std::move(context)) {
@@ -132,15 +128,23 @@ void NewsActions::CreateActions() {
     NodePtr node = c_.accounts->SelectedNode();
     Find(node ? c_.tree->FolderPath(node) : c_.tree->AccountsDir());
   });
-  Own("ReadFullScreen")->setIcon(ThemeIcon("view-fullscreen", QStyle::SP_TitleBarMaxButton));
-  Own("UpdaleListNews")->setIcon(ThemeIcon("view-refresh", QStyle::SP_BrowserReload));
-  Own("DeleteNews")->setIcon(ThemeIcon("edit-delete", QStyle::SP_TrashIcon));
-  Own("DeleteURLFromHistory")->setIcon(ThemeIcon("edit-clear-history", QStyle::SP_DialogResetButton));
-  Own("ViewMSIE")->setIcon(ThemeIcon("text-html", QStyle::SP_FileIcon));
-  Own("ViewWWW")->setIcon(ThemeIcon("applications-internet", QStyle::SP_DriveNetIcon));
-  Own("ViewExplorer")->setIcon(ThemeIcon("system-file-manager", QStyle::SP_DirOpenIcon));
-  Own("ViewRecycle")->setIcon(ThemeIcon("user-trash", QStyle::SP_TrashIcon));
-  Own("FindNewsAll")->setIcon(ThemeIcon("edit-find", QStyle::SP_FileDialogContentsView));
+  const struct {
+    const char* action;
+    const char* theme;
+    QStyle::StandardPixmap fallback;
+  } icons[] = {
+      {"ReadFullScreen", "view-fullscreen", QStyle::SP_TitleBarMaxButton},
+      {"UpdaleListNews", "view-refresh", QStyle::SP_BrowserReload},
+      {"DeleteNews", "edit-delete", QStyle::SP_TrashIcon},
+      {"DeleteURLFromHistory", "edit-clear-history", QStyle::SP_DialogResetButton},
+      {"ViewMSIE", "text-html", QStyle::SP_FileIcon},
+      {"ViewWWW", "applications-internet", QStyle::SP_DriveNetIcon},
+      {"ViewExplorer", "system-file-manager", QStyle::SP_DirOpenIcon},
+      {"ViewRecycle", "user-trash", QStyle::SP_TrashIcon},
+      {"FindNewsAll", "edit-find", QStyle::SP_FileDialogContentsView},
+  };
+  for (const auto& i : icons)
+    Own(i.action)->setIcon(QIcon::fromTheme(i.theme, QApplication::style()->standardIcon(i.fallback)));
   Own("MarkAsNotRead")->setEnabled(false);
   Own("MarkAsFavorites")->setEnabled(false);
 }

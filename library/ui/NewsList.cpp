@@ -34,6 +34,10 @@ QPainterPath Star() {
   return path;
 }
 
+QPen RoundPen(const QColor& colour, double width) {
+  return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
 // One picture on a 16 x 16 grid.
 void PaintImage(QPainter& p, int index) {
   const QColor grey(110, 110, 110);
@@ -46,33 +50,27 @@ void PaintImage(QPainter& p, int index) {
       p.drawPolyline(QPolygonF({QPointF(1.8, 4), QPointF(8, 8.8), QPointF(14.2, 4)}));
       break;
     case 1:  // the favourite column's header: a star outline
-      p.setPen(QPen(grey, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setPen(RoundPen(grey, 1.2));
       p.setBrush(Qt::NoBrush);
       p.drawPath(Star());
       break;
-    case 2: {  // read: an opened envelope, quiet
-      QPen pen(QColor(140, 140, 140), 1);
-      pen.setJoinStyle(Qt::RoundJoin);
-      p.setPen(pen);
+    case 2:  // read: an opened envelope, quiet
+      p.setPen(RoundPen(QColor(140, 140, 140), 1));
       p.setBrush(QColor(236, 236, 236));
       p.drawPolygon(QPolygonF({QPointF(1.5, 7), QPointF(8, 1.5), QPointF(14.5, 7)}));
       p.setBrush(QColor(250, 250, 250));
       p.drawRect(QRectF(1.5, 7, 13, 7.5));
       p.drawPolyline(QPolygonF({QPointF(1.5, 7), QPointF(8, 11.5), QPointF(14.5, 7)}));
       break;
-    }
-    case 3: {  // unread: a closed envelope, blue
-      QPen pen(QColor(20, 60, 150), 1);
-      pen.setJoinStyle(Qt::RoundJoin);
-      p.setPen(pen);
+    case 3:  // unread: a closed envelope, blue
+      p.setPen(RoundPen(QColor(20, 60, 150), 1));
       p.setBrush(QColor(52, 120, 220));
       p.drawRoundedRect(QRectF(1.5, 3.5, 13, 9.5), 1, 1);
-      p.setPen(QPen(Qt::white, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setPen(RoundPen(Qt::white, 1.2));
       p.drawPolyline(QPolygonF({QPointF(2.8, 4.8), QPointF(8, 9), QPointF(13.2, 4.8)}));
       break;
-    }
     case 4:  // favourite: a gold star
-      p.setPen(QPen(QColor(170, 100, 0), 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setPen(RoundPen(QColor(170, 100, 0), 1));
       p.setBrush(QColor(250, 190, 20));
       p.drawPath(Star());
       break;

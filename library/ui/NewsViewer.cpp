@@ -79,23 +79,28 @@ NewsViewer::NewsViewer(QWidget* parent) : QWidget(parent) {
     row->setSpacing(4);
     rows->addLayout(row);
   }
-  AddLabel("LabelName", "Имя:", top, 3);
-  AddLabel("LabelDate", "Дата:", top, 0);
-  AddLabel("LabelTime", "Время:", top, 0);
-  AddLabel("LabelSize", "Размер:", top, 0);
-  readButton_ = new QToolButton;
-  readButton_->setObjectName("BitBtnReadFullScreen");
-  readButton_->setAutoRaise(true);
-  top->addWidget(readButton_);
-  AddLabel("LabelURL", "URL:", bottom, 2);
-  AddLabel("LabelTo", "Путь:", bottom, 2);
-  AddLabel("LabelAttCount", "Вложения:", bottom, 0);
-  AddLabel("LabelAttOffline", "Получено:", bottom, 0);
-  AddLabel("LabelAttOnline", "Осталось:", bottom, 0);
-  picturesButton_ = new QToolButton;
-  picturesButton_->setObjectName("BitBtnDownloadPictures");
-  picturesButton_->setAutoRaise(true);
-  bottom->addWidget(picturesButton_);
+  struct Field {
+    const char* name;
+    const char* caption;
+    int stretch;
+  };
+  // Each row of labels ends in its flat button.
+  auto fill = [this](QBoxLayout* row, std::initializer_list<Field> fields, const char* button) {
+    for (const Field& f : fields) AddLabel(f.name, f.caption, row, f.stretch);
+    auto* b = new QToolButton;
+    b->setObjectName(button);
+    b->setAutoRaise(true);
+    row->addWidget(b);
+    return b;
+  };
+  readButton_ = fill(top,
+                     {{"LabelName", "Имя:", 3}, {"LabelDate", "Дата:", 0}, {"LabelTime", "Время:", 0},
+                      {"LabelSize", "Размер:", 0}},
+                     "BitBtnReadFullScreen");
+  picturesButton_ = fill(bottom,
+                         {{"LabelURL", "URL:", 2}, {"LabelTo", "Путь:", 2}, {"LabelAttCount", "Вложения:", 0},
+                          {"LabelAttOffline", "Получено:", 0}, {"LabelAttOnline", "Осталось:", 0}},
+                         "BitBtnDownloadPictures");
 
   view_ = new QWebEngineView;
   view_->setObjectName("View");
