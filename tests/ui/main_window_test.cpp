@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCheckBox>
-#include <QSignalSpy>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <QCheckBox>
+#include <QSignalSpy>
 
 #include "authoring/ui/LogPage.h"
 #include "engine/MacroFile.h"
