@@ -1,7 +1,7 @@
 #include "library/ui/NewsViewer.h"
 
 #include <QBoxLayout>
-#include <QEnterEvent>
+#include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QToolButton>
@@ -29,13 +29,16 @@ class LinkLabel : public QLabel {
   }
 
  protected:
-  void enterEvent(QEnterEvent* event) override {
-    Look(true);
-    QString hint = hint_ + (hintEndsWithText_ ? text() : QString());
-    int bar = hint.indexOf('|');
-    setToolTip(hint.left(bar));
-    setStatusTip(hint.mid(bar + 1));
-    QLabel::enterEvent(event);
+  bool event(QEvent* event) override {
+    // The hint is in place before the widget hands it to the status bar on entering.
+    if (event->type() == QEvent::Enter) {
+      Look(true);
+      QString hint = hint_ + (hintEndsWithText_ ? text() : QString());
+      int bar = hint.indexOf('|');
+      setToolTip(hint.left(bar));
+      setStatusTip(hint.mid(bar + 1));
+    }
+    return QLabel::event(event);
   }
   void leaveEvent(QEvent* event) override {
     Look(false);

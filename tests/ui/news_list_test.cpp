@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
@@ -394,6 +396,19 @@ TEST(NewsDesktop, BrowserWebAddressFileManagerAndTrash) {
   QString file = QUrl::fromLocalFile(QString::fromStdString(a)).toString();
   EXPECT_EQ(r.opened, QStringList({"open " + folder, "open " + file, "open http://site/a.html",
                                    "show " + QString::fromStdString(a), "trash"}));
+
+  // The panel's link labels: a hint in the status bar as the mouse enters, the same hand-overs.
+  r.opened.clear();
+  r.List()->SelectRow(r.Row("a"));
+  auto* url = r.w->Viewer()->findChild<QLabel*>("LabelURL");
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(url, &enter);
+  EXPECT_EQ(url->toolTip(), QStringLiteral("Найти в Интернете"));
+  EXPECT_EQ(r.w->statusBar()->currentMessage(),
+            QStringLiteral("Открыть файл в Интернет по адресу http://site/a.html"));
+  for (const char* label : {"LabelURL", "LabelName", "LabelTo"})
+    QTest::mouseClick(r.w->Viewer()->findChild<QLabel*>(label), Qt::LeftButton);
+  EXPECT_EQ(r.opened, QStringList({"open http://site/a.html", "open " + file, "show " + QString::fromStdString(a)}));
 }
 
 TEST(NewsSearch, FindsWordsAndOpensTheNewsFound) {
