@@ -159,14 +159,11 @@ void TMainForm::DowlnloadAbortAllHandler() {
 }
 
 void TMainForm::DownloadPicturesExecute() {
-  NodePtr folder = accounts_->SelectedNode();
-  if (!folder) return;
-  std::string dir = tree_.FolderPath(folder);
   for (const std::string& path : newsActions_->SelectedNewsPaths()) {
     std::string text;
     if (!ReadWholeFile(path, text)) continue;
     std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
-    queue_->EnqueueAttachments(text, dir + "Attachment/", true);
+    queue_->EnqueueAttachments(text, path.substr(0, path.rfind('/') + 1) + "Attachment/", true);
   }
 }
 

@@ -245,16 +245,18 @@ std::vector<std::string> NewsActions::SelectedNewsPaths() const {
 
 // --- Listing ---
 
+// The list shows the folder of the node last listed; the news actions work on that folder
+// even while the tree's selection has moved on without a click.
 void NewsActions::ListFolder(const NodePtr& node) {
-  fillNode_ = node;
+  listedNode_ = node;
   c_.list->ShowFolder(node ? c_.tree->FolderPath(node) : std::string());
 }
 
 void NewsActions::Filled(bool anyUnread) {
-  if (fillNode_) {
-    c_.tree->SetFolderUnreadAttribute(fillNode_, anyUnread);
-    c_.tree->MarkNodeUnread(fillNode_, anyUnread);
-    RefreshMarks(fillNode_);
+  if (listedNode_) {
+    c_.tree->SetFolderUnreadAttribute(listedNode_, anyUnread);
+    c_.tree->MarkNodeUnread(listedNode_, anyUnread);
+    RefreshMarks(listedNode_);
   }
   if (pendingNewsName_.empty()) return;
   int row = c_.list->Model()->FindName(pendingNewsName_);
@@ -288,7 +290,7 @@ void NewsActions::OpenNewsByPath(const std::string& path) {
 }
 
 void NewsActions::NewsSaved(const SavedNews& news) {
-  if (!news.folder || news.folder != c_.accounts->SelectedNode()) return;
+  if (!news.folder || news.folder != listedNode_) return;
   NewsFileEntry entry;
   entry.fileName = FileNameOf(news.path);
   entry.name = NewsNameOf(entry.fileName);
@@ -303,7 +305,7 @@ void NewsActions::NewsMoved(const NodePtr& target) {
     const std::string& fileName = model->Entry(row).fileName;
     if (HasNewsExtension(fileName) && !FileExists(model->Folder() + fileName)) model->RemoveRow(row);
   }
-  for (const NodePtr& node : {target, c_.accounts->SelectedNode()}) {
+  for (const NodePtr& node : {target, listedNode_}) {
     if (!node) continue;
     c_.tree->ScanFolderUnread(node);
     RefreshMarks(node);
@@ -321,7 +323,7 @@ void NewsActions::Show(const std::string& path, const NodePtr& node) {
 }
 
 void NewsActions::OnListChange() {
-  NodePtr node = c_.accounts->SelectedNode();
+  NodePtr node = listedNode_;
   std::vector<int> rows = c_.list->SelectedRows();
   if (!node || rows.empty()) return;
   EnableNewsActions(true);
@@ -352,7 +354,7 @@ void NewsActions::Pressed(int column) {
 }
 
 void NewsActions::MarkAsNotReadExecute(bool fromTimer) {
-  NodePtr node = c_.accounts->SelectedNode();
+  NodePtr node = listedNode_;
   NewsListModel* model = c_.list->Model();
   bool unread = Own("MarkAsNotRead")->isChecked();
   bool rescan = false;
@@ -410,7 +412,7 @@ void NewsActions::MarkAsFavoritesExecute() {
 
 void NewsActions::AttachmentsArrived() {
   std::vector<int> rows = c_.list->SelectedRows();
-  NodePtr node = c_.accounts->SelectedNode();
+  NodePtr node = listedNode_;
   if (rows.empty() || !node) return;
   std::string path = c_.list->NewsFilePath(rows.front());
   if (path.empty() || !c_.viewer->ShowNewsInfo(path, c_.tree->FolderPathText(node), false)) return;
@@ -420,7 +422,7 @@ void NewsActions::AttachmentsArrived() {
 
 void NewsActions::ReadFullScreen() {
   std::vector<int> rows = c_.list->SelectedRows();
-  NodePtr node = c_.accounts->SelectedNode();
+  NodePtr node = listedNode_;
   std::string path = rows.empty() ? std::string() : c_.list->NewsFilePath(rows.front());
   if (path.empty() || !node) return;
   std::string caption = c_.tree->Caption(node) + ">>" + c_.list->Model()->Entry(rows.front()).name;
@@ -432,7 +434,7 @@ void NewsActions::ReadFullScreen() {
 
 void NewsActions::RenameNews() {
   std::vector<int> rows = c_.list->SelectedRows();
-  NodePtr node = c_.accounts->SelectedNode();
+  NodePtr node = listedNode_;
   if (rows.size() != 1 || !node) return;
   int row = rows.front();
   std::string path = c_.list->NewsFilePath(row);
@@ -489,7 +491,7 @@ void NewsActions::CommitRename() {
   CloseRename();
   committing_ = false;
   NewsListModel* model = c_.list->Model();
-  if (r.newPath == rename_.path || c_.accounts->SelectedNode() != rename_.node) return;
+  if (r.newPath == rename_.path || listedNode_ != rename_.node) return;
   if (int row = model->FindFileName(rename_.fileName); row >= 0 && model->Folder() + rename_.fileName == rename_.path)
     model->SetFileName(row, FileNameOf(r.newPath));
   Show(r.newPath, rename_.node);
@@ -515,7 +517,7 @@ void NewsActions::DeleteNews() {
     std::string path = model->Folder() + model->Entry(row).fileName;
     if (std::find(paths.begin(), paths.end(), path) != paths.end() && !FileExists(path)) model->RemoveRow(row);
   }
-  if (NodePtr node = c_.accounts->SelectedNode()) {
+  if (NodePtr node = listedNode_) {
     c_.tree->ScanFolderUnread(node);
     RefreshMarks(node);
   }

@@ -132,7 +132,7 @@ class NewsActions : public QObject {
   std::string shownNewsPath_;
   std::string pendingNewsName_;
   bool newsJustShown_ = false;
-  NodePtr fillNode_;  // the folder the list is being filled with
+  NodePtr listedNode_;  // the folder the list shows
 
   struct RenameState {
     std::string path, fileName;

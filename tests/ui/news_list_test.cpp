@@ -249,6 +249,22 @@ TEST(NewsMarks, IconColumnsToggleOnlyTheNewsOnDisplayAndTheActionsMarkEverySelec
   r.w->hide();
 }
 
+TEST(NewsMarks, WorkOnTheListedFolderWhileTheTreeSelectionMovesWithoutAClick) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 200, true);
+  r.News("Site/Other", "o.html", 200, true);
+  r.Open();
+  r.Show("News");
+  r.w->Accounts()->SelectNode(r.Node("Other"));  // a key moved the selection; no click yet
+  ASSERT_EQ(r.Names(), QStringList({"a"}));
+  r.List()->SelectRow(0);
+  EXPECT_EQ(r.Label("LabelTo"), QString::fromStdString(r.Dir("Site/News")));
+  r.A("MarkAsNotRead")->trigger();  // unchecked now: read
+  EXPECT_FALSE(IsFileReadOnly(a));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("Other")));
+}
+
 TEST(NewsMarks, AFavouriteRenameNeverReplacesAnotherNews) {
   Reading r;
   std::string a = r.News("Site/News", "a.html", 200, false, "", "mine");
