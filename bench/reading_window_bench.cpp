@@ -59,9 +59,19 @@ std::string Header(const std::string& name) {
          "\r\nSkimletURL:http://news.example.ru/a.html\r\nSkimletNode:Channel\r\n-->\r\n";
 }
 
-// A page of about 200 KiB with 20 local pictures and a style sheet.
-std::string BigPage(const std::string& name, const std::string& folder, int salt) {
+// A page of about 200 KiB with 20 local pictures and a style sheet. `allText`: the page is
+// nothing but article text (the worst case for layout); otherwise it is shaped like a saved
+// news site: an article of 40 paragraphs among menus, link lists and a footer.
+std::string BigPage(const std::string& name, const std::string& folder, int salt, bool allText) {
   std::string head = Header(name), body;
+  const std::string para = W("<p>Городской совет обсудил ремонт дорог, новые маршруты и зимнюю уборку улиц. </p>\r\n");
+  if (!allText) {
+    body += "<div class=\"menu\"><ul>";
+    for (int k = 0; k < 60; ++k)
+      body += "<li><a href=\"http://news.example.ru/section/" + std::to_string(k) + "/\">" + W("Раздел ") +
+              std::to_string(k) + "</a></li>";
+    body += "</ul></div><div class=\"article\"><h1>" + name + "</h1>\r\n";
+  }
   for (int p = 0; p < 20; ++p) {
     std::string local = std::to_string(100000 + salt * 100 + p) + ".png";
     head += "<!-- SkimletAttLocal:" + local + " SkimletAttURL:http://x/" + local + " -->\r\n";
@@ -72,8 +82,14 @@ std::string BigPage(const std::string& name, const std::string& folder, int salt
     painter.end();
     if (!image.save(QString::fromStdString(folder + "Attachment/" + local))) Fail("cannot save a picture");
     body += "<p><img src=\"Attachment/" + local + "\" width=320 height=200></p>\r\n";
-    std::string para = W("<p>Городской совет обсудил ремонт дорог, новые маршруты и зимнюю уборку улиц. </p>\r\n");
-    for (int k = 0; k < 120; ++k) body += para;
+    for (int k = 0; k < (allText ? 120 : 2); ++k) body += para;
+  }
+  if (!allText) {
+    body += "</div><div class=\"related\">";
+    for (int k = 0; body.size() < 195000; ++k)
+      body += "<div class=\"item\"><a href=\"http://news.example.ru/news/2026/12/" + std::to_string(k) +
+              ".html\" class=\"link\" title=\"\"><span class=\"date\">07.12.2026</span></a></div>\r\n";
+    body += "</div><div class=\"footer\">&copy; 2026</div>";
   }
   Write(folder + "Attachment/page.css", "body { font-family: serif; } p { margin: 0.3em 0 }", 0);
   return head + "<!-- Skimlet DataEnd -->\r\n<html><head><link rel=stylesheet href=\"Attachment/page.css\"></head><body>" +
@@ -89,16 +105,19 @@ struct Setup {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.path()));
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path()));
     SetAppDialogs(&dialogs);
-    std::string big = data / "Accounts/Big/", small = data / "Accounts/Small/", pages = data / "Accounts/Pages/";
-    for (const std::string& d : {big, small, pages + "Attachment/"})
+    std::string big = data / "Accounts/Big/", small = data / "Accounts/Small/", pages = data / "Accounts/Pages/",
+                text = data / "Accounts/Text/";
+    for (const std::string& d : {big, small, pages + "Attachment/", text + "Attachment/"})
       if (!MakeDirs(d)) Fail("cannot make " + d);
     const std::string filler(1800, 'x');
     for (int i = 0; i < 10000; ++i)
       Write(big + "news-" + std::to_string(i) + ".html", Header("news " + std::to_string(i)) + filler,
             1700000000 + (i * 7919) % 10000);
     Write(small + "one.html", Header("one") + filler, 1700000000);
-    Write(pages + "first.html", BigPage("first", pages, 1), 1700000000);
-    Write(pages + "second.html", BigPage("second", pages, 2), 1700000001);
+    Write(pages + "first.html", BigPage("first", pages, 1, false), 1700000000);
+    Write(pages + "second.html", BigPage("second", pages, 2, false), 1700000001);
+    Write(text + "first.html", BigPage("first", text, 1, true), 1700000000);
+    Write(text + "second.html", BigPage("second", text, 2, true), 1700000001);
     MakeDirs(data / "Accounts/Tiny/");
     Write(data / "Accounts/Tiny/a.html", Header("a") + "<p>a</p>", 1700000000);
     Write(data / "Accounts/Tiny/b.html", Header("b") + "<p>b</p>", 1700000001);
@@ -234,6 +253,10 @@ void SelectionShown(benchmark::State& state, const char* folder, const char* pic
 
 void BM_Window_SelectionShown_200KiB_20Pictures(benchmark::State& state) { SelectionShown(state, "Pages", "20"); }
 BENCHMARK(BM_Window_SelectionShown_200KiB_20Pictures)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The same page with article text only, 2,400 paragraphs: what layout costs at its worst.
+void BM_Window_SelectionShown_200KiB_AllText(benchmark::State& state) { SelectionShown(state, "Text", "20"); }
+BENCHMARK(BM_Window_SelectionShown_200KiB_AllText)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // The same for a page of a few bytes: what the web view itself takes.
 void BM_Window_SelectionShown_TinyPage(benchmark::State& state) { SelectionShown(state, "Tiny", "0"); }
