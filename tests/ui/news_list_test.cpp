@@ -246,6 +246,19 @@ TEST(NewsMarks, IconColumnsToggleOnlyTheNewsOnDisplayAndTheActionsMarkEverySelec
   r.A("MarkAsNotRead")->trigger();  // and read again
   EXPECT_FALSE(IsFileReadOnly(b) || IsFileReadOnly(r.Dir("Site/News") + "a.htm"));
   EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+
+  // A double click reads full screen only in the name column.
+  QSignalSpy reader(r.Actions(), &NewsActions::readerWanted);
+  auto doubleClick = [&](int column) {
+    QTest::mouseDClick(r.List()->viewport(), Qt::LeftButton, {},
+                       r.List()->visualRect(r.Model()->index(r.Row("b"), column)).center());
+  };
+  r.List()->SelectRow(r.Row("b"));
+  doubleClick(kColumnDate);
+  EXPECT_EQ(reader.size(), 0);
+  doubleClick(kColumnName);
+  ASSERT_EQ(reader.size(), 1);
+  EXPECT_EQ(reader[0][0].toString(), QString::fromStdString(b));
   r.w->hide();
 }
 
