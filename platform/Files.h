@@ -23,10 +23,6 @@ bool WriteFileAtomic(const std::string& path, std::string_view data, std::string
 // concurrent appends of whole lines never interleave.
 bool AppendToFile(const std::string& path, std::string_view data, std::string* error = nullptr);
 
-// Renames `from` to `to` only while nothing is called `to` (rename(2) would replace it):
-// renameat2 with RENAME_NOREPLACE, else link and unlink. 0, or the errno (EEXIST: taken).
-int RenameNoReplace(const std::string& from, const std::string& to);
-
 bool FileExists(const std::string& path);   // any non-directory entry
 bool DirExists(const std::string& path);
 bool MakeDirs(const std::string& path, std::string* error = nullptr);  // with every parent
@@ -34,6 +30,9 @@ bool MakeDirs(const std::string& path, std::string* error = nullptr);  // with e
 // A news file is unread while all its write bits are cleared.
 bool IsFileReadOnly(const std::string& path);
 bool SetFileReadOnly(const std::string& path, bool readOnly);  // false restores the owner's write bit
+// Renames `from` to `to` only while nothing is called `to` (rename(2) would replace it):
+// renameat2 with RENAME_NOREPLACE, else link and unlink. 0, or the errno (EEXIST: taken).
+int RenameNoReplace(const std::string& from, const std::string& to);
 
 // The attribute word of a folder, kept in a hidden file inside it (never the directory's
 // permissions, so a checked folder still receives news). No file = no attributes.

@@ -247,7 +247,6 @@ void TMainForm::CreateLayout() {
   news.viewPage = tabView_;
   news.history = &history_;
   news.settings = &liveSettings_;
-  news.dataDir = dataDir_;
   news.window = this;
   news.newAction = [this](const char* name, const QString& caption, const QString& hint, const QString& category) {
     return NewAction(name, caption, hint, category);

@@ -539,20 +539,12 @@ void NewsActions::DeleteURLFromHistory() {
                      "Вы действительно хотите удалить из истории загрузок адрес(а)?\r\rБудет удалено URL: ") +
       QString::number(rows.size()) + QStringLiteral(" шт.");
   if (!AppDialogs().Question(c_.window, QStringLiteral("Skimlet"), question, false)) return;
-  bool removed = false;
+  // The next run starts without these lines; the file follows when the window closes.
   for (int row : rows) {
     std::string url = ReadNewsURL(c_.list->NewsFilePath(row));
-    if (url.empty()) continue;
-    c_.history->RemoveIf([&](const std::string& line) {
-      bool drop = HistoryLineHoldsUrl(line, url);
-      removed = removed || drop;
-      return drop;
-    });
+    if (!url.empty())
+      c_.history->RemoveIf([&](const std::string& line) { return HistoryLineHoldsUrl(line, url); });
   }
-  if (!removed) return;
-  // Written at once, so the next run, of this window or another process, may fetch them again.
-  std::string error;
-  if (!c_.history->SaveHistory(c_.dataDir, &error)) AppDialogs().Message(c_.window, QString::fromStdString(error));
   if (c_.historyChanged) c_.historyChanged();
 }
 

@@ -41,7 +41,6 @@ struct NewsContext {
   QWidget* viewPage = nullptr;
   DownloadHistory* history = nullptr;
   LiveSettings* settings = nullptr;
-  std::string dataDir;
   QWidget* window = nullptr;  // owns the actions; their shortcuts work anywhere in it
   // Makes an action of the window ("short|long" hint, category).
   std::function<QAction*(const char* name, const QString& caption, const QString& hint, const QString& category)>
