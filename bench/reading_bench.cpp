@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "library/NewsFolder.h"
+#include "library/NewsListing.h"
 #include "library/NewsSearch.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

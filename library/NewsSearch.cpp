@@ -14,7 +14,7 @@
 #include <iterator>
 
 #include "library/ChannelFolders.h"
-#include "library/NewsFolder.h"
+#include "library/NewsListing.h"
 #include "platform/Text.h"
 
 namespace skimlet {

@@ -16,7 +16,7 @@
 
 #include "engine/History.h"
 #include "engine/Settings.h"
-#include "library/NewsFolder.h"
+#include "library/NewsListing.h"
 #include "library/NewsMarks.h"
 #include "library/ui/AccountsTree.h"
 #include "library/ui/NewsList.h"

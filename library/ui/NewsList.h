@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "library/NewsFolder.h"
+#include "library/NewsListing.h"
 
 class QStyledItemDelegate;
 

@@ -8,7 +8,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-#include "library/NewsFolder.h"
+#include "library/NewsListing.h"
 #include "qt/QtText.h"
 
 namespace skimlet {

@@ -1,4 +1,4 @@
-#include "library/NewsFolder.h"
+#include "library/NewsListing.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "library/NewsFolder.h"
+#include "library/NewsListing.h"
 
 #include <dirent.h>
 #include <fcntl.h>
