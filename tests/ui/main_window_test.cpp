@@ -6,13 +6,10 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
-#include <QCheckBox>
-#include <QSignalSpy>
 
 #include "authoring/ui/LogPage.h"
 #include "engine/MacroFile.h"
 #include "library/ui/AccountsTree.h"
-#include "library/ui/NewsList.h"
 #include "platform/Files.h"
 #include "shell/MainUnit.h"
 #include "shell/SettingsPage.h"
@@ -243,36 +240,6 @@ TEST(MainWindowDownload, TwoChannelsAtOnceAndAbortAll) {
       [&] { return !w->RunOfSlot(0)->ChannelNode() && !w->RunOfSlot(1)->ChannelNode(); }, 3000));
   EXPECT_TRUE(Checked(*w, "DownLoadStop"));
   slow.Stop();
-}
-
-TEST(MainWindowDownload, SavedNewsReachTheListAtOnceOrMakeTheirFolderBold) {
-  Fixture f;
-  Site site(3);
-  f.MakeChannel("Site", site.server.url("/index.html"));
-  auto w = f.Open();
-  NewsListModel* list = w->ListNews()->Model();
-  // The channel's own folder is listed; the run saves into its rubric.
-  w->Accounts()->SelectNode(w->Tree().NodeAt(0));
-  w->Accounts()->AccountsClick();
-  w->Trigger("Download");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->RunOfSlot(0)->ChannelNode() == nullptr; }, 10000));
-  EXPECT_EQ(list->rowCount(), 0);
-  EXPECT_TRUE(w->Tree().IsBold(w->Tree().NodeAt(1)));
-
-  // With the rubric listed, a run's news come in at the top as they are saved.
-  w->Accounts()->SelectNode(w->Tree().NodeAt(1));
-  w->Accounts()->AccountsClick();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->ListNews()->Filling() && list->rowCount() == 3; }, 5000));
-  w->Settings()->findChild<QCheckBox*>("NotCheckHistory")->setChecked(true);
-  QSignalSpy inserted(list, &QAbstractItemModel::rowsInserted);
-  w->Trigger("Download");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->RunOfSlot(0)->ChannelNode() == nullptr; }, 10000));
-  EXPECT_EQ(inserted.size(), 3);
-  ASSERT_EQ(list->rowCount(), 6);
-  EXPECT_EQ(list->Entry(0).name, "Article 2 (1)");
-  EXPECT_EQ(list->Entry(2).name, "Article 0 (1)");
-  EXPECT_TRUE(list->Entry(0).unread);
-  EXPECT_TRUE(w->ListNews()->SelectedRows().empty());  // nothing selected by a save
 }
 
 TEST(MainWindowClose, AsksWhileARunIsPausedAndSavesTheHistoryFirst) {

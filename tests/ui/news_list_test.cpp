@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,7 @@
 #include "platform/Files.h"
 #include "shell/MainUnit.h"
 #include "shell/SettingsPage.h"
+#include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -164,6 +166,49 @@ TEST(NewsListFill, AnotherFolderAskedForSupersedesALongFill) {
   r.Show("News");
   EXPECT_EQ(r.Model()->rowCount(), 1500);
   EXPECT_EQ(r.Cell(0, kColumnName), "n1499");
+}
+
+TEST(NewsListFill, ARunsNewsComeInAtTheTopOrMakeTheirFolderBold) {
+  test::HttpTestServer site;
+  site.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<body><a href=\"n/0.html\">0</a> <a href=\"n/1.html\">1</a> <a href=\"n/2.html\">2</a>",
+                    "text/html");
+  });
+  site.Get(R"(/n/(\d)\.html)", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content("<title>Story " + std::string(req.matches[1]) + "</title><p>a story long enough to keep</p>",
+                    "text/html");
+  });
+  site.Start();
+  Reading r;
+  ASSERT_TRUE(test::WriteMacro(r.Dir("Site"), {test::MacroStep("GetStart", site.url("/index.html"), "<body", "-999")}));
+  ASSERT_TRUE(test::WriteMacro(r.Dir("Site/News"),
+                               {test::MacroStep("FindUrlNews", "n/*.html", "-1"), test::MacroStep("EditUrlNews"),
+                                test::MacroStep("GetNews", "story", "", "", "0"),
+                                test::MacroStep("FindNameNews", "<title>", "</title>"), test::MacroStep("SaveNews"),
+                                test::MacroStep("GotoMacro", "0")}));
+  r.Open();
+  auto run = [&] {
+    r.w->Trigger("Download");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->RunOfSlot(0)->ChannelNode() == nullptr; }, 10000));
+  };
+  // The channel's own folder is listed; the run saves into its rubric.
+  r.Show("Site");
+  run();
+  EXPECT_EQ(r.Model()->rowCount(), 0);
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("News")));
+
+  // With the rubric listed, the news come in at the top as they are saved.
+  r.Show("News");
+  ASSERT_EQ(r.Model()->rowCount(), 3);
+  r.w->Settings()->findChild<QCheckBox*>("NotCheckHistory")->setChecked(true);
+  QSignalSpy inserted(r.Model(), &QAbstractItemModel::rowsInserted);
+  run();
+  EXPECT_EQ(inserted.size(), 3);
+  ASSERT_EQ(r.Model()->rowCount(), 6);
+  EXPECT_EQ(r.Cell(0, kColumnName), "Story 2 (1)");
+  EXPECT_EQ(r.Cell(2, kColumnName), "Story 0 (1)");
+  EXPECT_EQ(r.Cell(0, kColumnRead), kUnread);
+  EXPECT_TRUE(r.List()->SelectedRows().empty());  // a save selects nothing
 }
 
 TEST(NewsViewer, ShowsTheNewsAndTheTimerMarksItRead) {
