@@ -24,7 +24,6 @@ class QMenu;
 class QSplitter;
 class QTabWidget;
 class QTimer;
-class QTreeWidget;
 class QWebEngineView;
 
 namespace skimlet {
@@ -34,6 +33,9 @@ class ChannelFileActions;
 class LampsPanel;
 class MacroEditor;
 class LogPage;
+class NewsActions;
+class NewsList;
+class NewsViewer;
 class SettingsPage;
 class WindowRunHost;
 class SettingsStore;
@@ -61,6 +63,9 @@ class TMainForm : public QMainWindow {
   DownloadHistory& History() { return history_; }
   TDownload* RunOfSlot(int slot) const { return runs_[slot].get(); }
   QAction* Action(const char* name) const;
+  NewsList* ListNews() const { return listNews_; }
+  NewsViewer* Viewer() const { return newsViewer_; }
+  NewsActions* News() const { return newsActions_; }
   NodePtr ShownChannel() const { return shownChannel_; }
   const std::string& DataDir() const { return dataDir_; }
 
@@ -157,7 +162,9 @@ class TMainForm : public QMainWindow {
 
   // Widgets.
   AccountsTree* accounts_ = nullptr;
-  QTreeWidget* listNews_ = nullptr;
+  NewsList* listNews_ = nullptr;
+  NewsViewer* newsViewer_ = nullptr;
+  NewsActions* newsActions_ = nullptr;
   QWebEngineView* view_ = nullptr;
   QTabWidget* pageDown_ = nullptr;
   QWidget* tabView_ = nullptr;
