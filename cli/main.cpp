@@ -23,6 +23,9 @@ const char* kUsage =
     "  export CHANNEL FILE [--yes]        save the channel's macros to a .skc file\n"
     "  import FILE [--yes]                add or restore a channel from a .skc file\n"
     "                                     (--yes: overwrite an existing file or channel)\n"
+    "  feed CHANNEL[/RUBRIC] [-o FILE] [--limit N]\n"
+    "                                     the Atom feed of the newest N (50) saved news\n"
+    "  paths                              where the data, settings, feeds and resources are\n"
     "\n"
     "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n";
 
@@ -62,6 +65,8 @@ int main(int argc, char** argv) {
   if (command == "pictures") return skimlet::cli::PicturesCommand(ctx, args);
   if (command == "export") return skimlet::cli::ExportCommand(ctx, args);
   if (command == "import") return skimlet::cli::ImportCommand(ctx, args);
+  if (command == "feed") return skimlet::cli::FeedCommand(ctx, args);
+  if (command == "paths") return skimlet::cli::PathsCommand(ctx, args);
   std::cerr << "skimlet-cli: unknown command '" << command << "'\n\n" << kUsage;
   return 2;
 }

@@ -234,6 +234,7 @@ void TDownload::Execute() {
   std::string channelPath = channel ? tree_.FolderPathText(channel) : std::string();
   try {
     AddRunLog(W("Подготовка данных для потока загрузки"), kBlack);
+    if (!startNote_.empty()) AddRunLog(startNote_, kBlue);
     if (channel && tree_.IsChecked(channel)) {
       AddRunLog(W("Начало загрузки в ") + channelPath, kBlue);
     } else {
@@ -297,6 +298,7 @@ void TDownload::Execute() {
   // channel, and its end line carries the channel's caption.
   finished_ = true;
   http_.Close();
+  if (savedCount_ > 0 && channel && host_.Settings().writeFeeds) WriteFeed(channel);
   AddRunLog(W("Конец загрузки в ") + channelPath, kBlue);
   ShowRunState();
   {

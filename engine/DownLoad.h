@@ -58,6 +58,8 @@ class TDownload {
   void SetStepMode(bool on) { stepMode_ = on; }
   // Where FindAttachment hands its pictures (none: they are not queued).
   void SetAttachmentQueue(AttachmentQueue* queue) { attachments_ = queue; }
+  // A line the log shows right after the run's first one (who started the run).
+  void SetStartNote(std::string note) { startNote_ = std::move(note); }
   // Tests shorten the idle time-out of transfers.
   void SetHttpTimeouts(long connectMs, long idleMs);
 
@@ -122,6 +124,7 @@ class TDownload {
   HttpSettings MakeHttpSettings() const;
   bool OpenUrl(const std::string& url, bool withHeaderBlock);
   void RecordDownload(const std::string& line);
+  void WriteFeed(const NodePtr& channel);
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -151,6 +154,7 @@ class TDownload {
   bool httpOpen_ = false;
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
+  std::string startNote_;
   // The last macro file read, kept while the file is unchanged on disk (every save replaces
   // it, so a changed file is always read again).
   struct MacroCache {

@@ -25,6 +25,8 @@ const std::vector<SettingKey>& SettingsTable() {
         {"Setting", "hURLReloadCookiesOff.Checked", K::kCheck, 0, 0, 1},
         {"Setting", "ViewNewNews.Checked", K::kCheck, 1, 0, 1},
         {"Setting", "ConvertToWin1251.Checked", K::kCheck, 1, 0, 1},
+        {"Setting", "AutoDownload.Value", K::kNumber, 0, 0, 1440},
+        {"Setting", "WriteFeeds.Checked", K::kCheck, 0, 0, 1},
         {"View", "PanelAccounts.Width", K::kNumber, 190, 0, kAny},
         {"View", "PanelTop.Height", K::kNumber, 233, 0, kAny},
         {"View", "Accounts.Selected.Index", K::kNumber, 0, -1, kAny},

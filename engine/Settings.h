@@ -44,6 +44,7 @@ struct RunSettings {
   bool hURLUseCashe = true;
   bool hURLReloadCookiesOff = false;
   bool convertToWin1251 = true;
+  bool writeFeeds = false;  // a run that saved news rewrites its channel's Atom feed
 };
 
 // Builds RunSettings from a lookup of stored texts ("Setting/MaxDownloads.Value" -> text).
@@ -86,6 +87,7 @@ RunSettings ReadRunSettings(Lookup&& stored) {
   s.hURLUseCashe = get("Setting/hURLUseCashe.Checked", 1) != 0;
   s.hURLReloadCookiesOff = get("Setting/hURLReloadCookiesOff.Checked", 0) != 0;
   s.convertToWin1251 = get("Setting/ConvertToWin1251.Checked", 1) != 0;
+  s.writeFeeds = get("Setting/WriteFeeds.Checked", 0) != 0;
   return s;
 }
 
