@@ -28,6 +28,7 @@
 #include "qt/Dialogs.h"
 #include "shell/MainUnit.h"
 #include "qt/QtText.h"
+#include "shell/Scheduler.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
 
@@ -287,6 +288,7 @@ void TMainForm::StopAllThreads() {
   // by the events processed below, so nothing waits on anything that waits on us.
   host_->SetClosing();
   timerAutoStart_->stop();
+  scheduler_->SetInterval(0);
   for (auto& run : runs_)
     if (run) run->StopRun();
   for (auto& run : detachedRuns_) run->StopRun();

@@ -47,6 +47,7 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addSpin("MaxDownloads", "Setting/MaxDownloads.Value", QStringLiteral("Максимум загрузок за сессию"), 1);
   addSpin("TimeoutMarkNotRead", "Setting/TimeoutMarkNotRead.Value", QStringLiteral("Пометить как прочтенное через (с)"), 1);
   addSpin("LEDCount", "Setting/LEDCount.Value", QStringLiteral("Число потоков для вложений (max)"), 1);
+  addSpin("AutoDownload", "Setting/AutoDownload.Value", QStringLiteral("Загружать автоматически каждые (мин)"), 5);
 
   auto* checks = new QVBoxLayout;
   auto addCheck = [&](const char* name, const char* path, const QString& caption) {
@@ -64,6 +65,7 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addCheck("hURLUseCashe", "Setting/hURLUseCashe.Checked", QStringLiteral("Использовать кэш MSIE"));
   addCheck("hURLReloadCookiesOff", "Setting/hURLReloadCookiesOff.Checked", QStringLiteral("Отключить Cookies"));
   addCheck("ConvertToWin1251", "Setting/ConvertToWin1251.Checked", QStringLiteral("Перекодировать страницы в Windows-1251"));
+  addCheck("WriteFeeds", "Setting/WriteFeeds.Checked", QStringLiteral("Писать Atom-ленты каналов"));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(notice);
@@ -87,6 +89,12 @@ RunSettings SettingsPage::Current() const {
       if (field.key->Path() == path) return FormatSettingValue(*field.key, Value(field));
     return std::nullopt;
   });
+}
+
+int SettingsPage::AutoDownloadMinutes() const {
+  for (const Field& field : fields_)
+    if (field.spin && field.spin->objectName() == QLatin1String("AutoDownload")) return field.spin->value();
+  return 0;
 }
 
 void SettingsPage::Load(const std::function<std::optional<std::string>(const std::string& sectionSlashKey)>& stored) {
