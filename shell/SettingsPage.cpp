@@ -48,6 +48,7 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addSpin("TimeoutMarkNotRead", "Setting/TimeoutMarkNotRead.Value", QStringLiteral("Пометить как прочтенное через (с)"), 1);
   addSpin("LEDCount", "Setting/LEDCount.Value", QStringLiteral("Число потоков для вложений (max)"), 1);
   addSpin("AutoDownload", "Setting/AutoDownload.Value", QStringLiteral("Загружать автоматически каждые (мин)"), 5);
+  fields_.back().spin->setSpecialValueText(QStringLiteral("выключено"));
 
   auto* checks = new QVBoxLayout;
   auto addCheck = [&](const char* name, const char* path, const QString& caption) {

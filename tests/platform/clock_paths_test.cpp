@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "tests/support/TestSupport.h"
 
@@ -109,6 +110,20 @@ TEST(ResourceDir, DataDirWithActionsWinsElseTheInstalledCopy) {
   EXPECT_EQ(ResourceDir(data), data);
   data.pop_back();
   EXPECT_EQ(ResourceDir(data), data + "/");
+}
+
+TEST(ResourceDir, AnInstalledProgramFindsItsShareDirectory) {
+  test::TempDir root, data;
+  std::string bin = root / "usr/bin/";
+  MakeDirs(bin);
+  EXPECT_NE(ResourceDir(data.path(), bin), root / "usr/share/skimlet/");  // nothing installed there yet
+  MakeDirs(root / "usr/share/skimlet/Actions");
+  EXPECT_EQ(ResourceDir(data.path(), bin), root / "usr/share/skimlet/");
+  EXPECT_EQ(ResourceDir(data.path(), root / "usr/bin"), root / "usr/share/skimlet/");
+  MakeDirs(data / "Actions");  // the user's own copy still wins
+  EXPECT_EQ(ResourceDir(data.path(), bin), data.path());
+  EXPECT_EQ(ProgramDir().back(), '/');
+  EXPECT_TRUE(DirExists(ProgramDir()));
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ struct Fixture {
   Fixture() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.path()));
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path()));
+    qputenv("XDG_DATA_DIRS", QByteArray::fromStdString(xdgData.path()));  // no installed package either
   }
   // One channel "Site" with GetStart, and a rubric "News" looping over the links.
   void MakeChannel(const std::string& name, const std::string& indexUrl) {
