@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <unordered_set>
 #include <vector>
 
@@ -56,26 +58,69 @@ std::string TagUri(std::string_view specificUtf8) {
   return std::string(kTagPrefix) + PercentEncode(specificUtf8, "!$&'()*+,;=:@/?", true);
 }
 
+// Bytes that XML escaping must look at: markup characters, control characters, and the
+// lead byte of U+FFFE and U+FFFF.
+bool NeedsCare(unsigned char c) { return c < 0x20 || c == '&' || c == '<' || c == '>' || c == '"' || c == 0xEF; }
+
 // Appends UTF-8 text escaped for XML; characters XML does not allow (control characters,
 // U+FFFE, U+FFFF) are left out, and so are carriage returns (XML reads CR LF as LF anyway).
 void AppendXml(std::string& out, std::string_view utf8) {
+  std::size_t run = 0;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
-    char c = utf8[i];
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (!NeedsCare(c)) continue;
+    out.append(utf8.data() + run, i - run);
+    run = i + 1;
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') break;
-        if (static_cast<unsigned char>(c) == 0xEF && i + 2 < utf8.size() &&
-            static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&
+      case '\t':
+      case '\n': out += static_cast<char>(c); break;
+      case 0xEF:
+        if (i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&
             (static_cast<unsigned char>(utf8[i + 2]) & 0xFE) == 0xBE) {
-          i += 2;
-          break;
+          i += 2;  // U+FFFE or U+FFFF: left out
+          run = i + 1;
+        } else {
+          run = i;  // an ordinary lead byte: it stays
         }
-        out += c;
+        break;
+      default: break;  // another control character: left out
     }
+  }
+  out.append(utf8.data() + run, utf8.size() - run);
+}
+
+// The same for Windows-1251 text, converted on the way: one pass over the page, each byte
+// copied as its ready-made form.
+void AppendXmlFrom1251(std::string& out, std::string_view win) {
+  struct Form {
+    char bytes[8];  // copied whole; `size` of them count
+    std::size_t size;
+  };
+  static const std::array<Form, 256> kForms = [] {
+    std::array<Form, 256> forms{};
+    for (int b = 0; b < 256; ++b) {
+      std::string escaped;
+      AppendXml(escaped, Win1251ToUtf8(std::string(1, static_cast<char>(b))));
+      forms[b].size = escaped.size();  // at most 6: "&quot;"
+      escaped.copy(forms[b].bytes, escaped.size());
+    }
+    return forms;
+  }();
+  char buffer[4096 * 6 + sizeof(Form::bytes)];
+  while (!win.empty()) {
+    std::string_view piece = win.substr(0, 4096);
+    win.remove_prefix(piece.size());
+    char* p = buffer;
+    for (char c : piece) {
+      const Form& form = kForms[static_cast<unsigned char>(c)];
+      std::memcpy(p, form.bytes, sizeof form.bytes);
+      p += form.size;
+    }
+    out.append(buffer, static_cast<std::size_t>(p - buffer));
   }
 }
 
@@ -109,28 +154,41 @@ std::string ReadHead(const std::string& path, std::size_t max, struct stat& st) 
   return head;
 }
 
-std::string AsciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool AtNoCase(std::string_view text, std::size_t at, std::string_view lowerTag) {
+  if (text.size() - at < lowerTag.size()) return false;
+  for (std::size_t i = 0; i < lowerTag.size(); ++i)
+    if (Lower(text[at + i]) != lowerTag[i]) return false;
+  return true;
+}
+
+// Where `lowerTag` ("<body", "</head>") first or last stands in `text`, in any letter case.
+std::size_t FindTag(std::string_view text, std::string_view lowerTag, bool last = false) {
+  if (last) {
+    for (std::size_t at = text.rfind('<'); at != std::string_view::npos; at = at ? text.rfind('<', at - 1) : std::string_view::npos)
+      if (AtNoCase(text, at, lowerTag)) return at;
+    return std::string_view::npos;
+  }
+  for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1))
+    if (AtNoCase(text, at, lowerTag)) return at;
+  return std::string_view::npos;
 }
 
 // What lies between <body ...> and </body>; without a body, the page without its head.
-std::string PageBody(const std::string& page) {
-  std::string lower = AsciiLower(page);
-  std::size_t open = lower.find("<body");
-  if (open != std::string::npos) {
-    std::size_t start = lower.find('>', open);
-    if (start == std::string::npos) return {};
-    std::size_t end = lower.rfind("</body");
-    if (end == std::string::npos || end < start) end = page.size();
-    return page.substr(start + 1, end - start - 1);
+std::string PageBody(std::string_view page) {
+  std::size_t open = FindTag(page, "<body");
+  if (open != std::string_view::npos) {
+    std::size_t start = page.find('>', open);
+    if (start == std::string_view::npos) return {};
+    std::size_t end = FindTag(page, "</body", true);
+    if (end == std::string_view::npos || end < start) end = page.size();
+    return std::string(page.substr(start + 1, end - start - 1));
   }
-  std::size_t head = lower.find("<head"), headEnd = lower.find("</head>");
-  if (head != std::string::npos && headEnd != std::string::npos && headEnd > head)
-    return page.substr(0, head) + page.substr(headEnd + 7);
-  return page;
+  std::size_t head = FindTag(page, "<head"), headEnd = FindTag(page, "</head>");
+  if (head != std::string_view::npos && headEnd != std::string_view::npos && headEnd > head)
+    return std::string(page.substr(0, head)) + std::string(page.substr(headEnd + 7));
+  return std::string(page);
 }
 
 // A saved text in UTF-8: news are Windows-1251 unless the page was kept in the encoding
@@ -139,6 +197,12 @@ std::string TextToUtf8(const std::string& text, const std::string& charset) {
   if (charset == "utf-8" && IsValidUtf8(text)) return text;
   if (charset == "koi8-r") return Win1251ToUtf8(ConvertKoiToWin(text));
   return Win1251ToUtf8(text);
+}
+
+void AppendXmlText(std::string& out, const std::string& text, const std::string& charset) {
+  if (charset == "utf-8" && IsValidUtf8(text)) AppendXml(out, text);
+  else if (charset == "koi8-r") AppendXmlFrom1251(out, ConvertKoiToWin(text));
+  else AppendXmlFrom1251(out, text);
 }
 
 bool IsWebAddress(std::string_view url) { return StartsWith(url, "http://") || StartsWith(url, "https://"); }
@@ -163,21 +227,23 @@ struct Candidate {
   NewsHeader header;
   std::time_t when = 0;
   std::int64_t mtimeNs = 0;
+  std::size_t size = 0;
 };
 
-std::string EntryXml(const Candidate& c, std::string& updated) {
+// Appends the entry of a news; false (and nothing appended) when it cannot be read.
+bool AppendEntry(std::string& out, const Candidate& c) {
   std::string text;
-  if (!ReadWholeFile(c.path, text)) return {};
+  if (!ReadWholeFile(c.path, text)) return false;
   NewsHeader header;
   std::size_t bodyStart = ParseNewsHeader(text, header);
-  if (bodyStart == std::string::npos) return {};
+  if (bodyStart == std::string::npos) return false;
   std::string_view body = std::string_view(text).substr(bodyStart);
   std::vector<AttachmentPair> pairs = ReadAttachmentPairs(body);
   std::size_t dataEnd = body.find(kDataEnd);
-  std::string_view pageView = dataEnd == std::string_view::npos ? body : body.substr(dataEnd + kDataEnd.size());
-  while (!pageView.empty() && (pageView.front() == '\r' || pageView.front() == '\n')) pageView.remove_prefix(1);
-  std::string page(pageView);
-  std::string charset = DeclaredCharset(page, "");
+  std::string_view page = dataEnd == std::string_view::npos ? body : body.substr(dataEnd + kDataEnd.size());
+  while (!page.empty() && (page.front() == '\r' || page.front() == '\n')) page.remove_prefix(1);
+  // Declarations stand near the top; a whole page need not be searched for them.
+  std::string charset = DeclaredCharset(page.substr(0, 8192), "");
   std::string content = PageBody(page);
   // The page points at "Attachment/<name>": the local copy when it is there, else the original.
   for (const AttachmentPair& pair : pairs) {
@@ -189,7 +255,7 @@ std::string EntryXml(const Candidate& c, std::string& updated) {
   if (name.empty()) name = c.path.substr(c.path.rfind('/') + 1);
   std::string url = TextToUtf8(header.url, charset);
 
-  std::string out = "  <entry>\n";
+  out += "  <entry>\n";
   AppendElement(out, "    ", "title", name);
   if (!url.empty()) {
     out += "    <link rel=\"alternate\" type=\"text/html\" href=\"";
@@ -197,8 +263,7 @@ std::string EntryXml(const Candidate& c, std::string& updated) {
     out += "\"/>\n";
   }
   AppendElement(out, "    ", "id", TagUri(url.empty() ? "news/" + c.relative : url));
-  updated = Rfc3339Utc(c.when);
-  AppendElement(out, "    ", "updated", updated);
+  AppendElement(out, "    ", "updated", Rfc3339Utc(c.when));
   if (!c.category.empty()) {
     out += "    <category term=\"";
     AppendXml(out, c.category);
@@ -212,9 +277,9 @@ std::string EntryXml(const Candidate& c, std::string& updated) {
     out += "\"";
   }
   out += ">";
-  AppendXml(out, TextToUtf8(content, charset));
+  AppendXmlText(out, content, charset);
   out += "</content>\n  </entry>\n";
-  return out;
+  return true;
 }
 
 }  // namespace
@@ -265,6 +330,7 @@ Feed BuildFeed(const ChannelTree& tree, const NodePtr& folder, int limit, std::t
       }
       if (bodyStart == std::string::npos) continue;  // not a news file
       c.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+      c.size = static_cast<std::size_t>(st.st_size);
       c.when = ParseDateTimeStamp(c.header.date, c.header.time).value_or(st.st_mtim.tv_sec);
       c.folderPath = dir;
       c.category = category;
@@ -278,29 +344,27 @@ Feed BuildFeed(const ChannelTree& tree, const NodePtr& folder, int limit, std::t
     return a.path < b.path;
   });
 
-  Feed feed;
-  std::string entries, newest;
+  // The newest `limit`, each address once (an older copy of a news saved again is left out).
+  std::vector<const Candidate*> chosen;
   std::unordered_set<std::string> urls;
+  std::size_t bytes = 0;
   for (const Candidate& c : candidates) {
-    if (feed.entries >= limit) break;
-    if (!c.header.url.empty() && !urls.insert(c.header.url).second) continue;  // an older copy
-    std::string updated;
-    std::string entry = EntryXml(c, updated);
-    if (entry.empty()) continue;
-    if (newest.empty()) newest = updated;
-    entries += entry;
-    ++feed.entries;
+    if (static_cast<int>(chosen.size()) >= limit) break;
+    if (!c.header.url.empty() && !urls.insert(c.header.url).second) continue;
+    chosen.push_back(&c);
+    bytes += c.size;
   }
 
   std::string channel = Win1251ToUtf8(tree.Caption(ChannelTree::RootChannel(folder)));
   std::string title = folder == ChannelTree::RootChannel(folder) ? channel
                                                                   : channel + " / " + Win1251ToUtf8(tree.Caption(folder));
+  Feed feed;
   std::string& x = feed.xml;
-  x.reserve(entries.size() + 1024);
+  x.reserve(bytes * 2 + 4096);  // Cyrillic takes two bytes in UTF-8
   x += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\">\n";
   AppendElement(x, "  ", "title", title);
   AppendElement(x, "  ", "id", TagUri("feed/" + tree.RelativePath(folder)));
-  AppendElement(x, "  ", "updated", newest.empty() ? Rfc3339Utc(now) : newest);
+  AppendElement(x, "  ", "updated", Rfc3339Utc(chosen.empty() ? now : chosen.front()->when));
   if (std::string index = IndexAddress(tree, folder); !index.empty()) {
     x += "  <link rel=\"alternate\" type=\"text/html\" href=\"";
     AppendXml(x, index);
@@ -314,7 +378,7 @@ Feed BuildFeed(const ChannelTree& tree, const NodePtr& folder, int limit, std::t
   x += "  <author>\n";
   AppendElement(x, "    ", "name", channel);
   x += "  </author>\n  <generator version=\"1.1\">Skimlet</generator>\n";
-  x += entries;
+  for (const Candidate* c : chosen) feed.entries += AppendEntry(x, *c) ? 1 : 0;
   x += "</feed>\n";
   return feed;
 }
