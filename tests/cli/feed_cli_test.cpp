@@ -1,4 +1,4 @@
-// skimlet-cli feed and paths, and the feeds a download writes when the settings ask.
+// skimlet-cli feed, and the feeds a download writes when the settings ask.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -66,16 +66,6 @@ TEST(CliFeed, RefusesWhatItCannotDo) {
     EXPECT_EQ(r.exitCode, c.code) << c.args;
     EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
   }
-}
-
-TEST(CliPaths, NamesEveryPlace) {
-  Cli cli;
-  auto r = cli.Run("paths");
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_NE(r.out.find("data       " + cli.home.path() + "\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("settings   " + cli.config.path() + "Orvane/Skimlet.ini\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("feeds      " + cli.home.path() + "feeds/\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("resources  /"), std::string::npos) << r.out;
 }
 
 TEST(CliDownload, WritesTheChannelFeedWithItsPicturesWhenAsked) {

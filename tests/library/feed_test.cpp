@@ -2,6 +2,7 @@
 #include "library/Feed.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <ctime>
 
@@ -102,51 +103,37 @@ TEST(FeedTest, NewestFirstOncePerAddressLimitedWithRubricsAsCategories) {
   EXPECT_NE(test::FeedValues(rubric, "id")[0], test::FeedValues(rubric, "id")[1]);
 }
 
-TEST(FeedTest, AReaderSeesTitlesLinksRussianTextAndPictures) {
+TEST(FeedTest, AReaderSeesTitlesLinksTextAndPicturesInAnyEncoding) {
   Library lib;
   std::string folder = lib.tree.FolderPath(lib.rubric);
   test::WriteFile(folder + "Attachment/111111111111111.png", "png");
-  std::string block = "<!-- SkimletAttLocal:222222222222222.gif SkimletAttURL:http://h/img/gone.gif -->\r\n"
-                      "<!-- SkimletAttLocal:111111111111111.png SkimletAttURL:http://h/img/here.png -->\r\n"
-                      "<!-- Skimlet DataEnd -->\r\n";
   lib.Save(lib.rubric, "a.html", "Мост & <дорога> \"открыты\"", "http://h/news/a.html?id=1&x=2",
            At(2026, 3, 1, 10, 0),
            "<p>Мост открыт</p><img SRC=\"Attachment/111111111111111.png\"><img SRC=\"Attachment/222222222222222.gif\">"
-           "<a href=\"other.html\">ещё</a><!-- The script delete Skimlet -->",
-           block);
+           "<a href=\"other.html\">ещё</a>",
+           "<!-- SkimletAttLocal:222222222222222.gif SkimletAttURL:http://h/img/gone.gif -->\r\n"
+           "<!-- SkimletAttLocal:111111111111111.png SkimletAttURL:http://h/img/here.png -->\r\n"
+           "<!-- Skimlet DataEnd -->\r\n");
+  // A page kept as it came (recoding off), and a header another locale dated, without an address.
+  test::WriteFile(folder + "u.html", NewsText("Привет", "http://h/u.html", "02/28/26", "10:00:00", "",
+                                              "<html><head><meta charset=\"utf-8\"></head><body>Тёплый день"
+                                              "\xEF\xBF\xBE ﬁ</body></html>"));
+  test::WriteFile(folder + "r.html", NewsText(Cp("Снег\x01 идёт"), "", "27.02.2026", "07:15:00", "", "<body>x</body>"));
   Lines feed = lib.Parse(lib.rubric);
   ASSERT_EQ(test::FeedValues(feed, "bozo"), Lines{"0"}) << test::FeedValues(feed, "bozo_exception").at(0);
-  EXPECT_EQ(test::FeedValues(feed, "version"), Lines{"atom10"});
-  EXPECT_EQ(test::FeedValues(feed, "title"), Lines{"Мост & <дорога> \"открыты\""});
-  EXPECT_EQ(test::FeedValues(feed, "link"), Lines{"http://h/news/a.html?id=1&x=2"});
-  EXPECT_EQ(test::FeedValues(feed, "id"), Lines{"tag:skimlet.example,2026:http://h/news/a.html?id=1&x=2"});
-  EXPECT_EQ(test::FeedValues(feed, "content.type"), Lines{"text/html"});
+  EXPECT_EQ(test::FeedValues(feed, "title"), (Lines{"Мост & <дорога> \"открыты\"", "Привет", "Снег идёт"}));
+  EXPECT_EQ(test::FeedValues(feed, "link")[0], "http://h/news/a.html?id=1&x=2");
+  EXPECT_EQ(test::FeedValues(feed, "id")[0], "tag:skimlet.example,2026:http://h/news/a.html?id=1&x=2");
+  EXPECT_NE(test::FeedValues(feed, "id")[2].find("news/"), std::string::npos);  // from its place instead
+  EXPECT_EQ(test::FeedValues(feed, "updated")[2], Utc(At(2026, 2, 27, 7, 15)));
   std::string content = test::FeedValues(feed, "content").at(0);
-  EXPECT_NE(content.find("<p>Мост открыт</p>"), std::string::npos) << content;
-  EXPECT_NE(content.find("src=\"" + FileUrl(folder + "Attachment/111111111111111.png") + "\""), std::string::npos)
-      << content;
-  EXPECT_EQ(FileUrl("/tmp/a b/Мир/1.png"), "file://localhost/tmp/a%20b/%D0%9C%D0%B8%D1%80/1.png");
-  EXPECT_NE(content.find("src=\"http://h/img/gone.gif\""), std::string::npos) << content;  // no local copy
-  EXPECT_NE(content.find("href=\"http://h/news/other.html\""), std::string::npos) << content;
+  EXPECT_NE(content.find("<p>Мост открыт</p><img src=\"" + FileUrl(folder + "Attachment/111111111111111.png") +
+                         "\" /><img src=\"http://h/img/gone.gif\" /><a href=\"http://h/news/other.html\">ещё</a>"),
+            std::string::npos)
+      << content;  // the local copy, the original where none was fetched, relative links resolved
   EXPECT_EQ(content.find("<title>"), std::string::npos);
-  EXPECT_EQ(content.find("SkimletAtt"), std::string::npos);
-}
-
-TEST(FeedTest, PagesKeptInUtf8OrNamedByHandStillReadRight) {
-  Library lib;
-  // A page saved as it came (recoding off): UTF-8, declared so.
-  test::WriteFile(lib.tree.FolderPath(lib.channel) + "u.html",
-                  NewsText("Привет", "http://h/u.html", "03/01/26", "10:00:00", "",
-                           "<html><head><meta charset=\"utf-8\"></head><body>Тёплый день\xEF\xBF\xBE ﬁ</body></html>"));
-  // A header whose date another locale wrote, and a name with control characters.
-  test::WriteFile(lib.tree.FolderPath(lib.channel) + "r.html",
-                  NewsText(Cp("Снег\x01 идёт"), "", "28.02.2026", "07:15:00", "", "<body>x</body>"));
-  Lines feed = lib.Parse(lib.channel);
-  ASSERT_EQ(test::FeedValues(feed, "bozo"), Lines{"0"});
-  EXPECT_EQ(test::FeedValues(feed, "title"), (Lines{"Привет", "Снег идёт"}));
-  EXPECT_EQ(test::FeedValues(feed, "content")[0], "Тёплый день ﬁ");  // U+FFFE has no place in XML
-  EXPECT_EQ(test::FeedValues(feed, "updated")[1], Utc(At(2026, 2, 28, 7, 15)));
-  EXPECT_NE(test::FeedValues(feed, "id")[1].find("news/"), std::string::npos);  // from its place, lacking an address
+  EXPECT_EQ(FileUrl("/tmp/a b/Мир/1.png"), "file://localhost/tmp/a%20b/%D0%9C%D0%B8%D1%80/1.png");
+  EXPECT_EQ(test::FeedValues(feed, "content")[1], "Тёплый день ﬁ");  // U+FFFE has no place in XML
 }
 
 TEST(FeedTest, AnEmptyFolderGivesAValidFeedAndTheChannelFeedIsWrittenWhole) {
@@ -154,23 +141,16 @@ TEST(FeedTest, AnEmptyFolderGivesAValidFeedAndTheChannelFeedIsWrittenWhole) {
   Lines empty = lib.Parse(lib.rubric, kDefaultFeedLimit, At(2026, 5, 1, 12, 0));
   EXPECT_EQ(test::FeedValues(empty, "bozo"), Lines{"0"});
   EXPECT_EQ(test::FeedValues(empty, "feed.updated"), Lines{Utc(At(2026, 5, 1, 12, 0))});
-  EXPECT_TRUE(test::FeedValues(empty, "title").empty());
 
   lib.Save(lib.rubric, "a.html", "Одна", "http://h/a.html", At(2026, 3, 1, 10, 0));
   std::string path, error;
+  test::WriteFile(lib.data / "feeds", "a file where the folder should be");
+  EXPECT_FALSE(WriteChannelFeed(lib.tree, lib.rubric, &path, &error));
+  EXPECT_NE(error.find("feeds"), std::string::npos) << error;
+  ::unlink((lib.data / "feeds").c_str());
   ASSERT_TRUE(WriteChannelFeed(lib.tree, lib.rubric, &path, &error)) << error;
   EXPECT_EQ(path, lib.data / "feeds/Лента.atom");  // a rubric's news go into its channel's feed
-  Lines written = test::ParseFeed(path);
-  EXPECT_EQ(test::FeedValues(written, "title"), Lines{"Одна"});
-
-  // A place the feed cannot go: the message says why, nothing half-written is left.
-  std::string blocked = lib.data / "blocked/";
-  ChannelTree other(blocked);
-  test::WriteFile(blocked + "feeds", "a file where the folder should be");
-  MakeDirs(blocked + "Accounts/Лента");
-  other.BuildChannelTree(other.AccountsDir(), nullptr, false);
-  EXPECT_FALSE(WriteChannelFeed(other, other.Channels().at(0), &path, &error));
-  EXPECT_NE(error.find("feeds"), std::string::npos) << error;
+  EXPECT_EQ(test::FeedValues(test::ParseFeed(path), "title"), Lines{"Одна"});
 }
 
 }  // namespace

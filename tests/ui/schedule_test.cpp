@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QProcess>
 #include <QSettings>
 #include <QSpinBox>
@@ -207,6 +208,7 @@ TEST(ScheduleWindow, ARoundStartsEveryCheckedIdleChannelAsDownloadWould) {
   TDownload* busy = win.RunOf("Busy");
   ASSERT_NE(busy, nullptr);
   w.Accounts()->SelectNode(win.Node("A"));
+  w.findChild<QCheckBox*>("WriteFeeds")->setChecked(true);
 
   win.Every(30);
   win.clock->Advance(29min);
@@ -221,6 +223,8 @@ TEST(ScheduleWindow, ARoundStartsEveryCheckedIdleChannelAsDownloadWould) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return win.Ended("A"); }, 10000));
   EXPECT_TRUE(win.Log().contains(QString::fromUtf8("16711680 A> Загрузка запущена по расписанию (каждые 30 мин)")));
   EXPECT_EQ(w.History().Count(), 2u);
+  EXPECT_TRUE(win.Log().contains(QString::fromUtf8("Записана Atom-лента канала: ")));
+  EXPECT_EQ(test::FeedValues(test::ParseFeed(win.data / "feeds/A.atom"), "title"), (std::vector<std::string>{"a 1", "a 0"}));  // newest first
 
   // "Stuck" is still at work: the next round does not come.
   win.clock->Advance(30min);
