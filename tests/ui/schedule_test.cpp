@@ -293,5 +293,38 @@ TEST(ScheduleWindow, ATimersRunBesideTheWindowLosesNothing) {
   EXPECT_EQ(whole, history.size()) << history;
 }
 
+TEST(ScheduleWindow, OneChannelIsDownloadedByOneProcessAndTheWindowsCloseKeepsTheTimersLines) {
+  Sites site(2, {"stuck"});
+  Window win;
+  win.Channel("Stuck", site.server.url("/stuck/index.html"));
+  win.Open();
+  win.Every(30);
+  win.clock->Advance(30min);  // the window's round holds "Stuck", waiting for its index page
+  ASSERT_NE(win.RunOf("Stuck"), nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return win.RunOf("Stuck")->StepIndex() >= 1; }, 5000));  // at its GetStart
+  ASSERT_FALSE(win.Ended("Stuck"));
+
+  // The timer's command line on the same channel is refused, and says why.
+  win.Channel("B", site.server.url("/b/index.html"));
+  QProcess timer;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_CONFIG_HOME", QString::fromStdString(win.config.path()));
+  timer.setProcessEnvironment(env);
+  timer.start(SKIMLET_CLI, {"--home", QString::fromStdString(win.data.path()), "download", "Stuck", "B", "--log", "raw"});
+  ASSERT_TRUE(timer.waitForFinished(20000)) << timer.readAllStandardOutput().toStdString();
+  const QString out = QString::fromUtf8(timer.readAllStandardOutput());
+  EXPECT_TRUE(out.contains(QString::fromUtf8("Канал уже загружается другим процессом"))) << out.toStdString();
+  EXPECT_EQ(ListNewsFiles(win.data / "Accounts/B/").size(), 2u);
+
+  // The window closes: its history rewrite keeps what the timer saved meanwhile.
+  win.w->Accounts()->SelectNode(win.Node("Stuck"));
+  win.w->Trigger("DownLoadStop");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return win.Ended("Stuck"); }, 5000));
+  ASSERT_TRUE(win.w->close());
+  const std::string history = test::ReadFile(HistoryFilePath(win.data.path()));
+  for (const char* news : {"/b/0.html", "/b/1.html"})
+    EXPECT_NE(history.find("NewsURL=" + site.server.url(news) + "  "), std::string::npos) << history;
+}
+
 }  // namespace
 }  // namespace skimlet
