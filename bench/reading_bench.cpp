@@ -41,7 +41,7 @@ std::string NewsText(int i, bool withWord) {
   std::string name = W("Новость номер ") + std::to_string(i);
   std::string text = "<!-- The file created from Skimlet. See x\r\nSkimletNAME:" + name +
                      "\r\nSkimletURL:http://news.example.ru/" + std::to_string(i) +
-                     ".html\r\nSkimletNode:Channel\r\n-->\r\n<!-- SkimletAttLocal:123.jpg SkimletAttURL:http://x/1.jpg "
+                     ".html\r\nSkimletNode:Channel\r\n-->\r\n<!-- SkimletAttLocal:123456789012345.jpg SkimletAttURL:http://x/1.jpg "
                      "-->\r\n<!-- Skimlet DataEnd -->\r\n<html><head><title>" +
                      name + "</title><style>p { margin: 0 }</style></head><body>\r\n";
   const std::string para = W("<p>Городской совет обсудил ремонт дорог и новые автобусные маршруты. ") +

@@ -73,7 +73,7 @@ std::string BigPage(const std::string& name, const std::string& folder, int salt
     body += "</ul></div><div class=\"article\"><h1>" + name + "</h1>\r\n";
   }
   for (int p = 0; p < 20; ++p) {
-    std::string local = std::to_string(100000 + salt * 100 + p) + ".png";
+    std::string local = std::to_string(100000000000000LL + salt * 100 + p) + ".png";  // the program's 15-digit names
     head += "<!-- SkimletAttLocal:" + local + " SkimletAttURL:http://x/" + local + " -->\r\n";
     QImage image(320, 200, QImage::Format_RGB32);
     QPainter painter(&image);
