@@ -89,5 +89,27 @@ bench_time() {
   fi
 }
 
+# The usual loop with FindAttachment (localise, queue, blank the rest) as the channel "Bench"
+# in DIR/Accounts: index BASE/index.html, article links matching FRAGMENT. The settings of a
+# long run go into $work/config through skimlet-cli CLI.
+bench_picture_channel() {  # DIR BASE FRAGMENT CLI
+  mkdir -p "$1/Accounts/Bench"
+  printf '1\n' >"$1/Accounts/Bench/.skimlet-attributes"
+  printf '%s\r\n' 9 \
+    GetStart ON "$2/index.html" 'class="news-list"' -999 '' 'index page' \
+    FindUrlNews ON "$3" -1 '' '' 'next new link' \
+    EditUrlNews ON '' '' '' '' 'absolute link' \
+    GetNews ON 'class="article"' '' '' 1 'fetch the news' \
+    EditHTMLNews ON StandartParameter=0 StandartParameter=0 '' '' 'scripts and links' \
+    FindNameNews ON '<title>' '</title>' '' '' 'name' \
+    FindAttachment ON StandartParameter=0 StandartParameter=0 StandartParameter=0 '' 'pictures' \
+    SaveNews ON '' '' '' '' 'save' \
+    GotoMacro ON 1 StandartParameter=0 '' '' 'next link' >"$1/Accounts/Bench/Skimlet-macros.ini"
+  export XDG_CONFIG_HOME=$work/config
+  mkdir -p "$XDG_CONFIG_HOME"
+  "$4" settings Setting/MaxDownloads.Value=10000 >/dev/null
+  "$4" settings Setting/LEDCount.Value=3 >/dev/null
+}
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 verdict() { awk -v v="$1" -v l="$2" 'BEGIN { print (v <= l ? "ok" : "OVER") }'; }

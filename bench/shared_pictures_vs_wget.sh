@@ -80,23 +80,7 @@ server_stats() { wget -q -O - "$base/__stats${1:-}"; }
 # ---- the channel: the usual loop with FindAttachment (localise, queue, blank the rest) --------
 
 tpl=$work/tpl
-mkdir -p "$tpl/Accounts/Bench"
-printf '1\n' >"$tpl/Accounts/Bench/.skimlet-attributes"
-printf '%s\r\n' 9 \
-  GetStart ON "$base/index.html" 'class="news-list"' -999 '' 'index page' \
-  FindUrlNews ON 'news/*.html' -1 '' '' 'next new link' \
-  EditUrlNews ON '' '' '' '' 'absolute link' \
-  GetNews ON 'class="article"' '' '' 1 'fetch the news' \
-  EditHTMLNews ON StandartParameter=0 StandartParameter=0 '' '' 'scripts and links' \
-  FindNameNews ON '<title>' '</title>' '' '' 'name' \
-  FindAttachment ON StandartParameter=0 StandartParameter=0 StandartParameter=0 '' 'pictures' \
-  SaveNews ON '' '' '' '' 'save' \
-  GotoMacro ON 1 StandartParameter=0 '' '' 'next link' >"$tpl/Accounts/Bench/Skimlet-macros.ini"
-
-export XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_CONFIG_HOME"
-"$cli" settings Setting/MaxDownloads.Value=10000 >/dev/null
-"$cli" settings Setting/LEDCount.Value=3 >/dev/null
+bench_picture_channel "$tpl" "$base" 'news/*.html' "$cli"
 
 # ---- one counted run: requests and connections at the server, threads created ----------------
 
