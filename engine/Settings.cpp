@@ -25,6 +25,7 @@ const std::vector<SettingKey>& SettingsTable() {
         {"Setting", "hURLReloadCookiesOff.Checked", K::kCheck, 0, 0, 1},
         {"Setting", "ViewNewNews.Checked", K::kCheck, 1, 0, 1},
         {"Setting", "ConvertToWin1251.Checked", K::kCheck, 1, 0, 1},
+        {"Setting", "NotifyNewNews.Checked", K::kCheck, 1, 0, 1},
         {"View", "PanelAccounts.Width", K::kNumber, 190, 0, kAny},
         {"View", "PanelTop.Height", K::kNumber, 233, 0, kAny},
         {"View", "Accounts.Selected.Index", K::kNumber, 0, -1, kAny},
@@ -32,6 +33,7 @@ const std::vector<SettingKey>& SettingsTable() {
         {"View", "PageDown.ActivePageIndex", K::kNumber, std::nullopt, 0, 3},
         {"View", "NewnewsForm.Speed.Value", K::kNumber, 1, 0, 2},
         {"Update", "BuildInSite", K::kNumber, 102, 0, kAny},
+        {"Tips", "CheckBoxShowAtStart.Checked", K::kCheck, 1, 0, 1},
     };
     for (const char* form : {"MainForm", "NewNewsForm"}) {
       for (const char* edge : {".Left", ".Top", ".Right", ".Bottom"})

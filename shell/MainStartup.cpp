@@ -26,6 +26,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "qt/Dialogs.h"
+#include "shell/Companions.h"
 #include "shell/MainUnit.h"
 #include "qt/QtText.h"
 #include "shell/SettingsPage.h"
@@ -35,12 +36,7 @@ namespace skimlet {
 
 namespace {
 
-std::optional<long long> StoredNumber(const SettingsStore& store, const char* path) {
-  const SettingKey* key = FindSetting(path);
-  std::optional<std::string> text = store.Read(path);
-  if (!key) return std::nullopt;
-  return ParseSettingValue(*key, text ? std::optional<std::string_view>(*text) : std::nullopt);
-}
+std::optional<long long> StoredNumber(const SettingsStore& store, const char* path) { return store.Number(path); }
 
 // Writes `text` to `path` unless the file already holds exactly that.
 bool WriteIfChanged(const std::string& path, const std::string& text) {
@@ -157,6 +153,7 @@ void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange && awaitingMaximized_ && !settingState_ && isMaximized())
     awaitingMaximized_ = false;
+  if (event->type() == QEvent::WindowStateChange && companions_) companions_->WindowStateChanged();
 }
 
 void TMainForm::ApplyPanelSizes() {
@@ -278,7 +275,7 @@ void TMainForm::WriteSettings() {
   s.Write("View/Accounts.Selected.Path", tree_.RelativePath(accounts_->SelectedNode()));
   s.Write("View/PageDown.ActivePageIndex", std::to_string(pageDown_->currentIndex()));
   settingsPage_->Save([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
-  s.Write("Setting/ViewNewNews.Checked", s.Read("Setting/ViewNewNews.Checked").value_or("1"));
+  if (QAction* ticker = Action("ViewNewNews")) s.Write("Setting/ViewNewNews.Checked", ticker->isChecked() ? "1" : "0");
   s.Sync(nullptr);
 }
 

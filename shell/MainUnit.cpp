@@ -24,6 +24,7 @@
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
 #include "shell/ActionIcons.h"
+#include "shell/Companions.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
 
@@ -47,6 +48,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   actions.statusText = [this](const QString& text) { statusBar()->showMessage(text); };
   actions.historyLineAdded = [this](const std::string&) { logPage_->HistoryChanged(); };
   actions.lampChanged = [this](int slot) { UpdateLamp(slot); };
+  actions.newsSaved = [this](const SavedNews& news) { companions_->NewsSaved(news); };
   actions.queueOverflow = [this](const std::string& message) { AppDialogs().Message(this, Q(message)); };
   host_ = std::make_unique<WindowRunHost>(history_, liveSettings_, std::move(actions));
   queue_ = std::make_unique<AttachmentQueue>(*host_, dataDir_);
@@ -59,6 +61,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   macroView.error = [this](const std::string& message) { AppDialogs().Message(this, QString::fromStdString(message)); };
   macro_.SetView(std::move(macroView));
   RestoreSequence();
+  if (ready_) CreateCompanions();
 }
 
 TMainForm::~TMainForm() { StopAllThreads(); }

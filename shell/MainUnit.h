@@ -30,6 +30,7 @@ class QWebEngineView;
 namespace skimlet {
 
 class AccountsTree;
+class Companions;
 class LampsPanel;
 class LogPage;
 class SettingsPage;
@@ -60,6 +61,7 @@ class TMainForm : public QMainWindow {
   TDownload* RunOfSlot(int slot) const { return runs_[slot].get(); }
   QAction* Action(const char* name) const;
   NodePtr ShownChannel() const { return shownChannel_; }
+  Companions* Companion() const { return companions_.get(); }
   const std::string& DataDir() const { return dataDir_; }
 
   // The download actions as the user triggers them (check mark flipped first).
@@ -108,6 +110,7 @@ class TMainForm : public QMainWindow {
   void UpdateLamp(int slot);
 
   void DownloadPicturesExecute();
+  void CreateCompanions();
   void LogLine(const std::string& message, std::uint32_t colour);
 
   std::string dataDir_;
@@ -156,6 +159,7 @@ class TMainForm : public QMainWindow {
   QTimer* startTimer_ = nullptr;
   QTimer* timerAutoStart_ = nullptr;
   QActionGroup* downloadGroup_ = nullptr;
+  std::unique_ptr<Companions> companions_;  // last: gone before what it uses
 };
 
 }  // namespace skimlet

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "platform/Paths.h"
+#include "qt/SettingsStore.h"
 #include "shell/MainUnit.h"
 #include "shell/Translation.h"
+#include "shell/ZastavkaUnit.h"
 
 int main(int argc, char** argv) {
   Q_INIT_RESOURCE(resources);
@@ -22,6 +24,9 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("Orvane");
   QApplication::setWindowIcon(QIcon(":/icons/skimlet.png"));
   skimlet::InstallQtRussian(app);
+  skimlet::SettingsStore store;
+  skimlet::TZastavka splash(store);
+  splash.ShowNow();
   skimlet::TMainForm window(skimlet::ResolveDataDir(home));
   if (!window.Ready()) return 1;
   window.show();
