@@ -140,7 +140,8 @@ TEST(SettingsPage, EditsSignalAndSaveWritesTheTableOrder) {
       {"Setting/TimeoutMarkNotRead.Value", "2"},     {"Setting/LEDCount.Value", "5"},
       {"Setting/NotCheckHistory.Checked", "0"},      {"Setting/hURLExistsConnection.Checked", "1"},
       {"Setting/hURLReload.Checked", "1"},           {"Setting/hURLUseCashe.Checked", "1"},
-      {"Setting/hURLReloadCookiesOff.Checked", "0"}, {"Setting/ConvertToWin1251.Checked", "0"}};
+      {"Setting/hURLReloadCookiesOff.Checked", "0"}, {"Setting/ConvertToWin1251.Checked", "0"},
+      {"Setting/NotifyNewNews.Checked", "1"}};
   EXPECT_EQ(written, expected);
   SettingsPage again;
   again.Load(Lookup(Store(written.begin(), written.end())));
