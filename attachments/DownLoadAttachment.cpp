@@ -288,7 +288,7 @@ bool TDownloadAtt::Transfer() {
     return false;
   }
   const std::string temp = entry_.localPath + kTempSuffix;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {
     http_.Close();
     return false;

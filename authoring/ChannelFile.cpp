@@ -225,7 +225,8 @@ ChannelExportResult ExportChannel(const ChannelTree& tree, const NodePtr& select
     result.status = ChannelExportResult::Status::kDeclined;
     return result;
   }
-  if (!WriteFileAtomic(filePath, out, &result.error)) {
+  // A channel file is made to be passed on: readable by others, unlike the data directory.
+  if (!WriteFileAtomic(filePath, out, &result.error, false, true, 0644)) {
     result.status = ChannelExportResult::Status::kFailed;
     return result;
   }

@@ -1,5 +1,6 @@
-// The core's speed: the unread scan of a large tree, history lookups, link collection on a
-// big index page, and how fast a run ends when stopped during a silent transfer.
+// The core's speed: the unread scan of a large tree, history lookups and the shared history
+// file, a folder's news by their header address, link collection on a big index page, and
+// how fast a run ends when stopped during a silent transfer.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -135,6 +137,82 @@ void BM_HistoryContains(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_HistoryContains)->Arg(1000)->Arg(10000)->Arg(100000)->Complexity(benchmark::o1);
+
+// The history as processes share it: a run reads the file when its channel starts, every
+// saved news appends a line under the file's lock, a rewrite merges under the exclusive lock.
+const test::TempDir& HistoryDataDir(int lines) {
+  static std::map<int, std::unique_ptr<test::TempDir>> dirs;
+  auto& dir = dirs[lines];
+  if (!dir) {
+    dir = std::make_unique<test::TempDir>();
+    test::WriteFile(HistoryFilePath(dir->path()), HistoryText(lines));
+  }
+  return *dir;
+}
+
+void BM_HistorySnapshotFromFile(benchmark::State& state) {
+  const test::TempDir& dir = HistoryDataDir(static_cast<int>(state.range(0)));
+  DownloadHistory history;
+  history.LoadHistory(dir.path());
+  history.RemoveIf([](const std::string& line) { return line.find("article-7.html") != std::string::npos; });
+  for (auto _ : state) {
+    HistorySnapshot snapshot(history.SnapshotText());
+    benchmark::DoNotOptimize(snapshot.Contains(NewsUrl(3)));
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_HistorySnapshotFromFile)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+void BM_HistoryAppendLine(benchmark::State& state) {
+  test::TempDir dir;
+  const std::string line = MakeHistoryLine(1700000000, NewsUrl(1), "News number 1");
+  for (auto _ : state)
+    if (!AppendHistoryLine(dir.path(), line)) state.SkipWithError("append failed");
+}
+BENCHMARK(BM_HistoryAppendLine)->Unit(benchmark::kMicrosecond);
+
+// The window's close with one entry deleted: the whole file merged and renamed into place.
+void BM_HistoryRewrite(benchmark::State& state) {
+  const int lines = static_cast<int>(state.range(0));
+  test::TempDir dir;
+  for (auto _ : state) {
+    state.PauseTiming();
+    test::WriteFile(HistoryFilePath(dir.path()), HistoryText(lines));
+    DownloadHistory history;
+    history.LoadHistory(dir.path());
+    history.RemoveIf([](const std::string& line) { return line.find("article-7.html") != std::string::npos; });
+    state.ResumeTiming();
+    if (!history.SaveHistory(dir.path(), lines)) state.SkipWithError("rewrite failed");
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_HistoryRewrite)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+// ---- a folder's news by their header address ---------------------------------------------------
+
+// What the first save of a run into a folder of 10,000 news reads: every news's header.
+void BM_NewsFolderIndex(benchmark::State& state) {
+  static const test::TempDir dir;
+  const int news = static_cast<int>(state.range(0));
+  static bool made = false;
+  if (!made) {
+    const std::string body = "-->\r\n" + std::string(20000, 'x');
+    for (int i = 0; i < news; ++i)
+      WriteSmallFile(dir / ("news-" + std::to_string(i) + ".html"),
+                     "<!-- The file created from Skimlet. See https://skimlet.example/\r\nSkimletNAME:News " +
+                         std::to_string(i) + "\r\nSkimletURL:" + NewsUrl(i) +
+                         "\r\nSkimletNode:Channel\r\nSkimletDate:01.05.2024\r\nSkimletTime:10:00:00\r\n" + body,
+                     i % 2 == 0);
+    made = true;
+  }
+  for (auto _ : state) {
+    NewsFolderIndex index;
+    index.Build(dir.path());
+    if (index.Size() != static_cast<std::size_t>(news)) state.SkipWithError("headers not read");
+  }
+  state.counters["news"] = news;
+}
+BENCHMARK(BM_NewsFolderIndex)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // ---- FindUrlNews -------------------------------------------------------------------------------
 

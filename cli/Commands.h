@@ -15,5 +15,6 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args);
 int PicturesCommand(const Context& ctx, const std::vector<std::string>& args);
 int ExportCommand(const Context& ctx, const std::vector<std::string>& args);
 int ImportCommand(const Context& ctx, const std::vector<std::string>& args);
+int CheckCommand(const Context& ctx, const std::vector<std::string>& args);
 
 }  // namespace skimlet::cli

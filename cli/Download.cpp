@@ -69,7 +69,7 @@ class CliHost : public RunHost, public AttachmentHost {
     std::lock_guard lock(mutex_);
     ++saved_;
   }
-  std::size_t HistoryCount() override { return history_.Count(); }
+  std::string HistoryText() override { return history_.SnapshotText(); }
   void AddHistoryLine(const std::string& line) override { history_.Add(line, settings_.maxHtmlHistory); }
   RunSettings Settings() override { return settings_; }
 
@@ -178,7 +178,6 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   std::vector<std::unique_ptr<TDownload>> runs;
   for (const NodePtr& channel : channels) {
     auto run = std::make_unique<TDownload>(tree, host);
-    run->SetHistorySnapshot(history.SnapshotText());
     run->SetChannel(channel);
     run->SetAttachmentQueue(&queue);
     runs.push_back(std::move(run));
@@ -186,7 +185,7 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   for (auto& run : runs) run->Start();
   WaitForRuns(runs, queue, host);
   std::string error;
-  if (!history.SaveHistory(ctx.dataDir, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
+  if (!history.SaveHistory(ctx.dataDir, store.ReadRunSettings().maxHtmlHistory, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
   int saved = host.Saved();
   std::cerr << saved << (saved == 1 ? " news" : " news") << " saved from " << runs.size()
             << (runs.size() == 1 ? " channel" : " channels") << ", "

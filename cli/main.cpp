@@ -23,6 +23,10 @@ const char* kUsage =
     "  export CHANNEL FILE [--yes]        save the channel's macros to a .skc file\n"
     "  import FILE [--yes]                add or restore a channel from a .skc file\n"
     "                                     (--yes: overwrite an existing file or channel)\n"
+    "  check [CHANNEL]                    look for faults in the folders' macros (all channels\n"
+    "                                     without a name): unknown commands, shifted steps,\n"
+    "                                     jumps to missing steps, loops that never end;\n"
+    "                                     exit status 1 when something is found, else 0\n"
     "\n"
     "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n";
 
@@ -62,6 +66,7 @@ int main(int argc, char** argv) {
   if (command == "pictures") return skimlet::cli::PicturesCommand(ctx, args);
   if (command == "export") return skimlet::cli::ExportCommand(ctx, args);
   if (command == "import") return skimlet::cli::ImportCommand(ctx, args);
+  if (command == "check") return skimlet::cli::CheckCommand(ctx, args);
   std::cerr << "skimlet-cli: unknown command '" << command << "'\n\n" << kUsage;
   return 2;
 }

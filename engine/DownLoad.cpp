@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
+#include <ctime>
 #include <exception>
 
 #include "engine/Tools.h"
@@ -10,6 +12,18 @@
 #include "platform/Text.h"
 
 namespace skimlet {
+
+namespace {
+
+// Thrown where a loop is caught in the middle of a command; the step loop ends the folder.
+struct LoopStop {};
+
+}  // namespace
+
+std::string LogCutNotice(std::size_t maxLines) {
+  return std::to_string(kRed) + W(" > Журнал слишком длинный: его начало удалено, хранятся последние ") +
+         std::to_string(maxLines) + W(" строк");
+}
 
 bool ParseStepNumber(const std::string& text, std::int32_t& value) {
   std::string_view s = text;
@@ -19,7 +33,9 @@ bool ParseStepNumber(const std::string& text, std::int32_t& value) {
   return !s.empty() && ec == std::errc() && ptr == s.data() + s.size();
 }
 
-TDownload::TDownload(ChannelTree& tree, RunHost& host) : tree_(tree), host_(host) {}
+TDownload::TDownload(ChannelTree& tree, RunHost& host) : tree_(tree), host_(host) {
+  clock_gettime(CLOCK_REALTIME, &runStart_);
+}
 
 TDownload::~TDownload() {
   StopRun();
@@ -65,7 +81,7 @@ RunBuffers TDownload::Buffers() const {
 
 std::vector<std::string> TDownload::RunLog() const {
   std::lock_guard lock(mutex_);
-  return runLog_;
+  return {runLog_.begin(), runLog_.end()};
 }
 
 void TDownload::StopRun() {
@@ -91,6 +107,18 @@ void TDownload::WaitWhilePaused() {
   pauseCv_.wait(lock, [this] { return !paused_; });
 }
 
+void TDownload::EndLoop(const std::string& what) {
+  AddRunLog(Prefix() + W(">> Макрос зациклился: ") + what, kRed);
+  stepIndex_ = kEndFolder;
+}
+
+void TDownload::CountFetch(const std::string& url) {
+  if (++fetches_[url] <= limits_.maxFetchesPerAddress) return;
+  EndLoop(W("адрес ") + url + W(" загружается больше ") + std::to_string(limits_.maxFetchesPerAddress) +
+          W(" раз за сессию"));
+  throw LoopStop{};
+}
+
 std::string TDownload::Prefix() const { return "step " + std::to_string(executingStep_); }
 
 void TDownload::AddRunLog(const std::string& message, std::uint32_t colour) {
@@ -106,6 +134,11 @@ void TDownload::AddRunLog(const std::string& message, std::uint32_t colour) {
   {
     std::lock_guard lock(mutex_);
     runLog_.push_back(line);
+    if (runLog_.size() > std::max<std::size_t>(limits_.maxLogLines, 2)) {
+      // The newest lines matter; the first line says that the start is gone.
+      runLog_.front() = LogCutNotice(limits_.maxLogLines);
+      runLog_.erase(runLog_.begin() + 1);
+    }
   }
   host_.LogAdded(*this, line);
   ShowRunState();
@@ -225,6 +258,10 @@ void TDownload::Execute() {
   rng_.seed(std::random_device{}());
   savedCount_ = 0;
   openFlags_ = 0;
+  fetches_.clear();
+  newsIndex_.Clear();
+  clock_gettime(CLOCK_REALTIME, &runStart_);
+  FileLock channelLock;
   SetCurrentFolder(channel);
   {
     std::lock_guard lock(mutex_);
@@ -235,7 +272,18 @@ void TDownload::Execute() {
   try {
     AddRunLog(W("Подготовка данных для потока загрузки"), kBlack);
     if (channel && tree_.IsChecked(channel)) {
-      AddRunLog(W("Начало загрузки в ") + channelPath, kBlue);
+      // A channel is downloaded by one run at a time, whichever process runs it. Without a
+      // lock file (a folder we cannot write to) the run goes ahead: it saves nothing there.
+      std::string lockPath = tree_.FolderPath(channel) + kChannelLockFile;
+      if (channelLock.Lock(lockPath, /*exclusive=*/true, /*wait=*/false, /*create=*/true) ==
+          FileLock::Result::kBusy) {
+        AddRunLog(W("Канал уже загружается другим процессом"), kRed);
+        finished_ = true;
+      } else {
+        AddRunLog(W("Начало загрузки в ") + channelPath, kBlue);
+        // What was saved before: the history as it is now, by whichever process saved it.
+        history_ = HistorySnapshot(host_.HistoryText());
+      }
     } else {
       AddRunLog(W("Папка не отмечена к загрузке или нет доступа к ") + channelPath, kRed);
       finished_ = true;
@@ -245,6 +293,7 @@ void TDownload::Execute() {
     while (folder && !finished_) {
       SetCurrentFolder(folder);
       stepIndex_ = 0;
+      stepsWithoutProgress_ = 0;
       if (!DirExists(currentFolderPath_) || !tree_.IsChecked(folder)) {
         AddRunLog(W("Пропуск папки "), kRed);
       } else {
@@ -259,8 +308,16 @@ void TDownload::Execute() {
           executingStep_ = stepIndex_;
           stepIndex_ = stepIndex_ + 1;
           if (!currentStep_.Active || finished_) continue;
+          if (stepsWithoutProgress_ >= limits_.maxStepsWithoutProgress) {
+            EndLoop(std::to_string(limits_.maxStepsWithoutProgress) +
+                    W(" шагов подряд без загруженной страницы и без сохранённой новости"));
+            break;
+          }
+          ++stepsWithoutProgress_;
           try {
             Dispatch(currentStep_);
+          } catch (const LoopStop&) {
+            break;
           } catch (const std::exception& e) {
             AddRunLog(Prefix() + W(">> Внутренняя ошибка: ") + Utf8ToWin1251(e.what()), kRed);
             finished_ = true;

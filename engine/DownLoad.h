@@ -6,14 +6,18 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
+#include <deque>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/History.h"
 #include "engine/MacroFile.h"
+#include "engine/NewsFolder.h"
 #include "engine/RunHost.h"
 #include "library/ChannelFolders.h"
 #include "platform/Http.h"
@@ -35,6 +39,28 @@ enum LogColour : std::uint32_t {
 // Special values of StepIndex.
 inline constexpr std::int32_t kEndFolder = -1;
 inline constexpr std::int32_t kEndRun = -999;
+
+// A channel's run holds this dot-file of the channel folder locked (flock), so that a second
+// run of the channel, in this process or another, does not start.
+inline constexpr const char* kChannelLockFile = ".skimlet-lock";
+
+// What keeps a wild macro from running for ever or eating the memory.
+struct RunLimits {
+  // Steps a folder may execute in a row without a page fetched or a news saved.
+  int maxStepsWithoutProgress = 10000;
+  // Fetches of one address in one run.
+  int maxFetchesPerAddress = 100;
+  // Lines the run's log keeps (its start is then dropped, with a line that says so).
+  std::size_t maxLogLines = 20000;
+};
+inline constexpr std::size_t kMaxRunLogLines = RunLimits{}.maxLogLines;
+
+// The line that stands first in a log whose start was dropped to keep `maxLines` lines.
+std::string LogCutNotice(std::size_t maxLines);
+
+// The news of the 50 most recently written news of a folder are looked at for missing
+// pictures when a run first saves into the folder.
+inline constexpr int kRepairNewestNews = 50;
 
 // The buffers of a run, as the window's debug views see them.
 struct RunBuffers {
@@ -60,6 +86,8 @@ class TDownload {
   void SetAttachmentQueue(AttachmentQueue* queue) { attachments_ = queue; }
   // Tests shorten the idle time-out of transfers.
   void SetHttpTimeouts(long connectMs, long idleMs);
+  // Tests lower the guards against endless runs.
+  void SetLimits(const RunLimits& limits) { limits_ = limits; }
 
   // Starts the thread running Execute().
   void Start();
@@ -122,6 +150,11 @@ class TDownload {
   HttpSettings MakeHttpSettings() const;
   bool OpenUrl(const std::string& url, bool withHeaderBlock);
   void RecordDownload(const std::string& line);
+  // Before the first save into a folder: its news by address, stale attachment files, missing pictures.
+  void PrepareFolderForSaving();
+  // Counts a fetch of `url`; one too many ends the folder (throws LoopStop).
+  void CountFetch(const std::string& url);
+  void EndLoop(const std::string& what);  // logs the loop and ends the folder
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -130,7 +163,7 @@ class TDownload {
   // Shared with the window thread.
   mutable std::mutex mutex_;  // guards buf_ writes seen by Buffers(), runLog_, channel_, currentFolder_
   RunBuffers buf_;
-  std::vector<std::string> runLog_;
+  std::deque<std::string> runLog_;
   NodePtr channel_;
   NodePtr currentFolder_;
   std::atomic<bool> finished_{false};
@@ -151,6 +184,12 @@ class TDownload {
   bool httpOpen_ = false;
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
+  RunLimits limits_;
+  int stepsWithoutProgress_ = 0;
+  std::unordered_map<std::string, int> fetches_;  // per address, this run
+  struct timespec runStart_ {};                 // wall clock, for the age of leftover files
+  NewsFolderIndex newsIndex_;                     // of the folder being saved into
+
   // The last macro file read, kept while the file is unchanged on disk (every save replaces
   // it, so a changed file is always read again).
   struct MacroCache {

@@ -179,7 +179,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     buf_.HTML.clear();
     buf_.NewsName.clear();
   }
-  if (!host_.Settings().notCheckHistory && host_.HistoryCount() > 0 && history_.Contains(buf_.NewsURL)) {
+  if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
     if (ParseStepNumber(p4, target)) {
       stepIndex_ = target;

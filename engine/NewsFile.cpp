@@ -1,6 +1,7 @@
 // SaveNews and the news file: a 7-line header comment, then the page.
 #include <ctime>
 
+#include "attachments/AttachmentRepair.h"
 #include "engine/DownLoad.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -98,10 +99,42 @@ void TDownload::RecordDownload(const std::string& line) {
     AddRunLog(Prefix() + W(">> SaveNews. История не записана: ") + Utf8ToWin1251(error), kRed);
 }
 
+void TDownload::PrepareFolderForSaving() {
+  if (newsIndex_.Folder() == currentFolderPath_) return;
+  newsIndex_.Build(currentFolderPath_);
+  if (!attachments_) return;
+  // What a crash left behind: half-fetched files and news whose pictures never came.
+  int stale = RemoveStaleTempFiles(currentFolderPath_ + "Attachment/", runStart_);
+  int missing = RequeueMissingAttachments(*attachments_, currentFolderPath_, kRepairNewestNews);
+  if (stale > 0 || missing > 0)
+    AddRunLog(Prefix() + W(">> SaveNews. Вложения прежних статей: удалено недокачанных файлов ") +
+                  std::to_string(stale) + W(", поставлено в очередь заново ") + std::to_string(missing),
+              kBlue);
+}
+
 void TDownload::SaveNews() {
   if (buf_.HTML.size() < kMinNewsBytes) {
     AddRunLog(Prefix() + W(">> SaveNews. Файл не создан. HTML меньше 50 байт. "), kRed);
     return;
+  }
+  PrepareFolderForSaving();
+  const bool knownUrl = buf_.NewsURL.size() > 2;
+  if (knownUrl && !host_.Settings().notCheckHistory) {
+    // Saved before, but its history line was lost (a crash, a full disk, a cleared history):
+    // the line comes back instead of a second copy of the news.
+    if (const std::string* saved = newsIndex_.Find(buf_.NewsURL)) {
+      std::string name = *saved;
+      {
+        std::lock_guard lock(mutex_);
+        buf_.NewsName = name;
+      }
+      RecordDownload(MakeHistoryLine(std::time(nullptr), buf_.NewsURL, name));
+      AddRunLog(Prefix() + W(">> SaveNews. Новость уже сохранена в папке: ") + name +
+                    W(". Запись в истории восстановлена"),
+                kBlue);
+      stepsWithoutProgress_ = 0;
+      return;
+    }
   }
   std::string path = BuildNewsFileName();
   std::string pathText = CaptionFromDisk(path);
@@ -119,6 +152,8 @@ void TDownload::SaveNews() {
     if (WriteFileAtomic(path, content, &error, /*readOnly=*/true, /*durable=*/false)) {
       AddRunLog(Prefix() + W(">> SaveNews. Записан файл: ") + pathText, kGreen);
       ++savedCount_;
+      stepsWithoutProgress_ = 0;
+      if (knownUrl) newsIndex_.Add(buf_.NewsURL, buf_.NewsName);
     } else {
       AddRunLog(Prefix() + W(">> SaveNews. Файл не создан: ") + Utf8ToWin1251(error), kRed);
     }

@@ -106,6 +106,7 @@ HttpSettings TDownload::MakeHttpSettings() const {
 }
 
 bool TDownload::OpenUrl(const std::string& url, bool withHeaderBlock) {
+  CountFetch(url);
   HttpRequest request;
   request.url = url;
   request.userAgent = PickAgent(rng_);
@@ -168,6 +169,7 @@ std::string TDownload::FetchPage(const std::string& url) {
   } else if (complete) {
     host_.StatusText("last URL=" + url, false);
     TotalBytes() += page.size();
+    stepsWithoutProgress_ = 0;
     if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType);
     result = std::move(page);
   }

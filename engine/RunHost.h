@@ -58,8 +58,10 @@ class RunHost {
   virtual void StatusText(const std::string& text, bool progressFrame) = 0;
   // A news file was written: news-list row (when its folder is selected) and ticker entry.
   virtual void NewsSaved(const SavedNews& news) = 0;
-  // The history list: its size, and a line to add (the list is then trimmed to its limit).
-  virtual std::size_t HistoryCount() = 0;
+  // The history as a run starts a channel with it (lines ended by CR LF): the history file
+  // as it is now, less what the user removed in this process. Called on the run's thread.
+  virtual std::string HistoryText() = 0;
+  // A line for the history list (the list is then trimmed to its limit).
   virtual void AddHistoryLine(const std::string& line) = 0;
   // The settings as they are now.
   virtual RunSettings Settings() = 0;

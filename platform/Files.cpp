@@ -1,9 +1,11 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -21,7 +23,9 @@ bool Fail(std::string* error, std::string_view what, const std::string& path, in
   return false;
 }
 
-bool WriteAll(int fd, std::string_view data) {
+}  // namespace
+
+bool WriteAllFd(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = ::write(fd, data.data(), data.size());
     if (n < 0) {
@@ -32,6 +36,8 @@ bool WriteAll(int fd, std::string_view data) {
   }
   return true;
 }
+
+namespace {
 
 std::string ParentDir(const std::string& path) {
   auto slash = path.find_last_of('/');
@@ -95,7 +101,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view data, std::string
   if (fd < 0) return Fail(error, "Cannot write", path, errno);
 
   int err = 0;
-  if (!WriteAll(fd, data) || (durable && ::fsync(fd) != 0)) err = errno;
+  if (!WriteAllFd(fd, data) || (durable && ::fsync(fd) != 0)) err = errno;
   if (!err && readOnly) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || ::fchmod(fd, st.st_mode & 07555) != 0) err = errno;
@@ -111,11 +117,11 @@ bool WriteFileAtomic(const std::string& path, std::string_view data, std::string
 }
 
 bool AppendToFile(const std::string& path, std::string_view data, std::string* error) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return Fail(error, "Cannot write", path, errno);
   // One write() for everything: with O_APPEND the kernel places it as a whole. The loop
   // only continues a short write.
-  bool ok = WriteAll(fd, data);
+  bool ok = WriteAllFd(fd, data);
   int err = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) ok = false, err = errno;
   return ok || Fail(error, "Cannot write", path, err);
@@ -133,7 +139,83 @@ bool DirExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeDirs(const std::string& path, std::string* error) {
+bool ReadFileHead(const std::string& path, std::string_view marker, std::size_t maxBytes, std::string& out) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[8192];
+  bool ok = true;
+  while (out.size() < maxBytes) {
+    ssize_t n = ::read(fd, buf, std::min(sizeof buf, maxBytes - out.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    // The marker may straddle two reads: look from just before the new bytes.
+    std::size_t from = out.size() >= marker.size() ? out.size() - marker.size() + 1 : 0;
+    out.append(buf, static_cast<std::size_t>(n));
+    if (!marker.empty() && out.find(marker, from) != std::string::npos) break;
+  }
+  ::close(fd);
+  if (!ok) out.clear();
+  return ok;
+}
+
+bool ReadWholeFd(int fd, std::string& out) {
+  out.clear();
+  char buf[65536];
+  for (off_t offset = 0;;) {
+    ssize_t n = ::pread(fd, buf, sizeof buf, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      out.clear();
+      return false;
+    }
+    if (n == 0) return true;
+    out.append(buf, static_cast<std::size_t>(n));
+    offset += n;
+  }
+}
+
+FileLock::Result FileLock::Lock(const std::string& path, bool exclusive, bool wait, bool create,
+                                std::string* error) {
+  Unlock();
+  for (;;) {
+    int flags = O_CLOEXEC | (create ? O_CREAT : 0);
+    int fd = ::open(path.c_str(), O_RDWR | O_APPEND | flags, 0600);
+    if (fd < 0 && (errno == EACCES || errno == EROFS) && !exclusive) fd = ::open(path.c_str(), O_RDONLY | flags, 0600);
+    if (fd < 0) {
+      Fail(error, "Cannot open", path, errno);
+      return Result::kFailed;
+    }
+    int rc;
+    do {
+      rc = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      int err = errno;
+      ::close(fd);
+      if (err == EWOULDBLOCK) return Result::kBusy;
+      Fail(error, "Cannot lock", path, err);
+      return Result::kFailed;
+    }
+    // Whoever held the lock may have renamed a new file over the path: that one counts.
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+        held.st_dev == named.st_dev) {
+      fd_ = fd;
+      return Result::kLocked;
+    }
+    ::close(fd);
+  }
+}
+
+void FileLock::Unlock() {
+  if (fd_ < 0) return;
+  ::close(fd_);  // closing the last descriptor of the open file releases the lock
+  fd_ = -1;
+}
+
+bool MakeDirs(const std::string& path, std::string* error, unsigned mode) {
   if (path.empty()) return Fail(error, "Cannot create folder", path, ENOENT);
   if (DirExists(path)) return true;
   std::size_t pos = 0;
@@ -141,7 +223,7 @@ bool MakeDirs(const std::string& path, std::string* error) {
     pos = path.find('/', pos + 1);
     std::string part = path.substr(0, pos);
     if (part.empty() || part.back() == '/') continue;  // "//" in the path
-    if (::mkdir(part.c_str(), 0755) == 0) continue;
+    if (::mkdir(part.c_str(), static_cast<mode_t>(mode)) == 0) continue;
     int err = errno;
     if (err == EEXIST && DirExists(part)) continue;
     if (err == EEXIST) err = ENOTDIR;

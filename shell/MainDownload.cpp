@@ -106,7 +106,6 @@ void TMainForm::DownloadHandler(bool oneStepTrigger) {
   run.reset();
   logPage_->ClearLog();
   run = std::make_unique<TDownload>(tree_, *host_);
-  run->SetHistorySnapshot(history_.SnapshotText());
   run->SetStepMode(oneStepTrigger);
   run->SetChannel(channel);
   run->SetAttachmentQueue(queue_.get());

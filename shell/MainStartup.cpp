@@ -43,8 +43,9 @@ bool WriteIfChanged(const std::string& path, const std::string& text) {
   std::string old;
   if (ReadWholeFile(path, old) && old == text) return false;
   std::string dir = path.substr(0, path.rfind('/'));
-  MakeDirs(dir);
-  return WriteFileAtomic(path, text);
+  // The desktop's shared folders, read by other programs: not private like the data directory.
+  MakeDirs(dir, nullptr, 0755);
+  return WriteFileAtomic(path, text, nullptr, false, true, 0644);
 }
 
 }  // namespace
@@ -213,7 +214,7 @@ void TMainForm::RegisterChannelFileType() {
   bool desktopChanged = WriteIfChanged(base + "/applications/skimlet.desktop", desktop);
   std::string iconPath = base + "/icons/hicolor/64x64/apps/skimlet.png";
   if (!FileExists(iconPath)) {
-    MakeDirs(base + "/icons/hicolor/64x64/apps");
+    MakeDirs(base + "/icons/hicolor/64x64/apps", nullptr, 0755);
     QFile::copy(":/icons/skimlet.png", QPath(iconPath));
   }
   if (mimeChanged) QProcess::startDetached("update-mime-database", {QPath(base + "/mime")});
@@ -230,7 +231,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::CloseSequence() {
   // 1. The history first, so it is saved even when the close is then cancelled.
-  history_.SaveHistory(dataDir_);
+  history_.SaveHistory(dataDir_, liveSettings_.Get().maxHtmlHistory);
   // 2. Unfinished work.
   bool busy = queue_->Busy() > 0;
   for (const auto& run : runs_) busy = busy || (run && !run->Finished());

@@ -99,7 +99,8 @@ void WindowRunHost::NewsSaved(const SavedNews& news) {
   if (actions_.newsSaved) OnWindowThread([&] { actions_.newsSaved(news); });
 }
 
-std::size_t WindowRunHost::HistoryCount() { return history_.Count(); }
+// The history is safe to read from any thread; the file is read on the run's, not the window's.
+std::string WindowRunHost::HistoryText() { return history_.SnapshotText(); }
 
 void WindowRunHost::AddHistoryLine(const std::string& line) {
   OnWindowThread([&] {

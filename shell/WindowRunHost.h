@@ -50,7 +50,7 @@ class WindowRunHost : public QObject, public RunHost, public AttachmentHost {
   void PressPause() override;
   void StatusText(const std::string& text, bool progressFrame) override;
   void NewsSaved(const SavedNews& news) override;
-  std::size_t HistoryCount() override;
+  std::string HistoryText() override;
   void AddHistoryLine(const std::string& line) override;
   RunSettings Settings() override { return settings_.Get(); }
 

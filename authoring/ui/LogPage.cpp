@@ -61,9 +61,13 @@ std::string DebugBufferText(std::string_view buffer) {
 }
 
 // The log as the run wrote it (Windows-1251); converted only for the rows that are drawn.
+// It keeps at most the run's number of lines: beyond it the oldest go, and the first row
+// says so, as the run's own log does (so the two still start alike).
 class LogModel : public QAbstractListModel {
  public:
   using QAbstractListModel::QAbstractListModel;
+
+  void SetMaxLines(std::size_t maxLines) { maxLines_ = std::max<std::size_t>(maxLines, 2); }
 
   int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() ? 0 : static_cast<int>(lines_.size());
@@ -73,13 +77,16 @@ class LogModel : public QAbstractListModel {
     return Q(lines_[static_cast<std::size_t>(index.row())]);
   }
 
-  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::deque<std::string>& Lines() const { return lines_; }
   void Replace(const std::vector<std::string>& lines) {
     beginResetModel();
-    lines_ = lines;
+    const std::size_t skip = lines.size() > maxLines_ ? lines.size() - maxLines_ + 1 : 0;
+    lines_.assign(lines.begin() + static_cast<std::ptrdiff_t>(skip), lines.end());
+    if (skip > 0) lines_.push_front(LogCutNotice(maxLines_));
     endResetModel();
   }
   void Append(const std::string& line) {
+    if (lines_.size() >= maxLines_) DropOldest();
     const int row = rowCount();
     beginInsertRows({}, row, row);
     lines_.push_back(line);
@@ -93,7 +100,23 @@ class LogModel : public QAbstractListModel {
   }
 
  private:
-  std::vector<std::string> lines_;
+  // Makes room for at least one line; a twentieth of the log goes at once, so rows are
+  // removed now and then rather than with every line.
+  void DropOldest() {
+    const std::string notice = LogCutNotice(maxLines_);
+    if (lines_.front() != notice) {
+      lines_.front() = notice;
+      emit dataChanged(index(0), index(0));
+    }
+    const std::size_t drop = std::min(lines_.size() - 1, std::max<std::size_t>(lines_.size() + 1 - maxLines_, maxLines_ / 20));
+    if (drop == 0) return;
+    beginRemoveRows({}, 1, static_cast<int>(drop));
+    lines_.erase(lines_.begin() + 1, lines_.begin() + 1 + static_cast<std::ptrdiff_t>(drop));
+    endRemoveRows();
+  }
+
+  std::deque<std::string> lines_;
+  std::size_t maxLines_ = kMaxRunLogLines;
 };
 
 namespace {
@@ -251,13 +274,15 @@ void LogPage::ShowRunLog(const std::vector<std::string>& runLog) {
 
 void LogPage::FollowRunLog(const std::string& firstLine, const std::string& lastLine,
                            const std::function<std::vector<std::string>()>& wholeLog) {
-  const std::vector<std::string>& shown = logModel_->Lines();
+  const std::deque<std::string>& shown = logModel_->Lines();
   if (shown.empty() || shown.front() != firstLine) logModel_->Replace(wholeLog());
   if (shown.empty() || shown.back() != lastLine) logModel_->Append(lastLine);
   listBoxLog_->scrollToBottom();
 }
 
 void LogPage::ClearLog() { logModel_->Clear(); }
+
+void LogPage::SetMaxLogLines(std::size_t maxLines) { logModel_->SetMaxLines(maxLines); }
 
 void LogPage::AddLogLine(const std::string& line) {
   logModel_->Append(line);

@@ -55,6 +55,8 @@ class LogPage : public QWidget {
                     const std::function<std::vector<std::string>()>& wholeLog);
   void ClearLog();
   void AddLogLine(const std::string& line);
+  // ListBoxLog keeps at most this many lines (a run's, by default); tests lower it.
+  void SetMaxLogLines(std::size_t maxLines);
   QStringList LogTexts() const;  // the stored lines, colour part included
 
   void SetUrls(const std::string& startURL, const std::string& newsURL);  // Windows-1251

@@ -488,7 +488,7 @@ TEST(CommandGetNews, HistoryIsMatchedExactlyAndNamesTheExecutingStep) {
   s.News("/news?id=12");
   EXPECT_EQ(s.B().HTML, "<p>ARTICLE 12</p>");
   s.host.settings.notCheckHistory = false;
-  s.host.history.Clear();  // an empty history list is not consulted
+  s.run->SetHistorySnapshot("");  // a cleared history: fetched again
   s.News("/news?id=12");
   EXPECT_EQ(s.newsHits, 3);
 

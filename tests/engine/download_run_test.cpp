@@ -10,8 +10,14 @@
 #include <stdexcept>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestSupport.h"
@@ -105,9 +111,9 @@ struct Channel {
     EXPECT_TRUE(run.Finished());
     EXPECT_EQ(run.ChannelNode(), nullptr);
   }
-  Log Run(const std::string& history = "") {
+  // The run takes the host's history when the channel starts.
+  Log Run() {
     auto run = Make();
-    run->SetHistorySnapshot(history);
     run->Start();
     RunToEnd(*run);
     return host.Log();
@@ -145,7 +151,7 @@ TEST(RunWalk, ChecksFoldersInTreeOrderSharesTheIndexAndSkipsWhatIsSaved) {
   EXPECT_EQ(site.articles, 4);
 
   // A second run with the history fetches nothing again.
-  Log again = c.Run(c.host.history.SnapshotText());
+  Log again = c.Run();
   EXPECT_EQ(site.articles, 4);
   EXPECT_EQ(c.host.Saved().size(), 4u);
   EXPECT_EQ(Count(Log(again.begin() + static_cast<long>(log.size()), again.end()),
@@ -350,6 +356,242 @@ TEST(RunLog, AnUnexpectedErrorInACommandStillEndsTheRunProperly) {
   EXPECT_EQ(Count(log, "window gone"), 1);
   EXPECT_EQ(log.back(), c.End());
   EXPECT_EQ(site.articles, 1);
+}
+
+// ---- Two processes, one data directory: the history file and the channel lock ----
+
+TEST(RunHistory, TheSnapshotIsTheHistoryFileWhenTheChannelStarts) {
+  NewsSite site;
+  Channel c;
+  c.host.history.LoadHistory(c.dir.path());  // the window started with no history
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  // Another process saved news 2 since the window started.
+  ASSERT_TRUE(AppendHistoryLine(c.dir.path(), MakeHistoryLine(0, site.server.url("/news/2.html"), "Elsewhere")));
+  Log log = c.Run();
+  EXPECT_EQ(site.articles, 2);
+  EXPECT_FALSE(FileExists(c.Path() + "Мир/Статья 2.html"));
+  EXPECT_EQ(Count(log, "Эта страница была загружена ранее"), 1);
+}
+
+TEST(RunChannelLock, ASecondRunOfALockedChannelDoesNotStart) {
+  Channel c;
+  c.Macro(c.channel, {S("SaveNews")});
+  const Log refused{"0 Лента> Подготовка данных для потока загрузки",
+                    "255 Лента> Канал уже загружается другим процессом", c.End()};
+  // A run held at its first step keeps the channel (skimlet-cli's tests do the same with
+  // two processes).
+  auto first = c.Make();
+  first->Pause();
+  first->Start();
+  ASSERT_TRUE(WaitUntil([&] { return c.host.Log().size() >= 2; }));
+  EXPECT_EQ(c.host.Log()[1], "16711680 Лента> Начало загрузки в " + c.Path());
+  auto second = c.Make();
+  second->Start();
+  c.RunToEnd(*second);
+  Log log = c.host.Log();
+  EXPECT_EQ(Log(log.end() - 3, log.end()), refused);
+  first->Resume();
+  c.RunToEnd(*first);
+  EXPECT_EQ(Count(c.host.Log(), "SaveNews. Файл не создан"), 1);
+  EXPECT_TRUE(ListNewsFiles(c.Path()).empty());  // the lock file is never a news
+}
+
+// ---- A crash between the news file and its history line ----
+
+TEST(RunCrashRecovery, ANewsWithoutItsHistoryLineIsNotSavedAgainAndTheLineComesBack) {
+  NewsSite site;
+  Channel c;
+  c.host.history.LoadHistory(c.dir.path());
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  c.Run();
+  ASSERT_EQ(c.host.Saved().size(), 3u);
+  // The history line of news 2 never reached the disk.
+  const std::string historyFile = HistoryFilePath(c.dir.path());
+  std::string text = test::ReadFile(historyFile), lost = "/news/2.html  " + Cp("Статья 2") + "\r\n";
+  std::size_t at = text.find(lost);
+  ASSERT_NE(at, std::string::npos);
+  std::size_t start = text.rfind("\r\n", at);
+  text.erase(start == std::string::npos ? 0 : start + 2, at + lost.size() - (start == std::string::npos ? 0 : start + 2));
+  test::WriteFile(historyFile, text);
+  c.host.history.LoadHistory(c.dir.path());  // the program starts again
+
+  Log log = c.Run();
+  EXPECT_EQ(site.articles, 4);  // fetched again, but not saved again
+  EXPECT_EQ(ListNewsFiles(c.Path() + "Мир").size(), 3u);
+  EXPECT_FALSE(FileExists(c.Path() + "Мир/Статья 2 (1).html"));
+  EXPECT_EQ(c.host.Saved().size(), 3u);
+  EXPECT_EQ(Count(log, "Новость уже сохранена в папке: Статья 2. Запись в истории восстановлена"), 1);
+  EXPECT_NE(test::ReadFile(historyFile).find(lost), std::string::npos);
+  c.Run();
+  EXPECT_EQ(site.articles, 4);  // remembered again
+}
+
+// ---- Pictures after a crash, and what the data directory lets others see ----
+
+struct PictureSite {
+  test::HttpTestServer server;
+  std::atomic<int> news{2};
+  PictureSite() {
+    server.Get("/index.html", [this](const httplib::Request&, httplib::Response& res) {
+      std::string page = "news:";
+      for (int i = 1; i <= news; ++i) page += " <a href=\"/news/" + std::to_string(i) + ".html\">";
+      res.set_content(page, "text/html");
+    });
+    server.Get(R"(/news/(\d+)\.html)", [](const httplib::Request& req, httplib::Response& res) {
+      const std::string n = req.matches[1].str();
+      res.set_header("ETag", "\"n" + n + "\"");
+      res.set_content("<html><title>News " + n + "</title><body>ARTICLE <img src=\"/pic/" + n +
+                          ".png\"> with enough text to be saved</body></html>",
+                      "text/html");
+    });
+    server.Get(R"(/pic/(\d+)\.png)",
+               [](const httplib::Request& req, httplib::Response& res) { res.set_content("PNG" + req.matches[1].str(), "image/png"); });
+    server.Start();
+  }
+};
+
+struct Pictures : AttachmentHost {
+  void LampChanged(int, const LampState&) override {}
+  void QueueOverflow(const std::string&) override {}
+  RunSettings Settings() override { return {}; }
+};
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01;
+}
+
+TEST(RunCrashRecovery, StaleTemporaryFilesGoAndMissingPicturesAreFetchedAgain) {
+  PictureSite site;
+  Channel c;
+  Pictures pictures;
+  AttachmentQueue queue(pictures, c.dir.path());
+  c.Macro(c.channel, {S("GetStart", site.server.url("/index.html"), "news", "9999")});
+  NodePtr rubric = c.Rubric("Мир", true, {S("FindUrlNews", "/news/", "9999"), S("EditUrlNews"),
+                                          S("GetNews", "ARTICLE", "", "", "0"),
+                                          S("EditHTMLNews", "StandartParameter=0", "StandartParameter=0"),
+                                          S("FindNameNews", "<title>", "</title>"),
+                                          S("FindAttachment", "StandartParameter=0", "StandartParameter=0", "StandartParameter=0"),
+                                          S("SaveNews"), S("GotoMacro", "0")});
+  auto runWithPictures = [&] {
+    auto run = c.Make();
+    run->SetAttachmentQueue(&queue);
+    run->Start();
+    c.RunToEnd(*run);
+    EXPECT_TRUE(WaitUntil([&] { return queue.Idle(); }));
+  };
+  runWithPictures();
+  const std::string att = c.Path() + "Мир/Attachment/";
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(att)) files.push_back(e.path().string());
+  ASSERT_EQ(files.size(), 2u) << c.host.LogText();
+
+  // A crash: one picture never arrived, two transfers left their temporary files.
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(unlink(files[0].c_str()), 0);
+  const std::string stale = att + "111111111111111.png.SK-tmp", fresh = att + "222222222222222.png.SK-tmp";
+  test::WriteFile(stale, "half");
+  test::WriteFile(fresh, "half");
+  const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  const timespec later[2] = {{time(nullptr) + 3600, 0}, {time(nullptr) + 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, stale.c_str(), hourAgo, 0), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, fresh.c_str(), later, 0), 0);  // still being written
+
+  site.news = 3;  // the next run saves into the folder
+  runWithPictures();
+  EXPECT_TRUE(FileExists(files[0]));
+  EXPECT_FALSE(FileExists(stale));
+  EXPECT_TRUE(FileExists(fresh));
+  EXPECT_TRUE(Has(c.host.Log(), "16711680 Мир> step 6>> SaveNews. Вложения прежних статей: удалено недокачанных "
+                                "файлов 1, поставлено в очередь заново 1"));
+
+  // Everything the runs created is the user's alone.
+  EXPECT_EQ(ModeOf(c.Path() + "Мир/News 1.html"), 0400u);  // unread
+  EXPECT_EQ(ModeOf(att), 0700u);
+  EXPECT_EQ(ModeOf(files[1]), 0600u);
+  EXPECT_EQ(ModeOf(HistoryFilePath(c.dir.path())), 0600u);
+  EXPECT_EQ(ModeOf(c.dir / "history"), 0700u);
+  EXPECT_EQ(ModeOf(c.Path() + kChannelLockFile), 0600u);
+  EXPECT_EQ(ModeOf(c.dir / "cache"), 0700u);
+  int cached = 0;
+  for (const auto& e : std::filesystem::directory_iterator(c.dir / "cache")) {
+    ++cached;
+    EXPECT_EQ(ModeOf(e.path().string()), 0600u) << e.path();
+  }
+  EXPECT_GT(cached, 0);
+  (void)rubric;
+}
+
+// ---- Endless runs ----
+
+TEST(RunLoopGuard, StepsWithoutProgressEndTheFolderAndTheNextFolderRuns) {
+  Channel c;
+  c.Rubric("Круг", true, {S("NotOperation"), S("GotoMacro", "0")});
+  c.Rubric("Дальше", true, {S("SaveNews")});
+  Log log = c.Run();
+  EXPECT_TRUE(Has(log, "255 Круг> step 0>> Макрос зациклился: 10000 шагов подряд без загруженной страницы и без "
+                       "сохранённой новости"));
+  EXPECT_EQ(Count(log, "Круг> step 1>>GotoMacro."), 5000);
+  EXPECT_TRUE(Has(log, "255 Дальше> step 0>> SaveNews. Файл не создан. HTML меньше 50 байт. "));
+  EXPECT_EQ(log.back(), c.End());
+}
+
+TEST(RunLoopGuard, FailedFetchesAreNoProgressButFetchedPagesAndSavedNewsAre) {
+  NewsSite site;
+  Channel c;
+  const std::string refused = "http://127.0.0.1:" + std::to_string(test::UnusedPort());
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
+  // Each round of this loop fetches and saves: six steps with progress in between.
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  // This one retries a refused address for ever.
+  c.Rubric("Сбой", true, {S("FindUrlNews", "/extra/", "9999"), S("EditUrlNews", "", "", refused),
+                          S("GetNews", "ARTICLE", "", "", "2")});
+  auto run = c.Make();
+  run->SetLimits({.maxStepsWithoutProgress = 30, .maxFetchesPerAddress = 100, .maxLogLines = 20000});
+  run->Start();
+  c.RunToEnd(*run);
+  Log log = c.host.Log();
+  EXPECT_EQ(c.host.Saved().size(), 3u);
+  EXPECT_EQ(Count(log, "Мир> step 0>> Макрос зациклился"), 0);
+  EXPECT_TRUE(Has(log, "255 Сбой> step 2>> Макрос зациклился: 30 шагов подряд без загруженной страницы и без "
+                       "сохранённой новости"));
+  EXPECT_EQ(Count(log, "Сбой> step 2>> GetNews. "), 28);
+}
+
+TEST(RunLoopGuard, OneAddressFetchedMoreThanAHundredTimesEndsTheFolder) {
+  NewsSite site;
+  Channel c;
+  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999"), S("GotoMacro", "0")});
+  c.Rubric("Мир", true, {S("SaveNews")});
+  Log log = c.Run();
+  EXPECT_EQ(site.server.requestCount(), 100);
+  EXPECT_TRUE(Has(log, "255 Лента> step 0>> Макрос зациклился: адрес " + site.Index() +
+                           " загружается больше 100 раз за сессию"));
+  EXPECT_TRUE(Has(log, "255 Мир> step 0>> SaveNews. Файл не создан. HTML меньше 50 байт. "));
+}
+
+TEST(RunLoopGuard, TheRunsLogKeepsItsLastLinesUnderANotice) {
+  Channel c;
+  c.Macro(c.channel, {S("GotoMacro", "0")});
+  auto run = c.Make();
+  run->SetLimits({.maxStepsWithoutProgress = 100, .maxFetchesPerAddress = 100, .maxLogLines = 50});
+  run->Start();
+  c.RunToEnd(*run);
+  std::vector<std::string> kept = run->RunLog();
+  ASSERT_EQ(kept.size(), 50u);
+  EXPECT_EQ(kept.front(), LogCutNotice(50));
+  EXPECT_EQ(Win1251ToUtf8(kept.front()), "255 > Журнал слишком длинный: его начало удалено, хранятся последние 50 строк");
+  EXPECT_EQ(Win1251ToUtf8(kept.back()), c.End());
+  std::vector<std::string> all = c.host.Log();
+  EXPECT_EQ(all.size(), 104u);  // the host saw every line
+  EXPECT_EQ(std::vector<std::string>(all.end() - 49, all.end()),
+            [&] {
+              std::vector<std::string> v;
+              for (auto it = kept.begin() + 1; it != kept.end(); ++it) v.push_back(Win1251ToUtf8(*it));
+              return v;
+            }());
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <thread>
@@ -164,6 +166,84 @@ TEST(MakeDirs, CreatesEveryParentAndRefusesAFileInTheWay) {
   EXPECT_NE(error.find(dir / "file"), std::string::npos);
   EXPECT_EQ(JoinPath("/a/", "b"), "/a/b");
   EXPECT_EQ(JoinPath("/a", "b"), "/a/b");
+}
+
+TEST(PrivateFiles, WhatTheProgramCreatesIsTheUsersAlone) {
+  TempDir dir;
+  const mode_t old = umask(022);
+  ASSERT_TRUE(MakeDirs(dir / "Accounts/Site/News"));
+  ASSERT_TRUE(WriteFileAtomic(dir / "Accounts/folders.txt", "x"));
+  ASSERT_TRUE(AppendToFile(dir / "Accounts/appended", "x"));
+  ASSERT_TRUE(WriteFileAtomic(dir / "Accounts/news.html", "x", nullptr, /*readOnly=*/true));
+  ASSERT_TRUE(WriteFileAtomic(dir / "export.skc", "x", nullptr, false, true, 0644));  // meant for others
+  umask(old);
+  for (const char* folder : {"Accounts", "Accounts/Site", "Accounts/Site/News"}) EXPECT_EQ(Mode(dir / folder), 0700u) << folder;
+  EXPECT_EQ(Mode(dir / "Accounts/folders.txt"), 0600u);
+  EXPECT_EQ(Mode(dir / "Accounts/appended"), 0600u);
+  EXPECT_EQ(Mode(dir / "Accounts/news.html"), 0400u);
+  EXPECT_EQ(Mode(dir / "export.skc"), 0644u);
+}
+
+TEST(FileLock, OneHolderAtATimeAcrossProcessesAndReaders) {
+  TempDir dir;
+  const std::string path = dir / ".lock";
+  FileLock mine;
+  ASSERT_EQ(mine.Lock(path, true, false, true), FileLock::Result::kLocked);
+  EXPECT_EQ(Mode(path), 0600u);
+  FileLock other;  // another open file, in this process: the lock holds against it too
+  EXPECT_EQ(other.Lock(path, true, false, true), FileLock::Result::kBusy);
+  EXPECT_EQ(other.Lock(path, false, false, true), FileLock::Result::kBusy);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    mine.Unlock();  // the child's copy would keep the lock for it
+    FileLock child;
+    _exit(child.Lock(path, true, false, true) == FileLock::Result::kBusy ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  mine.Unlock();
+  EXPECT_EQ(other.Lock(path, false, false, true), FileLock::Result::kLocked);  // readers share
+  FileLock reader;
+  EXPECT_EQ(reader.Lock(path, false, false, true), FileLock::Result::kLocked);
+  EXPECT_EQ(mine.Lock(path, true, false, true), FileLock::Result::kBusy);
+  EXPECT_EQ(FileLock().Lock(dir / "missing", false, true, false), FileLock::Result::kFailed);
+  EXPECT_FALSE(FileExists(dir / "missing"));
+}
+
+TEST(FileLock, AFileReplacedWhileWaitingIsOpenedAgain) {
+  TempDir dir;
+  const std::string path = dir / "history.txt";
+  test::WriteFile(path, "old\r\n");
+  FileLock holder;
+  ASSERT_EQ(holder.Lock(path, true, true, false), FileLock::Result::kLocked);
+  std::thread waiter([&] {
+    FileLock lock;
+    ASSERT_EQ(lock.Lock(path, true, true, false), FileLock::Result::kLocked);
+    ASSERT_TRUE(WriteAllFd(lock.Fd(), "appended\r\n"));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(WriteFileAtomic(path, "new\r\n"));  // renamed over the path while locked
+  holder.Unlock();
+  waiter.join();
+  EXPECT_EQ(ReadFile(path), "new\r\nappended\r\n");
+}
+
+TEST(ReadFileHead, StopsAfterTheMarkerOrTheLimit) {
+  TempDir dir;
+  const std::string path = dir / "news.html";
+  std::string body = std::string(8190, 'h') + "-->" + std::string(50000, 'b');  // the marker straddles two reads
+  test::WriteFile(path, body);
+  std::string head;
+  ASSERT_TRUE(ReadFileHead(path, "-->", 1 << 20, head));
+  EXPECT_LT(head.size(), body.size());
+  EXPECT_EQ(head.substr(0, 8193), body.substr(0, 8193));
+  ASSERT_TRUE(ReadFileHead(path, "missing", 1000, head));
+  EXPECT_EQ(head, body.substr(0, 1000));
+  ASSERT_TRUE(ReadFileHead(path, "missing", 1 << 20, head));
+  EXPECT_EQ(head, body);
+  EXPECT_FALSE(ReadFileHead(dir / "none", "-->", 100, head));
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ class RecordingHost : public RunHost {
     std::lock_guard lock(mutex_);
     saved_.push_back(news);
   }
-  std::size_t HistoryCount() override { return history.Count(); }
+  std::string HistoryText() override { return history.SnapshotText(); }
   void AddHistoryLine(const std::string& line) override { history.Add(line, settings.maxHtmlHistory); }
   RunSettings Settings() override { return settings; }
 

@@ -13,6 +13,7 @@
 
 #include "authoring/ui/LogPage.h"
 #include "platform/Files.h"
+#include "shell/QtText.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -70,6 +71,43 @@ TEST(LogPageSync, DifferentFirstLineReplacesAndScrollsToTheEnd) {
   EXPECT_EQ(page.ListBoxLog()->visualRect(page.ListBoxLog()->model()->index(0, 0)).height(), 13);
   page.ClearLog();
   EXPECT_TRUE(page.LogTexts().isEmpty());
+}
+
+TEST(LogPageSync, AWildRunsLogKeepsItsLastLinesUnderANotice) {
+  LogPage page;
+  // By default as many lines as a run keeps.
+  std::vector<std::string> huge;
+  for (int i = 0; i < 20050; ++i) huge.push_back("0 line " + std::to_string(i));
+  page.ShowRunLog(huge);
+  QStringList texts = page.LogTexts();
+  ASSERT_EQ(texts.size(), 20000);
+  EXPECT_EQ(texts.front(), QStringLiteral("255 > Журнал слишком длинный: его начало удалено, хранятся последние 20000 строк"));
+  EXPECT_EQ(texts[1], QStringLiteral("0 line 51"));
+  EXPECT_EQ(texts.back(), QStringLiteral("0 line 20049"));
+
+  page.ClearLog();
+  page.SetMaxLogLines(100);
+  for (int i = 0; i < 250; ++i) page.AddLogLine("0 line " + std::to_string(i));
+  texts = page.LogTexts();
+  EXPECT_LE(texts.size(), 100);
+  EXPECT_GE(texts.size(), 90);
+  EXPECT_EQ(texts.front(), Q(LogCutNotice(100)));
+  for (int i = 1; i < texts.size(); ++i)  // the newest lines, in order
+    EXPECT_EQ(texts[i], QString("0 line %1").arg(250 - texts.size() + i));
+
+  // A run whose own log was cut the same way: the page follows it line by line.
+  std::vector<std::string> run{LogCutNotice(100)};
+  for (int i = 151; i < 250; ++i) run.push_back("0 line " + std::to_string(i));
+  int copies = 0;
+  auto whole = [&] { ++copies; return run; };
+  for (int i = 250; i < 400; ++i) {
+    run.erase(run.begin() + 1);
+    run.push_back("0 line " + std::to_string(i));
+    page.FollowRunLog(run.front(), run.back(), whole);
+  }
+  EXPECT_EQ(copies, 0);
+  EXPECT_LE(page.LogTexts().size(), 100);
+  EXPECT_EQ(page.LogTexts().back(), QStringLiteral("0 line 399"));
 }
 
 TEST(LogPageDrawing, RedLineWithoutItsColourPart) {

@@ -356,12 +356,17 @@ TEST(MainWindowClose, AsksWhileARunIsPausedAndSavesTheHistoryFirst) {
   run = w->RunOfSlot(0);
   ASSERT_TRUE(QTest::qWaitFor([&] { return run->Paused(); }, 5000));
 
-  test::WriteFile(HistoryFilePath(f.data.path()), "");
+  // The user deletes one entry; the file loses it when the window closes.
+  const std::string deleted = w->History().Lines().front();
+  w->History().RemoveIf([&](const std::string& line) { return line == deleted; });
+  ASSERT_NE(test::ReadFile(HistoryFilePath(f.data.path())).find(deleted), std::string::npos);
   f.dialogs.dialogs.answers = {false};
   EXPECT_FALSE(w->close());
   EXPECT_EQ(f.dialogs.dialogs.questions.size(), 1);
   EXPECT_TRUE(f.dialogs.dialogs.questions[0].contains(QString::fromUtf8("Есть не завершенные потоки загрузки.")));
-  EXPECT_NE(test::ReadFile(HistoryFilePath(f.data.path())), "");  // rewritten before the question
+  const std::string file = test::ReadFile(HistoryFilePath(f.data.path()));  // rewritten before the question
+  EXPECT_EQ(file.find(deleted), std::string::npos);
+  EXPECT_NE(file, "");
 
   f.dialogs.dialogs.answers = {true};
   EXPECT_TRUE(w->close());

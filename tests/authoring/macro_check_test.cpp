@@ -1,0 +1,192 @@
+// The macro checker on macro files as users break them: slips of the pen, lines added or lost
+// by hand, steps renumbered, loops that never end.
+#include "authoring/MacroCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "authoring/Auto.h"
+#include "engine/MacroFile.h"
+#include "platform/Paths.h"
+#include "tests/support/TestSupport.h"
+
+namespace skimlet {
+namespace {
+
+using Kind = MacroFinding::Kind;
+using test::MacroStep;
+
+const std::vector<std::string> kKnown = {"GetStart",       "FindUrlNews",  "EditUrlNews",    "GetNews",
+                                         "EditHTMLNews",   "FindNameNews", "FindAttachment", "SaveNews",
+                                         "GotoMacro",      "NotOperation"};
+
+std::string MacroText(const std::vector<TTmpOneMacroComand>& steps) {
+  MacroTable table;
+  std::copy(steps.begin(), steps.end(), table.steps.begin());
+  table.count = static_cast<std::int32_t>(steps.size());
+  return FormatMacroFile(table);
+}
+
+// The usual rubric: take each new link, fetch, clean, name, save, and round again.
+std::vector<TTmpOneMacroComand> Loop() {
+  std::vector<TTmpOneMacroComand> steps{MacroStep("FindUrlNews", "news/*.html", "-1"), MacroStep("EditUrlNews"),
+          MacroStep("GetNews", "class=\"article\"", "", "", "0"),
+          MacroStep("EditHTMLNews", "StandartParameter=0", "StandartParameter=0"),
+          MacroStep("FindNameNews", "<title>", "</title>"),
+          MacroStep("FindAttachment", "StandartParameter=0", "StandartParameter=0", "StandartParameter=0"),
+          MacroStep("SaveNews"), MacroStep("GotoMacro", "0", "StandartParameter=0")};
+  for (std::size_t k = 0; k < steps.size(); ++k) steps[k].Description = "what step " + std::to_string(k) + " does";
+  return steps;
+}
+
+std::vector<MacroFinding> Check(const std::string& text) { return CheckMacroText(text, kKnown); }
+
+// Line `line` (from 1) of a CR LF text replaced; an empty `with` deletes it; `insert` adds before it.
+std::string EditLine(const std::string& text, int line, const std::string& with, bool insert = false) {
+  std::size_t start = 0;
+  for (int i = 1; i < line; ++i) start = text.find("\r\n", start) + 2;
+  std::size_t end = text.find("\r\n", start) + 2;
+  if (insert) return text.substr(0, start) + with + "\r\n" + text.substr(start);
+  return text.substr(0, start) + (with.empty() ? "" : with + "\r\n") + text.substr(end);
+}
+
+TEST(MacroCheckSound, TheUsualMacrosAndTheWaysToEndAFolderPass) {
+  EXPECT_TRUE(Check(MacroText(Loop())).empty());
+  EXPECT_TRUE(Check(MacroText({MacroStep("GetStart", "http://h.ru/", "</html>", "-999")})).empty());
+  EXPECT_TRUE(Check("").empty());
+  EXPECT_TRUE(Check("0\r\n").empty());
+  // Ends of a folder or a run: -1, below -1, empty, and numbers that can never be a step.
+  auto ends = Loop();
+  ends[0].P2 = "9999";
+  ends[2].P4 = "";
+  ends.push_back(MacroStep("GotoMacro", "-5", "StandartParameter=1", "StandartParameter=2", "x"));
+  EXPECT_TRUE(Check(MacroText(ends)).empty());
+  // An OFF step does nothing, whatever it holds; the catalogue supplies the command names.
+  auto off = Loop();
+  off.push_back({"GotoMacro", "8", "", "", "", "", false});
+  EXPECT_TRUE(Check(MacroText(off)).empty());
+  CommandCatalogue catalogue;
+  ASSERT_TRUE(LoadCommandCatalogue(CatalogueFilePath(ResourceDir("/nonexistent/")), catalogue).exists);
+  std::vector<std::string> names = KnownCommands(catalogue);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), std::set<std::string>(kKnown.begin(), kKnown.end()));
+}
+
+TEST(MacroCheckCommands, UnknownNamesComeWithTheNearestKnownOne) {
+  auto steps = Loop();
+  steps[2].Command = "Getnews";
+  steps[6].Command = "SaveNew";
+  auto found = Check(MacroText(steps));
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].kind, Kind::kUnknownCommand);
+  EXPECT_EQ(found[0].line, 1 + 2 * 7 + 1);
+  EXPECT_EQ(found[0].step, 2);
+  EXPECT_EQ(found[0].message, "step 2: unknown command \"Getnews\" (nearest: \"GetNews\"); the run passes over it");
+  EXPECT_EQ(found[1].line, 1 + 6 * 7 + 1);
+  EXPECT_NE(found[1].message.find("(nearest: \"SaveNews\")"), std::string::npos);
+  EXPECT_EQ(NearestName("gotomakro", kKnown), "GotoMacro");
+
+  steps = Loop();
+  steps[3].Command = "";  // the folder ends there
+  found = Check(MacroText(steps));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].kind, Kind::kEmptyCommand);
+  EXPECT_EQ(found[0].message, "step 3 has no command: the folder ends here and steps 4 to 7 never run");
+}
+
+TEST(MacroCheckRecords, AWrongOnOffLineAndAStrayOrMissingLineSayWhere) {
+  const std::string sound = MacroText(Loop());
+  // A value the run does not know: that step alone counts as OFF.
+  auto found = Check(EditLine(sound, 1 + 3 * 7 + 2, "on"));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].kind, Kind::kActiveLine);
+  EXPECT_EQ(found[0].line, 24);
+  EXPECT_EQ(found[0].message, "the ON/OFF line of step 3 holds \"on\": the run takes the step as OFF");
+
+  // A stray line typed into step 2's parameters shifts steps 3 to 7.
+  found = Check(EditLine(sound, 1 + 2 * 7 + 4, "stray", /*insert=*/true));
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].kind, Kind::kStepCount);
+  EXPECT_EQ(found[0].line, 1);
+  EXPECT_NE(found[0].message.find("goes on for 1 more line (from line 58)"), std::string::npos) << found[0].message;
+  EXPECT_EQ(found[1].kind, Kind::kShiftedRecords);
+  EXPECT_EQ(found[1].step, 3);
+  EXPECT_EQ(found[1].line, 24);
+  EXPECT_EQ(found[1].message,
+            "the ON/OFF line of step 3 holds \"EditHTMLNews\": a line was added or lost between line 17 and line "
+            "24, which shifts this step and every later one");
+
+  // A lost line: the last step runs out of lines as well.
+  found = Check(EditLine(sound, 1 + 4 * 7 + 3, ""));
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].kind, Kind::kStepCount);
+  EXPECT_NE(found[0].message.find("its lines end in step 7 (line 56 is the last)"), std::string::npos)
+      << found[0].message;
+  EXPECT_EQ(found[1].kind, Kind::kShiftedRecords);
+  EXPECT_EQ(found[1].step, 5);
+  EXPECT_NE(found[1].message.find("between line 31 and line 38"), std::string::npos) << found[1].message;
+
+  for (const char* count : {"many", "-3"}) {
+    found = Check(EditLine(sound, 1, count));
+    ASSERT_EQ(found.size(), 1u) << count;
+    EXPECT_EQ(found[0].kind, Kind::kStepCount);
+    EXPECT_NE(found[0].message.find("the run reads"), std::string::npos) << found[0].message;
+  }
+}
+
+TEST(MacroCheckJumps, TargetsThatAreNoStepOrNoNumber) {
+  auto steps = Loop();
+  steps[2].P4 = "12";    // a step slot, but this macro has 8 steps
+  steps[7].P1 = "next";  // no number at all
+  auto found = Check(MacroText(steps));
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].kind, Kind::kJumpTarget);
+  EXPECT_EQ(found[0].line, 1 + 2 * 7 + 6);  // GetNews's P4
+  EXPECT_EQ(found[0].message, "step 2 (GetNews) jumps to step 12, but the steps are 0 to 7: the jump ends the folder");
+  EXPECT_EQ(found[1].line, 1 + 7 * 7 + 3);  // GotoMacro's P1
+  EXPECT_EQ(found[1].message, "step 7 (GotoMacro) jumps to \"next\", which is no step number: the jump ends the folder");
+}
+
+TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
+  // No link left: FindUrlNews goes back to itself.
+  auto steps = Loop();
+  steps[0].P2 = "0";
+  auto found = Check(MacroText(steps));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].kind, Kind::kEndlessLinkLoop);
+  EXPECT_EQ(found[0].line, 5);
+  EXPECT_EQ(found[0].message, "step 0 (FindUrlNews) goes to itself when no new link is left: the loop never ends");
+
+  // ... or to a step that falls back into the loop.
+  steps = Loop();
+  steps[0].P2 = "8";
+  steps.push_back(MacroStep("NotOperation"));
+  steps.push_back(MacroStep("GotoMacro", "1"));
+  found = Check(MacroText(steps));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].message,
+            "step 0 (FindUrlNews) goes to step 8, which leads back to it, when no new link is left: the loop never ends");
+
+  // A GetNews whose "loaded before" jump goes to itself never reaches the FindUrlNews again.
+  steps = Loop();
+  steps[2].P4 = "2";
+  found = Check(MacroText(steps));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].kind, Kind::kLoopWithoutLinks);
+  EXPECT_EQ(found[0].step, 2);
+  EXPECT_EQ(found[0].message,
+            "step 2 repeats itself without a FindUrlNews: nothing but the guard against endless runs ends this loop");
+
+  // A loop with no FindUrlNews at all; a conditional jump out of it does not count.
+  found = Check(MacroText({MacroStep("GetStart", "http://h.ru/", "</html>", "-999"), MacroStep("SaveNews"),
+                           MacroStep("GotoMacro", "9999", "StandartParameter=1", "StandartParameter=2", "end"),
+                           MacroStep("GotoMacro", "1")}));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].kind, Kind::kLoopWithoutLinks);
+  EXPECT_EQ(found[0].line, 1 + 7 + 1);
+  EXPECT_EQ(found[0].message,
+            "steps 1, 2, 3 loop without a FindUrlNews: nothing but the guard against endless runs ends this loop");
+}
+
+}  // namespace
+}  // namespace skimlet
