@@ -13,7 +13,7 @@
 
 #include "authoring/ui/LogPage.h"
 #include "platform/Files.h"
-#include "shell/QtText.h"
+#include "qt/QtText.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiTestSupport.h"
 
