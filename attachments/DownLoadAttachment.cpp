@@ -1,9 +1,11 @@
 #include "attachments/DownLoadAttachment.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "attachments/Discovery.h"
 #include "engine/PageFetcher.h"
@@ -25,16 +27,54 @@ bool IsSafeLocalName(const std::string& name) {
   return true;
 }
 
-HttpSettings TransferSettings(const RunSettings& s, const std::string& dataDir, long idleTimeoutMs) {
-  HttpSettings h;
-  h.reload = s.hURLReload;
-  h.reuseConnection = s.hURLExistsConnection;
-  h.useCache = s.hURLUseCashe;
-  h.noCookies = s.hURLReloadCookiesOff;
-  h.cacheDir = dataDir + "cache/";
-  h.cookieJar = dataDir + "cookies.txt";
-  h.idleTimeoutMs = idleTimeoutMs;
-  return h;
+// Puts a finished temporary file in place, never replacing a file that appeared meanwhile
+// (that one is kept). Where the file system cannot rename without replacing, link() does the
+// same; without hard links either (FAT, some network file systems) a plain rename. The
+// temporary goes either way.
+bool PlaceFile(const std::string& temp, const std::string& target) {
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+  bool ok = errno == EEXIST && FileExists(target);
+  if (errno != EEXIST) {
+    ok = ::link(temp.c_str(), target.c_str()) == 0;
+    if (!ok) ok = errno == EEXIST ? FileExists(target) : FileExists(target) || ::rename(temp.c_str(), target.c_str()) == 0;
+  }
+  ::unlink(temp.c_str());
+  return ok;
+}
+
+bool WriteWhole(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t w = ::write(fd, data.data(), data.size());
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(w));
+  }
+  return true;
+}
+
+// Another news's file for the same address: a hard link, else a copy. An existing file stays.
+bool LinkOrCopy(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) == 0) return true;
+  if (errno == EEXIST) return FileExists(to);
+  std::string data;
+  if (!ReadWholeFile(from, data)) return false;
+  const std::string temp = to + kTempSuffix;
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool written = WriteWhole(fd, data);
+  if (::close(fd) != 0 || !written) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return PlaceFile(temp, to);
+}
+
+// The caption of the news folder an attachment belongs to (".../<folder>/Attachment/<name>").
+std::string FolderCaption(const std::string& localPath) {
+  std::string_view p = localPath;
+  for (int i = 0; i < 2 && p.rfind('/') != std::string_view::npos; ++i) p = p.substr(0, p.rfind('/'));
+  std::size_t slash = p.rfind('/');
+  return CaptionFromDisk(slash == std::string_view::npos ? p : p.substr(slash + 1));
 }
 
 }  // namespace
@@ -51,42 +91,34 @@ LampRgb LampColourRgb(LampColour colour) {
   return {192, 192, 192};
 }
 
+std::uint64_t NextAttachmentRun() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
 AttachmentQueue::AttachmentQueue(AttachmentHost& host, std::string dataDir)
     : host_(host), dataDir_(std::move(dataDir)) {
   if (!dataDir_.empty() && dataDir_.back() != '/') dataDir_ += '/';
-  pumpThread_ = std::thread([this] { PumpThread(); });
 }
 
 AttachmentQueue::~AttachmentQueue() {
-  {
-    std::lock_guard lock(pumpMutex_);
-    pumpStop_ = true;
-  }
-  pumpCv_.notify_one();
-  pumpThread_.join();
   AbortAllAttachments();
-  std::lock_guard lock(mutex_);
-  for (auto& slot : slots_) slot.reset();  // joins
+  // The workers take the queue lock when a transfer ends: they are joined without it.
+  std::array<std::unique_ptr<TDownloadAtt>, kDownloaderSlots> workers;
+  {
+    std::lock_guard lock(mutex_);
+    workers.swap(slots_);
+  }
+  for (auto& worker : workers) worker.reset();
+  if (cookiesToSave_) SaveCookieJar(CookieJarPath(dataDir_));
 }
 
 void AttachmentQueue::TransferEnded() {
-  {
-    std::lock_guard lock(pumpMutex_);
-    pumpWanted_ = true;
-  }
-  pumpCv_.notify_one();
-}
-
-void AttachmentQueue::PumpThread() {
-  std::unique_lock lock(pumpMutex_);
-  while (true) {
-    pumpCv_.wait(lock, [this] { return pumpWanted_ || pumpStop_; });
-    if (pumpStop_) return;
-    pumpWanted_ = false;
-    lock.unlock();
-    Pump();
-    lock.lock();
-  }
+  queueChanged_ = true;
+  // The freed slot takes the next entry at once, not at the window's next tick.
+  Pump();
+  // What the sites set while pictures came in is written once the queue is done.
+  if (Idle() && cookiesToSave_.exchange(false)) SaveCookieJar(CookieJarPath(dataDir_));
 }
 
 void AttachmentQueue::SetLamp(int slot, LampColour colour, const std::string* hint, const std::atomic<bool>* unless) {
@@ -111,10 +143,11 @@ LampState AttachmentQueue::Lamp(int slot) const {
 
 bool AttachmentQueue::RunningLocked(int slot) const {
   const auto& d = slots_[slot];
-  return d && !d->ReadFailed() && !d->WorkDone();
+  return d && d->Occupied() && !d->ReadFailed() && !d->WorkDone();
 }
 
-void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::string& attachmentDir, bool force) {
+void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::string& attachmentDir, bool force,
+                                         const AttachmentOrigin& origin) {
   if (!force && !flagDownloadPictures_) return;
   if (!MakeDirs(attachmentDir)) return;
   std::string dir = attachmentDir;
@@ -122,16 +155,47 @@ void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::str
   for (const AttachmentPair& pair : ReadAttachmentPairs(text)) {
     if (!IsSafeLocalName(pair.localName)) continue;
     std::string path = dir + pair.localName;
-    bool present = FileExists(path), overflow = false;
+    if (FileExists(path)) {
+      Pump();
+      continue;
+    }
+    std::string linkFrom;
+    bool overflow = false;
     {
       std::lock_guard lock(mutex_);
-      if (!present) present = keys_.count(Key(path, pair.url)) > 0;
+      bool present = keys_.count(Key(path, pair.url)) > 0;
       for (int s = 0; s < kDownloaderSlots && !present; ++s)
         present = RunningLocked(s) && slots_[s]->Entry().localPath == path && slots_[s]->Entry().url == pair.url;
+      // The same address for another file: fetched once.
+      if (!present && origin.run != 0) {
+        if (auto run = runFetched_.find(origin.run); run != runFetched_.end()) {
+          auto it = run->second.find(pair.url);
+          if (it != run->second.end() && !it->second.ok) {
+            present = true;  // failed in this run already: `pictures` tries again later
+          } else if (it != run->second.end() && FileExists(it->second.path)) {
+            present = true;
+            linkFrom = it->second.path;
+          }
+        }
+      }
+      for (int s = 0; s < kDownloaderSlots && !present; ++s) {
+        if (RunningLocked(s) && slots_[s]->merging_ && slots_[s]->Entry().url == pair.url) {
+          slots_[s]->entry_.alsoPaths.push_back(path);
+          present = true;
+        }
+      }
+      if (!present) {
+        if (auto it = waitingUrl_.find(pair.url); it != waitingUrl_.end()) {
+          it->second->alsoPaths.push_back(path);
+          keys_.insert(Key(path, pair.url));
+          present = true;
+        }
+      }
       if (!present && static_cast<int>(queue_.size()) >= kMaxQueued) {
         overflow = true;
       } else if (!present) {
-        queue_.push_back({path, pair.url});
+        queue_.push_back({path, pair.url, origin, {}});
+        waitingUrl_[pair.url] = &queue_.back();
         keys_.insert(Key(path, pair.url));
         queueChanged_ = true;
       }
@@ -141,8 +205,14 @@ void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::str
       host_.QueueOverflow(W("Переполнение буфера присоединенных файлов. Перезапустите программу."));
       return;  // the rest of this article's pairs are dropped
     }
+    if (!linkFrom.empty() && LinkOrCopy(linkFrom, path)) attachmentArrived_ = true;
     Pump();
   }
+}
+
+void AttachmentQueue::ForgetRun(std::uint64_t run) {
+  std::lock_guard lock(mutex_);
+  runFetched_.erase(run);
 }
 
 bool AttachmentQueue::StartNextDownloader() {
@@ -150,8 +220,8 @@ bool AttachmentQueue::StartNextDownloader() {
   if (queue_.empty()) return false;
   int candidate = -1, busy = 0;
   for (int s = 0; s < kDownloaderSlots; ++s) {
-    if (slots_[s] && slots_[s]->WorkDone()) slots_[s].reset();
-    if (!slots_[s]) {
+    if (slots_[s] && slots_[s]->Occupied() && slots_[s]->WorkDone()) slots_[s]->occupied_ = false;  // released
+    if (!slots_[s] || !slots_[s]->Occupied()) {
       if (candidate < 0) candidate = s;
     } else {
       ++busy;
@@ -161,12 +231,15 @@ bool AttachmentQueue::StartNextDownloader() {
   if (candidate < 0 || settings.ledCount <= busy) return false;
   AttachmentEntry entry = std::move(queue_.front());
   queue_.pop_front();
+  waitingUrl_.erase(entry.url);
   keys_.erase(Key(entry.localPath, entry.url));
+  for (const std::string& also : entry.alsoPaths) keys_.erase(Key(also, entry.url));
   std::string hint = "Get " + entry.url;
   SetLamp(candidate, LampColour::kMaroon, &hint);
-  slots_[candidate] = std::make_unique<TDownloadAtt>(*this, candidate, std::move(entry),
-                                                     TransferSettings(settings, dataDir_, idleTimeoutMs_));
-  slots_[candidate]->Start();
+  if (!slots_[candidate]) slots_[candidate] = std::make_unique<TDownloadAtt>(*this, candidate);
+  HttpSettings http = TransferSettings(OpenFlagsOf(settings), settings, dataDir_);
+  http.idleTimeoutMs = idleTimeoutMs_;
+  slots_[candidate]->Assign(std::move(entry), std::move(http));
   queueChanged_ = true;
   return true;
 }
@@ -176,9 +249,16 @@ void AttachmentQueue::Pump() {
   }
 }
 
+std::vector<std::string> AttachmentQueue::TransferOverLocked(TDownloadAtt& worker, bool ok) {
+  worker.merging_ = false;
+  const AttachmentEntry& e = worker.entry_;
+  if (e.origin.run != 0 && !worker.readFailed_) runFetched_[e.origin.run][e.url] = {ok, e.localPath};
+  return std::move(worker.entry_.alsoPaths);
+}
+
 void AttachmentQueue::AbortDownloader(int slot) {
   std::lock_guard lock(mutex_);
-  if (slots_[slot] && !slots_[slot]->WorkDone()) {
+  if (slots_[slot] && slots_[slot]->Occupied() && !slots_[slot]->WorkDone()) {
     // White before the handles close, so the thread's silver (it ends at once) comes after.
     TDownloadAtt& d = *slots_[slot];
     d.readFailed_ = true;
@@ -187,12 +267,17 @@ void AttachmentQueue::AbortDownloader(int slot) {
   }
 }
 
+void AttachmentQueue::ClearLocked() {
+  queue_.clear();
+  keys_.clear();
+  waitingUrl_.clear();
+  queueChanged_ = true;
+}
+
 void AttachmentQueue::AbortAllAttachments() {
   {
     std::lock_guard lock(mutex_);
-    queue_.clear();
-    keys_.clear();
-    queueChanged_ = true;
+    ClearLocked();
   }
   for (int s = 0; s < kDownloaderSlots; ++s) AbortDownloader(s);
 }
@@ -202,9 +287,7 @@ void AttachmentQueue::SetFlagDownloadPictures(bool on) {
   if (on) return;
   std::unique_lock lock(mutex_, std::try_to_lock);
   if (!lock.owns_lock()) return;
-  queue_.clear();
-  keys_.clear();
-  queueChanged_ = true;
+  ClearLocked();
 }
 
 int AttachmentQueue::Waiting() const {
@@ -216,7 +299,7 @@ int AttachmentQueue::Busy() const {
   std::lock_guard lock(mutex_);
   int busy = 0;
   for (const auto& slot : slots_)
-    if (slot && !slot->WorkDone()) ++busy;
+    if (slot && slot->Occupied() && !slot->WorkDone()) ++busy;
   return busy;
 }
 
@@ -253,17 +336,31 @@ QueueDisplay AttachmentQueue::Display() const {
   return BuildDisplayLocked();
 }
 
-TDownloadAtt::TDownloadAtt(AttachmentQueue& queue, int slot, AttachmentEntry entry, HttpSettings settings)
-    : queue_(queue), slot_(slot), entry_(std::move(entry)), settings_(std::move(settings)) {}
+TDownloadAtt::TDownloadAtt(AttachmentQueue& queue, int slot)
+    : queue_(queue), slot_(slot), rng_(std::random_device{}()) {}
 
 TDownloadAtt::~TDownloadAtt() {
   Abort();
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_one();
   if (thread_.joinable()) thread_.join();
 }
 
-void TDownloadAtt::Start() {
-  started_ = true;
-  thread_ = std::thread([this] { Execute(); });
+void TDownloadAtt::Assign(AttachmentEntry entry, HttpSettings settings) {
+  entry_ = std::move(entry);
+  settings_ = std::move(settings);
+  readFailed_ = succeeded_ = workDone_ = false;
+  occupied_ = merging_ = true;
+  http_.Restart();  // after an abort of the previous transfer
+  {
+    std::lock_guard lock(mutex_);
+    hasJob_ = true;
+  }
+  if (!thread_.joinable()) thread_ = std::thread([this] { Main(); });
+  wake_.notify_one();
 }
 
 void TDownloadAtt::Abort() {
@@ -271,25 +368,56 @@ void TDownloadAtt::Abort() {
   http_.Stop();
 }
 
+void TDownloadAtt::Main() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    wake_.wait(lock, [this] { return hasJob_ || quit_; });
+    if (quit_) return;
+    hasJob_ = false;
+    lock.unlock();
+    Execute();
+    lock.lock();
+  }
+}
+
 void TDownloadAtt::Execute() {
   queue_.SetLamp(slot_, LampColour::kYellow, nullptr, &readFailed_);
-  succeeded_ = Transfer();
+  std::string reason;
+  succeeded_ = Transfer(reason);
+  std::vector<std::string> also;
+  {
+    std::lock_guard lock(queue_.mutex_);
+    also = queue_.TransferOverLocked(*this, succeeded_);
+  }
+  if (succeeded_) {
+    ++queue_.fetched_;
+    for (const std::string& path : also) LinkOrCopy(entry_.localPath, path);
+    queue_.attachmentArrived_ = true;
+  } else if (!readFailed_) {
+    ++queue_.failures_;
+    queue_.host_.AttachmentFailed(
+        entry_, FolderCaption(entry_.localPath) + W("> Вложение не загружено: ") + entry_.url + " - " + reason);
+  }
   queue_.FinishLamp(slot_, (succeeded_ ? "Complete " : "ERROR ") + entry_.url, workDone_);
-  queue_.queueChanged_ = true;
   queue_.TransferEnded();
 }
 
-bool TDownloadAtt::Transfer() {
+bool TDownloadAtt::Transfer(std::string& reason) {
   if (readFailed_) return false;
   HttpRequest request;
   request.url = UrlForTransfer(entry_.url);
+  request.userAgent = entry_.origin.userAgent.empty() ? PickAgent(rng_) : entry_.origin.userAgent;
+  if (!entry_.origin.referer.empty()) request.headers.push_back("Referer: " + UrlForTransfer(entry_.origin.referer));
+  if (!settings_.noCookies) queue_.cookiesToSave_ = true;
   if (!http_.Open(request, settings_)) {
+    reason = Utf8ToWin1251(http_.Error());
     http_.Close();
     return false;
   }
   const std::string temp = entry_.localPath + kTempSuffix;
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {
+    reason = W("Не удалось создать файл ") + Utf8ToWin1251(temp);
     http_.Close();
     return false;
   }
@@ -300,35 +428,28 @@ bool TDownloadAtt::Transfer() {
     chunk.clear();
     std::size_t n = http_.Read(chunk, 64 * 1024);
     if (n == 0) break;
-    for (std::size_t done = 0; done < chunk.size();) {
-      ssize_t w = ::write(fd, chunk.data() + done, chunk.size() - done);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        writeFailed = true;
-        break;
-      }
-      done += static_cast<std::size_t>(w);
+    if (!WriteWhole(fd, chunk)) {
+      writeFailed = true;
+      break;
     }
-    if (writeFailed) break;
     TotalBytes() += n;
     lime = !lime;
     queue_.SetLamp(slot_, lime ? LampColour::kLime : LampColour::kGreen, nullptr, &readFailed_);
   }
-  bool ok = ::close(fd) == 0 && !writeFailed && !readFailed_ && !http_.Failed();
+  bool closed = ::close(fd) == 0;
+  bool ok = closed && !writeFailed && !readFailed_ && !http_.Failed();
+  if (http_.Failed()) reason = Utf8ToWin1251(http_.Error());
+  else if (!closed || writeFailed) reason = W("Не удалось записать файл ") + Utf8ToWin1251(temp);
   http_.Close();
-  if (ok) {
-    // link() refuses to replace a file that appeared meanwhile; the temporary goes either way.
-    const char* target = entry_.localPath.c_str();
-    if (::link(temp.c_str(), target) != 0) {
-      if (errno == EEXIST)
-        ok = FileExists(entry_.localPath);
-      else  // no hard links (FAT, some network file systems): a plain rename
-        ok = FileExists(entry_.localPath) || ::rename(temp.c_str(), target) == 0;
-    }
-    if (ok) queue_.attachmentArrived_ = true;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
   }
-  ::unlink(temp.c_str());
-  return ok;
+  if (!PlaceFile(temp, entry_.localPath)) {
+    reason = W("Не удалось записать файл ") + Utf8ToWin1251(entry_.localPath);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace skimlet

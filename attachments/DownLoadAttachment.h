@@ -1,6 +1,9 @@
 // The attachment queue and its downloaders: pictures and style sheets of saved news are
-// fetched in the background by up to ten TDownloadAtt threads, at most LEDCount at once.
-// Lamp colours and hints and the queue list are computed here; the window only draws them.
+// fetched in the background by up to ten TDownloadAtt workers, at most LEDCount at once.
+// A worker is one thread that keeps its connections open from one file to the next. An
+// address is fetched once however many news of a run use it: the other news get a link to
+// the same file. Lamp colours and hints and the queue list are computed here; the window
+// only draws them.
 #pragma once
 
 #include <array>
@@ -10,8 +13,10 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -24,10 +29,24 @@ inline constexpr int kDownloaderSlots = 10;
 inline constexpr int kMaxQueued = 5000;
 inline constexpr const char* kTempSuffix = ".SK-tmp";
 
+// Where queued attachments come from: the run (its pictures are fetched once per address
+// while it lasts; 0: no run), and the browser identification and the address of the news
+// page they belong to, sent along as a browser would.
+struct AttachmentOrigin {
+  std::uint64_t run = 0;
+  std::string userAgent;  // empty: one is picked from the agent table
+  std::string referer;    // Windows-1251; empty: none
+};
+
 struct AttachmentEntry {
   std::string localPath;  // UTF-8 file path
   std::string url;        // Windows-1251, as the page wrote it
+  AttachmentOrigin origin;
+  std::vector<std::string> alsoPaths;  // other news' local files for the same address
 };
+
+// A new run number for AttachmentOrigin::run.
+std::uint64_t NextAttachmentRun();
 
 enum class LampColour { kSilver, kMaroon, kYellow, kGreen, kLime, kWhite };
 struct LampRgb {
@@ -56,6 +75,9 @@ class AttachmentHost {
   virtual void LampChanged(int slot, const LampState& lamp) = 0;
   // The queue is full (message box text, Windows-1251).
   virtual void QueueOverflow(const std::string& message) = 0;
+  // A transfer failed: a red log line (Windows-1251: "caption> text") naming the address and
+  // the reason. Any thread; must not wait for the window nor call into the queue.
+  virtual void AttachmentFailed(const AttachmentEntry&, const std::string& /*message*/) {}
   virtual RunSettings Settings() = 0;
 };
 
@@ -69,8 +91,13 @@ class AttachmentQueue {
   AttachmentQueue& operator=(const AttachmentQueue&) = delete;
 
   // Queues the attachment pairs of a news text for `attachmentDir` (UTF-8, ends in '/').
-  // Without `force`, nothing is queued while FlagDownloadPictures is off.
-  void EnqueueAttachments(const std::string& text, const std::string& attachmentDir, bool force);
+  // Without `force`, nothing is queued while FlagDownloadPictures is off. An address that is
+  // waiting or being fetched, or that the same run has fetched already, is not fetched again:
+  // the pair's file becomes a link to the same file (a copy where links are impossible).
+  void EnqueueAttachments(const std::string& text, const std::string& attachmentDir, bool force,
+                          const AttachmentOrigin& origin = {});
+  // The run has ended: what it fetched is no longer shared with later pairs.
+  void ForgetRun(std::uint64_t run);
   // Hands the first waiting entry to a free slot while fewer than LEDCount are busy.
   bool StartNextDownloader();
   void Pump();  // StartNextDownloader until it starts nothing
@@ -90,6 +117,8 @@ class AttachmentQueue {
   bool Idle() const { return Waiting() == 0 && Busy() == 0; }
   LampState Lamp(int slot) const;
   int Overflows() const { return overflows_; }
+  int Failures() const { return failures_; }  // transfers that failed (an abort is none)
+  int Fetched() const { return fetched_; }    // transfers that stored a file
 
   // Tests shorten the transfers' idle time-out.
   void SetIdleTimeoutMs(long ms) { idleTimeoutMs_ = ms; }
@@ -105,14 +134,22 @@ class AttachmentQueue {
   static std::string Key(const std::string& path, const std::string& url) { return path + '\n' + url; }
   bool RunningLocked(int slot) const;
   QueueDisplay BuildDisplayLocked() const;
-  void TransferEnded();  // wakes the pump thread
-  void PumpThread();
+  void ClearLocked();    // empties the waiting queue
+  // A worker's transfer is over: the address's other files and what the run remembers.
+  std::vector<std::string> TransferOverLocked(TDownloadAtt& worker, bool ok);
+  void TransferEnded();  // on the worker's thread
 
   AttachmentHost& host_;
   std::string dataDir_;
   mutable std::mutex mutex_;  // the queue lock: queue, keys, slots
   std::deque<AttachmentEntry> queue_;
-  std::unordered_set<std::string> keys_;
+  std::unordered_set<std::string> keys_;                        // every waiting path and address
+  std::unordered_map<std::string, AttachmentEntry*> waitingUrl_;  // the waiting entry of an address
+  struct Outcome {
+    bool ok = false;
+    std::string path;
+  };
+  std::unordered_map<std::uint64_t, std::unordered_map<std::string, Outcome>> runFetched_;
   std::array<std::unique_ptr<TDownloadAtt>, kDownloaderSlots> slots_;
   mutable std::mutex lampMutex_;
   std::array<LampState, kDownloaderSlots> lamps_;
@@ -121,21 +158,22 @@ class AttachmentQueue {
   std::atomic<bool> attachmentArrived_{false};
   std::atomic<bool> flagDownloadPictures_{true};
   std::atomic<int> overflows_{0};
+  std::atomic<int> failures_{0};
+  std::atomic<int> fetched_{0};
+  std::atomic<bool> cookiesToSave_{false};
   long idleTimeoutMs_ = 60000;
-  // A freed slot takes the next entry at once instead of at the window's next tick.
-  std::mutex pumpMutex_;
-  std::condition_variable pumpCv_;
-  bool pumpWanted_ = false, pumpStop_ = false;
-  std::thread pumpThread_;
 };
 
-// One transfer into its local file, on its own thread.
+// The downloader of one slot: a thread that fetches the entries handed to its slot, one after
+// another, each into its local file, over connections it keeps open.
 class TDownloadAtt {
  public:
-  TDownloadAtt(AttachmentQueue& queue, int slot, AttachmentEntry entry, HttpSettings settings);
-  ~TDownloadAtt();
-  void Start();
+  TDownloadAtt(AttachmentQueue& queue, int slot);
+  ~TDownloadAtt();  // aborts the transfer and ends the thread
+  // Queue lock held, slot free: the next transfer (the thread starts with the first).
+  void Assign(AttachmentEntry entry, HttpSettings settings);
   void Abort();  // the transfer fails and its temporary file goes
+  bool Occupied() const { return occupied_; }  // an entry was handed to the slot and not released
   bool WorkDone() const { return workDone_; }
   bool ReadFailed() const { return readFailed_; }
   bool Succeeded() const { return succeeded_; }
@@ -143,16 +181,22 @@ class TDownloadAtt {
 
  private:
   friend class AttachmentQueue;
+  void Main();
   void Execute();
-  bool Transfer();
+  bool Transfer(std::string& reason);
 
   AttachmentQueue& queue_;
   int slot_;
-  AttachmentEntry entry_;
+  AttachmentEntry entry_;  // alsoPaths under the queue lock
   HttpSettings settings_;
   HttpClient http_;
+  std::mt19937 rng_;
   std::thread thread_;
-  std::atomic<bool> started_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool hasJob_ = false, quit_ = false;
+  bool occupied_ = false;  // queue lock
+  bool merging_ = false;   // queue lock: other files of the address may still join
   std::atomic<bool> readFailed_{false};
   std::atomic<bool> succeeded_{false};
   std::atomic<bool> workDone_{false};

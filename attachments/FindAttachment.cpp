@@ -20,7 +20,8 @@ void TDownload::FindAttachment(const std::string& p1, const std::string& p2, con
   }
   if (p2 == "StandartParameter=0" && attachments_) {
     try {
-      attachments_->EnqueueAttachments(html, attachmentDir, false);
+      // The pictures go with the identification and address of the page they belong to.
+      attachments_->EnqueueAttachments(html, attachmentDir, false, {runId_, agent_, buf_.NewsURL});
     } catch (const std::exception&) {
       // A failed hand-off must not stop the command; the pictures can be fetched later.
     }

@@ -1,11 +1,13 @@
 # Shared by the side-by-side bench scripts (sourced, not run):
 #   bench_init NAME BUILD_DIR   sets cli, server, work (a temp dir removed on exit), or exits 0
 #                               with a "skipped" line when a tool is missing
-#   bench_serve DIR LATENCY_MS  starts skimlet-static-server on DIR, sets base (its URL)
+#   bench_serve DIR LATENCY_MS [ARG ...]
+#                               starts skimlet-static-server on DIR, sets base (its URL)
 #   mean_seconds PREPARE COMMAND   the mean wall time of RUNS runs (date loop)
 #   bench_time NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]
 #                               times each command (hyperfine when installed, else the loop);
-#                               sets the variable t_NAME to its mean in seconds
+#                               sets the variable t_NAME to its mean in seconds and tmed_NAME
+#                               to its median (the mean again with the loop)
 #   ratio A B, verdict VALUE LIMIT
 # shellcheck shell=bash
 
@@ -40,7 +42,7 @@ bench_cleanup() {
 }
 
 bench_serve() {
-  "$server" "$1" --port 0 --latency-ms "$2" --port-file "$work/port" >/dev/null 2>"$work/server.err" &
+  "$server" "$1" --port 0 --latency-ms "$2" --port-file "$work/port" "${@:3}" >/dev/null 2>"$work/server.err" &
   server_pid=$!
   for _ in $(seq 1 100); do
     [ -s "$work/port" ] && break
@@ -73,12 +75,15 @@ bench_time() {
     hyperfine --style basic --runs "$RUNS" --warmup 1 --export-csv "$work/times.csv" "${args[@]}"
     for name in $(awk -F, 'NR > 1 { print $1 }' "$work/times.csv"); do
       printf -v "t_${name//-/_}" '%s' "$(awk -F, -v n="$name" '$1 == n { printf "%.4f", $2 }' "$work/times.csv")"
+      printf -v "tmed_${name//-/_}" '%s' "$(awk -F, -v n="$name" '$1 == n { printf "%.4f", $4 }' "$work/times.csv")"
     done
   else
     echo "timing with a date +%s%N loop, $RUNS runs each"
     while [ $# -gt 0 ]; do
       name=$1
       printf -v "t_${name//-/_}" '%s' "$(mean_seconds "$2" "$3")"
+      local mean_var="t_${name//-/_}"
+      printf -v "tmed_${name//-/_}" '%s' "${!mean_var}"
       shift 3
     done
   fi

@@ -31,3 +31,4 @@ fi
 # The download run against wget, side by side (needs skimlet-cli and skimlet-static-server).
 bash "$(dirname "${BASH_SOURCE[0]}")/run_vs_wget.sh" "$build"
 bash "$(dirname "${BASH_SOURCE[0]}")/pictures_vs_wget.sh" "$build"
+bash "$(dirname "${BASH_SOURCE[0]}")/shared_pictures_vs_wget.sh" "$build"

@@ -39,7 +39,10 @@ class CliHost : public RunHost, public AttachmentHost {
   bool IsShownChannel(const NodePtr& channel) override { return channel != nullptr; }
   bool IsSelectedChannel(const NodePtr&) override { return false; }
 
-  void LogAdded(TDownload&, const std::string& line) override {
+  void LogAdded(TDownload&, const std::string& line) override { Print(line); }
+
+  // A log line, Windows-1251: "colour caption> message".
+  void Print(const std::string& line) {
     std::string text = Win1251ToUtf8(line);
     std::lock_guard lock(mutex_);
     ClearProgress();
@@ -74,6 +77,9 @@ class CliHost : public RunHost, public AttachmentHost {
   RunSettings Settings() override { return settings_; }
 
   void LampChanged(int, const LampState&) override {}
+  void AttachmentFailed(const AttachmentEntry&, const std::string& message) override {
+    Print(std::to_string(kRed) + " " + message);
+  }
   void QueueOverflow(const std::string& message) override {
     std::lock_guard lock(mutex_);
     ClearProgress();
@@ -111,6 +117,19 @@ class CliHost : public RunHost, public AttachmentHost {
   bool shown_ = false;
   std::chrono::steady_clock::time_point lastProgress_{};
 };
+
+// Exit codes of download and pictures, besides 0 (all fetched) and 2 (bad arguments).
+constexpr int kExitSomeFailed = 3;   // some pages or pictures could not be fetched
+constexpr int kExitIndexFailed = 4;  // a channel's index page could not be fetched
+
+std::string FailureSummary(int pages, int pictures) {
+  if (pages == 0 && pictures == 0) return "";
+  std::string text = "; failed:";
+  if (pages > 0) text += " " + std::to_string(pages) + (pages == 1 ? " page" : " pages");
+  if (pages > 0 && pictures > 0) text += " and";
+  if (pictures > 0) text += " " + std::to_string(pictures) + (pictures == 1 ? " picture" : " pictures");
+  return text;
+}
 
 // The window's timer pumps the queue every 250 ms; here this loop does, until every run
 // has ended and every attachment has been fetched. It looks often so that the command
@@ -187,10 +206,16 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   std::string error;
   if (!history.SaveHistory(ctx.dataDir, store.ReadRunSettings().maxHtmlHistory, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
   int saved = host.Saved();
-  std::cerr << saved << (saved == 1 ? " news" : " news") << " saved from " << runs.size()
-            << (runs.size() == 1 ? " channel" : " channels") << ", "
-            << TotalBytes().load() << " bytes received\n";
-  return 0;
+  int pages = 0;
+  bool indexFailed = false;
+  for (const auto& run : runs) {
+    pages += run->FailedFetches();
+    indexFailed = indexFailed || run->IndexFailed();
+  }
+  std::cerr << saved << " news saved from " << runs.size() << (runs.size() == 1 ? " channel" : " channels") << ", "
+            << TotalBytes().load() << " bytes received" << FailureSummary(pages, queue.Failures()) << "\n";
+  if (indexFailed) return kExitIndexFailed;
+  return pages > 0 || queue.Failures() > 0 ? kExitSomeFailed : 0;
 }
 
 }  // namespace skimlet::cli
@@ -220,6 +245,7 @@ int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
   SettingsStore store;
   CliHost host(history, store.ReadRunSettings(), false, isatty(STDERR_FILENO));
   AttachmentQueue queue(host, ctx.dataDir);
+  const AttachmentOrigin origin{NextAttachmentRun(), "", ""};  // an address shared by news is fetched once
   int articles = 0;
   for (const NodePtr& folder : folders) {
     std::string dir = tree.FolderPath(folder);
@@ -227,14 +253,15 @@ int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
       std::string text;
       if (!ReadWholeFile(dir + name, text)) continue;
       std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
-      queue.EnqueueAttachments(text, dir + "Attachment/", true);
+      queue.EnqueueAttachments(text, dir + "Attachment/", true, origin);
       ++articles;
     }
   }
   std::vector<std::unique_ptr<TDownload>> none;
   WaitForRuns(none, queue, host);
-  std::cerr << articles << " news looked at, " << TotalBytes().load() << " bytes received\n";
-  return 0;
+  std::cerr << articles << " news looked at, " << TotalBytes().load() << " bytes received"
+            << FailureSummary(0, queue.Failures()) << "\n";
+  return queue.Failures() > 0 ? kExitSomeFailed : 0;
 }
 
 }  // namespace skimlet::cli

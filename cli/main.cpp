@@ -28,7 +28,11 @@ const char* kUsage =
     "                                     jumps to missing steps, loops that never end;\n"
     "                                     exit status 1 when something is found, else 0\n"
     "\n"
-    "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n";
+    "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n"
+    "\n"
+    "exit status: 0 done; 1 a command failed; 2 bad arguments;\n"
+    "  download and pictures: 3 some pages or pictures could not be fetched (the last line\n"
+    "  says how many), 4 a channel's index page could not be fetched (download)\n";
 
 }  // namespace
 

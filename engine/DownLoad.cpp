@@ -7,6 +7,8 @@
 #include <ctime>
 #include <exception>
 
+#include "attachments/DownLoadAttachment.h"
+#include "engine/PageFetcher.h"
 #include "engine/Tools.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -33,7 +35,7 @@ bool ParseStepNumber(const std::string& text, std::int32_t& value) {
   return !s.empty() && ec == std::errc() && ptr == s.data() + s.size();
 }
 
-TDownload::TDownload(ChannelTree& tree, RunHost& host) : tree_(tree), host_(host) {
+TDownload::TDownload(ChannelTree& tree, RunHost& host) : tree_(tree), host_(host), runId_(NextAttachmentRun()) {
   clock_gettime(CLOCK_REALTIME, &runStart_);
 }
 
@@ -256,7 +258,10 @@ TTmpOneMacroComand TDownload::ReadStep(const std::string& folderPath, std::int32
 void TDownload::Execute() {
   NodePtr channel = ChannelNode();
   rng_.seed(std::random_device{}());
+  runId_ = NextAttachmentRun();
   savedCount_ = 0;
+  failedFetches_ = 0;
+  indexFailed_ = false;
   openFlags_ = 0;
   fetches_.clear();
   newsIndex_.Clear();
@@ -354,6 +359,9 @@ void TDownload::Execute() {
   // channel, and its end line carries the channel's caption.
   finished_ = true;
   http_.Close();
+  if (attachments_) attachments_->ForgetRun(runId_);
+  if (!SaveCookieJar(CookieJarPath(tree_.DataDir())))
+    AddRunLog(W("Не удалось записать файл cookies ") + Utf8ToWin1251(CookieJarPath(tree_.DataDir())), kRed);
   AddRunLog(W("Конец загрузки в ") + channelPath, kBlue);
   ShowRunState();
   {

@@ -104,6 +104,10 @@ class TDownload {
   std::int32_t StepIndex() const { return stepIndex_; }
   NodePtr ChannelNode() const;
   std::int32_t SavedCount() const { return savedCount_; }
+  // Pages this run could not fetch (network failures, HTTP errors, limits; a stop is none),
+  // and whether one of them was an index page.
+  int FailedFetches() const { return failedFetches_; }
+  bool IndexFailed() const { return indexFailed_; }
   RunBuffers Buffers() const;
   std::vector<std::string> RunLog() const;
   // Brings the window up to date with the run (also called by the window on selection).
@@ -149,6 +153,8 @@ class TDownload {
   void Jump(const std::string& target);  // StepIndex := target, or -1
   HttpSettings MakeHttpSettings() const;
   bool OpenUrl(const std::string& url, bool withHeaderBlock);
+  // Notes why the current fetch failed (Windows-1251) and closes it.
+  void FetchFailed(const std::string& reason);
   void RecordDownload(const std::string& line);
   // Before the first save into a folder: its news by address, stale attachment files, missing pictures.
   void PrepareFolderForSaving();
@@ -171,6 +177,8 @@ class TDownload {
   std::atomic<bool> stepMode_{false};
   std::atomic<std::int32_t> stepIndex_{0};
   std::atomic<std::int32_t> savedCount_{0};
+  std::atomic<int> failedFetches_{0};
+  std::atomic<bool> indexFailed_{false};
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;
 
@@ -182,6 +190,9 @@ class TDownload {
   std::uint32_t openFlags_ = 0;
   HttpClient http_;
   bool httpOpen_ = false;
+  std::string fetchError_;  // why the last fetch failed (Windows-1251); empty when it worked
+  std::string agent_;       // the browser identification of the last request
+  std::uint64_t runId_;     // pictures of one run are fetched once per address
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
   RunLimits limits_;

@@ -74,12 +74,21 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
   }
   AddRunLog(Prefix() + W(">>GetStart. Подключение к ") + p1, kDarkRed);
   if (!OpenStartPage(p1)) {
-    AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа "), kRed);
+    AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа: ") + fetchError_, kRed);
+    indexFailed_ = indexFailed_ || !finished_;
     stepIndex_ = kEndRun;
     return;
   }
   AddRunLog(Prefix() + W(">>GetStart. Получен ответ от ") + p1 + W(". Идет загрузка в IndexHTML-буфер"), kDarkRed);
   std::string page = FetchPage(p1);
+  if (!fetchError_.empty()) {
+    AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Страница не получена: ") + fetchError_, kRed);
+    indexFailed_ = indexFailed_ || !finished_;
+    std::lock_guard lock(mutex_);
+    buf_.StartURL.clear();
+    stepIndex_ = kEndRun;
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     buf_.IndexHTML = std::move(page);
@@ -192,7 +201,12 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   const std::string url = buf_.NewsURL;
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
   std::string page = FetchPage(url);
-  if (ContainsFragment(page, p1)) {
+  if (!fetchError_.empty()) {
+    // Nothing of a failed fetch is taken, however much arrived.
+    AddRunLog(Prefix() + ">> GetInetFile(" + url + W(") не получен. ") + fetchError_ + W(". Переход на шаг №") + p4,
+              kRed);
+    Jump(p4);
+  } else if (ContainsFragment(page, p1)) {
     {
       std::lock_guard lock(mutex_);
       buf_.HTML = std::move(page);

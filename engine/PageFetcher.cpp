@@ -92,14 +92,33 @@ std::string Lower(std::string s) {
 }
 }  // namespace
 
-HttpSettings TDownload::MakeHttpSettings() const {
+std::uint32_t OpenFlagsOf(const RunSettings& settings) {
+  std::uint32_t flags = 0;
+  if (settings.hURLReload) flags |= kFlagReload;
+  if (settings.hURLExistsConnection) flags |= kFlagExistingConnect;
+  if (settings.hURLUseCashe) flags |= kFlagMakePersistent;
+  if (settings.hURLReloadCookiesOff) flags |= kFlagNoCookies;
+  return flags;
+}
+
+std::string CookieJarPath(const std::string& dataDir) { return dataDir + "cookies.txt"; }
+
+HttpSettings TransferSettings(std::uint32_t openFlags, const RunSettings& settings, const std::string& dataDir) {
   HttpSettings s;
-  s.reload = openFlags_ & kFlagReload;
-  s.reuseConnection = openFlags_ & kFlagExistingConnect;
-  s.useCache = openFlags_ & kFlagMakePersistent;
-  s.noCookies = openFlags_ & kFlagNoCookies;
-  s.cacheDir = tree_.DataDir() + "cache/";
-  s.cookieJar = tree_.DataDir() + "cookies.txt";
+  s.reload = openFlags & kFlagReload;
+  s.reuseConnection = openFlags & kFlagExistingConnect;
+  s.useCache = openFlags & kFlagMakePersistent;
+  s.noCookies = openFlags & kFlagNoCookies;
+  s.cacheDir = dataDir + "cache/";
+  s.cookieJar = CookieJarPath(dataDir);
+  s.lowSpeedBytesPerSec = settings.lowSpeedLimit;
+  s.lowSpeedWindowMs = 1000L * settings.lowSpeedTime;
+  s.maxTransferMs = 1000L * settings.maxTransferTime;
+  return s;
+}
+
+HttpSettings TDownload::MakeHttpSettings() const {
+  HttpSettings s = TransferSettings(openFlags_, host_.Settings(), tree_.DataDir());
   s.connectTimeoutMs = connectTimeoutMs_;
   s.idleTimeoutMs = idleTimeoutMs_;
   return s;
@@ -109,43 +128,42 @@ bool TDownload::OpenUrl(const std::string& url, bool withHeaderBlock) {
   CountFetch(url);
   HttpRequest request;
   request.url = url;
-  request.userAgent = PickAgent(rng_);
+  request.userAgent = agent_ = PickAgent(rng_);
   if (withHeaderBlock) request.headers = {"Accept: */*", "Accept-Language: ru"};  // + Accept-Encoding
   httpOpen_ = http_.Open(request, MakeHttpSettings());
   return httpOpen_;
 }
 
+void TDownload::FetchFailed(const std::string& reason) {
+  fetchError_ = reason.empty() ? W("Нет ответа") : reason;
+  http_.Close();
+  httpOpen_ = false;
+  if (!finished_) ++failedFetches_;  // a stop is no failure of the site
+}
+
 bool TDownload::OpenStartPage(const std::string& url) {
-  RunSettings settings = host_.Settings();
-  openFlags_ = 0;
-  if (settings.hURLReload) openFlags_ |= kFlagReload;
-  if (settings.hURLExistsConnection) openFlags_ |= kFlagExistingConnect;
-  if (settings.hURLUseCashe) openFlags_ |= kFlagMakePersistent;
-  if (settings.hURLReloadCookiesOff) openFlags_ |= kFlagNoCookies;
+  fetchError_.clear();
+  openFlags_ = OpenFlagsOf(host_.Settings());
   std::string target = url;
   std::string lower = Lower(url);
   if (lower.find("http://") == std::string::npos && lower.find("https://") == std::string::npos)
     target = "http://" + url;
   if (!OpenUrl(UrlForTransfer(target), true)) {
-    http_.Close();
-    httpOpen_ = false;
+    FetchFailed(Utf8ToWin1251(http_.Error()));
     return false;
   }
   int status = http_.Status();
   if (status == 200 || status == 302) return true;
   // A refused index page is not read: the next fetch must open its own URL.
-  http_.Close();
-  httpOpen_ = false;
+  FetchFailed("HTTP " + std::to_string(status));
   return false;
 }
 
 std::string TDownload::FetchPage(const std::string& url) {
   std::string result;
+  fetchError_.clear();
   if (!httpOpen_ && !OpenUrl(UrlForTransfer(url), false)) {
-    http_.Close();
-    httpOpen_ = false;
-    if (!finished_ && !http_.Error().empty())
-      AddRunLog(Prefix() + W(">> Ошибка загрузки ") + url + ": " + Utf8ToWin1251(http_.Error()), kRed);
+    FetchFailed(Utf8ToWin1251(http_.Error()));
     return result;
   }
   std::string page;
@@ -164,9 +182,11 @@ std::string TDownload::FetchPage(const std::string& url) {
   }
   std::string contentType = http_.ContentType();
   if (complete && http_.Failed()) {
-    // A cut-off or oversized body is not the page: nothing is taken from it.
-    AddRunLog(Prefix() + W(">> Ошибка загрузки ") + url + ": " + Utf8ToWin1251(http_.Error()), kRed);
-  } else if (complete) {
+    // A cut-off, oversized or endless body is not the page: nothing is taken from it.
+    FetchFailed(Utf8ToWin1251(http_.Error()));
+    return result;
+  }
+  if (complete) {
     host_.StatusText("last URL=" + url, false);
     TotalBytes() += page.size();
     stepsWithoutProgress_ = 0;

@@ -6,6 +6,9 @@
 #include <random>
 #include <string>
 
+#include "engine/Settings.h"
+#include "platform/Http.h"
+
 namespace skimlet {
 
 struct AgentRow {
@@ -30,6 +33,14 @@ inline constexpr std::uint32_t kFlagReload = 0x80000000u;
 inline constexpr std::uint32_t kFlagExistingConnect = 0x20000000u;
 inline constexpr std::uint32_t kFlagMakePersistent = 0x02000000u;
 inline constexpr std::uint32_t kFlagNoCookies = 0x00080000u;
+
+// The request flags of the four connection settings as they are ticked.
+std::uint32_t OpenFlagsOf(const RunSettings& settings);
+// What a transfer of a page or an attachment works with: the meaning of the request flags,
+// the transfer limits of the settings, the data directory's page cache and cookie jar.
+HttpSettings TransferSettings(std::uint32_t openFlags, const RunSettings& settings, const std::string& dataDir);
+// The cookie jar of a data directory (ends in '/').
+std::string CookieJarPath(const std::string& dataDir);
 
 // The 14 status-bar frames of a transfer.
 extern const char* const kProgressFrames[14];

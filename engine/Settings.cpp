@@ -26,6 +26,11 @@ const std::vector<SettingKey>& SettingsTable() {
         {"Setting", "ViewNewNews.Checked", K::kCheck, 1, 0, 1},
         {"Setting", "ConvertToWin1251.Checked", K::kCheck, 1, 0, 1},
         {"Setting", "NotifyNewNews.Checked", K::kCheck, 1, 0, 1},
+        // A transfer below LowSpeedLimit bytes/s for LowSpeedTime seconds fails, and so does
+        // one that takes longer than MaxTransferTime seconds (0: no such limit).
+        {"Setting", "LowSpeedLimit.Value", K::kNumber, 64, 0, 1 << 20},
+        {"Setting", "LowSpeedTime.Value", K::kNumber, 60, 1, 3600},
+        {"Setting", "MaxTransferTime.Value", K::kNumber, 600, 0, 86400},
         {"View", "PanelAccounts.Width", K::kNumber, 190, 0, kAny},
         {"View", "PanelTop.Height", K::kNumber, 233, 0, kAny},
         {"View", "Accounts.Selected.Index", K::kNumber, 0, -1, kAny},

@@ -44,6 +44,9 @@ struct RunSettings {
   bool hURLUseCashe = true;
   bool hURLReloadCookiesOff = false;
   bool convertToWin1251 = true;
+  int lowSpeedLimit = 64;      // bytes per second ...
+  int lowSpeedTime = 60;       // ... over this many seconds, or the transfer fails
+  int maxTransferTime = 600;   // seconds a page or picture may take in all (0: no limit)
 };
 
 // Builds RunSettings from a lookup of stored texts ("Setting/MaxDownloads.Value" -> text).
@@ -86,6 +89,9 @@ RunSettings ReadRunSettings(Lookup&& stored) {
   s.hURLUseCashe = get("Setting/hURLUseCashe.Checked", 1) != 0;
   s.hURLReloadCookiesOff = get("Setting/hURLReloadCookiesOff.Checked", 0) != 0;
   s.convertToWin1251 = get("Setting/ConvertToWin1251.Checked", 1) != 0;
+  s.lowSpeedLimit = static_cast<int>(get("Setting/LowSpeedLimit.Value", s.lowSpeedLimit));
+  s.lowSpeedTime = static_cast<int>(get("Setting/LowSpeedTime.Value", s.lowSpeedTime));
+  s.maxTransferTime = static_cast<int>(get("Setting/MaxTransferTime.Value", s.maxTransferTime));
   return s;
 }
 

@@ -129,9 +129,10 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string* e
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
-  // A dangling symbolic link still occupies the name.
-  return ::lstat(path.c_str(), &st) == 0;
+  if (::lstat(path.c_str(), &st) != 0) return false;  // one call for the usual answers
+  if (!S_ISLNK(st.st_mode)) return !S_ISDIR(st.st_mode);
+  // A symbolic link occupies the name, dangling or not, unless it leads to a directory.
+  return ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
 }
 
 bool DirExists(const std::string& path) {

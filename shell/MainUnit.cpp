@@ -50,6 +50,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   actions.lampChanged = [this](int slot) { UpdateLamp(slot); };
   actions.newsSaved = [this](const SavedNews& news) { companions_->NewsSaved(news); };
   actions.queueOverflow = [this](const std::string& message) { AppDialogs().Message(this, Q(message)); };
+  actions.attachmentFailed = [this](const std::string& message) { LogLine(message, kRed); };
   host_ = std::make_unique<WindowRunHost>(history_, liveSettings_, std::move(actions));
   queue_ = std::make_unique<AttachmentQueue>(*host_, dataDir_);
 

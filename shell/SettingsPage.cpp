@@ -47,6 +47,9 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addSpin("MaxDownloads", "Setting/MaxDownloads.Value", QStringLiteral("Максимум загрузок за сессию"), 1);
   addSpin("TimeoutMarkNotRead", "Setting/TimeoutMarkNotRead.Value", QStringLiteral("Пометить как прочтенное через (с)"), 1);
   addSpin("LEDCount", "Setting/LEDCount.Value", QStringLiteral("Число потоков для вложений (max)"), 1);
+  addSpin("LowSpeedLimit", "Setting/LowSpeedLimit.Value", QStringLiteral("Минимальная скорость загрузки (байт/с)"), 16);
+  addSpin("LowSpeedTime", "Setting/LowSpeedTime.Value", QStringLiteral("Допустимое время ниже минимальной скорости (с)"), 10);
+  addSpin("MaxTransferTime", "Setting/MaxTransferTime.Value", QStringLiteral("Максимальное время загрузки файла (с)"), 60);
 
   auto* checks = new QVBoxLayout;
   auto addCheck = [&](const char* name, const char* path, const QString& caption) {

@@ -131,6 +131,17 @@ void WindowRunHost::LampChanged(int slot, const LampState&) {
       Qt::QueuedConnection);
 }
 
+void WindowRunHost::AttachmentFailed(const AttachmentEntry&, const std::string& message) {
+  if (closing_ || !actions_.attachmentFailed) return;
+  // A downloader does not wait for the window.
+  QMetaObject::invokeMethod(
+      this,
+      [this, message] {
+        if (!closing_) actions_.attachmentFailed(message);
+      },
+      Qt::QueuedConnection);
+}
+
 void WindowRunHost::QueueOverflow(const std::string& message) {
   if (actions_.queueOverflow) OnWindowThread([&] { actions_.queueOverflow(message); });
 }

@@ -28,6 +28,7 @@ struct WindowRunActions {
   std::function<void(const std::string&)> historyLineAdded;  // after the list took it
   std::function<void(int slot)> lampChanged;
   std::function<void(const std::string&)> queueOverflow;
+  std::function<void(const std::string&)> attachmentFailed;  // a red line in the log
 };
 
 class WindowRunHost : public QObject, public RunHost, public AttachmentHost {
@@ -56,6 +57,7 @@ class WindowRunHost : public QObject, public RunHost, public AttachmentHost {
 
   void LampChanged(int slot, const LampState& lamp) override;
   void QueueOverflow(const std::string& message) override;
+  void AttachmentFailed(const AttachmentEntry& entry, const std::string& message) override;
 
  private:
   // Runs `fn` on the window's thread and waits for it; at once when already there.

@@ -7,7 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -17,6 +20,7 @@
 #include "attachments/DownLoadAttachment.h"
 #include "engine/PageFetcher.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -41,10 +45,17 @@ struct Host : AttachmentHost {
     std::lock_guard lock(mutex);
     overflows.push_back(message);
   }
+  std::vector<std::string> failures;  // UTF-8
+  void AttachmentFailed(const AttachmentEntry&, const std::string& message) override {
+    std::lock_guard lock(mutex);
+    failures.push_back(Win1251ToUtf8(message));
+  }
+  std::atomic<int> lowSpeedTime{60};
   RunSettings Settings() override {
     RunSettings s;
     s.ledCount = ledCount;
     s.hURLUseCashe = false;
+    s.lowSpeedTime = lowSpeedTime;
     return s;
   }
   template <typename F>
@@ -66,18 +77,42 @@ struct Host : AttachmentHost {
 };
 
 // /p/N.png answers at once, /slow/N.gif after 100 ms, /stall/N.gif sends 1000 bytes and then
-// nothing until the server stops, /held/N.gif the same until `release`, /big/N.gif N bytes.
+// nothing until the server stops, /held/N.gif the same until `release`, /big/N.gif N bytes,
+// /shared/X.gif after 20 ms, counting its requests and connections, /trickle.gif a byte
+// every 200 ms, /missing.gif 404 until `missingFound`.
 struct Site {
   test::HttpTestServer server;
   std::atomic<bool> release{false};
+  std::atomic<bool> missingFound{false};
+  std::mutex mutex;
+  std::map<std::string, int> hits;  // requests per path of /shared/
+  std::set<int> ports;              // client ports of those requests: one per connection
+  std::set<std::string> agents, referers;
   Site() {
     using Req = httplib::Request;
     using Res = httplib::Response;
     server.Get(R"(/p/(\d+)\.png)",
                [](const Req& q, Res& s) { s.set_content("PNG" + q.matches[1].str(), "image/png"); });
-    server.Get("/missing.gif", [](const Req&, Res& s) {
+    server.Get("/missing.gif", [this](const Req&, Res& s) {
+      if (missingFound) return s.set_content("GIF found", "image/gif");
       s.status = 404;
       s.set_content("<h1>not here</h1>", "text/html");
+    });
+    server.Get(R"(/shared/(\w+)\.gif)", [this](const Req& q, Res& s) {
+      {
+        std::lock_guard lock(mutex);
+        ++hits[q.path];
+        ports.insert(q.remote_port);
+        agents.insert(q.get_header_value("User-Agent"));
+        referers.insert(q.get_header_value("Referer"));
+      }
+      std::this_thread::sleep_for(20ms);
+      s.set_content("GIF " + q.matches[1].str(), "image/gif");
+    });
+    server.Get("/trickle.gif", [this](const Req&, Res& s) {
+      s.set_chunked_content_provider("image/gif", [this](std::size_t, httplib::DataSink& sink) {
+        return !server.WaitForStop(200ms) && sink.write("x", 1);
+      });
     });
     server.Get(R"(/slow/(\d+)\.gif)", [](const Req& q, Res& s) {
       std::this_thread::sleep_for(100ms);
@@ -128,15 +163,15 @@ struct Fixture {
   AttachmentQueue queue{host, dir / "data/"};
   std::string att = dir / "data/Accounts/Ch/Attachment/";
   std::string Url(const std::string& path) { return site.server.url(path); }
-  void Enqueue(const Pairs& pairs, bool force = false) {
+  void Enqueue(const Pairs& pairs, bool force = false, const AttachmentOrigin& origin = {}) {
     std::string text;
     for (const auto& [name, url] : pairs) text += "<!-- SkimletAttLocal:" + name + " SkimletAttURL:" + url + " -->\n\r";
-    queue.EnqueueAttachments(text + std::string(kDataEndMarker) + "<p>news</p>", att, force);
+    queue.EnqueueAttachments(text + std::string(kDataEndMarker) + "<p>news</p>", att, force, origin);
   }
   bool Drain() { return WaitFor([this] { return queue.Idle(); }); }  // no timer: the queue pumps itself
 };
 
-TEST(AttachmentTransfers, PicturesAndErrorPagesAreStoredWithNoTemporaryLeft) {
+TEST(AttachmentTransfers, PicturesAreStoredErrorPagesAreNotAndNoTemporaryIsLeft) {
   Fixture f;
   QueueDisplay d;
   EXPECT_FALSE(f.queue.TakeDisplay(d));  // the window keeps its initial lines until a change
@@ -145,12 +180,22 @@ TEST(AttachmentTransfers, PicturesAndErrorPagesAreStoredWithNoTemporaryLeft) {
   ASSERT_TRUE(f.Drain());
   EXPECT_EQ(test::ReadFile(f.att + Name(1)), "PNG1");
   EXPECT_EQ(test::ReadFile(f.att + Name(2)), "PNG2");
-  EXPECT_EQ(test::ReadFile(f.att + Name(3)), "<h1>not here</h1>");
-  EXPECT_TRUE(f.host.SawHint("Complete " + f.Url("/missing.gif")));
-  EXPECT_GE(TotalBytes() - before, 25u);
+  EXPECT_FALSE(FileExists(f.att + Name(3)));
+  EXPECT_TRUE(f.host.SawHint("ERROR " + f.Url("/missing.gif")));
+  EXPECT_EQ(f.host.Locked([&] { return f.host.failures; }),
+            std::vector<std::string>{"Ch> Вложение не загружено: " + f.Url("/missing.gif") + " - HTTP 404"});
+  EXPECT_EQ(f.queue.Failures(), 1);
+  EXPECT_EQ(f.queue.Fetched(), 2);
+  EXPECT_GE(TotalBytes() - before, 8u);
   EXPECT_TRUE(f.queue.TakeAttachmentArrived());
   EXPECT_FALSE(f.queue.TakeAttachmentArrived());
   EXPECT_EQ(TempFiles(f.dir.path()), 0);
+
+  // The missing picture is fetched by the next attempt, once the server has it.
+  f.site.missingFound = true;
+  f.Enqueue({{Name(3), f.Url("/missing.gif")}}, true);
+  ASSERT_TRUE(f.Drain());
+  EXPECT_EQ(test::ReadFile(f.att + Name(3)), "GIF found");
 
   std::vector<LampState> slot0 = f.host.Locked([&] { return f.host.lamps[0]; });
   ASSERT_GE(slot0.size(), 5u);
@@ -329,6 +374,98 @@ TEST(AttachmentQueue, HostileLocalNamesNeverLeaveTheAttachmentFolder) {
   for (const auto& e : fs::recursive_directory_iterator(f.dir / "data/Accounts"))
     if (!e.is_directory()) files.push_back(e.path().string());
   EXPECT_EQ(files, std::vector<std::string>{f.att + Name(7)});
+}
+
+int Threads() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& task : fs::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST(AttachmentSharing, AnAddressIsFetchedOncePerRunAndLinkedUnderEveryName) {
+  Fixture f;
+  const AttachmentOrigin run{NextAttachmentRun(), "Opera 7.11", "http://h.ru/news/1.html"};
+  // Three news of one run, each with its own name for the site's logo; one waits, one runs.
+  f.Enqueue({{Name(1), f.Url("/shared/logo.gif")}, {Name(2), f.Url("/shared/a.gif")}}, false, run);
+  f.Enqueue({{Name(3), f.Url("/shared/logo.gif")}, {Name(4), f.Url("/shared/b.gif")}}, false, run);
+  ASSERT_TRUE(f.Drain());
+  f.Enqueue({{Name(5), f.Url("/shared/logo.gif")}}, false, run);  // fetched already in this run
+  ASSERT_TRUE(f.Drain());
+  EXPECT_EQ(f.site.hits["/shared/logo.gif"], 1);
+  for (int i : {1, 3, 5}) EXPECT_EQ(test::ReadFile(f.att + Name(i)), "GIF logo") << i;
+  EXPECT_EQ(Inode(f.att + Name(3)), Inode(f.att + Name(1)));  // hard links, not copies
+  EXPECT_EQ(Inode(f.att + Name(5)), Inode(f.att + Name(1)));
+  EXPECT_EQ(f.queue.Fetched(), 3);
+  EXPECT_EQ(f.site.agents, std::set<std::string>{"Opera 7.11"});  // as the news page was asked for
+  EXPECT_EQ(f.site.referers, std::set<std::string>{"http://h.ru/news/1.html"});
+
+  // The next run asks again; so does a picture queued without a run once the first has ended.
+  f.queue.ForgetRun(run.run);
+  f.Enqueue({{Name(6), f.Url("/shared/logo.gif")}}, false, {NextAttachmentRun(), "", ""});
+  ASSERT_TRUE(f.Drain());
+  f.Enqueue({{Name(7), f.Url("/shared/logo.gif")}});
+  ASSERT_TRUE(f.Drain());
+  EXPECT_EQ(f.site.hits["/shared/logo.gif"], 3);
+  EXPECT_EQ(test::ReadFile(f.att + Name(7)), "GIF logo");
+  // A picture without its page gets an agent of the table, and no referer.
+  std::set<std::string> table;
+  for (const AgentRow& row : AgentTable) table.insert(row.agent);
+  for (const std::string& agent : f.site.agents) EXPECT_TRUE(table.count(agent)) << agent;
+  EXPECT_TRUE(f.site.referers.count(""));
+}
+
+TEST(AttachmentSharing, WorkersKeepTheirThreadsAndConnections) {
+  Fixture f;
+  f.host.ledCount = 1;
+  Pairs warm{{Name(0), f.Url("/shared/warm.gif")}};
+  f.Enqueue(warm);
+  ASSERT_TRUE(f.Drain());
+  const int threads = Threads();
+  Pairs pairs;
+  for (int i = 1; i <= 20; ++i) pairs.push_back({Name(i), f.Url("/shared/" + std::to_string(i) + ".gif")});
+  f.Enqueue(pairs);
+  ASSERT_TRUE(f.Drain());
+  EXPECT_EQ(Threads(), threads);  // no thread per picture
+  EXPECT_EQ(f.site.ports.size(), 1u) << "21 pictures, one worker: one connection";
+
+  f.host.ledCount = 3;
+  pairs.clear();
+  for (int i = 21; i <= 60; ++i) pairs.push_back({Name(i), f.Url("/shared/" + std::to_string(i) + ".gif")});
+  f.Enqueue(pairs);
+  ASSERT_TRUE(f.Drain());
+  EXPECT_LE(Threads(), threads + 2);
+  EXPECT_LE(f.site.ports.size(), 3u);
+  EXPECT_EQ(f.site.hits.size(), 61u);
+  for (int i = 1; i <= 60; ++i) EXPECT_EQ(test::ReadFile(f.att + Name(i)), "GIF " + std::to_string(i));
+
+  // An abort does not spoil the worker for the next picture.
+  f.Enqueue({{Name(70), f.Url("/stall/70.gif")}});
+  ASSERT_TRUE(WaitFor([&] { return FileExists(f.att + Name(70) + kTempSuffix); }));
+  f.queue.AbortAllAttachments();
+  ASSERT_TRUE(f.Drain());
+  EXPECT_EQ(f.queue.Failures(), 0);  // an abort is not the site's failure
+  f.Enqueue({{Name(71), f.Url("/p/71.png")}});
+  ASSERT_TRUE(f.Drain());
+  EXPECT_EQ(test::ReadFile(f.att + Name(71)), "PNG71");
+}
+
+TEST(AttachmentTransfers, ATricklingPictureFailsWithinTheLimitOfTheSettings) {
+  Fixture f;
+  f.host.lowSpeedTime = 1;
+  auto start = std::chrono::steady_clock::now();
+  f.Enqueue({{Name(1), f.Url("/trickle.gif")}});
+  ASSERT_TRUE(f.Drain());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_FALSE(FileExists(f.att + Name(1)));
+  EXPECT_EQ(TempFiles(f.dir.path()), 0);
+  EXPECT_EQ(f.host.Locked([&] { return f.host.failures; }),
+            std::vector<std::string>{"Ch> Вложение не загружено: " + f.Url("/trickle.gif") +
+                                     " - Слишком медленно (меньше 64 байт/с за 1 с)"});
 }
 
 }  // namespace

@@ -325,6 +325,18 @@ struct Site : Cmd {
     Serve("/index.html", "<a href=\"/news?id=1\">news</a>");
     Serve("/empty", "");
     Serve("/missing", "no such page", "text/html", 404);
+    Serve("/unavailable", "<p>page under repair</p>", "text/html", 503);
+    Serve("/no-content", "", "text/html", 204);
+    server.Get("/trickle", [this](const Req&, Res& res) {  // a byte every 200 ms, for ever
+      res.set_chunked_content_provider("application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
+        return !server.WaitForStop(std::chrono::milliseconds(200)) && sink.write("x", 1);
+      });
+    });
+    server.Get("/endless", [this](const Req&, Res& res) {  // 20 KB/s, for ever
+      res.set_chunked_content_provider("application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
+        return !server.WaitForStop(std::chrono::milliseconds(50)) && sink.write(std::string(1000, 'x').data(), 1000);
+      });
+    });
     Serve("/302", "moved news", "text/html", 302);
     Serve("/1000", std::string(1000, 'k'), "application/octet-stream");
     Serve("/utf8", kUtf8Page, "text/html; charset=utf-8");
@@ -436,14 +448,29 @@ struct RawListener {
 TEST(CommandGetStart, FailuresEndTheRunAndLeaveNothingOpen) {
   Site s;
   s.run->GetStart(s.server.url("/missing"), "news", "9");
-  EXPECT_EQ(s.Last(), "255 Мир> step 3>>GetStart. Остановка загрузки. Нет ответа ");
+  EXPECT_EQ(s.Last(), "255 Мир> step 3>>GetStart. Остановка загрузки. Нет ответа: HTTP 404");
   EXPECT_EQ(s.run->StepIndex(), kEndRun);
   EXPECT_EQ(s.B().IndexHTML, "");
+  EXPECT_TRUE(s.run->IndexFailed());
+  EXPECT_EQ(s.run->FailedFetches(), 1);
   s.News("/news?id=3");  // the next fetch is not served from the refused index page
   EXPECT_EQ(s.B().HTML, "<p>ARTICLE 3</p>");
 
+  // Every refusal says why.
   s.run->GetStart(s.server.url("/to-ftp"), "news", "9");
-  EXPECT_EQ(s.Last(), "255 Мир> step 3>>GetStart. Остановка загрузки. Нет ответа ");
+  EXPECT_EQ(s.Last(), "255 Мир> step 3>>GetStart. Остановка загрузки. Нет ответа: Переадресация на "
+                      "ftp://127.0.0.1/file.txt отклонена: разрешены только http и https");
+  s.run->GetStart(s.server.url("/no-content"), "news", "9");  // neither 200 nor 302
+  EXPECT_EQ(s.Last(), "255 Мир> step 3>>GetStart. Остановка загрузки. Нет ответа: HTTP 204");
+  s.run->GetStart("http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", "news", "9");
+  EXPECT_EQ(s.Last(), "255 Мир> step 3>>GetStart. Остановка загрузки. Нет ответа: Соединение отклонено");
+  s.run->SetStepIndex(4);
+  s.run->GetStart(s.server.url("/short"), "0123", "5");  // the answer came, the page broke off
+  EXPECT_EQ(s.Last(), "255 Мир> step 3>>GetStart. Остановка загрузки. Страница не получена: Ответ оборван сервером");
+  EXPECT_EQ(s.B().IndexHTML, "");
+  EXPECT_EQ(s.B().StartURL, "");
+  EXPECT_EQ(s.run->StepIndex(), kEndRun);
+  EXPECT_EQ(s.run->FailedFetches(), 5);
 
   s.run->SetStepIndex(4);
   const std::string empty = s.server.url("/empty");
@@ -511,15 +538,17 @@ TEST(CommandFetchPage, DecodesGzipAndRefusesCutOffOversizedAndSilentBodies) {
   s.News("/1000", "k");
   EXPECT_EQ(TotalBytes().load() - before, 1000u);
 
+  auto failed = [&](const std::string& path, const std::string& reason) {
+    return "255 Мир> step 3>> GetInetFile(" + s.server.url(path) + ") не получен. " + reason + ". Переход на шаг №7";
+  };
   s.News("/short", "0123");
   EXPECT_EQ(s.B().HTML, "");
-  auto log = s.host.Log();
-  EXPECT_EQ(log[log.size() - 2].rfind("255 Мир> step 3>> Ошибка загрузки " + s.server.url("/short"), 0), 0u);
+  EXPECT_EQ(s.Last(), failed("/short", "Ответ оборван сервером"));
+  EXPECT_EQ(s.run->StepIndex(), 7);
 
   s.News("/huge", "a");
   EXPECT_EQ(s.B().HTML, "");
-  log = s.host.Log();
-  EXPECT_EQ(log[log.size() - 2].rfind("255 Мир> step 3>> Ошибка загрузки " + s.server.url("/huge"), 0), 0u);
+  EXPECT_EQ(s.Last(), failed("/huge", "Слишком большой ответ (больше 64 МиБ)"));
 
   s.News("/to-ftp", "a");
   EXPECT_EQ(s.B().HTML, "");
@@ -529,6 +558,41 @@ TEST(CommandFetchPage, DecodesGzipAndRefusesCutOffOversizedAndSilentBodies) {
   s.News("/silent", "a");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(s.B().HTML, "");
+  EXPECT_EQ(s.Last(), failed("/silent", "Сервер не отвечает (нет данных 300 мс)"));
+  EXPECT_EQ(s.run->FailedFetches(), 4);
+  EXPECT_FALSE(s.run->IndexFailed());
+}
+
+TEST(CommandGetNews, AnErrorPageIsNoNewsWhateverItHolds) {
+  Site s;
+  for (const auto& [path, status] : {std::pair{"/missing", "404"}, std::pair{"/unavailable", "503"}}) {
+    s.run->SetStepIndex(4);
+    s.News(path, "page", "7");  // the error page holds the key fragment
+    EXPECT_EQ(s.B().HTML, "");
+    EXPECT_EQ(s.Last(), "255 Мир> step 3>> GetInetFile(" + s.server.url(path) + ") не получен. HTTP " + status +
+                            ". Переход на шаг №7");
+    EXPECT_EQ(s.run->StepIndex(), 7);
+  }
+  EXPECT_EQ(s.run->FailedFetches(), 2);
+}
+
+TEST(CommandGetNews, ATrickleOrAnEndlessPageFailsWithinTheLimitsOfTheSettings) {
+  Site s;
+  s.host.settings.lowSpeedTime = 1;  // 64 bytes/s over one second
+  auto start = std::chrono::steady_clock::now();
+  s.News("/trickle", "x");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(s.B().HTML, "");
+  EXPECT_EQ(s.Last(), "255 Мир> step 3>> GetInetFile(" + s.server.url("/trickle") +
+                          ") не получен. Слишком медленно (меньше 64 байт/с за 1 с). Переход на шаг №7");
+
+  s.host.settings.maxTransferTime = 1;
+  start = std::chrono::steady_clock::now();
+  s.News("/endless", "x");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(s.B().HTML, "");
+  EXPECT_EQ(s.Last(), "255 Мир> step 3>> GetInetFile(" + s.server.url("/endless") +
+                          ") не получен. Слишком долгая загрузка (дольше 1 с). Переход на шаг №7");
 }
 
 TEST(CommandFetchPage, ConvertsUtf8PagesToWindows1251OnlyWhenTicked) {

@@ -379,7 +379,7 @@ TEST(RunChannelLock, ASecondRunOfALockedChannelDoesNotStart) {
   c.Macro(c.channel, {S("SaveNews")});
   const Log refused{"0 Лента> Подготовка данных для потока загрузки",
                     "255 Лента> Канал уже загружается другим процессом",
-                    "16711680 Лента> Конец загрузки в " + c.Path()};  // it never left the channel
+                    "16711680 Лента> Конец загрузки в " + c.Path()};
   // A run held at its first step keeps the channel (skimlet-cli's tests do the same with
   // two processes).
   auto first = c.Make();
@@ -593,6 +593,59 @@ TEST(RunLoopGuard, TheRunsLogKeepsItsLastLinesUnderANotice) {
               for (auto it = kept.begin() + 1; it != kept.end(); ++it) v.push_back(Win1251ToUtf8(*it));
               return v;
             }());
+}
+
+// A site whose second and third articles answer with error pages that look like articles.
+struct BrokenSite {
+  test::HttpTestServer server;
+  BrokenSite() {
+    server.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("news: <a href=\"/news/1.html\"> <a href=\"/news/2.html\"> <a href=\"/news/3.html\">",
+                      "text/html");
+    });
+    server.Get(R"(/news/(\d+)\.html)", [](const httplib::Request& req, httplib::Response& res) {
+      const std::string n = req.matches[1].str();
+      res.status = n == "2" ? 404 : n == "3" ? 503 : 200;
+      res.set_content(Cp("<html><head><title>Статья ") + n + "</title></head><body>ARTICLE " + n + "</body></html>",
+                      "text/html; charset=windows-1251");
+    });
+    server.Get("/gone.html", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 410;
+      res.set_content("news ARTICLE", "text/html");
+    });
+    server.Start();
+  }
+};
+
+TEST(RunFailures, ErrorPagesAreNeitherSavedNorRememberedAndTheLoopGoesOn) {
+  BrokenSite site;
+  Channel c;
+  c.Macro(c.channel, {S("GetStart", site.server.url("/index.html"), "news", "9999")});
+  c.Rubric("Мир", true, Channel::Loop("/news/"));
+  auto run = c.Make();
+  run->Start();
+  c.RunToEnd(*run);
+  Log log = c.host.Log();
+  EXPECT_TRUE(Has(log, "255 Мир> step 2>> GetInetFile(" + site.server.url("/news/2.html") +
+                           ") не получен. HTTP 404. Переход на шаг №0"));
+  EXPECT_TRUE(Has(log, "255 Мир> step 2>> GetInetFile(" + site.server.url("/news/3.html") +
+                           ") не получен. HTTP 503. Переход на шаг №0"));
+  EXPECT_EQ(c.host.Saved().size(), 1u);
+  EXPECT_EQ(c.host.history.Count(), 1u);
+  EXPECT_EQ(c.host.history.SnapshotText().find("/news/2.html"), std::string::npos);
+  ASSERT_EQ(c.host.Saved().size(), 1u);
+  EXPECT_EQ(c.host.Saved()[0].path, c.Path() + "Мир/Статья 1.html");
+  EXPECT_EQ(run->FailedFetches(), 2);
+  EXPECT_FALSE(run->IndexFailed());
+
+  // An index page that is an error page ends the run and says so.
+  c.Macro(c.channel, {S("GetStart", site.server.url("/gone.html"), "news", "9999")});
+  auto second = c.Make();
+  second->Start();
+  c.RunToEnd(*second);
+  EXPECT_TRUE(Has(c.host.Log(), "255 Лента> step 0>>GetStart. Остановка загрузки. Нет ответа: HTTP 410"));
+  EXPECT_TRUE(second->IndexFailed());
+  EXPECT_EQ(c.host.Saved().size(), 1u);
 }
 
 }  // namespace

@@ -30,7 +30,9 @@ TEST(Settings, StoredTextsAreParsedClampedOrDefaulted) {
 TEST(Settings, RunSettingsComeFromTheStoreWithDefaults) {
   std::map<std::string, std::string> store = {{"Setting/hURLReload.Checked", "0"},
                                               {"Setting/LEDCount.Value", "50"},
-                                              {"Setting/ConvertToWin1251.Checked", "0"}};
+                                              {"Setting/ConvertToWin1251.Checked", "0"},
+                                              {"Setting/LowSpeedTime.Value", "0"},
+                                              {"Setting/MaxTransferTime.Value", "30"}};
   RunSettings s = ReadRunSettings([&](const std::string& k) -> std::optional<std::string> {
     auto it = store.find(k);
     if (it == store.end()) return std::nullopt;
@@ -43,6 +45,11 @@ TEST(Settings, RunSettingsComeFromTheStoreWithDefaults) {
   EXPECT_EQ(s.maxHtmlHistory, 10000);
   EXPECT_TRUE(s.hURLUseCashe);
   EXPECT_FALSE(s.hURLReloadCookiesOff);
+  // The transfer limits: 64 bytes/s over 60 s by default, 10 minutes in all.
+  EXPECT_EQ(s.lowSpeedLimit, 64);
+  EXPECT_EQ(s.lowSpeedTime, 1);  // at least a second
+  EXPECT_EQ(s.maxTransferTime, 30);
+  EXPECT_EQ(ReadRunSettings([](const std::string&) { return std::optional<std::string>(); }).maxTransferTime, 600);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -95,6 +97,34 @@ class Http : public ::testing::Test {
         return false;
       });
     });
+    server.Get("/unavailable", [](const Req&, Res& res) {
+      res.status = 503;
+      res.set_content("try later", "text/html");
+    });
+    server.Get("/trickle", [this](const Req&, Res& res) {  // one byte every 100 ms, for ever
+      res.set_chunked_content_provider("application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
+        return !server.WaitForStop(100ms) && sink.write("x", 1);
+      });
+    });
+    server.Get("/steady", [this](const Req&, Res& res) {  // 40 KB/s, for ever
+      res.set_chunked_content_provider("application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
+        return !server.WaitForStop(50ms) && sink.write(Pattern(2000).data(), 2000);
+      });
+    });
+    server.Get("/long-header", [](const Req&, Res& res) {
+      res.set_header("X-Padding", std::string(2 << 20, 'p'));
+      res.set_content("never seen", "text/plain");
+    });
+    server.Get("/flood", [](const Req& req, Res& res) {  // 50 cookies of 4 KB
+      for (int i = 0; i < 50; ++i)
+        res.set_header("Set-Cookie", "f" + req.get_param_value("page") + "_" + std::to_string(i) + "=" +
+                                         std::string(4000, 'v') + "; Path=/; Max-Age=3600");
+      res.set_content("flood", "text/plain");
+    });
+    server.Get("/forget", [](const Req& req, Res& res) {
+      res.set_header("Set-Cookie", req.get_param_value("name") + "=; Path=/; Max-Age=0");
+      res.set_content("forgotten", "text/plain");
+    });
     server.Get("/port", [](const Req& req, Res& res) { res.set_content(std::to_string(req.remote_port), "text/plain"); });
     server.Get("/set", [](const Req& req, Res& res) {
       res.set_header("Set-Cookie", req.get_param_value("name") + "=" + req.get_param_value("value") + "; Path=/");
@@ -148,9 +178,14 @@ TEST_F(Http, BodyArrivesInBlocksNoLargerThanAsked) {
 
 TEST_F(Http, StatusRedirectsAndEncoding) {
   HttpClient client;
-  EXPECT_EQ(Fetch(client, "/missing"), "no such page");
+  // An error page is a failure, never a body.
+  EXPECT_FALSE(client.Open({server.url("/missing"), "", {}}, {}));
   EXPECT_EQ(client.Status(), 404);
-  EXPECT_FALSE(client.Failed());
+  EXPECT_TRUE(client.Failed());
+  EXPECT_EQ(client.Error(), "HTTP 404");
+  std::string body;
+  EXPECT_EQ(client.Read(body, 512), 0u);
+  EXPECT_EQ(body, "");
 
   EXPECT_EQ(Fetch(client, "/old"), "moved here");
   EXPECT_EQ(client.Status(), 200);
@@ -158,7 +193,7 @@ TEST_F(Http, StatusRedirectsAndEncoding) {
 
   EXPECT_FALSE(client.Open({server.url("/to-ftp"), "", {}}, {}));
   EXPECT_TRUE(client.Failed());
-  EXPECT_EQ(client.Error(), "Unsupported protocol in redirect");
+  EXPECT_EQ(client.Error(), "Переадресация на ftp://127.0.0.1/file.txt отклонена: разрешены только http и https");
 
   std::string expected;
   for (int i = 0; i < 64; ++i) expected += "Skimlet decoded this gzip body.\n";
@@ -186,7 +221,7 @@ TEST_F(Http, BrokenTransfersFail) {
   HttpClient client;
   EXPECT_FALSE(client.Open({"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", "", {}}, {}));
   EXPECT_EQ(client.Status(), 0);
-  EXPECT_EQ(client.Error(), "Connection refused");
+  EXPECT_EQ(client.Error(), "Соединение отклонено");
 
   EXPECT_EQ(Fetch(client, "/short"), "0123456789");
   EXPECT_TRUE(client.Failed());
@@ -196,7 +231,7 @@ TEST_F(Http, BrokenTransfersFail) {
   EXPECT_LE(Fetch(client, "/big", limited).size(), limited.maxBodyBytes);
   EXPECT_TRUE(client.TooLarge());
   EXPECT_TRUE(client.Failed());
-  EXPECT_EQ(client.Error(), "Body larger than 1 MiB");
+  EXPECT_EQ(client.Error(), "Слишком большой ответ (больше 1 МиБ)");
 
   limited.maxBodyBytes = 1000;
   EXPECT_EQ(Fetch(client, "/1000", limited).size(), 1000u);
@@ -210,7 +245,7 @@ TEST_F(Http, IdleTimeoutCountsSilenceNotDuration) {
   HttpClient client;
   EXPECT_FALSE(client.Open({server.url("/silent"), "", {}}, settings));
   EXPECT_TRUE(client.Failed());
-  EXPECT_EQ(client.Error(), "No data received for 300 ms");
+  EXPECT_EQ(client.Error(), "Сервер не отвечает (нет данных 300 мс)");
 
   settings.idleTimeoutMs = 400;  // the body takes 600 ms in gaps of 50 ms
   EXPECT_EQ(Fetch(client, "/slow", settings).size(), 120u);
@@ -266,30 +301,92 @@ TEST_F(Http, StopWakesAWaitingRead) {
   EXPECT_EQ(client.Read(body, 512), 0u);
   EXPECT_LT(stopper.SinceStop(), 1s);
   EXPECT_TRUE(client.Failed());
-  EXPECT_EQ(client.Error(), "Stopped");
+  EXPECT_EQ(client.Error(), "Загрузка остановлена");
 }
 
-TEST_F(Http, CookieJarIsSharedAndPersistent) {
+TEST_F(Http, TheJarIsReadOncePerProcessAndWrittenBackMergedWithOtherWriters) {
   HttpSettings settings;
   settings.cookieJar = dir / "cookies.txt";
+  test::WriteFile(settings.cookieJar, "# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\told\t1\n");
   HttpClient a, b;
   Fetch(a, "/set?name=a&value=1", settings);
-  Fetch(b, "/set?name=b&value=2", settings);  // loaded the jar before `a` wrote it
+  EXPECT_EQ(Seen("Cookie"), "old=1");
+  Fetch(b, "/set?name=b&value=2", settings);  // every client of the process shares the jar
+  EXPECT_EQ(Seen("Cookie"), "old=1; a=1");
+  EXPECT_EQ(test::ReadFile(settings.cookieJar).find("a\t1"), std::string::npos);  // nothing written yet
+
+  // Another process writes meanwhile: not read again by this one, but kept when it saves.
+  test::WriteFile(settings.cookieJar, test::ReadFile(settings.cookieJar) + "127.0.0.1\tFALSE\t/\tFALSE\t0\tother\t9\n");
+  Fetch(a, "/forget?name=old", settings);
+  Fetch(a, "/new", settings);
+  std::string sent = Seen("Cookie");
+  EXPECT_TRUE(sent == "a=1; b=2" || sent == "b=2; a=1") << sent;
   a.Close();
   b.Close();
-  Fetch("/new", settings);
-  EXPECT_NE(Seen("Cookie").find("a=1"), std::string::npos) << Seen("Cookie");
-  EXPECT_NE(Seen("Cookie").find("b=2"), std::string::npos) << Seen("Cookie");
-  // Nobody but the user may read the jar.
-  EXPECT_EQ(std::filesystem::status(dir / "cookies.txt").permissions() &
+  ASSERT_TRUE(SaveCookieJar(settings.cookieJar));
+  std::string jar = test::ReadFile(settings.cookieJar);
+  EXPECT_NE(jar.find("\ta\t1\n"), std::string::npos) << jar;
+  EXPECT_NE(jar.find("\tb\t2\n"), std::string::npos) << jar;
+  EXPECT_NE(jar.find("\tother\t9\n"), std::string::npos) << jar;
+  EXPECT_EQ(jar.find("\told\t"), std::string::npos) << jar;  // deleted by the site
+  EXPECT_EQ(std::filesystem::status(settings.cookieJar).permissions() &
                 (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
             std::filesystem::perms::none);
+
+  // Nothing new: the file is left alone.
+  test::WriteFile(settings.cookieJar, "untouched");
+  Fetch(a, "/new", settings);
+  a.Close();
+  ASSERT_TRUE(SaveCookieJar(settings.cookieJar));
+  EXPECT_EQ(test::ReadFile(settings.cookieJar), "untouched");
 
   settings.noCookies = true;
   HttpClient none;
   Fetch(none, "/set?name=c&value=3", settings);
   Fetch(none, "/new", settings);
   EXPECT_EQ(Seen("Cookie"), "<none>");
+}
+
+TEST_F(Http, ACookieFloodIsCappedAsBrowsersCapIt) {
+  HttpSettings settings;
+  settings.cookieJar = dir / "cookies.txt";
+  HttpClient client;
+  for (int page = 0; page < 6; ++page) Fetch(client, "/flood?page=" + std::to_string(page), settings);
+  client.Close();
+  ASSERT_TRUE(SaveCookieJar(settings.cookieJar));
+  std::string jar = test::ReadFile(settings.cookieJar);
+  std::size_t lines = std::count(jar.begin(), jar.end(), '\n') - 1;  // without the title line
+  EXPECT_EQ(lines, kMaxCookiesPerDomain);
+  EXPECT_NE(jar.find("\tf5_49\t"), std::string::npos);  // the newest stay
+  EXPECT_EQ(jar.find("\tf0_0\t"), std::string::npos);
+  EXPECT_LT(jar.size(), 800u << 10);
+}
+
+TEST(CookieCaps, ExpiredOversizedAndBeyondTheLimitsGo) {
+  auto line = [](const std::string& domain, const std::string& name, long long expires, std::size_t valueSize = 1) {
+    return domain + "\tFALSE\t/\tFALSE\t" + std::to_string(expires) + "\t" + name + "\t" + std::string(valueSize, 'v');
+  };
+  const std::int64_t now = 1'700'000'000;
+  std::vector<std::string> in = {line("a.ru", "expired", now - 1), line("a.ru", "session", 0),
+                                 line("a.ru", "later", now + 10), line("a.ru", "big", 0, kMaxCookieBytes),
+                                 line("a.ru", "fits", 0, kMaxCookieBytes - 4), "#HttpOnly_" + line(".a.ru", "h", 0),
+                                 "not a cookie"};
+  EXPECT_EQ(CapCookies(in, now), (std::vector<std::string>{in[1], in[2], in[4], in[5]}));
+
+  // One domain keeps its newest 180; then the largest domains give up their oldest.
+  std::vector<std::string> many;
+  for (int i = 0; i < 200; ++i) many.push_back(line("flood.ru", "f" + std::to_string(i), 0));
+  for (int d = 0; d < 20; ++d)
+    for (int i = 0; i < 150; ++i) many.push_back(line("site" + std::to_string(d) + ".ru", "c" + std::to_string(i), 0));
+  many.push_back(line("small.ru", "login", 0));
+  std::vector<std::string> out = CapCookies(many, now);
+  EXPECT_EQ(out.size(), kMaxCookies);
+  std::map<std::string, int> perDomain;
+  for (const std::string& l : out) ++perDomain[l.substr(0, l.find('\t'))];
+  EXPECT_EQ(perDomain["small.ru"], 1);
+  for (const auto& [domain, n] : perDomain) EXPECT_LE(n, 150) << domain;
+  EXPECT_EQ(std::count(out.begin(), out.end(), line("flood.ru", "f199", 0)), 1);
+  EXPECT_EQ(std::count(out.begin(), out.end(), line("flood.ru", "f20", 0)), 0);
 }
 
 TEST_F(Http, WithoutAJarCookiesLiveInTheClient) {
@@ -349,6 +446,68 @@ TEST_F(Http, LargeBodyReadSlowlyArrivesIntactAndClosesEarly) {
   ASSERT_GT(client.Read(part, 4096), 0u);
   client.Close();
   EXPECT_EQ(Fetch(client, "/new"), "moved here");
+}
+
+TEST_F(Http, TrickleAndEndlessTransfersFailWithTheirReason) {
+  HttpSettings settings;
+  settings.lowSpeedWindowMs = 500;  // 64 bytes/s over half a second
+  HttpClient client;
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(client.Open({server.url("/trickle"), "", {}}, settings));
+  std::string body = ReadAll(client);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_TRUE(client.Failed());
+  EXPECT_EQ(client.Error(), "Слишком медленно (меньше 64 байт/с за 500 мс)");
+  EXPECT_LE(body.size(), 20u);
+
+  settings = {};
+  settings.maxTransferMs = 700;  // fast enough, but never ending
+  start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(client.Open({server.url("/steady"), "", {}}, settings));
+  body = ReadAll(client);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_TRUE(client.Failed());
+  EXPECT_EQ(client.Error(), "Слишком долгая загрузка (дольше 700 мс)");
+  EXPECT_GE(body.size(), 4000u);
+
+  // A body that arrives in time passes, however long its reader dawdles between reads.
+  settings.maxTransferMs = 400;
+  settings.lowSpeedWindowMs = 200;
+  ASSERT_TRUE(client.Open({server.url("/slow"), "", {}}, settings));  // 120 bytes in 600 ms
+  std::this_thread::sleep_for(700ms);
+  EXPECT_EQ(ReadAll(client).size(), 120u);
+  EXPECT_FALSE(client.Failed()) << client.Error();
+}
+
+TEST_F(Http, FailuresSayWhyInRussian) {
+  HttpClient client;
+  EXPECT_FALSE(client.Open({server.url("/unavailable"), "", {}}, {}));
+  EXPECT_EQ(client.Error(), "HTTP 503");
+
+  EXPECT_FALSE(client.Open({server.url("/long-header"), "", {}}, {}));
+  EXPECT_EQ(client.Error(), "Слишком длинный заголовок ответа");
+
+  // TLS spoken to a plain HTTP server.
+  EXPECT_FALSE(client.Open({"https://127.0.0.1:" + std::to_string(server.port()) + "/new", "", {}}, {}));
+  EXPECT_EQ(client.Error(), "Ошибка защищённого соединения (TLS)");
+
+  HttpSettings quick;
+  quick.connectTimeoutMs = 5000;
+  EXPECT_FALSE(client.Open({"http://no-such-host.invalid/", "", {}}, quick));
+  EXPECT_EQ(client.Error(), "Имя сервера не найдено: no-such-host.invalid");
+
+  EXPECT_FALSE(client.Open({"gopher://127.0.0.1/", "", {}}, {}));
+  EXPECT_EQ(client.Error(), "Адрес не http и не https");
+}
+
+TEST_F(Http, ARestartedClientWorksAgainOnItsConnection) {
+  HttpClient client;
+  std::string port = Fetch(client, "/port");
+  client.Stop();
+  EXPECT_FALSE(client.Open({server.url("/port"), "", {}}, {}));
+  client.Restart();
+  EXPECT_EQ(Fetch(client, "/port"), port);
+  EXPECT_FALSE(client.Failed());
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ HttpTestServer::HttpTestServer() {
   });
   // Idle keep-alive connections must not hold up Stop() for long.
   server_.set_keep_alive_timeout(1);
+  server_.set_keep_alive_max_count(1000);  // as web servers do: reuse is the client's choice
   server_.set_tcp_nodelay(true);
 }
 

@@ -77,7 +77,10 @@ TEST(SettingsPage, FieldsWithCaptionsRangesAndDefaults) {
   for (const Spin& w : {Spin{"MaxHTMLhistory", 1, 100000, 10, 10000, "Число записей в истории страниц"},
                         Spin{"MaxDownloads", 1, 10000, 1, 500, "Максимум загрузок за сессию"},
                         Spin{"TimeoutMarkNotRead", 0, 1000, 1, 2, "Пометить как прочтенное через (с)"},
-                        Spin{"LEDCount", 1, 10, 1, 3, "Число потоков для вложений (max)"}}) {
+                        Spin{"LEDCount", 1, 10, 1, 3, "Число потоков для вложений (max)"},
+                        Spin{"LowSpeedLimit", 0, 1 << 20, 16, 64, "Минимальная скорость загрузки (байт/с)"},
+                        Spin{"LowSpeedTime", 1, 3600, 10, 60, "Допустимое время ниже минимальной скорости (с)"},
+                        Spin{"MaxTransferTime", 0, 86400, 60, 600, "Максимальное время загрузки файла (с)"}}) {
     auto* spin = page.findChild<QSpinBox*>(w.name);
     ASSERT_NE(spin, nullptr) << w.name;
     EXPECT_EQ(std::tuple(spin->minimum(), spin->maximum(), spin->singleStep(), spin->value()),
@@ -103,6 +106,7 @@ TEST(SettingsPage, FieldsWithCaptionsRangesAndDefaults) {
             QStringLiteral("Внимание! Параметры начинают действовать непосредственно после изменения"));
   const RunSettings s = page.Current();
   EXPECT_EQ(std::tuple(s.maxHtmlHistory, s.maxDownloads, s.timeoutMarkNotRead, s.ledCount), std::tuple(10000, 500, 2, 3));
+  EXPECT_EQ(std::tuple(s.lowSpeedLimit, s.lowSpeedTime, s.maxTransferTime), std::tuple(64, 60, 600));
   EXPECT_EQ(std::tuple(s.notCheckHistory, s.hURLExistsConnection, s.hURLReload, s.hURLUseCashe,
                        s.hURLReloadCookiesOff, s.convertToWin1251),
             std::tuple(false, true, true, true, false, true));
@@ -141,7 +145,9 @@ TEST(SettingsPage, EditsSignalAndSaveWritesTheTableOrder) {
       {"Setting/NotCheckHistory.Checked", "0"},      {"Setting/hURLExistsConnection.Checked", "1"},
       {"Setting/hURLReload.Checked", "1"},           {"Setting/hURLUseCashe.Checked", "1"},
       {"Setting/hURLReloadCookiesOff.Checked", "0"}, {"Setting/ConvertToWin1251.Checked", "0"},
-      {"Setting/NotifyNewNews.Checked", "1"}};
+      {"Setting/NotifyNewNews.Checked", "1"},
+      {"Setting/LowSpeedLimit.Value", "64"},         {"Setting/LowSpeedTime.Value", "60"},
+      {"Setting/MaxTransferTime.Value", "600"}};
   EXPECT_EQ(written, expected);
   SettingsPage again;
   again.Load(Lookup(Store(written.begin(), written.end())));

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <filesystem>
 
 #include "authoring/ui/LogPage.h"
 #include "engine/MacroFile.h"
@@ -340,6 +341,32 @@ TEST(MainWindowDownload, TwoChannelsAtOnceAndAbortAll) {
       [&] { return !w->RunOfSlot(0)->ChannelNode() && !w->RunOfSlot(1)->ChannelNode(); }, 3000));
   EXPECT_TRUE(Checked(*w, "DownLoadStop"));
   slow.Stop();
+}
+
+TEST(MainWindowDownload, APictureTheSiteRefusesIsARedLineOfTheLog) {
+  Fixture f;
+  test::HttpTestServer site;
+  site.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<body><a href=\"news/1.html\">1</a></body>", "text/html");
+  });
+  site.Get("/news/1.html", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<title>One</title><div class=\"article\">Text</div><img src=\"/img/gone.gif\">", "text/html");
+  });
+  site.Start();
+  std::string channel = f.data / "Accounts/Site/";
+  ASSERT_TRUE(test::WriteMacro(channel, {test::MacroStep("GetStart", site.url("/index.html"), "<body", "-999"),
+                                         test::MacroStep("FindUrlNews", "news/", "-1"), test::MacroStep("EditUrlNews"),
+                                         test::MacroStep("GetNews", "class=\"article\"", "", "", "1"),
+                                         test::MacroStep("EditHTMLNews", "StandartParameter=0"),
+                                         test::MacroStep("FindAttachment", "StandartParameter=0", "StandartParameter=0"),
+                                         test::MacroStep("SaveNews"), test::MacroStep("GotoMacro", "1")}));
+  auto w = f.Open();
+  w->Accounts()->SelectNode(w->Tree().Channels()[0]);
+  w->Trigger("Download");
+  const QString line = QString::fromUtf8("255 Site> Вложение не загружено: ") +
+                       QString::fromStdString(site.url("/img/gone.gif")) + " - HTTP 404";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w->Log()->LogTexts().contains(line); }, 5000)) << w->Log()->LogTexts().join("\n").toStdString();
+  EXPECT_FALSE(std::filesystem::exists(channel + "Attachment") && !std::filesystem::is_empty(channel + "Attachment"));
 }
 
 TEST(MainWindowClose, AsksWhileARunIsPausedAndSavesTheHistoryFirst) {
