@@ -56,14 +56,14 @@ int RequeueMissingAttachments(AttachmentQueue& queue, const std::string& folderP
       if (text.find("SkimletAttLocal:") == std::string::npos) continue;
       if (!ReadFileHead(path, kDataEnd, kMaxBlockBytes, text)) continue;
     }
-    // The block as the downloaders read it: the file's lines joined.
-    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+    // Only the block SaveNews wrote counts, never one the page carried.
+    const std::string block = NewsFileAttachmentBlock(text, attachmentDir);
     int absent = 0;
-    for (const AttachmentPair& pair : ReadAttachmentPairs(text))
+    for (const AttachmentPair& pair : ReadAttachmentPairs(block))
       if (!FileExists(attachmentDir + pair.localName)) ++absent;
     if (absent == 0) continue;
     missing += absent;
-    queue.EnqueueAttachments(text, attachmentDir, /*force=*/false);
+    queue.EnqueueAttachments(block, attachmentDir, /*force=*/false);
   }
   return missing;
 }

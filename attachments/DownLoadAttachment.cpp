@@ -16,17 +16,6 @@ namespace skimlet {
 
 namespace {
 
-// A local name read back from a news file must not lead out of the Attachment folder,
-// whatever the page put in front of its data-end marker.
-bool IsSafeLocalName(const std::string& name) {
-  if (name.empty() || name[0] == '.' || name.size() > 200) return false;
-  for (unsigned char c : name)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '_' ||
-          c == '-'))
-      return false;
-  return true;
-}
-
 // Puts a finished temporary file in place, never replacing a file that appeared meanwhile
 // (that one is kept). Where the file system cannot rename without replacing, link() does the
 // same; without hard links either (FAT, some network file systems) a plain rename. The
@@ -59,7 +48,7 @@ bool LinkOrCopy(const std::string& from, const std::string& to) {
   std::string data;
   if (!ReadWholeFile(from, data)) return false;
   const std::string temp = to + kTempSuffix;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   bool written = WriteWhole(fd, data);
   if (::close(fd) != 0 || !written) {
@@ -153,7 +142,8 @@ void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::str
   std::string dir = attachmentDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
   for (const AttachmentPair& pair : ReadAttachmentPairs(text)) {
-    if (!IsSafeLocalName(pair.localName)) continue;
+    // Only names this program makes: nothing a page writes can lead elsewhere.
+    if (!IsLocalAttachmentName(pair.localName)) continue;
     std::string path = dir + pair.localName;
     if (FileExists(path)) {
       Pump();
@@ -391,6 +381,7 @@ void TDownloadAtt::Execute() {
   }
   if (succeeded_) {
     ++queue_.fetched_;
+    queue_.StyleSheetArrived(entry_);  // before the copies, so they get the rewritten sheet
     for (const std::string& path : also) LinkOrCopy(entry_.localPath, path);
     queue_.attachmentArrived_ = true;
   } else if (!readFailed_) {

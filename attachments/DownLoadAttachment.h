@@ -103,6 +103,8 @@ class AttachmentQueue {
   void Pump();  // StartNextDownloader until it starts nothing
   void AbortDownloader(int slot);
   void AbortAllAttachments();
+  // A stored style sheet: its pictures, fonts and imports are queued beside it.
+  void StyleSheetArrived(const AttachmentEntry& entry);
 
   bool FlagDownloadPictures() const { return flagDownloadPictures_; }
   void SetFlagDownloadPictures(bool on);  // off empties the waiting queue

@@ -1,19 +1,42 @@
 // The FindAttachment command: the page's pictures and style sheets into the attachment
-// block, its references pointed at the local copies, the pairs handed to the queue.
+// block, its references pointed at the local copies, the pairs handed to the queue; and
+// what the queue does with a style sheet once it is stored.
 #include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
 #include "engine/Tools.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 namespace skimlet {
+
+namespace {
+
+constexpr const char* kLogo = "SkimletLogo.gif";
+
+// The picture that stands in for remote ones, beside the news that refer to it.
+void PutLogo(const std::string& folderPath, const std::string& dataDir) {
+  const std::string target = folderPath + kLogo;
+  if (FileExists(target)) return;
+  std::string logo;
+  if (ReadWholeFile(ResourceDir(dataDir) + kLogo, logo)) WriteFileAtomic(target, logo, nullptr, false, false);
+}
+
+}  // namespace
 
 void TDownload::FindAttachment(const std::string& p1, const std::string& p2, const std::string& p3) {
   AddRunLog(Prefix() + W(">> FindAttachment. Идет обработка новости."), kBlue);
   const std::string attachmentDir = currentFolderPath_ + "Attachment/";
   std::string html = buf_.HTML;
-  MarkAttachments(html, rng_, attachmentDir);
-  if (p1 == "StandartParameter=0") LocalizeAttachments(html);
+  UrlResolver resolver = PageResolver();
+  DiscoveryOptions options;
+  options.resolver = resolver.HasBase() ? &resolver : nullptr;
+  if (!attachmentHead_.empty() && html.starts_with(attachmentHead_)) options.headLength = attachmentHead_.size();
+  options.stop = &finished_;
+  if (!MarkAttachments(html, rng_, attachmentDir, options)) return;  // the run was stopped
+  if (p1 == "StandartParameter=0") LocalizeAttachments(html, options.resolver);
+  attachmentHead_ = html.substr(0, html.find(kDataEndMarker) + kDataEndMarker.size());
   {
     std::lock_guard lock(mutex_);
     buf_.HTML = html;
@@ -29,14 +52,18 @@ void TDownload::FindAttachment(const std::string& p1, const std::string& p2, con
   AddRunLog(Prefix() + W(">> FindAttachment. ГОТОВО."), kBlue);
   if (p1 == "StandartParameter=0" && (p3 == "StandartParameter=0" || p3 == "StandartParameter=1")) {
     // Whatever still loads from the network (other picture types, scripts) is blanked.
-    // The logo is written bare in an unquoted source, "#" always quoted.
     const bool logo = p3 == "StandartParameter=0";
-    const std::string quoted = logo ? "SRC=\"SkimletLogo.gif\"" : "SRC=\"#\"";
-    FindFragment(html, "SRC=\"http*\"", quoted, 999, false);
-    FindFragment(html, "SRC=http* ", logo ? std::string("SRC=SkimletLogo.gif ") : quoted + " ", 999, false);
+    if (BlankRemoteSources(html, logo ? kLogo : "#") > 0 && logo) PutLogo(currentFolderPath_, tree_.DataDir());
     std::lock_guard lock(mutex_);
     buf_.HTML = std::move(html);
   }
+}
+
+void AttachmentQueue::StyleSheetArrived(const AttachmentEntry& entry) {
+  if (!entry.localPath.ends_with(".css")) return;
+  std::vector<AttachmentPair> pairs = LocalizeStyleSheet(entry.localPath, entry.url);
+  if (pairs.empty()) return;
+  EnqueueAttachments(AttachmentBlock(pairs), entry.localPath.substr(0, entry.localPath.rfind('/') + 1), true);
 }
 
 }  // namespace skimlet

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/Commands.h"
+#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
 #include "qt/SettingsStore.h"
 #include "engine/DownLoad.h"
@@ -252,8 +253,8 @@ int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
     for (const std::string& name : ListNewsFiles(dir)) {
       std::string text;
       if (!ReadWholeFile(dir + name, text)) continue;
-      std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
-      queue.EnqueueAttachments(text, dir + "Attachment/", true, origin);
+      const std::string attachmentDir = dir + "Attachment/";
+      queue.EnqueueAttachments(NewsFileAttachmentBlock(text, attachmentDir), attachmentDir, true, origin);
       ++articles;
     }
   }

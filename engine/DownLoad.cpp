@@ -59,6 +59,7 @@ void TDownload::SetHttpTimeouts(long connectMs, long idleMs) {
 void TDownload::SetCurrentFolder(const NodePtr& folder) {
   std::lock_guard lock(mutex_);
   currentFolder_ = folder;
+  if (folder) fetchedByFolder_[folder] = fetched_;  // a folder starts on the pages it finds
   currentFolderPath_ = folder ? tree_.FolderPath(folder) : std::string();
 }
 
@@ -79,6 +80,20 @@ NodePtr TDownload::ChannelNode() const {
 RunBuffers TDownload::Buffers() const {
   std::lock_guard lock(mutex_);
   return buf_;
+}
+
+FetchedPages TDownload::Fetched(const NodePtr& folder) const {
+  std::lock_guard lock(mutex_);
+  auto it = fetchedByFolder_.find(folder);
+  return it != fetchedByFolder_.end() ? it->second : fetched_;
+}
+
+void TDownload::KeepFetched(bool indexPage, const std::string& url, const std::string& page) {
+  auto copy = std::make_shared<const std::string>(page);
+  std::lock_guard lock(mutex_);
+  (indexPage ? fetched_.index : fetched_.news) = std::move(copy);
+  (indexPage ? fetched_.indexURL : fetched_.newsURL) = url;
+  if (currentFolder_) fetchedByFolder_[currentFolder_] = fetched_;
 }
 
 std::vector<std::string> TDownload::RunLog() const {
@@ -271,6 +286,8 @@ void TDownload::Execute() {
   {
     std::lock_guard lock(mutex_);
     buf_ = RunBuffers{};
+    fetched_ = FetchedPages{};
+    fetchedByFolder_.clear();
     runLog_.clear();
   }
   std::string channelPath = channel ? tree_.FolderPathText(channel) : std::string();

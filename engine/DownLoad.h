@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <ctime>
 #include <deque>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -21,6 +24,7 @@
 #include "engine/RunHost.h"
 #include "library/ChannelFolders.h"
 #include "platform/Http.h"
+#include "platform/Url.h"
 
 namespace skimlet {
 
@@ -71,6 +75,16 @@ struct RunBuffers {
   std::string NewsName;
 };
 
+// The last index page GetStart fetched and the last news page GetNews fetched, as they
+// arrived, before any command changed them: what the macro editor's preview works on. The
+// pages are shared read-only, so handing them to another thread copies no text.
+struct FetchedPages {
+  std::shared_ptr<const std::string> index;  // null until a GetStart has fetched
+  std::string indexURL;
+  std::shared_ptr<const std::string> news;   // null until a GetNews has fetched
+  std::string newsURL;
+};
+
 class TDownload {
  public:
   TDownload(ChannelTree& tree, RunHost& host);
@@ -109,6 +123,9 @@ class TDownload {
   int FailedFetches() const { return failedFetches_; }
   bool IndexFailed() const { return indexFailed_; }
   RunBuffers Buffers() const;
+  // The pages the folder's steps worked on in this run (the index page may come from an
+  // earlier folder's GetStart); the run's last pages for a folder it has not reached.
+  FetchedPages Fetched(const NodePtr& folder) const;
   std::vector<std::string> RunLog() const;
   // Brings the window up to date with the run (also called by the window on selection).
   void ShowRunState();
@@ -127,7 +144,10 @@ class TDownload {
   void SaveNews();
   void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
 
+  // A link of the index page made absolute: against the address the index page came from
+  // (after redirects, and its <base href>), "" without a StartURL.
   std::string ResolveURL(const std::string& link) const;
+  // Makes the values of one attribute ("href=", "src=") of the HTML buffer absolute.
   void AbsolutizeAttribute(const std::string& name);
   // Sets NewsName to a usable file name and returns the news file's path (UTF-8).
   std::string BuildNewsFileName();
@@ -161,6 +181,13 @@ class TDownload {
   // Counts a fetch of `url`; one too many ends the folder (throws LoopStop).
   void CountFetch(const std::string& url);
   void EndLoop(const std::string& what);  // logs the loop and ends the folder
+  // Link resolution for IndexHTML and for the HTML buffer; the buffer's links resolve
+  // against the article's own address when it was fetched by this run.
+  UrlResolver IndexResolver() const;
+  UrlResolver PageResolver() const;
+  // The address a page fetched from `requested` came from, with its <base href> applied.
+  std::string PageBase(const std::string& requested, const std::string& page) const;
+  void KeepFetched(bool indexPage, const std::string& url, const std::string& page);
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -169,6 +196,8 @@ class TDownload {
   // Shared with the window thread.
   mutable std::mutex mutex_;  // guards buf_ writes seen by Buffers(), runLog_, channel_, currentFolder_
   RunBuffers buf_;
+  FetchedPages fetched_;
+  std::map<NodePtr, FetchedPages> fetchedByFolder_;
   std::deque<std::string> runLog_;
   NodePtr channel_;
   NodePtr currentFolder_;
@@ -193,6 +222,10 @@ class TDownload {
   std::string fetchError_;  // why the last fetch failed (Windows-1251); empty when it worked
   std::string agent_;       // the browser identification of the last request
   std::uint64_t runId_;     // pictures of one run are fetched once per address
+  std::string lastFetchUrl_;               // where the last page fetched came from (wire form)
+  std::string indexBase_, indexBaseFor_;   // base of IndexHTML, and the StartURL it belongs to
+  std::string pageBase_;                   // base of the HTML buffer, "" when not fetched by the run
+  std::string attachmentHead_;             // the block FindAttachment put in front of the buffer
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
   RunLimits limits_;
@@ -223,5 +256,14 @@ std::string NormalizeNewsBody(const std::string& html);
 
 // The characters allowed in a news name.
 bool IsNewsNameChar(unsigned char c);
+
+// The links FindUrlNews looks at, in page order: the value behind each "HREF=" (any case) up
+// to a quote, a blank or ">", at most 10000 of them. `visit` returns false to stop.
+void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit);
+
+// The title FindNameNews takes from a page: the allowed characters between the start marker
+// and the end marker (found in any case, comments and "nbsp;" removed first); empty when the
+// markers are not there.
+std::string NewsTitleBetween(const std::string& html, const std::string& startMarker, const std::string& endMarker);
 
 }  // namespace skimlet

@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "engine/DownLoad.h"
+#include "engine/Html.h"
+#include "engine/PageFetcher.h"
 #include "engine/Tools.h"
 #include "platform/Text.h"
 
@@ -30,40 +32,52 @@ std::size_t FindHref(std::string_view page, std::size_t from) {
   return std::string_view::npos;
 }
 
-// Length of the scheme ("http://" or "https://") a URL begins with, or 0.
-std::size_t SchemeLength(std::string_view url) {
-  if (StartsWithNoCase(url, "HTTP://")) return 7;
-  if (StartsWithNoCase(url, "HTTPS://")) return 8;
-  return 0;
-}
-
 }  // namespace
 
-std::string TDownload::ResolveURL(const std::string& link) const {
-  std::string base = buf_.StartURL;
-  if (base.empty()) return std::string();
-  if (!link.empty() && link[0] == '#') return link;
-  // The index page was fetched as http:// when its URL named no scheme.
-  if (SchemeLength(base) == 0) base = "http://" + base;
-  std::string url = link;
-  if (SchemeLength(url) == 0) {
-    std::size_t scheme = SchemeLength(base);
-    if (!url.empty() && url[0] == '/') {
-      // The host ends at the first "/" after the scheme and the host's first character.
-      std::size_t slash = base.find('/', scheme + 1);
-      url = slash != std::string::npos ? base.substr(0, slash + 1) + url : base + "/" + url;
-    } else {
-      std::size_t slash = base.rfind('/');
-      url = slash >= scheme ? base.substr(0, slash + 1) + url : base + "/" + url;
-    }
+void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit) {
+  int links = 0;
+  for (std::size_t from = 0; links < kMaxLinks; ++links) {
+    std::size_t h = FindHref(page, from);
+    if (h == std::string_view::npos) break;
+    TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
+    from = value.start;
+    if (!visit(page.substr(value.start, value.length))) break;
   }
-  std::size_t scheme = SchemeLength(url);
-  std::string rest = url.substr(scheme, 1000);
-  std::string collapsed;
-  collapsed.reserve(rest.size());
-  for (char c : rest)
-    if (c != '/' || collapsed.empty() || collapsed.back() != '/') collapsed += c;
-  return (scheme == 8 ? "https://" : "http://") + collapsed;
+}
+
+std::string TDownload::ResolveURL(const std::string& link) const {
+  if (buf_.StartURL.empty()) return std::string();
+  // The link as the page wrote it: "&amp;" means "&".
+  const std::string address = AttributeUrl(link);
+  UrlResolver resolver = IndexResolver();
+  if (resolver.HasBase()) return resolver.Resolve(address);
+  // A StartURL that is no address: only absolute links keep a meaning.
+  return IsHttpUrl(address) ? address : std::string();
+}
+
+UrlResolver TDownload::IndexResolver() const {
+  if (buf_.StartURL.empty()) return UrlResolver();
+  return UrlResolver(!indexBase_.empty() && indexBaseFor_ == buf_.StartURL ? indexBase_ : buf_.StartURL);
+}
+
+UrlResolver TDownload::PageResolver() const {
+  if (!pageBase_.empty()) return UrlResolver(pageBase_);
+  return IndexResolver();
+}
+
+std::string TDownload::PageBase(const std::string& requested, const std::string& page) const {
+  std::string address = CleanUrl(requested);
+  if (!HasScheme(address)) address = "http://" + address;
+  // After a redirect the page's links are relative to where it ended up; otherwise the
+  // address keeps the form it was asked for.
+  if (!lastFetchUrl_.empty() && UrlResolver(UrlForTransfer(address)).Resolve("") != WithoutFragment(lastFetchUrl_))
+    address = lastFetchUrl_;
+  std::string href = BaseHref(page);
+  if (!href.empty()) {
+    std::string base = UrlResolver(address).Resolve(href);
+    if (IsHttpUrl(base)) address = base;
+  }
+  return address;
 }
 
 void TDownload::GetStart(const std::string& p1, const std::string& p2, const std::string& p3) {
@@ -72,15 +86,18 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
     buf_.IndexHTML.clear();
     buf_.StartURL = p1;
   }
+  indexBase_.clear();
+  indexBaseFor_.clear();
   AddRunLog(Prefix() + W(">>GetStart. Подключение к ") + p1, kDarkRed);
-  if (!OpenStartPage(p1)) {
+  const std::string url = CleanUrl(p1);  // a TAB or line break is no part of an address
+  if (!OpenStartPage(url)) {
     AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа: ") + fetchError_, kRed);
     indexFailed_ = indexFailed_ || !finished_;
     stepIndex_ = kEndRun;
     return;
   }
   AddRunLog(Prefix() + W(">>GetStart. Получен ответ от ") + p1 + W(". Идет загрузка в IndexHTML-буфер"), kDarkRed);
-  std::string page = FetchPage(p1);
+  std::string page = FetchPage(url);
   if (!fetchError_.empty()) {
     AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Страница не получена: ") + fetchError_, kRed);
     indexFailed_ = indexFailed_ || !finished_;
@@ -89,6 +106,11 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
     stepIndex_ = kEndRun;
     return;
   }
+  if (!page.empty()) {
+    indexBase_ = PageBase(url, page);
+    indexBaseFor_ = p1;
+  }
+  KeepFetched(true, p1, page);
   {
     std::lock_guard lock(mutex_);
     buf_.IndexHTML = std::move(page);
@@ -117,27 +139,18 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     std::lock_guard lock(mutex_);
     buf_.NewsURL.clear();
   }
-  // The links of the page in page order: each "HREF=" (any case), then its value up to a
-  // quote, a blank or ">". Only the first 10000 count. We stop at the first that matches.
-  const std::string_view page = buf_.IndexHTML;
   FragmentFinder pattern(p1);
   std::string found;
+  std::size_t foundAt = 0;
   bool any = false, matched = false;
-  int links = 0;
-  for (std::size_t from = 0; links < kMaxLinks;) {
-    std::size_t h = FindHref(page, from);
-    if (h == std::string_view::npos) break;
-    TextSpan value = AttributeValueAt(page, h + 5, "\"' >");
-    std::string_view link = page.substr(value.start, value.length);
-    from = value.start;
-    ++links;
+  ForEachIndexLink(buf_.IndexHTML, [&](std::string_view link) {
     any = true;
-    if (!p1.empty() && pattern.FoundIn(link)) {
-      found = std::string(link);
-      matched = true;
-      break;
-    }
-  }
+    if (p1.empty() || !pattern.FoundIn(link)) return true;
+    found = std::string(link);
+    foundAt = static_cast<std::size_t>(link.data() - buf_.IndexHTML.data());
+    matched = true;
+    return false;  // we stop at the first that matches
+  });
   if (!any || p1.empty()) return;
   {
     std::lock_guard lock(mutex_);
@@ -147,8 +160,8 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
   if (matched) {
     {
       std::lock_guard lock(mutex_);
-      std::size_t at = buf_.IndexHTML.find(found);
-      if (at != std::string::npos) buf_.IndexHTML.replace(at, found.size(), "#");
+      // Marked where it was found: the same text elsewhere in the page is not the link.
+      buf_.IndexHTML.replace(foundAt, found.size(), "#");
     }
     AddRunLog(Prefix() + ">> FindUrlNews(" + p1 + ") - OK. URL=" + found, kDarkRed);
   } else {
@@ -170,7 +183,8 @@ void TDownload::EditUrlNews(const std::string& p1, const std::string& p2, const 
     buf_.NewsURL = url;
     return;
   }
-  url = ResolveURL(url);
+  // One news is one address: "x.html#a" and "x.html" are the same page.
+  url = WithoutFragment(ResolveURL(url));
   {
     std::lock_guard lock(mutex_);
     buf_.NewsURL = url;
@@ -187,7 +201,10 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     std::lock_guard lock(mutex_);
     buf_.HTML.clear();
     buf_.NewsName.clear();
+    buf_.NewsURL = NewsAddress(buf_.NewsURL);
   }
+  pageBase_.clear();
+  attachmentHead_.clear();
   if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
     if (ParseStepNumber(p4, target)) {
@@ -201,12 +218,14 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   const std::string url = buf_.NewsURL;
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
   std::string page = FetchPage(url);
+  KeepFetched(false, url, page);
   if (!fetchError_.empty()) {
     // Nothing of a failed fetch is taken, however much arrived.
     AddRunLog(Prefix() + ">> GetInetFile(" + url + W(") не получен. ") + fetchError_ + W(". Переход на шаг №") + p4,
               kRed);
     Jump(p4);
   } else if (ContainsFragment(page, p1)) {
+    pageBase_ = PageBase(url, page);
     {
       std::lock_guard lock(mutex_);
       buf_.HTML = std::move(page);

@@ -2,10 +2,12 @@
 #include <ctime>
 
 #include "attachments/AttachmentRepair.h"
+#include "attachments/Discovery.h"
 #include "engine/DownLoad.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/Url.h"
 
 namespace skimlet {
 
@@ -26,6 +28,13 @@ bool NewsExists(const std::string& folder, const std::string& name, const std::s
 // Cuts `name` until its file name with `suffix` and ".html" fits the file system's limit.
 void FitName(std::string& name, const std::string& suffix) {
   while (!name.empty() && FileNameOf(name, suffix, ".html").size() > kMaxFileNameBytes) name.pop_back();
+}
+
+// A caption in a header line: no control character.
+std::string HeaderCaption(std::string caption) {
+  for (char& c : caption)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  return caption;
 }
 
 }  // namespace
@@ -56,6 +65,8 @@ std::string TDownload::BuildNewsFileName() {
     std::lock_guard lock(mutex_);
     folder = currentFolder_;
   }
+  // A title of blanks only names nothing either.
+  if (name.find_first_not_of(' ') == std::string::npos) name.clear();
   if (name.empty()) {
     std::time_t now = std::time(nullptr);
     name = tree_.Caption(channel) + " - " + tree_.Caption(folder) + " [" + ShortDate(now) + " - " + LongTime(now) +
@@ -139,15 +150,18 @@ void TDownload::SaveNews() {
   std::string path = BuildNewsFileName();
   std::string pathText = CaptionFromDisk(path);
   std::time_t now = std::time(nullptr);
+  const std::string url = NewsAddress(buf_.NewsURL);
   if (!FileExists(path)) {
     std::string content = "<!-- The file created from Skimlet. See https://skimlet.example/\r\n";
     content += "SkimletNAME:" + buf_.NewsName + "\r\n";
-    content += "SkimletURL:" + buf_.NewsURL + "\r\n";
-    content += "SkimletNode:" + tree_.Caption(ChannelNode()) + "\r\n";
+    content += "SkimletURL:" + url + "\r\n";
+    content += "SkimletNode:" + HeaderCaption(tree_.Caption(ChannelNode())) + "\r\n";
     content += "SkimletDate:" + ShortDate(now) + "\r\n";
     content += "SkimletTime:" + LongTime(now) + "\r\n";
     content += "-->\r\n";
-    content += NormalizeNewsBody(buf_.HTML);
+    std::string body = buf_.HTML;
+    GuardAttachmentBlock(body, attachmentHead_);
+    content += NormalizeNewsBody(body);
     std::string error;
     if (WriteFileAtomic(path, content, &error, /*readOnly=*/true, /*durable=*/false)) {
       AddRunLog(Prefix() + W(">> SaveNews. Записан файл: ") + pathText, kGreen);
@@ -159,7 +173,7 @@ void TDownload::SaveNews() {
     }
   }
   if (!FileExists(path)) return;
-  if (buf_.NewsURL.size() > 2) RecordDownload(MakeHistoryLine(now, buf_.NewsURL, buf_.NewsName));
+  if (url.size() > 2) RecordDownload(MakeHistoryLine(now, url, buf_.NewsName));
   NodePtr folder;
   {
     std::lock_guard lock(mutex_);

@@ -7,6 +7,7 @@
 #include "engine/Tools.h"
 #include "platform/Charset.h"
 #include "platform/Text.h"
+#include "platform/Url.h"
 
 namespace skimlet {
 
@@ -62,19 +63,10 @@ std::string PickAgent(std::mt19937& rng) {
 }
 
 std::string UrlForTransfer(const std::string& win1251Url) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : Win1251ToUtf8(win1251Url)) {
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
-        c == '{' || c == '|' || c == '}') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return PercentEscape(Win1251ToUtf8(win1251Url), [](unsigned char c) {
+    return c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' ||
+           c == '|' || c == '}';
+  });
 }
 
 std::atomic<std::uint64_t>& TotalBytes() {
@@ -162,6 +154,7 @@ bool TDownload::OpenStartPage(const std::string& url) {
 std::string TDownload::FetchPage(const std::string& url) {
   std::string result;
   fetchError_.clear();
+  lastFetchUrl_.clear();
   if (!httpOpen_ && !OpenUrl(UrlForTransfer(url), false)) {
     FetchFailed(Utf8ToWin1251(http_.Error()));
     return result;
@@ -187,6 +180,7 @@ std::string TDownload::FetchPage(const std::string& url) {
     return result;
   }
   if (complete) {
+    lastFetchUrl_ = http_.EffectiveUrl();
     host_.StatusText("last URL=" + url, false);
     TotalBytes() += page.size();
     stepsWithoutProgress_ = 0;

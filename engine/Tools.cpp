@@ -315,6 +315,13 @@ bool ContainsFragment(std::string_view buffer, std::string_view pattern) {
   return matcher.Attempt(buffer, 0, 0, match);
 }
 
+std::optional<TextSpan> FindFragmentSpan(std::string_view buffer, std::string_view pattern) {
+  Matcher matcher;
+  Match match;
+  if (pattern.empty() || !matcher.Prepare(pattern) || !matcher.Attempt(buffer, 0, 0, match)) return std::nullopt;
+  return TextSpan{match.begin, match.end - match.begin};
+}
+
 class FragmentFinder::Impl {
  public:
   explicit Impl(std::string_view pattern) : pattern_(pattern) { ok_ = !pattern_.empty() && matcher_.Prepare(pattern_); }

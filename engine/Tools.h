@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,5 +52,9 @@ struct TextSpan {
   std::size_t start = 0, length = 0;
 };
 TextSpan AttributeValueAt(std::string_view text, std::size_t pos, std::string_view terminators);
+
+// Where ContainsFragment finds `pattern`: the 0-based start and the length of the match that
+// FindFragment would replace first. Empty when it finds nothing.
+std::optional<TextSpan> FindFragmentSpan(std::string_view buffer, std::string_view pattern);
 
 }  // namespace skimlet

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -16,6 +17,12 @@ constexpr std::size_t kMetaWindow = 4096;
 struct Span {
   std::size_t begin = 0;
   std::size_t end = 0;
+};
+
+// A charset declaration of a page: the name, and the whole <meta> tag it stands in.
+struct Declaration {
+  Span name;
+  Span tag;
 };
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -61,8 +68,8 @@ bool FindCharsetParam(std::string_view s, Span& out) {
 
 // Charset names inside the page: <meta charset=...> and the charset= of
 // <meta http-equiv="Content-Type" content="...">, for tags starting in the first 4 KiB.
-std::vector<Span> FindMetaDeclarations(std::string_view page) {
-  std::vector<Span> found;
+std::vector<Declaration> FindMetaDeclarations(std::string_view page) {
+  std::vector<Declaration> found;
   std::size_t pos = 0;
   while (true) {
     std::size_t tag = FindNoCase(page, "<meta", pos);
@@ -124,10 +131,11 @@ std::vector<Span> FindMetaDeclarations(std::string_view page) {
         }
       }
     }
+    Span whole{tag, p < page.size() ? p + 1 : p};
     if (hasCharset)
-      found.push_back(charsetAttr);
+      found.push_back({charsetAttr, whole});
     else if (isContentType && hasContent)
-      found.push_back(contentAttr);
+      found.push_back({contentAttr, whole});
     pos = p;
   }
   return found;
@@ -241,46 +249,113 @@ std::string Koi8rToCp1251Refs(std::string_view in) {
   return Utf8ToCp1251Refs(utf8);
 }
 
+
+// The value of encoding="..." in an XML prolog at `start`, or an empty span.
+Span XmlPrologEncoding(std::string_view page, std::size_t start) {
+  if (page.compare(start, 5, "<?xml") != 0) return {};
+  std::size_t close = page.find("?>", start);
+  if (close == std::string_view::npos) return {};
+  std::size_t at = page.substr(0, close).find("encoding", start);
+  if (at == std::string_view::npos) return {};
+  std::size_t p = at + 8;
+  while (p < close && IsSpace(page[p])) ++p;
+  if (p >= close || page[p] != '=') return {};
+  ++p;
+  while (p < close && IsSpace(page[p])) ++p;
+  if (p >= close || (page[p] != '"' && page[p] != '\'')) return {};
+  std::size_t end = page.find(page[p], p + 1);
+  if (end == std::string_view::npos || end > close) return {};
+  return {p + 1, end};
+}
+
+// Behind the tag that starts at `tag`, or npos when it does not end.
+std::size_t BehindTag(std::string_view page, std::size_t tag) {
+  std::size_t close = page.find('>', tag);
+  return close == std::string_view::npos ? std::string_view::npos : close + 1;
+}
+
+// Where a new <meta charset> goes: into <head>, else behind <html>, else behind the doctype
+// or the XML prolog, else at the start.
+std::size_t MetaInsertPosition(std::string_view page, std::size_t start) {
+  for (std::string_view name : {"<head", "<html"}) {
+    for (std::size_t at = FindNoCase(page, name, start); at != std::string_view::npos && at < kMetaWindow;
+         at = FindNoCase(page, name, at + 1)) {
+      char next = at + 5 < page.size() ? page[at + 5] : '\0';
+      if (!IsSpace(next) && next != '>' && next != '/') continue;  // <header>, <htmlx>
+      std::size_t behind = BehindTag(page, at);
+      if (behind != std::string_view::npos) return behind;
+    }
+  }
+  std::size_t p = start;
+  if (page.compare(p, 5, "<?xml") == 0) p = BehindTag(page, p);
+  while (p != std::string_view::npos && p < page.size() && IsSpace(page[p])) ++p;
+  if (p != std::string_view::npos && page.compare(p, 2, "<!") == 0 && page.compare(p, 4, "<!--") != 0)
+    p = BehindTag(page, p);
+  return p == std::string_view::npos ? start : p;
+}
+
 }  // namespace
 
 std::string DeclaredCharset(std::string_view page, std::string_view contentTypeHeader) {
   Span span;
   if (FindCharsetParam(contentTypeHeader, span))
     return NormalizeCharset(contentTypeHeader.substr(span.begin, span.end - span.begin));
-  std::vector<Span> meta = FindMetaDeclarations(page);
+  std::vector<Declaration> meta = FindMetaDeclarations(page);
   if (meta.empty()) return {};
-  return NormalizeCharset(page.substr(meta[0].begin, meta[0].end - meta[0].begin));
+  return NormalizeCharset(page.substr(meta[0].name.begin, meta[0].name.end - meta[0].name.begin));
 }
 
 bool PageToWin1251(std::string& page, std::string_view contentTypeHeader) {
   const std::string declared = DeclaredCharset(page, contentTypeHeader);
   const bool bom = page.size() >= 3 && page.compare(0, 3, "\xEF\xBB\xBF") == 0;
-  bool koi = false;
+  bool koi = false, convert = true;
   if (declared == "koi8-r") {
     koi = true;
+  } else if (declared == "windows-1251") {
+    convert = false;  // only its declarations are put right
   } else if (declared.empty()) {
     if (AllAscii(page) || !IsValidUtf8(page)) return false;
   } else if (declared != "utf-8") {
     return false;
   }
-  auto convert = [koi](std::string_view piece) {
-    return koi ? Koi8rToCp1251Refs(piece) : Utf8ToCp1251Refs(piece);
+  auto recode = [koi, convert](std::string_view piece) {
+    return !convert ? std::string(piece) : koi ? Koi8rToCp1251Refs(piece) : Utf8ToCp1251Refs(piece);
   };
 
-  // The declarations are ASCII, so converting the pieces around them converts the whole.
-  std::string_view in(page);
-  std::size_t pos = (!koi && bom) ? 3 : 0;
-  std::string out;
-  out.reserve(page.size());
-  for (const Span& span : FindMetaDeclarations(in)) {
-    if (span.begin < pos) continue;
-    out += convert(in.substr(pos, span.begin - pos));
-    out += "windows-1251";
-    pos = span.end;
+  // The page as saved declares windows-1251 exactly once: the first <meta> declaration
+  // says so, later ones go, an XML prolog says so too, and a page that had none (its
+  // charset came from the HTTP header, or was recognised) gets one. The declarations are
+  // ASCII, so recoding the pieces around them recodes the whole.
+  struct Edit {
+    std::size_t begin, end;
+    std::string text;
+  };
+  std::vector<Edit> edits;
+  const std::string_view in(page);
+  const std::size_t start = (!koi && bom && convert) ? 3 : 0;
+  const std::vector<Declaration> meta = FindMetaDeclarations(in);
+  for (std::size_t i = 0; i < meta.size(); ++i) {
+    if (i == 0) edits.push_back({meta[i].name.begin, meta[i].name.end, "windows-1251"});
+    else edits.push_back({meta[i].tag.begin, meta[i].tag.end, ""});
   }
-  out += convert(in.substr(pos));
+  const Span prolog = XmlPrologEncoding(in, start);
+  if (prolog.end > prolog.begin) edits.push_back({prolog.begin, prolog.end, "windows-1251"});
+  if (meta.empty()) edits.push_back({MetaInsertPosition(in, start), MetaInsertPosition(in, start),
+                                     "<meta charset=\"windows-1251\">"});
+  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+
+  std::string out;
+  out.reserve(page.size() + 32);
+  std::size_t pos = start;
+  for (const Edit& e : edits) {
+    if (e.begin < pos) continue;
+    out += recode(in.substr(pos, e.begin - pos));
+    out += e.text;
+    pos = e.end;
+  }
+  out += recode(in.substr(pos));
   page = std::move(out);
-  return true;
+  return convert;
 }
 
 }  // namespace skimlet

@@ -13,8 +13,11 @@ std::string DeclaredCharset(std::string_view page, std::string_view contentTypeH
 
 // Converts `page` to Windows-1251 when it is declared UTF-8 or KOI8-R, or is undeclared but
 // valid UTF-8 holding non-ASCII bytes. Characters without a Windows-1251 form become HTML
-// numeric character references, and the page's own charset declaration is rewritten to say
-// windows-1251. Other pages stay as they are. Returns true when the page was converted.
+// numeric character references. A converted page, and one declared windows-1251, then
+// declares windows-1251 exactly once: its first <meta> declaration is rewritten (later
+// ones removed), so is an XML prolog's encoding, and a page without a <meta> declaration
+// gets <meta charset="windows-1251">. Other pages stay as they are. Returns true when the
+// page was converted.
 bool PageToWin1251(std::string& page, std::string_view contentTypeHeader);
 
 }  // namespace skimlet

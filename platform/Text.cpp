@@ -44,29 +44,6 @@ constexpr std::array<Reverse, 128> MakeReverse() {
 }
 constexpr std::array<Reverse, 128> kReverse = MakeReverse();
 
-int WinByteOf(char32_t cp) {
-  if (cp < 0x80) return static_cast<int>(cp);
-  if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(cp - 0x0410 + 0xC0);
-  if (cp > 0xFFFF) return -1;
-  auto it = std::lower_bound(kReverse.begin(), kReverse.end(), cp,
-                             [](const Reverse& r, char32_t c) { return r.cp < c; });
-  if (it == kReverse.end() || it->cp != cp) return -1;
-  return it->byte;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 struct Decoded {
   char32_t cp;
   std::size_t length;  // bytes used; for an invalid sequence, its maximal valid-looking start
@@ -130,6 +107,35 @@ std::string Recode(std::string_view in, const unsigned char (&table)[128]) {
 
 }  // namespace
 
+int Win1251ByteOf(char32_t cp) {
+  if (cp < 0x80) return static_cast<int>(cp);
+  if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(cp - 0x0410 + 0xC0);
+  if (cp > 0xFFFF) return -1;
+  auto it = std::lower_bound(kReverse.begin(), kReverse.end(), cp,
+                             [](const Reverse& r, char32_t c) { return r.cp < c; });
+  if (it == kReverse.end() || it->cp != cp) return -1;
+  return it->byte;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+
 std::string Win1251ToUtf8(std::string_view win) {
   std::string out;
   out.reserve(win.size() * 2);
@@ -146,7 +152,7 @@ std::string Utf8ToWin1251(std::string_view utf8, char unknown) {
   for (std::size_t i = 0; i < utf8.size();) {
     Decoded d = DecodeUtf8(utf8, i);
     i += d.length;
-    int byte = d.ok ? WinByteOf(d.cp) : -1;
+    int byte = d.ok ? Win1251ByteOf(d.cp) : -1;
     out += byte < 0 ? unknown : static_cast<char>(byte);
   }
   return out;

@@ -19,6 +19,11 @@ inline std::string W(std::string_view utf8) { return Utf8ToWin1251(utf8); }
 
 bool IsValidUtf8(std::string_view s);
 
+// The Windows-1251 byte of a Unicode character, or -1 when it has none.
+int Win1251ByteOf(char32_t cp);
+// Appends the UTF-8 form of a Unicode character.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Upper case of Windows-1251 text, Cyrillic included (а..я -> А..Я, ё -> Ё, and the
 // Ukrainian and Belarusian letters). Other bytes stay.
 unsigned char UpperWin1251(unsigned char c);

@@ -1,5 +1,6 @@
 #include "qt/Dialogs.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -12,6 +13,17 @@ QString Lines(QString text) {
   text.replace("\r\n", "\n");
   text.replace('\r', '\n');
   return text;
+}
+
+QString FileName(QWidget* parent, bool save, const QString& title, const QString& start, const QString& filter,
+                 const QString& suffix) {
+  QFileDialog dialog(parent, title, start, filter);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);  // the program asks its own question
+  dialog.setDefaultSuffix(suffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
 }
 
 class BoxDialogs : public Dialogs {
@@ -30,12 +42,23 @@ class BoxDialogs : public Dialogs {
     if (ok) value = answer;
     return ok;
   }
+  QString OpenFileName(QWidget* parent, const QString& title, const QString& start, const QString& filter,
+                       const QString& suffix) override {
+    return FileName(parent, false, title, start, filter, suffix);
+  }
+  QString SaveFileName(QWidget* parent, const QString& title, const QString& start, const QString& filter,
+                       const QString& suffix) override {
+    return FileName(parent, true, title, start, filter, suffix);
+  }
 };
 
 BoxDialogs g_boxes;
 Dialogs* g_dialogs = &g_boxes;
 
 }  // namespace
+
+QString Dialogs::OpenFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) { return {}; }
+QString Dialogs::SaveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) { return {}; }
 
 Dialogs& AppDialogs() { return *g_dialogs; }
 void SetAppDialogs(Dialogs* dialogs) { g_dialogs = dialogs ? dialogs : &g_boxes; }

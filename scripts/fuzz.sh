@@ -13,9 +13,9 @@ cxx="${FUZZ_CXX:-clang++}"
 
 flags=(-std=c++20 -O1 -g -I"$root" -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -fno-omit-frame-pointer)
-core=(platform/Text.cpp platform/Files.cpp engine/MacroFile.cpp library/ChannelFolders.cpp
-      authoring/ChannelFile.cpp)
-targets=(skc_fuzz macro_fuzz)
+core=(platform/Text.cpp platform/Files.cpp platform/Url.cpp engine/MacroFile.cpp engine/Html.cpp
+      library/ChannelFolders.cpp authoring/ChannelFile.cpp attachments/Discovery.cpp)
+targets=(skc_fuzz macro_fuzz html_fuzz)
 
 # Compile every source in parallel; the core without the fuzzer's own main.
 mkdir -p "$out/obj" "$out/artifacts"
@@ -30,11 +30,12 @@ for pid in "${pids[@]}"; do wait "$pid" || { echo "fuzz: compiling failed" >&2; 
 core_objs=()
 for src in "${core[@]}"; do core_objs+=("$out/obj/$(echo "$src" | tr / _).o"); done
 for t in "${targets[@]}"; do
-  "$cxx" "${flags[@]}" -fsanitize=fuzzer "$out/obj/tests_fuzz_$t.cpp.o" "${core_objs[@]}" -o "$out/$t"
+  "$cxx" "${flags[@]}" -fsanitize=fuzzer "$out/obj/tests_fuzz_$t.cpp.o" "${core_objs[@]}" -lcurl -o "$out/$t"
 done
 
 # Seeds: a small channel file and a small macro file, plus the shipped demo channel.
-mkdir -p "$out/corpus/skc_fuzz" "$out/corpus/macro_fuzz"
+mkdir -p "$out/corpus/skc_fuzz" "$out/corpus/macro_fuzz" "$out/corpus/html_fuzz"
+cp "$root"/examples/site/news/*.html "$out/corpus/html_fuzz/"
 printf 'Name Channel\r\ndescription channel\r\nSkimlet: Start Channel Setting\r\nSite\r\n2\r\nGetStart\r\nON\r\nhttp://127.0.0.1/\r\n</html>\r\n-1\r\n\r\nstart\r\nGotoMacro\r\nOFF\r\n1\r\nStandartParameter=2\r\nStandartParameter=0\r\nnews*\r\nloop\r\nNews\r\n0\r\n' \
   >"$out/corpus/skc_fuzz/seed.skc"
 printf '2\r\nFindUrlNews\r\nON\r\nnews/\r\n-1\r\n\r\n\r\nfind\r\nSaveNews\r\non\r\n\r\n\r\n\r\n\r\nsave\r\n' \

@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include "attachments/Discovery.h"
 #include "attachments/ui/LampsPanel.h"
 #include "authoring/ui/LogPage.h"
 #include "library/ui/AccountsTree.h"
@@ -44,18 +45,7 @@ void TMainForm::OnChanging(const NodePtr& node, const NodePtr& old) {
   host_->SetShownChannel(shownChannel_);
   host_->SetSelectedChannel(shownChannel_);
   accounts_->RefreshSelectedIcon();
-  // The folder being left keeps its macro changes only if the user wants them saved.
-  if (old && old == macroNode_) {
-    std::string error;
-    if (!macro_.SaveFolderMacro(tree_.FolderPath(old), tree_.Caption(old),
-                                [this](const std::string& caption, const std::string& text) {
-                                  return AppDialogs().Question(this, Q(caption), Q(text), false);
-                                },
-                                &error))
-      AppDialogs().Message(this, QString::fromStdString(error));
-  }
-  macroNode_ = node;
-  macro_.LoadFolderMacro(node ? tree_.FolderPath(node) : std::string());
+  MacroFolderChanging(node, old);
   ReflectRunState();
 }
 
@@ -166,8 +156,8 @@ void TMainForm::DownloadPicturesExecute() {
   for (QTreeWidgetItem* item : listNews_->selectedItems()) {
     std::string text;
     if (!ReadWholeFile(item->data(0, Qt::UserRole).toString().toStdString(), text)) continue;
-    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
-    queue_->EnqueueAttachments(text, dir + "Attachment/", true);
+    const std::string attachmentDir = dir + "Attachment/";
+    queue_->EnqueueAttachments(NewsFileAttachmentBlock(text, attachmentDir), attachmentDir, true);
   }
 }
 

@@ -30,6 +30,7 @@
 #include "shell/MainUnit.h"
 #include "qt/QtText.h"
 #include "shell/SettingsPage.h"
+#include "authoring/ui/MacroEditor.h"
 #include "shell/WindowRunHost.h"
 
 namespace skimlet {
@@ -60,6 +61,7 @@ void TMainForm::RestoreSequence() {
     AppDialogs().Message(this, Q(MissingCatalogueMessage(catalogueFile)));
     return;
   }
+  macroEditor_->CatalogueLoaded();
   // 3-5. Build numbers, the channel-file type, the announced build.
   buildInSite_ = static_cast<int>(StoredNumber(*store_, "Update/BuildInSite").value_or(kOwnBuild));
   RegisterChannelFileType();
@@ -238,22 +240,12 @@ bool TMainForm::CloseSequence() {
   if (busy && !AppDialogs().Question(this, "Skimlet",
                                      QString::fromUtf8("Есть не завершенные потоки загрузки. Продожать выход?"), true))
     return false;
+  // 4. The selected folder's macro, while the window can still stay open: a failed save
+  // keeps the window and the edits.
+  if (!SaveMacroOnClose()) return false;
   closing_ = true;
   // 3. Every run and downloader ends.
   StopAllThreads();
-  // 4. The selected folder's macro.
-  if (!accounts_->SelectedNode()) {
-    if (NodePtr first = tree_.NodeAt(0)) accounts_->SelectNode(first);
-  }
-  if (macroNode_) {
-    std::string error;
-    if (!macro_.SaveFolderMacro(tree_.FolderPath(macroNode_), tree_.Caption(macroNode_),
-                                [this](const std::string& caption, const std::string& text) {
-                                  return AppDialogs().Question(this, Q(caption), Q(text), false);
-                                },
-                                &error))
-      AppDialogs().Message(this, QString::fromStdString(error));
-  }
   // 5. The outline of the tree.
   WriteFileAtomic(tree_.AccountsDir() + "folders.txt", tree_.Outline());
   // 6-7. Placement and settings.

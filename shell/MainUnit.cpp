@@ -24,6 +24,7 @@
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
 #include "shell/ActionIcons.h"
+#include "shell/ChannelFileActions.h"
 #include "shell/Companions.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
@@ -60,6 +61,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   FolderMacro::View macroView;
   macroView.setTitle = [this](const std::string& folderPath) { setWindowTitle(QPath(folderPath)); };
   macroView.error = [this](const std::string& message) { AppDialogs().Message(this, QString::fromStdString(message)); };
+  WireMacroEditor(macroView);
   macro_.SetView(std::move(macroView));
   RestoreSequence();
   if (ready_) CreateCompanions();
@@ -166,6 +168,7 @@ void TMainForm::CreateActions() {
 
   a = NewAction("MyExit", QString::fromUtf8("Выход"), QString::fromUtf8("Выход"), QString::fromUtf8("Файл"));
   connect(a, &QAction::triggered, this, &QWidget::close);
+  CreateMacroActions();
 }
 
 void TMainForm::CreateLayout() {
@@ -239,22 +242,22 @@ void TMainForm::CreateLayout() {
   view_->setObjectName("View");
   view_->settings()->setDefaultTextEncoding("windows-1251");
   viewLayout->addWidget(view_);
-  tabMacro_ = new QWidget;
-  tabMacro_->setObjectName("TabMacro");
-  auto* macroLayout = new QVBoxLayout(tabMacro_);
-  macroLayout->addWidget(new QLabel(QString::fromUtf8("Шаги макроса выбранной папки.")));
-  macroLayout->addStretch();
+  // Pages with many fields scroll rather than claim their full size from the window: the
+  // window keeps the placement the user gave it, and the dividers move freely.
+  auto scrolling = [](QWidget* page, const char* name) {
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setObjectName(name);
+    return scroll;
+  };
+  tabMacro_ = scrolling(CreateMacroPage(), "TabMacro");
   logPage_ = new LogPage;
   tabInfo_ = logPage_;
   tabInfo_->setObjectName("TabInfo");
   settingsPage_ = new SettingsPage;
-  // The settings page scrolls rather than claim its full height from the splitter.
-  auto* settingScroll = new QScrollArea;
-  settingScroll->setWidget(settingsPage_);
-  settingScroll->setWidgetResizable(true);
-  settingScroll->setFrameShape(QFrame::NoFrame);
-  tabSetting_ = settingScroll;
-  tabSetting_->setObjectName("TabSetting");
+  tabSetting_ = scrolling(settingsPage_, "TabSetting");
   pageDown_->addTab(tabView_, QString::fromUtf8("Просмотр"));
   pageDown_->addTab(tabMacro_, QString::fromUtf8("Макросы папки"));
   pageDown_->addTab(tabInfo_, QString::fromUtf8("Ход загрузки"));
@@ -311,6 +314,9 @@ void TMainForm::CreateMenus() {
   file->addAction(Action("CreateRub"));
   file->addAction(Action("DeleteFolder"));
   file->addSeparator();
+  file->addAction(Action("OpenCannel"));
+  file->addAction(Action("SaveChannel"));
+  file->addSeparator();
   file->addAction(Action("MyExit"));
 
   QMenu* load = menuBar()->addMenu(QString::fromUtf8("Закачка"));
@@ -322,6 +328,7 @@ void TMainForm::CreateMenus() {
   load->addSeparator();
   load->addAction(Action("FlagDownloadPictures"));
   load->addAction(Action("DownloadPictures"));
+  CreateMacroMenu();
 
   popupAccounts_ = new QMenu(this);
   popupAccounts_->setObjectName("PopupMenuAccounts");

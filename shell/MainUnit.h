@@ -30,8 +30,10 @@ class QWebEngineView;
 namespace skimlet {
 
 class AccountsTree;
+class ChannelFileActions;
 class Companions;
 class LampsPanel;
+class MacroEditor;
 class LogPage;
 class SettingsPage;
 class WindowRunHost;
@@ -66,6 +68,11 @@ class TMainForm : public QMainWindow {
 
   // The download actions as the user triggers them (check mark flipped first).
   void Trigger(const char* actionName);
+
+  MacroEditor* Editor() const { return macroEditor_; }
+  const FolderMacro& Macro() const { return macro_; }
+  // Offers the import of a channel file named on the command line or handed over by another copy.
+  void OfferChannelImport(const QString& path);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -113,6 +120,18 @@ class TMainForm : public QMainWindow {
   void CreateCompanions();
   void LogLine(const std::string& message, std::uint32_t colour);
 
+  // The macro editor and the channel files (MainMacro.cpp).
+  void CreateMacroActions();
+  QWidget* CreateMacroPage();
+  void CreateMacroMenu();
+  void WireMacroEditor(FolderMacro::View& view);
+  void MacroFolderChanging(const NodePtr& node, const NodePtr& old);
+  // Saves the folder's macro when it was changed, after the question when `ask`, and loads it
+  // again once written. False when the write failed: the user has been told, the edits stay.
+  bool SaveMacroOf(const NodePtr& node, bool ask);
+  void SaveMacroExecute();
+  bool SaveMacroOnClose();
+
   std::string dataDir_;
   bool ready_ = false;
   bool closing_ = false;
@@ -159,6 +178,8 @@ class TMainForm : public QMainWindow {
   QTimer* startTimer_ = nullptr;
   QTimer* timerAutoStart_ = nullptr;
   QActionGroup* downloadGroup_ = nullptr;
+  MacroEditor* macroEditor_ = nullptr;
+  std::unique_ptr<ChannelFileActions> channelFiles_;
   std::unique_ptr<Companions> companions_;  // last: gone before what it uses
 };
 

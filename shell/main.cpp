@@ -1,12 +1,15 @@
-// skimlet: the window.
+// skimlet: the window. A channel file named on the command line is offered for import, by
+// this copy or by the one already running on the same data directory.
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 #include <cstring>
 
 #include "platform/Paths.h"
 #include "qt/SettingsStore.h"
 #include "shell/MainUnit.h"
 #include "shell/Translation.h"
+#include "shell/SingleInstance.h"
 #include "shell/ZastavkaUnit.h"
 
 int main(int argc, char** argv) {
@@ -24,11 +27,22 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("Orvane");
   QApplication::setWindowIcon(QIcon(":/icons/skimlet.png"));
   skimlet::InstallQtRussian(app);
+  const std::string dataDir = skimlet::ResolveDataDir(home);
+  const QString instanceName = skimlet::SingleInstance::ServerName(dataDir);
+  const QString channelFile = skimlet::SingleInstance::ChannelFileArgument(QApplication::arguments());
+  if (!channelFile.isEmpty() && skimlet::SingleInstance::HandOver(instanceName, channelFile)) return 0;
+
   skimlet::SettingsStore store;
   skimlet::TZastavka splash(store);
   splash.ShowNow();
-  skimlet::TMainForm window(skimlet::ResolveDataDir(home));
+  skimlet::TMainForm window(dataDir);
   if (!window.Ready()) return 1;
   window.show();
+  skimlet::SingleInstance instance(instanceName);
+  instance.Listen();
+  QObject::connect(&instance, &skimlet::SingleInstance::pathReceived, &window,
+                   [&window](const QString& path) { window.OfferChannelImport(path); });
+  if (!channelFile.isEmpty())
+    QTimer::singleShot(0, &window, [&window, channelFile] { window.OfferChannelImport(channelFile); });
   return app.exec();
 }

@@ -14,6 +14,7 @@
 #include "engine/DownLoad.h"
 #include "platform/Files.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/RubricRun.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -39,7 +40,7 @@ TEST(MarkAttachments, OnePictureGetsALineInFrontOfTheMarker) {
   EXPECT_TRUE(std::regex_match(html, kWant)) << html;
 
   EXPECT_EQ(Mark("<p>plain</p>"), kMarker + "<p>plain</p>");  // nothing accepted: the marker alone
-  EXPECT_EQ(Mark("<img src="), kMarker + "<img SRC=");
+  EXPECT_EQ(Mark("<img src="), kMarker + "<img src=");  // an unfinished tag is no tag
 }
 
 TEST(MarkAttachments, AcceptsPicturesBySrcAndStyleSheetsByHrefOnly) {
@@ -52,15 +53,15 @@ TEST(MarkAttachments, AcceptsPicturesBySrcAndStyleSheetsByHrefOnly) {
   std::vector<AttachmentPair> pairs = ReadAttachmentPairs(html);
   std::vector<std::string> urls;
   for (const AttachmentPair& p : pairs) urls.push_back(p.url);
-  // Found last, first; the href pass runs after the src pass.
-  EXPECT_EQ(urls, (std::vector<std::string>{"s/Main.CSS", "last.png", "sp.jpg", "up.png"}));
+  // Found last, first; style sheets stand above pictures. Attribute names have no case.
+  EXPECT_EQ(urls, (std::vector<std::string>{"s/Main.CSS", "last.png", "sp.jpg", "up.png", "mixed.gif"}));
   EXPECT_EQ(UrlExtension(pairs[0].localName), "css");
   EXPECT_EQ(UrlExtension(pairs[2].localName), "jpg");
 
   std::string rest = html.substr(html.find(kMarker) + kMarker.size());
   EXPECT_EQ(rest.find("src="), std::string::npos);
   EXPECT_EQ(rest.find("href="), std::string::npos);
-  EXPECT_NE(rest.find("<img Src=\"mixed.gif\">"), std::string::npos);  // mixed case is not looked at
+  EXPECT_NE(rest.find("<img SRC=\"mixed.gif\">"), std::string::npos);
   EXPECT_NE(rest.find("<a HREF=\"big.gif\">"), std::string::npos);
 }
 
@@ -99,15 +100,16 @@ TEST(LocalNames, UseAllTenDigitsAndAvoidNamesInTheFolder) {
   EXPECT_NE(ReadAttachmentPairs(html)[0].localName, taken);
 }
 
-TEST(LocalizeAttachments, ReplacesUrlsAsPlainTextSoTheLoopEnds) {
+TEST(LocalizeAttachments, ReplacesWholeAttributeValuesOnlySoWildcardsAndPrefixesMeanNothing) {
   const std::string head = Line("500.gif", "http://h/*.gif") + Line("600.gif", "http://h/a?b.gif") +
                            Line("700.gif", "~1.gif") + Line("x1.gif", "1.gif") + kMarker;
   std::string html = head + "<img SRC=\"http://h/*.gif\"><img SRC=\"http://h/zz.gif\"><img SRC=\"http://h/a?b.gif\">"
-                            "<img SRC=\"http://h/axb.gif\"><img SRC=71.gif ><img SRC=~1.gif ><img SRC=1.gif >";
+                            "<img SRC=\"http://h/axb.gif\"><img SRC=71.gif ><img SRC=~1.gif ><img SRC=1.gif >"
+                            "<p>1.gif &lt;img src=1.gif&gt;</p><!-- <img src=1.gif> -->";
   LocalizeAttachments(html);
   EXPECT_EQ(html, head + "<img SRC=\"Attachment/500.gif\"><img SRC=\"http://h/zz.gif\"><img SRC=\"Attachment/600.gif\">"
-                         "<img SRC=\"http://h/axb.gif\"><img SRC=7Attachment/x1.gif ><img SRC=Attachment/700.gif >"
-                         "<img SRC=Attachment/x1.gif >");
+                         "<img SRC=\"http://h/axb.gif\"><img SRC=71.gif ><img SRC=Attachment/700.gif >"
+                         "<img SRC=Attachment/x1.gif ><p>1.gif &lt;img src=1.gif&gt;</p><!-- <img src=1.gif> -->");
 
   std::string unmarked = "<img SRC=\"a.gif\">" + Line("1.gif", "a.gif");
   LocalizeAttachments(unmarked);
@@ -149,25 +151,11 @@ struct AttHost : AttachmentHost {
   }
 };
 
-struct Rubric {
-  test::TempDir dir;
-  ChannelTree tree{dir.path()};
-  test::RecordingHost host;
+struct Rubric : test::RubricRun {
   AttHost attHost;
   AttachmentQueue queue{attHost, dir.path()};
-  NodePtr rubric;
-  std::unique_ptr<TDownload> run;
-  Rubric() {
-    MakeDirs(dir / "Accounts/Лента/Мир");
-    NodePtr channel = tree.AddFolderNode("Лента", nullptr, true);
-    rubric = tree.AddFolderNode("Мир", channel, true);
-    run = std::make_unique<TDownload>(tree, host);
-    run->SetChannel(channel);
-    run->SetCurrentFolder(rubric);
-    run->SetExecutingStep(3);
-    run->SetAttachmentQueue(&queue);
-  }
-  std::string& Html() { return run->MutableBuffers().HTML; }
+  Rubric() { run->SetAttachmentQueue(&queue); }
+  ~Rubric() { run.reset(); }  // before the queue it hands pictures to
 };
 
 const std::string kPage =

@@ -45,6 +45,9 @@ TEST(HelpPages, StartPageAndInterfacePage) {
   std::string iface = test::ReadFile(HelpDir() + "02Interface.htm");
   for (const char* sign : {"<code>*</code>", "<code>?</code>", "<code>~</code>"})
     EXPECT_NE(iface.find(sign), std::string::npos) << sign;
+  // The editor's page tells about the preview and its button, and about channel files.
+  for (const char* text : {"Что сделает шаг (предпросмотр)", "«Загрузить страницу»", "Добавить/восстановить канал"})
+    EXPECT_NE(iface.find(Cp(text)), std::string::npos) << text;
 }
 
 TEST(HelpPages, EveryCommandHasAPageThatExplainsItsFields) {

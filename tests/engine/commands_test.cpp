@@ -21,6 +21,7 @@
 #include "platform/Files.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/RubricRun.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -30,28 +31,7 @@ using test::Cp;
 using Req = httplib::Request;
 using Res = httplib::Response;
 
-// Channel "Лента" with rubric "Мир"; the run executes step 3 in the rubric.
-struct Cmd {
-  test::TempDir dir;
-  ChannelTree tree{dir.path()};
-  test::RecordingHost host;
-  NodePtr channel, rubric;
-  std::unique_ptr<TDownload> run;
-  Cmd() {
-    MakeDirs(dir / "Accounts/Лента/Мир");
-    channel = tree.AddFolderNode("Лента", nullptr, true);
-    rubric = tree.AddFolderNode("Мир", channel, true);
-    run = std::make_unique<TDownload>(tree, host);
-    run->SetChannel(channel);
-    run->SetCurrentFolder(rubric);
-    run->SetExecutingStep(3);
-    run->SetHttpTimeouts(5000, 5000);
-  }
-  RunBuffers& B() { return run->MutableBuffers(); }
-  std::string Last() { return host.Log().empty() ? "" : host.Log().back(); }
-  std::size_t Lines() { return host.Log().size(); }
-  std::string Folder() { return tree.FolderPath(rubric); }
-};
+using Cmd = test::RubricRun;
 
 TEST(CommandResolveURL, RelativeAbsoluteHttpsBareHostAndEmptyBase) {
   Cmd c;
@@ -59,9 +39,8 @@ TEST(CommandResolveURL, RelativeAbsoluteHttpsBareHostAndEmptyBase) {
   const char* d = "http://h.ru/dir/index.html";
   const Case cases[] = {
       {d, "a.html", "http://h.ru/dir/a.html"}, {d, "/b.html", "http://h.ru/b.html"}, {d, "#top", "#top"},
-      {d, "HTTP://Other.ru//x//y.html", "http://Other.ru/x/y.html"}, {d, "https://s.ru//p", "https://s.ru/p"},
-      {d, "go.php?u=http://x.ru/", "http://h.ru/dir/go.php?u=http:/x.ru/"},
-      {"https://h.ru/dir/i.html", "a.html", "https://h.ru/dir/a.html"}, {"https://h.ru/d/i", "/b//c", "https://h.ru/b/c"},
+      {d, "HTTP://Other.ru/x/y.html", "http://Other.ru/x/y.html"},
+      {"https://h.ru/dir/i.html", "a.html", "https://h.ru/dir/a.html"}, {"https://h.ru/d/i", "/b/c", "https://h.ru/b/c"},
       {"HTTPS://h.ru/i.html", "x", "https://h.ru/x"}, {"h.ru/dir/i.html", "a.html", "http://h.ru/dir/a.html"},
       {"h.ru/dir/i.html", "/b.html", "http://h.ru/b.html"}, {"http://h.ru", "/b.html", "http://h.ru/b.html"},
       {"http://h.ru", "a.html", "http://h.ru/a.html"}, {"", "a.html", ""}, {"", "#top", ""}, {"", "http://x.ru/", ""},
@@ -70,9 +49,6 @@ TEST(CommandResolveURL, RelativeAbsoluteHttpsBareHostAndEmptyBase) {
     c.B().StartURL = k.start;
     EXPECT_EQ(c.run->ResolveURL(k.link), k.want) << k.start << " + " << k.link;
   }
-  c.B().StartURL = "http://h.ru/";
-  EXPECT_EQ(c.run->ResolveURL("http://" + std::string(1200, 'x')), "http://" + std::string(1000, 'x'));
-  EXPECT_EQ(c.run->ResolveURL("https://" + std::string(1200, 'x')), "https://" + std::string(1000, 'x'));
 }
 
 TEST(CommandFindUrlNews, TakesMatchingLinksInPageOrderAndMarksThemTaken) {
@@ -149,9 +125,9 @@ TEST(CommandEditHTMLNews, NeutralisesLowerCaseScriptsAndAbsolutisesAttributes) {
                "<a href=\"x.html\">x</a><img SRC=/p.gif> t<a Href=\"m.html\"><img src='q.gif'>";
   c.run->EditHTMLNews("StandartParameter=0", "StandartParameter=0", "<p>a</p>", "<p>b</p>");
   EXPECT_EQ(c.B().HTML,
-            "<p>b</p><!-- The script delete Skimlet --><SCRIPT>y</SCRIPT><!-- The NOscript delete Skimlet -->"
-            "document.write(' ');<a HREF=\"http://h.ru/dir/x.html\">x</a><img SRC=http://h.ru/p.gif> t"
-            "<a Href=\"m.html\"><img SRC='http://h.ru/dir/q.gif'>");
+            "<p>b</p><!-- The script delete Skimlet --><!-- The script delete Skimlet -->"
+            "<!-- The NOscript delete Skimlet -->document.write(' ');<a HREF=\"http://h.ru/dir/x.html\">x</a>"
+            "<img SRC=http://h.ru/p.gif> t<a HREF=\"http://h.ru/dir/m.html\"><img SRC='http://h.ru/dir/q.gif'>");
   EXPECT_EQ(c.host.Log(), (std::vector<std::string>{"32896 Мир> step 3>> EditHTMLNews(<p>a</p> --> <p>b</p> Начало обработки.",
                                                      "32896 Мир> step 3>> EditHTMLNews(<p>a</p> --> <p>b</p> ГОТОВО."}));
 
@@ -164,9 +140,12 @@ TEST(CommandEditHTMLNews, NeutralisesLowerCaseScriptsAndAbsolutisesAttributes) {
   c.run->EditHTMLNews("StandartParameter=0", "", "", "");
   EXPECT_EQ(c.B().HTML, "<script>x</script><a HREF=\"\">");
   c.B().StartURL = "http://h.ru/";
-  c.B().HTML = "<a href=";  // a value at the very end of the buffer
+  c.B().HTML = "<a href=";  // an unfinished tag at the very end is no tag
   c.run->AbsolutizeAttribute("href=");
-  EXPECT_EQ(c.B().HTML.substr(0, 8), "<a HREF=");
+  EXPECT_EQ(c.B().HTML, "<a href=");
+  c.B().HTML = "<a href=\"a.html\"><img src=\"p.gif\">";  // one attribute at a time
+  c.run->AbsolutizeAttribute("src=");
+  EXPECT_EQ(c.B().HTML, "<a href=\"a.html\"><img SRC=\"http://h.ru/p.gif\">");
 }
 
 TEST(CommandFindNameNews, TakesTheTitleBetweenMarkersWithoutTheEndMarker) {
@@ -180,7 +159,7 @@ TEST(CommandFindNameNews, TakesTheTitleBetweenMarkersWithoutTheEndMarker) {
   // Markers in any case; the name stops before the end marker's first character.
   c.B().HTML = Cp("<H1>Привет&nbsp;мир КОНЕЦ");
   c.run->FindNameNews("<h1>", Cp("конец"));
-  EXPECT_EQ(c.B().NewsName, Cp("Привет мир "));
+  EXPECT_EQ(c.B().NewsName, Cp("Привет мир"));
 
   for (const char* html : {"</b> x <b>Title", "<b>A</b>", "no markers"}) {
     c.B().HTML = html;

@@ -55,13 +55,42 @@ TEST(CharsetConvert, DeclaredUtf8) {
 
   std::string byHeader = "<p>мир</p>";
   ASSERT_TRUE(PageToWin1251(byHeader, "text/html; charset=utf-8"));
-  EXPECT_EQ(byHeader, "<p>" + Cp("мир") + "</p>");
+  EXPECT_EQ(byHeader, "<meta charset=\"windows-1251\"><p>" + Cp("мир") + "</p>");
 }
 
 TEST(CharsetConvert, UndeclaredUtf8) {
   std::string page = "<title>Новости</title>";
   ASSERT_TRUE(PageToWin1251(page, "text/html"));
-  EXPECT_EQ(page, "<title>" + Cp("Новости") + "</title>");
+  EXPECT_EQ(page, "<meta charset=\"windows-1251\"><title>" + Cp("Новости") + "</title>");
+}
+
+// Exactly one declaration, and it says windows-1251.
+TEST(CharsetDeclaration, ConvertedPagesDeclareWindows1251Once) {
+  std::string page = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>"
+                     "<html><HEAD><meta charset=\"utf-8\"><meta http-equiv=\"Content-Type\" "
+                     "content=\"text/html; charset=utf-8\"/><title>мир</title></HEAD></html>";
+  ASSERT_TRUE(PageToWin1251(page, "text/html; charset=utf-8"));
+  EXPECT_EQ(page, "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<!DOCTYPE html><html><HEAD>"
+                  "<meta charset=\"windows-1251\"><title>" + Cp("мир") + "</title></HEAD></html>");
+
+  // Charset from the header only: a declaration goes into <head>, not into <header>.
+  page = "<!DOCTYPE html>\n<html lang=ru><header>x</header><head >\n<title>мир</title></head>";
+  ASSERT_TRUE(PageToWin1251(page, "text/html; charset=UTF-8"));
+  EXPECT_EQ(page, "<!DOCTYPE html>\n<html lang=ru><header>x</header><head ><meta charset=\"windows-1251\">\n"
+                  "<title>" + Cp("мир") + "</title></head>");
+  page = "<!DOCTYPE html>\n<p>мир</p>";  // no head, no html: behind the doctype
+  ASSERT_TRUE(PageToWin1251(page, "text/html; charset=utf-8"));
+  EXPECT_EQ(page, "<!DOCTYPE html><meta charset=\"windows-1251\">\n<p>" + Cp("мир") + "</p>");
+  EXPECT_EQ(DeclaredCharset(page, ""), "windows-1251");
+
+  // A page in windows-1251 by its header alone keeps its bytes and gets the declaration.
+  const std::string text = "<html><head></head><p>" + Cp("мир") + "</p></html>";
+  page = text;
+  EXPECT_FALSE(PageToWin1251(page, "text/html; charset=windows-1251"));
+  EXPECT_EQ(page, "<html><head><meta charset=\"windows-1251\"></head><p>" + Cp("мир") + "</p></html>");
+  page = "<head><meta charset=\"utf-8\"></head>" + Cp("мир");  // a wrong meta under a 1251 header
+  EXPECT_FALSE(PageToWin1251(page, "text/html; charset=cp1251"));
+  EXPECT_EQ(page, "<head><meta charset=\"windows-1251\"></head>" + Cp("мир"));
 }
 
 TEST(CharsetConvert, OtherPagesStayAsTheyAre) {

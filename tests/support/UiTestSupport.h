@@ -1,11 +1,16 @@
 // Helpers for the window's tests.
 #pragma once
 
+#include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <deque>
+#include <memory>
 
 #include "qt/Dialogs.h"
+#include "shell/MainUnit.h"
+#include "tests/support/TestSupport.h"
 
 namespace skimlet::test {
 
@@ -14,7 +19,9 @@ class ScriptedDialogs : public Dialogs {
  public:
   std::deque<bool> answers;       // for Question; Yes when empty
   std::deque<QString> inputs;     // for InputText; cancelled when empty
+  std::deque<QString> files;      // for the file dialogs; cancelled when empty
   QStringList questions, messages, prompts;
+  QStringList fileDialogs;        // "title|start|filter|suffix" of each file dialog
 
   bool Question(QWidget*, const QString& caption, const QString& text, bool) override {
     questions << caption + "|" + text;
@@ -31,6 +38,23 @@ class ScriptedDialogs : public Dialogs {
     inputs.pop_front();
     return true;
   }
+  QString OpenFileName(QWidget*, const QString& title, const QString& start, const QString& filter,
+                       const QString& suffix) override {
+    return File(title, start, filter, suffix);
+  }
+  QString SaveFileName(QWidget*, const QString& title, const QString& start, const QString& filter,
+                       const QString& suffix) override {
+    return File(title, start, filter, suffix);
+  }
+
+ private:
+  QString File(const QString& title, const QString& start, const QString& filter, const QString& suffix) {
+    fileDialogs << title + "|" + start + "|" + filter + "|" + suffix;
+    if (files.empty()) return {};
+    QString f = files.front();
+    files.pop_front();
+    return f;
+  }
 };
 
 // Installs scripted dialogs for the lifetime of the object.
@@ -39,6 +63,25 @@ class DialogsScope {
   DialogsScope() { SetAppDialogs(&dialogs); }
   ~DialogsScope() { SetAppDialogs(nullptr); }
   ScriptedDialogs dialogs;
+};
+
+// A data directory, private settings and a private XDG data directory for a main window,
+// with its boxes answered by a script.
+struct WindowFixture {
+  TempDir data, config, xdgData;
+  DialogsScope dialogs;
+  WindowFixture() {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.path()));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path()));
+  }
+  // The window shown, as the program shows it (its placement is applied then), after its
+  // start-up timer.
+  std::unique_ptr<TMainForm> Open() {
+    auto w = std::make_unique<TMainForm>(data.path());
+    w->show();
+    QTest::qWait(400);
+    return w;
+  }
 };
 
 }  // namespace skimlet::test

@@ -50,13 +50,7 @@ struct Site {
   }
 };
 
-struct Fixture {
-  TempDir data, config, xdgData;
-  test::DialogsScope dialogs;
-  Fixture() {
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.path()));
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path()));
-  }
+struct Fixture : test::WindowFixture {
   // One channel "Site" with GetStart, and a rubric "News" looping over the links.
   void MakeChannel(const std::string& name, const std::string& indexUrl) {
     std::string channel = data / ("Accounts/" + name + "/");
@@ -65,12 +59,6 @@ struct Fixture {
                                    test::MacroStep("GetNews", "class=\"article\"", "", "", "0"),
                                    test::MacroStep("FindNameNews", "<title>", "</title>"), test::MacroStep("SaveNews"),
                                    test::MacroStep("GotoMacro", "0")}));
-  }
-  std::unique_ptr<TMainForm> Open() {
-    auto w = std::make_unique<TMainForm>(data.path());
-    w->show();  // as the program does: the placement is applied once the window is shown
-    QTest::qWait(400);  // StartTimer
-    return w;
   }
   void Store(const std::vector<std::pair<QString, QString>>& values) {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
