@@ -198,6 +198,9 @@ void TNewNewsForm::PaintRibbon(QPainter& p) {
     p.drawLine(x, 0, x, kBand);
     p.drawLine(x + cell, 0, x + cell, kBand);
   }
+  // The slider keeps a navy strip of its own at the right edge.
+  const int strip = speed_->width() + 4;
+  p.fillRect(QRect(w - strip, 0, strip, height()), QColor(0, 0, 128));
   if (hintTicks_ > 0) {
     p.setPen(QColor(192, 192, 192));
     p.fillRect(0, 0, 110, 2 * lineHeight, Qt::black);
