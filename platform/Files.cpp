@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <random>
 #include <system_error>
 
@@ -244,6 +245,20 @@ bool SetFileReadOnly(const std::string& path, bool readOnly) {
   mode_t mode = st.st_mode & 07777;
   mode = readOnly ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
   return mode == (st.st_mode & 07777) || ::chmod(path.c_str(), mode) == 0;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int err = errno;
+  if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return err;
+  // The file system has no such rename: a hard link cannot replace anything either.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+  if (::link(from.c_str(), to.c_str()) == 0) return ::unlink(from.c_str()) == 0 ? 0 : errno;
+  err = errno;
+  if (err == EEXIST) return err;
+  // Nor hard links (FAT, some network file systems): the check above is the best there is.
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 std::uint32_t ReadFolderAttributes(const std::string& dir) {

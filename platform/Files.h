@@ -38,6 +38,9 @@ bool MakeDirs(const std::string& path, std::string* error = nullptr, unsigned mo
 // A news file is unread while all its write bits are cleared.
 bool IsFileReadOnly(const std::string& path);
 bool SetFileReadOnly(const std::string& path, bool readOnly);  // false restores the owner's write bit
+// Renames `from` to `to` only while nothing is called `to` (rename(2) would replace it):
+// renameat2 with RENAME_NOREPLACE, else link and unlink. 0, or the errno (EEXIST: taken).
+int RenameNoReplace(const std::string& from, const std::string& to);
 
 // The attribute word of a folder, kept in a hidden file inside it (never the directory's
 // permissions, so a checked folder still receives news). No file = no attributes.

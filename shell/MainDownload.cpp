@@ -4,12 +4,12 @@
 #include <QComboBox>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTreeWidget>
 
 #include "attachments/Discovery.h"
 #include "attachments/ui/LampsPanel.h"
 #include "authoring/ui/LogPage.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/NewsActions.h"
 #include "platform/Files.h"
 #include "qt/Dialogs.h"
 #include "shell/Companions.h"
@@ -149,14 +149,10 @@ void TMainForm::DowlnloadAbortAllHandler() {
 }
 
 void TMainForm::DownloadPicturesExecute() {
-  if (listNews_->topLevelItemCount() == 0) return;
-  NodePtr folder = accounts_->SelectedNode();
-  if (!folder) return;
-  std::string dir = tree_.FolderPath(folder);
-  for (QTreeWidgetItem* item : listNews_->selectedItems()) {
+  for (const std::string& path : newsActions_->SelectedNewsPaths()) {
     std::string text;
-    if (!ReadWholeFile(item->data(0, Qt::UserRole).toString().toStdString(), text)) continue;
-    const std::string attachmentDir = dir + "Attachment/";
+    if (!ReadWholeFile(path, text)) continue;
+    const std::string attachmentDir = path.substr(0, path.rfind('/') + 1) + "Attachment/";
     queue_->EnqueueAttachments(NewsFileAttachmentBlock(text, attachmentDir), attachmentDir, true);
   }
 }
@@ -164,7 +160,7 @@ void TMainForm::DownloadPicturesExecute() {
 void TMainForm::TimerAutoStartTick() {
   if (closing_) return;
   // Attachments: a new arrival, the pump, the queue display.
-  queue_->TakeAttachmentArrived();
+  if (queue_->TakeAttachmentArrived()) newsActions_->AttachmentsArrived();
   queue_->Pump();
   QueueDisplay display;
   if (queue_->TakeDisplay(display)) {

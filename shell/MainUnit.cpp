@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QStyle>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScrollArea>
@@ -12,15 +11,16 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "attachments/ui/LampsPanel.h"
 #include "authoring/ui/LogPage.h"
 #include "qt/SettingsStore.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/NewsActions.h"
+#include "library/ui/NewsList.h"
+#include "library/ui/NewsViewer.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
 #include "shell/ActionIcons.h"
@@ -49,7 +49,10 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   actions.statusText = [this](const QString& text) { statusBar()->showMessage(text); };
   actions.historyLineAdded = [this](const std::string&) { logPage_->HistoryChanged(); };
   actions.lampChanged = [this](int slot) { UpdateLamp(slot); };
-  actions.newsSaved = [this](const SavedNews& news) { companions_->NewsSaved(news); };
+  actions.newsSaved = [this](const SavedNews& news) {
+    newsActions_->NewsSaved(news);
+    companions_->NewsSaved(news);
+  };
   actions.queueOverflow = [this](const std::string& message) { AppDialogs().Message(this, Q(message)); };
   actions.attachmentFailed = [this](const std::string& message) { LogLine(message, kRed); };
   host_ = std::make_unique<WindowRunHost>(history_, liveSettings_, std::move(actions));
@@ -210,18 +213,7 @@ void TMainForm::CreateLayout() {
   newsBar->setObjectName("ToolBarNews");
   newsBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   newsBar->setIconSize(QSize(20, 20));
-  for (const char* name : {"DowlnloadAbortAll", "DownLoadStop", "DownloadPause", "DownloadOneStep", "Download"})
-    newsBar->addAction(Action(name));
-  newsBar->addSeparator();
-  newsBar->addAction(Action("FlagDownloadPictures"));
-  newsBar->addAction(Action("DownloadPictures"));
-  listNews_ = new QTreeWidget;
-  listNews_->setObjectName("ListNews");
-  listNews_->setRootIsDecorated(false);
-  listNews_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  listNews_->setHeaderLabels({QString::fromUtf8("Статус"), "", QString::fromUtf8("Название"), QString::fromUtf8("Дата")});
-  listNews_->header()->setStretchLastSection(false);
-  listNews_->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+  listNews_ = new NewsList;
   newsLayout->addWidget(newsBar);
   newsLayout->addWidget(listNews_, 1);
 
@@ -238,10 +230,9 @@ void TMainForm::CreateLayout() {
   tabView_->setObjectName("TabView");
   auto* viewLayout = new QVBoxLayout(tabView_);
   viewLayout->setContentsMargins(0, 0, 0, 0);
-  view_ = new QWebEngineView;
-  view_->setObjectName("View");
-  view_->settings()->setDefaultTextEncoding("windows-1251");
-  viewLayout->addWidget(view_);
+  newsViewer_ = new NewsViewer;
+  view_ = newsViewer_->View();
+  viewLayout->addWidget(newsViewer_);
   // Pages with many fields scroll rather than claim their full size from the window: the
   // window keeps the placement the user gave it, and the dividers move freely.
   auto scrolling = [](QWidget* page, const char* name) {
@@ -262,6 +253,25 @@ void TMainForm::CreateLayout() {
   pageDown_->addTab(tabMacro_, QString::fromUtf8("Макросы папки"));
   pageDown_->addTab(tabInfo_, QString::fromUtf8("Ход загрузки"));
   pageDown_->addTab(tabSetting_, QString::fromUtf8("Настройки"));
+
+  NewsContext news;
+  news.tree = &tree_;
+  news.accounts = accounts_;
+  news.list = listNews_;
+  news.viewer = newsViewer_;
+  news.pages = pageDown_;
+  news.viewPage = tabView_;
+  news.history = &history_;
+  news.settings = &liveSettings_;
+  news.window = this;
+  news.newAction = [this](const char* name, const QString& caption, const QString& hint, const QString& category) {
+    return NewAction(name, caption, hint, category);
+  };
+  news.action = [this](const char* name) { return Action(name); };
+  news.statusText = [this](const QString& text) { statusBar()->showMessage(text); };
+  news.historyChanged = [this] { logPage_->HistoryChanged(); };
+  newsActions_ = new NewsActions(std::move(news));
+  newsActions_->FillToolBar(newsBar);
 
   mainSplitter_ = new QSplitter(Qt::Vertical);
   mainSplitter_->setObjectName("SplitterMain");
@@ -319,6 +329,8 @@ void TMainForm::CreateMenus() {
   file->addSeparator();
   file->addAction(Action("MyExit"));
 
+  newsActions_->AddMenus(menuBar());
+
   QMenu* load = menuBar()->addMenu(QString::fromUtf8("Закачка"));
   load->setObjectName("MenuDownload");
   load->addAction(Action("AccountsCheckBox"));
@@ -328,6 +340,8 @@ void TMainForm::CreateMenus() {
   load->addSeparator();
   load->addAction(Action("FlagDownloadPictures"));
   load->addAction(Action("DownloadPictures"));
+  load->addSeparator();
+  load->addAction(Action("DeleteURLFromHistory"));
   CreateMacroMenu();
 
   popupAccounts_ = new QMenu(this);
@@ -337,6 +351,9 @@ void TMainForm::CreateMenus() {
   popupAccounts_->addAction(Action("CreateAccount"));
   popupAccounts_->addAction(Action("CreateRub"));
   popupAccounts_->addAction(Action("DeleteFolder"));
+  popupAccounts_->addSeparator();
+  popupAccounts_->addAction(Action("ViewExplorer"));
+  popupAccounts_->addAction(Action("UpdaleListNews"));
   popupAccounts_->addSeparator();
   for (const char* name : {"Download", "DownloadPause", "DownLoadStop", "DowlnloadAbortAll"})
     popupAccounts_->addAction(Action(name));

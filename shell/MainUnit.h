@@ -24,7 +24,6 @@ class QMenu;
 class QSplitter;
 class QTabWidget;
 class QTimer;
-class QTreeWidget;
 class QWebEngineView;
 
 namespace skimlet {
@@ -35,6 +34,9 @@ class Companions;
 class LampsPanel;
 class MacroEditor;
 class LogPage;
+class NewsActions;
+class NewsList;
+class NewsViewer;
 class SettingsPage;
 class WindowRunHost;
 class SettingsStore;
@@ -62,6 +64,9 @@ class TMainForm : public QMainWindow {
   DownloadHistory& History() { return history_; }
   TDownload* RunOfSlot(int slot) const { return runs_[slot].get(); }
   QAction* Action(const char* name) const;
+  NewsList* ListNews() const { return listNews_; }
+  NewsViewer* Viewer() const { return newsViewer_; }
+  NewsActions* News() const { return newsActions_; }
   NodePtr ShownChannel() const { return shownChannel_; }
   Companions* Companion() const { return companions_.get(); }
   const std::string& DataDir() const { return dataDir_; }
@@ -160,7 +165,9 @@ class TMainForm : public QMainWindow {
 
   // Widgets.
   AccountsTree* accounts_ = nullptr;
-  QTreeWidget* listNews_ = nullptr;
+  NewsList* listNews_ = nullptr;
+  NewsViewer* newsViewer_ = nullptr;
+  NewsActions* newsActions_ = nullptr;
   QWebEngineView* view_ = nullptr;
   QTabWidget* pageDown_ = nullptr;
   QWidget* tabView_ = nullptr;

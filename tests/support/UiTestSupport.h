@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 
+#include "qt/Desktop.h"
 #include "qt/Dialogs.h"
 #include "shell/MainUnit.h"
 #include "tests/support/TestSupport.h"
@@ -63,6 +64,22 @@ class DialogsScope {
   DialogsScope() { SetAppDialogs(&dialogs); }
   ~DialogsScope() { SetAppDialogs(nullptr); }
   ScriptedDialogs dialogs;
+};
+
+// Remembers what would have been handed to the desktop: "open URL", "show PATH", "trash".
+class RecordingDesktop : public Desktop {
+ public:
+  QStringList calls;
+  void OpenUrl(const QUrl& url) override { calls << "open " + url.toString(); }
+  void ShowFile(const QString& path) override { calls << "show " + path; }
+  void ShowTrash() override { calls << "trash"; }
+};
+
+class DesktopScope {
+ public:
+  DesktopScope() { SetAppDesktop(&desktop); }
+  ~DesktopScope() { SetAppDesktop(nullptr); }
+  RecordingDesktop desktop;
 };
 
 // A data directory, private settings and a private XDG data directory for a main window,

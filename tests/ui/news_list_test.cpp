@@ -1,0 +1,597 @@
+// Reading in the main window: the news list, the viewer and its marks, the news actions and
+// the search, driven as a user would on the offscreen platform.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QWebEngineView>
+
+#include "engine/History.h"
+#include "library/ui/AccountsTree.h"
+#include "library/ui/NewsActions.h"
+#include "library/ui/NewsList.h"
+#include "library/ui/NewsViewer.h"
+#include "library/ui/SearchWindow.h"
+#include "platform/Files.h"
+#include "shell/MainUnit.h"
+#include "shell/SettingsPage.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/UiTestSupport.h"
+
+namespace skimlet {
+namespace {
+
+using test::Cp;
+using test::TempDir;
+
+const QString kUnread = QStringLiteral("Статья не прочтена");
+
+// Accounts/Site with the rubrics News and Other, news files written with chosen times.
+struct Reading {
+  TempDir data, config, xdgData;
+  test::DialogsScope boxes;
+  test::DesktopScope shell;
+  test::ScriptedDialogs& d = boxes.dialogs;
+  QStringList& opened = shell.desktop.calls;
+  std::unique_ptr<TMainForm> w;
+
+  Reading() {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.path()));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path()));
+    MakeDirs(Dir("Site/Other"));
+    MakeDirs(Dir("Site/News"));
+  }
+  std::string Dir(const std::string& rel) { return data / ("Accounts/" + rel + "/"); }
+  // A news file with the header a run writes; `name` is UTF-8.
+  std::string News(const std::string& folder, const std::string& fileName, long seconds, bool unread,
+                   const std::string& url = "", const std::string& body = "text") {
+    std::string path = Dir(folder) + fileName;
+    test::WriteFile(path, "<!-- The file created from Skimlet. See x\r\nSkimletNAME:" + Cp(fileName) +
+                              "\r\nSkimletURL:" + url + "\r\nSkimletNode:Site\r\n-->\r\n<html><body><p>" + Cp(body) +
+                              "</p></body></html>");
+    struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    if (unread) SetFileReadOnly(path, true);
+    return path;
+  }
+  void Open() {
+    w = std::make_unique<TMainForm>(data.path());
+    auto* start = w->findChild<QTimer*>("StartTimer");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !start->isActive(); }, 5000));
+  }
+  NodePtr Node(const char* caption) {
+    for (const NodePtr& n : w->Tree().InTreeOrder())
+      if (w->Tree().Caption(n) == Cp(caption)) return n;
+    return nullptr;
+  }
+  NewsList* List() { return w->ListNews(); }
+  NewsListModel* Model() { return List()->Model(); }
+  NewsActions* Actions() { return w->News(); }
+  // Selects a folder as a click on it does, and waits for its list.
+  void Show(const char* caption) {
+    w->Accounts()->SelectNode(Node(caption));
+    w->Accounts()->AccountsClick();
+    std::string folder = w->Tree().FolderPath(Node(caption));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !List()->Filling() && Model()->Folder() == folder; }, 5000));
+  }
+  QStringList Names() {
+    QStringList out;
+    for (int r = 0; r < Model()->rowCount(); ++r) out << Model()->index(r, kColumnName).data().toString();
+    return out;
+  }
+  QString Cell(int row, int column) { return Model()->index(row, column).data().toString(); }
+  int Row(const char* name) { return Model()->FindName(Cp(name)); }
+  // Selects these news at once, as one change of the selection.
+  void Select(std::initializer_list<const char*> names) {
+    QItemSelection selection;
+    for (const char* name : names) selection.select(Model()->index(Row(name), 0), Model()->index(Row(name), 3));
+    List()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  void SetTimeout(int seconds) { w->Settings()->findChild<QSpinBox*>("TimeoutMarkNotRead")->setValue(seconds); }
+  QString Label(const char* name) { return w->Viewer()->LabelText(name); }
+  QAction* A(const char* name) { return w->Action(name); }
+  // A press in a column of a row, as the mouse gives it.
+  void Press(int row, int column) {
+    QRect cell = List()->visualRect(Model()->index(row, column));
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
+  }
+};
+
+QStringList ActionNames(const QList<QAction*>& actions) {
+  QStringList out;
+  for (QAction* a : actions)
+    out << (a->isSeparator() ? "-" : a->menu() ? "[" + a->menu()->objectName() + "]" : a->objectName());
+  return out;
+}
+
+TEST(NewsListFill, NewestFirstWithMarksAndTheFolderBold) {
+  Reading r;
+  r.News("Site/News", "old.html", 100, /*unread=*/true);
+  r.News("Site/News", "star.htm", 300, false);
+  r.News("Site/News", "Новость.html", 200, false);
+  r.News("Site/News", "odd.htmlx", 50, false);
+  r.News("Site/Other", "other.html", 10, false);
+  r.Open();
+  r.Show("News");
+  EXPECT_EQ(r.Names(), QStringList({"star", QString::fromUtf8("Новость"), "old", "odd.htmlx"}));
+  EXPECT_EQ(r.Cell(2, kColumnRead), kUnread);
+  EXPECT_EQ(r.Cell(0, kColumnRead), "");
+  EXPECT_EQ(r.Cell(0, kColumnFavourite), "OK");
+  EXPECT_EQ(r.Cell(1, kColumnFavourite), "");
+  EXPECT_FALSE(r.Cell(0, kColumnDate).isEmpty());
+  EXPECT_EQ(r.List()->NewsFilePath(3), "");  // odd.htmlx: no news behind it
+  EXPECT_EQ(r.List()->NewsFilePath(1), r.Dir("Site/News") + "Новость.html");
+  EXPECT_EQ(r.w->statusBar()->currentMessage(), QStringLiteral("Найдено файлов:4"));
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("News")));
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("Site")));
+  // Headers and widths.
+  EXPECT_EQ(r.Model()->headerData(kColumnName, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QStringLiteral("Название (имя файла)"));
+  EXPECT_EQ(r.Model()->headerData(kColumnDate, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QStringLiteral("Дата и время"));
+  EXPECT_EQ(r.List()->columnWidth(kColumnRead), 30);
+  EXPECT_EQ(r.List()->columnWidth(kColumnDate), 130);
+
+  r.Show("Other");
+  EXPECT_EQ(r.Names(), QStringList({"other"}));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("Other")));
+}
+
+TEST(NewsListFill, AnotherFolderAskedForSupersedesALongFill) {
+  Reading r;
+  for (int i = 0; i < 1500; ++i) r.News("Site/News", "n" + std::to_string(i) + ".html", 1000 + i, false);
+  r.News("Site/Other", "only.html", 10, false);
+  r.Open();
+  r.w->Accounts()->SelectNode(r.Node("News"));
+  r.w->Accounts()->AccountsClick();
+  r.Show("Other");  // before the first folder's rows came
+  QTest::qWait(200);
+  EXPECT_EQ(r.Names(), QStringList({"only"}));
+  r.Show("News");
+  EXPECT_EQ(r.Model()->rowCount(), 1500);
+  EXPECT_EQ(r.Cell(0, kColumnName), "n1499");
+}
+
+TEST(NewsListFill, ARunsNewsComeInAtTheTopOrMakeTheirFolderBold) {
+  test::HttpTestServer site;
+  site.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<body><a href=\"n/0.html\">0</a> <a href=\"n/1.html\">1</a> <a href=\"n/2.html\">2</a>",
+                    "text/html");
+  });
+  site.Get(R"(/n/(\d)\.html)", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content("<title>Story " + std::string(req.matches[1]) + "</title><p>a story long enough to keep</p>",
+                    "text/html");
+  });
+  site.Start();
+  Reading r;
+  ASSERT_TRUE(test::WriteMacro(r.Dir("Site"), {test::MacroStep("GetStart", site.url("/index.html"), "<body", "-999")}));
+  ASSERT_TRUE(test::WriteMacro(r.Dir("Site/News"),
+                               {test::MacroStep("FindUrlNews", "n/*.html", "-1"), test::MacroStep("EditUrlNews"),
+                                test::MacroStep("GetNews", "story", "", "", "0"),
+                                test::MacroStep("FindNameNews", "<title>", "</title>"), test::MacroStep("SaveNews"),
+                                test::MacroStep("GotoMacro", "0")}));
+  r.Open();
+  auto run = [&] {
+    r.w->Trigger("Download");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->RunOfSlot(0)->ChannelNode() == nullptr; }, 10000));
+  };
+  // The channel's own folder is listed; the run saves into its rubric.
+  r.Show("Site");
+  run();
+  EXPECT_EQ(r.Model()->rowCount(), 0);
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("News")));
+
+  // With the rubric listed, the news come in at the top as they are saved.
+  r.Show("News");
+  ASSERT_EQ(r.Model()->rowCount(), 3);
+  r.w->Settings()->findChild<QCheckBox*>("NotCheckHistory")->setChecked(true);
+  QSignalSpy inserted(r.Model(), &QAbstractItemModel::rowsInserted);
+  run();
+  EXPECT_EQ(inserted.size(), 3);
+  ASSERT_EQ(r.Model()->rowCount(), 6);
+  EXPECT_EQ(r.Cell(0, kColumnName), "Story 2 (1)");
+  EXPECT_EQ(r.Cell(2, kColumnName), "Story 0 (1)");
+  EXPECT_EQ(r.Cell(0, kColumnRead), kUnread);
+  EXPECT_TRUE(r.List()->SelectedRows().empty());  // a save selects nothing
+}
+
+TEST(NewsViewer, ShowsTheNewsAndTheTimerMarksItRead) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 300, true, "http://site/a.html");
+  std::string b = r.News("Site/News", "b.html", 200, true);
+  std::string c = r.News("Site/News", "c.html", 100, true);
+  r.Open();
+  r.Show("News");
+  r.SetTimeout(0);  // 100 ms
+  r.List()->SelectRow(r.Row("a"));
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
+  EXPECT_TRUE(r.Actions()->NewsJustShown());
+  EXPECT_EQ(r.w->findChild<QTabWidget*>("PageDown")->currentWidget()->objectName(), "TabView");
+  EXPECT_EQ(r.Label("LabelName"), "a.html");
+  EXPECT_EQ(r.Label("LabelURL"), "http://site/a.html");
+  EXPECT_EQ(r.Label("LabelTo"), QString::fromStdString(r.Dir("Site/News")));
+  EXPECT_EQ(r.Label("LabelAttCount"), "0");
+  EXPECT_TRUE(r.A("MarkAsNotRead")->isChecked());
+  EXPECT_TRUE(r.A("DeleteNews")->isEnabled());
+  auto* timer = r.w->findChild<QTimer*>("TimerNewOff");
+  EXPECT_TRUE(timer->isActive());
+  EXPECT_EQ(timer->interval(), 100);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !IsFileReadOnly(a); }, 2000));
+  EXPECT_EQ(r.Cell(r.Row("a"), kColumnRead), "");
+  EXPECT_FALSE(timer->isActive());
+  QUrl page = QUrl::fromLocalFile(QString::fromStdString(a));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return r.w->Viewer()->View()->url() == page; }, 5000));
+
+  // Moving on before the countdown ends leaves a news unread.
+  r.SetTimeout(1000);
+  r.List()->SelectRow(r.Row("b"));
+  EXPECT_EQ(timer->interval(), 1000100);
+  EXPECT_TRUE(timer->isActive());
+  r.List()->SelectRow(r.Row("a"));  // a read news: no countdown
+  EXPECT_FALSE(timer->isActive());
+  EXPECT_EQ(r.Cell(r.Row("b"), kColumnRead), kUnread);
+
+  // Two selected: the page keeps the last single news, and the timer marks only that one.
+  r.SetTimeout(0);
+  r.List()->SelectRow(r.Row("b"));
+  r.Select({"b", "c"});
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), b);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !IsFileReadOnly(b); }, 2000));
+  QTest::qWait(150);
+  EXPECT_TRUE(IsFileReadOnly(c));
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("News")));
+  r.List()->SelectRow(r.Row("c"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !IsFileReadOnly(c); }, 2000));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+}
+
+TEST(NewsMarks, IconColumnsToggleOnlyTheNewsOnDisplayAndTheActionsMarkEverySelected) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 200, false);
+  std::string b = r.News("Site/News", "b.html", 100, false);
+  r.Open();
+  r.Show("News");
+  r.w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(r.w.get()));
+  r.Press(r.Row("a"), kColumnRead);  // brings a on display: toggles nothing
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
+  EXPECT_FALSE(IsFileReadOnly(a));
+  r.Press(r.Row("a"), kColumnRead);  // a press on the shown news toggles its mark
+  EXPECT_TRUE(IsFileReadOnly(a));
+  EXPECT_EQ(r.Cell(r.Row("a"), kColumnRead), kUnread);
+  r.Press(r.Row("a"), kColumnFavourite);
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), r.Dir("Site/News") + "a.htm");
+  EXPECT_TRUE(IsFileReadOnly(r.Dir("Site/News") + "a.htm"));  // still unread after the rename
+  EXPECT_EQ(r.Cell(r.Row("a"), kColumnFavourite), "OK");
+  r.Press(r.Row("b"), kColumnRead);  // another news: shown, not toggled
+  EXPECT_FALSE(IsFileReadOnly(b));
+
+  r.Select({"a", "b"});
+  r.A("MarkAsNotRead")->setChecked(false);
+  r.A("MarkAsNotRead")->trigger();  // checked now: both unread
+  EXPECT_TRUE(IsFileReadOnly(b));
+  EXPECT_EQ(r.Cell(r.Row("b"), kColumnRead), kUnread);
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("News")));
+  r.A("MarkAsNotRead")->trigger();  // and read again
+  EXPECT_FALSE(IsFileReadOnly(b) || IsFileReadOnly(r.Dir("Site/News") + "a.htm"));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+
+  // A double click reads full screen only in the name column.
+  QSignalSpy reader(r.Actions(), &NewsActions::readerWanted);
+  auto doubleClick = [&](int column) {
+    QTest::mouseDClick(r.List()->viewport(), Qt::LeftButton, {},
+                       r.List()->visualRect(r.Model()->index(r.Row("b"), column)).center());
+  };
+  r.List()->SelectRow(r.Row("b"));
+  doubleClick(kColumnDate);
+  EXPECT_EQ(reader.size(), 0);
+  doubleClick(kColumnName);
+  ASSERT_EQ(reader.size(), 1);
+  EXPECT_EQ(reader[0][0].toString(), QString::fromStdString(b));
+  r.w->hide();
+}
+
+TEST(NewsMarks, WorkOnTheListedFolderWhileTheTreeSelectionMovesWithoutAClick) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 200, true);
+  r.News("Site/Other", "o.html", 200, true);
+  r.Open();
+  r.Show("News");
+  r.w->Accounts()->SelectNode(r.Node("Other"));  // a key moved the selection; no click yet
+  ASSERT_EQ(r.Names(), QStringList({"a"}));
+  r.List()->SelectRow(0);
+  EXPECT_EQ(r.Label("LabelTo"), QString::fromStdString(r.Dir("Site/News")));
+  r.A("MarkAsNotRead")->trigger();  // unchecked now: read
+  EXPECT_FALSE(IsFileReadOnly(a));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("Other")));
+}
+
+TEST(NewsMarks, AFavouriteRenameNeverReplacesAnotherNews) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 200, false, "", "mine");
+  r.News("Site/News", "a.htm", 100, false, "", "theirs");
+  r.Open();
+  r.Show("News");
+  int row = r.Model()->FindFileName("a.html");
+  r.List()->SelectRow(row);
+  ASSERT_EQ(r.Actions()->ShownNewsPath(), a);
+  r.A("MarkAsFavorites")->trigger();
+  ASSERT_EQ(r.d.messages.size(), 1);
+  EXPECT_TRUE(r.d.messages[0].startsWith(QStringLiteral("Новость с таким именем уже есть в этой папке.")));
+  EXPECT_FALSE(r.A("MarkAsFavorites")->isChecked());
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
+  EXPECT_EQ(r.Model()->Entry(row).fileName, "a.html");
+  EXPECT_NE(test::ReadFile(a).find("mine"), std::string::npos);
+  EXPECT_NE(test::ReadFile(r.Dir("Site/News") + "a.htm").find("theirs"), std::string::npos);
+}
+
+TEST(NewsRename, TypedNamesRenameInPlaceAndRefusalsKeepTheBoxOpen) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.htm", 200, true);
+  r.News("Site/News", "b.html", 100, false);
+  r.Open();
+  r.Show("News");
+  r.w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(r.w.get()));
+  r.List()->SelectRow(r.Row("a"));
+  QLineEdit* box = r.Actions()->RenameBox();
+  EXPECT_EQ(box->objectName(), "EditRenameNews");
+  r.A("RenameNews")->trigger();
+  ASSERT_TRUE(box->isVisible());
+  EXPECT_EQ(box->text(), "a");
+  EXPECT_FALSE(IsFileReadOnly(a));  // the news was read at once
+
+  // Esc renames nothing.
+  QTest::keyClick(box, Qt::Key_Escape);
+  EXPECT_FALSE(box->isVisible());
+  EXPECT_TRUE(FileExists(a));
+
+  // Refused: the box stays open with the text for a correction.
+  r.A("RenameNews")->trigger();
+  for (const char* bad : {"   ", "x/y", "b"}) {
+    r.d.messages.clear();
+    box->setText(QString::fromUtf8(bad));
+    QTest::keyClick(box, Qt::Key_Return);
+    ASSERT_EQ(r.d.messages.size(), 1) << bad;
+    EXPECT_TRUE(r.d.messages[0].startsWith(QStringLiteral("Недопустимое имя файла\r"))) << bad;
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
+  }
+  EXPECT_TRUE(r.d.messages[0].endsWith(QStringLiteral("Новость с таким именем уже есть в этой папке.")));
+  EXPECT_EQ(r.Names(), QStringList({"a", "b"}));
+
+  box->setText(QStringLiteral("Новое имя"));
+  QTest::keyClick(box, Qt::Key_Return);
+  std::string renamed = r.Dir("Site/News") + "Новое имя.htm";  // a favourite stays one
+  EXPECT_FALSE(box->isVisible());
+  EXPECT_TRUE(FileExists(renamed));
+  EXPECT_EQ(r.Names(), QStringList({QStringLiteral("Новое имя"), "b"}));
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), renamed);
+  EXPECT_EQ(r.Label("LabelTo"), QString::fromStdString(r.Dir("Site/News")));
+
+  // Clicking elsewhere commits what was typed.
+  r.w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(r.w.get()));
+  r.List()->SelectRow(r.Row("b"));
+  r.A("RenameNews")->trigger();
+  box->setText("c");
+  r.List()->setFocus();
+  EXPECT_FALSE(box->isVisible());
+  EXPECT_TRUE(FileExists(r.Dir("Site/News") + "c.html"));
+  r.w->hide();
+}
+
+TEST(NewsDelete, GoesIntoTheTrashAfterOurQuestion) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 300, true);
+  std::string b = r.News("Site/News", "b.html", 200, false);
+  r.News("Site/News", "c.html", 100, false);
+  r.Open();
+  r.Show("News");
+  r.List()->SelectRow(r.Row("a"));
+  r.Select({"a", "b"});
+  r.d.answers = {false};
+  r.A("DeleteNews")->trigger();
+  ASSERT_EQ(r.d.questions.size(), 1);
+  EXPECT_TRUE(r.d.questions[0].endsWith(QStringLiteral("Будет удалено новостей: 2 шт.")));
+  EXPECT_EQ(r.Names(), QStringList({"a", "b", "c"}));
+  EXPECT_TRUE(FileExists(a));
+
+  r.A("DeleteNews")->trigger();  // Yes
+  EXPECT_EQ(r.Names(), QStringList({"c"}));
+  EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/a.html"));
+  EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/b.html"));
+  EXPECT_FALSE(FileExists(a) || FileExists(b));
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), "");
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));  // the unread one went
+  EXPECT_FALSE(r.A("DeleteNews")->isEnabled());
+}
+
+TEST(NewsHistory, DeleteUrlFromHistoryRemovesExactlyThatAddress) {
+  Reading r;
+  r.News("Site/News", "a.html", 300, false, "http://s/a.html");
+  r.News("Site/News", "nourl.html", 200, false);
+  test::WriteFile(HistoryFilePath(r.data.path()),
+                  "d  NewsURL=http://s/a.html  A\r\nd  NewsURL=http://s/a.html2  B\r\n"
+                  "d  NewsURL=http://s/b.html  x http://s/a.html y\r\nd  NewsURL=http://s/a.html  A again\r\n");
+  r.Open();
+  r.Show("News");
+  r.Select({"a", "nourl"});
+  r.d.answers = {false};
+  r.A("DeleteURLFromHistory")->trigger();
+  ASSERT_EQ(r.d.questions.size(), 1);
+  EXPECT_EQ(r.d.questions[0],
+            QStringLiteral("Skimlet|При удалении URL из истории загрузок выделенные новости могут быть перезагружены.\r"
+                           "Вы действительно хотите удалить из истории загрузок адрес(а)?\r\rБудет удалено URL: 2 шт."));
+  EXPECT_EQ(r.w->History().Count(), 4u);
+  r.A("DeleteURLFromHistory")->trigger();
+  std::deque<std::string> left = r.w->History().Lines();
+  EXPECT_EQ(left, (std::deque<std::string>{"d  NewsURL=http://s/a.html2  B", "d  NewsURL=http://s/b.html  x http://s/a.html y"}));
+  // What the next run starts with.
+  EXPECT_EQ(r.w->History().SnapshotText(),
+            "d  NewsURL=http://s/a.html2  B\r\nd  NewsURL=http://s/b.html  x http://s/a.html y\r\n");
+}
+
+TEST(NewsDesktop, BrowserWebAddressFileManagerAndTrash) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 300, false, "http://site/a.html");
+  r.News("Site/News", "b.html", 200, false, "javascript:alert(1)");
+  r.News("Site/News", "c.html", 100, false);
+  r.Open();
+  r.Show("News");
+  r.A("ViewExplorer")->trigger();  // nothing selected: the folder
+  r.List()->SelectRow(r.Row("a"));
+  r.A("ViewMSIE")->trigger();
+  r.A("ViewWWW")->trigger();
+  r.A("ViewExplorer")->trigger();
+  r.A("ViewRecycle")->trigger();
+  r.List()->SelectRow(r.Row("b"));
+  r.A("ViewWWW")->trigger();  // not a web address
+  r.List()->SelectRow(r.Row("c"));
+  r.A("ViewWWW")->trigger();  // no address at all
+  QString folder = QUrl::fromLocalFile(QString::fromStdString(r.Dir("Site/News"))).toString();
+  QString file = QUrl::fromLocalFile(QString::fromStdString(a)).toString();
+  EXPECT_EQ(r.opened, QStringList({"open " + folder, "open " + file, "open http://site/a.html",
+                                   "show " + QString::fromStdString(a), "trash"}));
+
+  // The panel's link labels: a hint in the status bar as the mouse enters, the same hand-overs.
+  r.opened.clear();
+  r.List()->SelectRow(r.Row("a"));
+  auto* url = r.w->Viewer()->findChild<QLabel*>("LabelURL");
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(url, &enter);
+  EXPECT_EQ(url->toolTip(), QStringLiteral("Найти в Интернете"));
+  EXPECT_EQ(r.w->statusBar()->currentMessage(),
+            QStringLiteral("Открыть файл в Интернет по адресу http://site/a.html"));
+  for (const char* label : {"LabelURL", "LabelName", "LabelTo"})
+    QTest::mouseClick(r.w->Viewer()->findChild<QLabel*>(label), Qt::LeftButton);
+  EXPECT_EQ(r.opened, QStringList({"open http://site/a.html", "open " + file, "show " + QString::fromStdString(a)}));
+}
+
+TEST(NewsSearch, FindsWordsAndOpensTheNewsFound) {
+  Reading r;
+  r.News("Site/News", "a.html", 300, false, "", "Новый мост через Волгу");
+  std::string b = r.News("Site/Other", "Мост.html", 200, false, "", "other text");
+  r.News("Site/Other", "c.html", 100, false, "", "nothing");
+  r.Open();
+  r.Show("News");
+  r.A("FindNewsInFolder")->trigger();
+  SearchWindow* search = r.Actions()->Search();
+  EXPECT_TRUE(search->isVisible());
+  EXPECT_EQ(search->Folder(), r.Dir("Site/News"));
+  r.A("FindNewsAll")->trigger();
+  EXPECT_EQ(search->Folder(), r.w->Tree().AccountsDir());
+  search->Words()->setText(QStringLiteral("МОСТ"));
+  QTest::keyClick(search->Words(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !search->Searching() && search->HitCount() == 2; }, 5000));
+  QTest::qWait(50);
+  EXPECT_EQ(search->HitCount(), 2);
+  int row = search->HitPath(0) == b ? 0 : 1;
+  EXPECT_EQ(search->HitPath(row), b);
+  EXPECT_EQ(search->Results()->model()->index(row, 0).data().toString(), "Site/Other");
+  // Two words: both must be there.
+  search->Words()->setText(QStringLiteral("мост волгу"));
+  QTest::keyClick(search->Words(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !search->Searching(); }, 5000));
+  QTest::qWait(50);
+  ASSERT_EQ(search->HitCount(), 1);
+  // Opening a hit selects its folder and the news.
+  search->Words()->setText(QStringLiteral("мост"));
+  QTest::keyClick(search->Words(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !search->Searching() && search->HitCount() == 2; }, 5000));
+  row = search->HitPath(0) == b ? 0 : 1;
+  emit search->Results()->doubleClicked(search->Results()->model()->index(row, 1));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b; }, 5000));
+  EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("Other"));
+  EXPECT_EQ(r.Actions()->PendingNewsName(), Cp("Мост"));
+  search->close();
+}
+
+TEST(NewsList, MenusAndToolbarInTheirOrder) {
+  Reading r;
+  r.Open();
+  EXPECT_EQ(ActionNames(r.Actions()->ContextMenu()->actions()),
+            QStringList({"MarkAsNotRead", "MarkAsFavorites", "RenameNews", "-", "[PopupFind]", "-", "ViewMSIE",
+                         "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "-", "DeleteNews",
+                         "DeleteURLFromHistory"}));
+  EXPECT_EQ(ActionNames(r.w->findChild<QToolBar*>("ToolBarNews")->actions()),
+            QStringList({"-", "MarkAsNotRead", "MarkAsFavorites", "-", "DowlnloadAbortAll", "DownLoadStop",
+                         "DownloadPause", "DownloadOneStep", "Download", "-", "FlagDownloadPictures",
+                         "DownloadPictures", "-", "FindNewsAll", "ViewExplorer", "ViewRecycle", "-", "ViewMSIE",
+                         "ReadFullScreen", "ViewWWW", "-", "DeleteNews", "DeleteURLFromHistory"}));
+  EXPECT_EQ(ActionNames(r.w->findChild<QMenu*>("PopupFind")->actions()),
+            QStringList({"FindNewsAll", "FindNewsChannel", "FindNewsInFolder"}));
+  EXPECT_EQ(r.A("ReadFullScreen")->text(), QStringLiteral("Читать "));
+  EXPECT_EQ(r.A("DeleteNews")->statusTip(), QStringLiteral("Удаление выделенных новостей в корзину Windows"));
+  EXPECT_FALSE(r.A("MarkAsNotRead")->isEnabled());
+}
+
+TEST(NewsList, OpenNewsByPathSelectsItsFolderAndTheNewsOnEveryFill) {
+  Reading r;
+  r.News("Site/News", "a.html", 300, false);
+  std::string b = r.News("Site/Other", "b.htm", 200, false);
+  r.News("Site/Other", "c.html", 300, false);
+  r.Open();
+  r.Show("News");
+  QSignalSpy reader(r.Actions(), &NewsActions::readerWanted);
+  r.Actions()->OpenNewsByPath(b);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b; }, 5000));
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("b")});
+  // Enter reads it full screen: the reader gets the path and the caption.
+  QTest::keyClick(r.List(), Qt::Key_Return);
+  ASSERT_EQ(reader.size(), 1);
+  EXPECT_EQ(reader[0][0].toString(), QString::fromStdString(b));
+  EXPECT_EQ(reader[0][1].toString(), "Site>>Other>>b");
+  // The pending name holds: the next fill of that folder selects it again.
+  r.List()->SelectRow(r.Row("c"));
+  r.A("UpdaleListNews")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b; }, 5000));
+  r.Actions()->OpenNewsByPath(r.data / "elsewhere/x.html");  // no folder of the tree: nothing
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), b);
+}
+
+TEST(NewsPictures, DownloadPicturesQueuesTheMissingOnesAndThePanelFollowsArrivals) {
+  Reading r;
+  std::string path = r.Dir("Site/News") + "p.html";
+  test::WriteFile(path,
+                  "<!-- The file created from Skimlet. See x\r\nSkimletNAME:p\r\nSkimletURL:http://s/p\r\n-->\r\n"
+                  "<!-- SkimletAttLocal:111111111111111.png SkimletAttURL:http://127.0.0.1:1/one.png -->\r\n"
+                  "<!-- SkimletAttLocal:222222222222222.png SkimletAttURL:http://127.0.0.1:1/two.png -->\r\n"
+                  "<!-- Skimlet DataEnd -->\r\n<p>x</p>");
+  test::WriteFile(r.Dir("Site/News") + "Attachment/111111111111111.png", "png");
+  r.Open();
+  r.Show("News");
+  r.List()->SelectRow(0);
+  EXPECT_EQ(r.Label("LabelAttCount"), "2");
+  EXPECT_EQ(r.Label("LabelAttOffline"), "1");
+  EXPECT_EQ(r.Label("LabelAttOnline"), "1");
+  r.A("DownloadPictures")->trigger();
+  // Only the missing picture is fetched (and fails: nothing listens there).
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Queue().Lamp(0).hint.find("two.png") != std::string::npos; }, 5000));
+  EXPECT_EQ(r.w->Queue().Lamp(1).hint, "");
+  test::WriteFile(r.Dir("Site/News") + "Attachment/222222222222222.png", "png");
+  r.Actions()->AttachmentsArrived();
+  EXPECT_EQ(r.Label("LabelAttOffline"), "2");
+  EXPECT_EQ(r.Label("LabelAttOnline"), "0");
+}
+
+}  // namespace
+}  // namespace skimlet
