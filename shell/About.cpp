@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "qt/Desktop.h"
+
 namespace skimlet {
 
 QPixmap ProgramPicture() {
@@ -69,7 +71,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
 
-TAboutForm::TAboutForm(int ownBuild, std::function<void(const QUrl&)> openUrl, QWidget* parent)
+TAboutForm::TAboutForm(int ownBuild, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setObjectName("AboutForm");
@@ -101,9 +103,7 @@ TAboutForm::TAboutForm(int ownBuild, std::function<void(const QUrl&)> openUrl, Q
 
   auto* site = new LinkLabel(QString::fromUtf8("Сайт: ") + QString::fromLatin1(kMakerSite), this);
   site->setObjectName("LabelSite");
-  connect(site, &LinkLabel::clicked, this, [openUrl = std::move(openUrl)] {
-    if (openUrl) openUrl(QUrl(QString::fromLatin1(kMakerSite)));
-  });
+  connect(site, &LinkLabel::clicked, this, [] { AppDesktop().OpenUrl(QUrl(QString::fromLatin1(kMakerSite))); });
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);

@@ -6,9 +6,6 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QString>
-#include <functional>
-
-class QUrl;
 
 namespace skimlet {
 
@@ -44,8 +41,7 @@ class LinkLabel : public QLabel {
 class TAboutForm : public QDialog {
   Q_OBJECT
  public:
-  // `openUrl` hands the maker's site to the desktop.
-  TAboutForm(int ownBuild, std::function<void(const QUrl&)> openUrl, QWidget* parent = nullptr);
+  TAboutForm(int ownBuild, QWidget* parent = nullptr);
   // Centred on `over`, modal.
   void ShowOver(QWidget* over);
 };

@@ -1,7 +1,6 @@
 #include "shell/Companions.h"
 
 #include <QAction>
-#include <QDesktopServices>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -10,6 +9,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "qt/Desktop.h"
 #include "qt/QtText.h"
 #include "qt/SettingsStore.h"
 #include "shell/About.h"
@@ -58,10 +58,9 @@ class NewVersionItem : public QWidget {
 }  // namespace
 
 Companions::Companions(CompanionsContext context) : QObject(context.window), c_(std::move(context)) {
-  if (!c_.openUrl) c_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   // Made in this order at start-up, none of them shown.
   reader_ = std::make_unique<TReader>();
-  about_ = std::make_unique<TAboutForm>(c_.ownBuild, [this](const QUrl& url) { c_.openUrl(url); }, c_.window);
+  about_ = std::make_unique<TAboutForm>(c_.ownBuild, c_.window);
   ticker_ = std::make_unique<TNewNewsForm>(*c_.tree, *c_.store, [this](const std::string& path) { OpenNews(path); });
   CreateActions();
   CreateMenus();
@@ -108,7 +107,7 @@ void Companions::CreateActions() {
   const QString site = QString::fromUtf8("Вэб-сайт ") + QString::fromLatin1(kMakerSiteName);
   a = c_.newAction("GotoOrvane", site, site, QString::fromUtf8("Помощь"));
   w->addAction(a);
-  connect(a, &QAction::triggered, this, [this] { c_.openUrl(QUrl(QString::fromLatin1(kMakerSite))); });
+  connect(a, &QAction::triggered, this, [] { AppDesktop().OpenUrl(QUrl(QString::fromLatin1(kMakerSite))); });
   a = add("SendMailSupport", "Написать в службу поддержки", "Написать в службу поддержки", "Помощь");
   connect(a, &QAction::triggered, this, [this] {
     SendMail(kSupportMail,
@@ -128,7 +127,7 @@ void Companions::CreateActions() {
   connect(a, &QAction::triggered, this, [this] { about_->ShowOver(c_.window); });
   a = add("NewVersion", "Получить новую версию", "Получить новую версию", "Помощь");
   a->setVisible(false);
-  connect(a, &QAction::triggered, this, [this] { c_.openUrl(QUrl(QString::fromLatin1(kMakerSite))); });
+  connect(a, &QAction::triggered, this, [] { AppDesktop().OpenUrl(QUrl(QString::fromLatin1(kMakerSite))); });
 
   EncodingHooks hooks = c_.encoding;
   hooks.newAction = [this, w](const char* name, const QString& caption, const QString& hint, const QString& category) {
@@ -187,7 +186,7 @@ void Companions::HelpExecute() {
 }
 
 void Companions::SendMail(const char* address, const char* subjectAndBody) {
-  c_.openUrl(QUrl(QString::fromLatin1("mailto:") + QString::fromLatin1(address) + QString::fromUtf8(subjectAndBody),
+  AppDesktop().OpenUrl(QUrl(QString::fromLatin1("mailto:") + QString::fromLatin1(address) + QString::fromUtf8(subjectAndBody),
                   QUrl::TolerantMode));
 }
 
@@ -250,7 +249,7 @@ void Companions::NotifyFinishedRuns() {
 void Companions::OpenNews(const std::string& path) {
   if (c_.openNews) c_.openNews(path);
   // From the tray the news opens in the desktop's browser as well.
-  if (hiddenInTray_ && FileExists(path)) c_.openUrl(QUrl::fromLocalFile(QPath(path)));
+  if (hiddenInTray_ && FileExists(path)) AppDesktop().OpenUrl(QUrl::fromLocalFile(QPath(path)));
 }
 
 void Companions::ReadFullScreen(const QString& path, const QString& caption) { reader_->ReadNews(path, caption); }

@@ -43,7 +43,6 @@ struct CompanionsContext {
   std::function<int()> buildInSite;
   std::function<void(const std::string& path)> openNews;  // select the news's folder and the news
   std::function<void(const QString& file)> showHelpPage;  // in the viewer, on its page
-  std::function<void(const QUrl&)> openUrl;                // the desktop's program for it
   std::function<bool()> trayAvailable;                     // a tray shows our icon
   EncodingHooks encoding;
 };
@@ -76,9 +75,8 @@ class Companions : public QObject {
   EncodingActions* Encoding() const { return encoding_; }
   TTipsForm* Tips();  // made on first use
   QMenu* PopupMenuTray() const { return popupMenuTray_; }
-  // Seams for tests: where notices and addresses go, and whether a tray is there.
+  // Seams for tests: where notices go, and whether a tray is there.
   void SetNotifier(std::function<void(const QString& title, const QString& text)> notifier);
-  void SetOpenUrl(std::function<void(const QUrl&)> openUrl) { c_.openUrl = std::move(openUrl); }
   void SetTrayAvailable(std::function<bool()> available) { c_.trayAvailable = std::move(available); }
 
  private:

@@ -2,6 +2,9 @@
 // encoding actions, help, tips and about.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,6 +26,8 @@
 #include <QWebEngineView>
 
 #include "library/ui/AccountsTree.h"
+#include "library/ui/NewsActions.h"
+#include "library/ui/NewsList.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -219,20 +224,23 @@ TEST(Ticker, AWindowStoredOffTheScreenComesBackWhenShownAndThePlacementIsKept) {
   EXPECT_EQ(f.store.Read("NewNewsForm/.Right").value_or(""), "300");
 }
 
-// The main window with its companions, on a data directory of its own.
-struct WindowFixture : Store {
-  TempDir data, xdgData;
-  test::DialogsScope dialogs;
-  std::vector<QUrl> urls;
+// The main window with its companions; what it hands the desktop is recorded.
+struct WindowFixture : test::WindowFixture {
+  test::DesktopScope desktop;
   std::unique_ptr<TMainForm> w;
-  WindowFixture() { qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path())); }
-  void Open() {
-    w = std::make_unique<TMainForm>(data.path());
-    w->Companion()->SetOpenUrl([this](const QUrl& url) { urls.push_back(url); });
-    w->show();
-    QTest::qWait(350);
+  void Set(const char* key, const char* value) {
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
+    s.setValue(key, value);
   }
+  void Open() { w = test::WindowFixture::Open(); }
   Companions& C() { return *w->Companion(); }
+  // The addresses handed to the desktop.
+  std::vector<QUrl> Urls() const {
+    std::vector<QUrl> out;
+    for (const QString& call : desktop.desktop.calls)
+      if (call.startsWith("open ")) out.emplace_back(call.mid(5));
+    return out;
+  }
 };
 
 TEST(Tray, DrawnFramesTurnWhileDownloadingAndRestToTheFirst) {
@@ -289,8 +297,8 @@ TEST(Tray, HiddenInTheTrayOneNoticePerRunAndItsClickOpensTheFirstNews) {
   ASSERT_EQ(notices.size(), 1);
   EXPECT_EQ(notices[0], QString::fromUtf8("Skimlet: новые статьи|Site: новых статей — 2"));
   emit f.C().Tray()->messageClicked();
-  ASSERT_EQ(f.urls.size(), 1u);  // hidden in the tray: the news opens in the browser too
-  EXPECT_EQ(f.urls[0], QUrl::fromLocalFile(QString::fromStdString(first)));
+  ASSERT_EQ(f.Urls().size(), 1u);  // hidden in the tray: the news opens in the browser too
+  EXPECT_EQ(f.Urls()[0], QUrl::fromLocalFile(QString::fromStdString(first)));
   EXPECT_EQ(f.w->Accounts()->SelectedNode(), news);
 
   // Switched off on the settings page: no notice.
@@ -553,8 +561,8 @@ TEST(HelpAndLinks, NewVersionShowsOnlyForANewerBuild) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.w->Action("NewVersion")->isVisible(); }, 5000));
     EXPECT_EQ(f.w->Action("NewVersion")->text(), QString::fromUtf8("Получить новую версию"));
     f.w->Action("NewVersion")->trigger();
-    ASSERT_EQ(f.urls.size(), 1u);
-    EXPECT_EQ(f.urls[0], QUrl(kMakerSite));
+    ASSERT_EQ(f.Urls().size(), 1u);
+    EXPECT_EQ(f.Urls()[0], QUrl(kMakerSite));
   }
   WindowFixture f;
   f.Set("Update/BuildInSite", "102");
@@ -569,17 +577,17 @@ TEST(HelpAndLinks, MailToTheMakerWithSubjectAndBody) {
   f.w->Action("SendMailBugs")->trigger();
   f.w->Action("SendMailSupport")->trigger();
   f.w->Action("GotoOrvane")->trigger();
-  ASSERT_EQ(f.urls.size(), 3u);
-  EXPECT_EQ(f.urls[0].scheme(), "mailto");
-  EXPECT_EQ(f.urls[0].path(), kBugsMail);
-  QUrlQuery bugs(f.urls[0]);
+  ASSERT_EQ(f.Urls().size(), 3u);
+  EXPECT_EQ(f.Urls()[0].scheme(), "mailto");
+  EXPECT_EQ(f.Urls()[0].path(), kBugsMail);
+  QUrlQuery bugs(f.Urls()[0]);
   EXPECT_EQ(bugs.queryItemValue("subject", QUrl::FullyDecoded), QString::fromUtf8("Skimlet Сообщение об ошибке"));
   EXPECT_TRUE(bugs.queryItemValue("body", QUrl::FullyDecoded)
                   .startsWith(QString::fromUtf8("Здравствуйте, разработчики программы Skimlet\r\nОбнаружена")));
-  EXPECT_EQ(f.urls[1].path(), kSupportMail);
-  EXPECT_EQ(QUrlQuery(f.urls[1]).queryItemValue("subject", QUrl::FullyDecoded),
+  EXPECT_EQ(f.Urls()[1].path(), kSupportMail);
+  EXPECT_EQ(QUrlQuery(f.Urls()[1]).queryItemValue("subject", QUrl::FullyDecoded),
             QString::fromUtf8("Skimlet В службу поддержки"));
-  EXPECT_EQ(f.urls[2], QUrl(kMakerSite));
+  EXPECT_EQ(f.Urls()[2], QUrl(kMakerSite));
   EXPECT_EQ(f.w->Action("GotoOrvane")->text(), QString::fromUtf8("Вэб-сайт ") + kMakerSiteName);
   QStringList help;
   for (QAction* a : f.w->menuBar()->findChild<QMenu*>("MenuHelp")->actions())
@@ -603,8 +611,116 @@ TEST(HelpAndLinks, AboutShowsTheVersionAndTheSiteLink) {
     about->accept();
   });
   f.w->Action("SeeAbout")->trigger();  // modal: returns once closed
-  ASSERT_EQ(f.urls.size(), 1u);
-  EXPECT_EQ(f.urls[0], QUrl(kMakerSite));
+  ASSERT_EQ(f.Urls().size(), 1u);
+  EXPECT_EQ(f.Urls()[0], QUrl(kMakerSite));
+}
+
+// The companions wired to the news list: news in Site/News, the folder listed.
+struct Listed : WindowFixture {
+  std::string Dir() { return data / "Accounts/Site/News/"; }
+  std::string News(const std::string& utf8Name, const std::string& bytes, bool unread) {
+    std::string path = Dir() + utf8Name + ".html";
+    test::WriteFile(path, bytes);
+    if (unread) SetFileReadOnly(path, true);
+    return path;
+  }
+  NodePtr Folder() { return w->Tree().NodeAt(1); }
+  void ShowFolder() {
+    MakeDirs(Dir());
+    w->Accounts()->SelectNode(Folder());
+    w->Accounts()->AccountsClick();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !w->ListNews()->Filling() && w->ListNews()->Model()->Folder() == Dir(); }, 5000));
+  }
+  int Row(const std::string& utf8Name) { return w->ListNews()->Model()->FindName(Cp(utf8Name)); }
+  bool Selected(const std::string& utf8Name) {
+    std::vector<int> rows = w->ListNews()->SelectedRows();
+    return rows.size() == 1 && rows.front() == Row(utf8Name);
+  }
+};
+
+TEST(Wired, F11ShowsTheSelectedNewsInTheReaderUnderItsCaption) {
+  Listed f;
+  f.News("a", "<p>a</p>", false);
+  std::string b = f.News("b", "<p>b</p>", false);
+  f.Open();
+  f.ShowFolder();
+  f.w->ListNews()->SelectRow(f.Row("b"));
+  f.w->Action("ReadFullScreen")->trigger();
+  TReader* reader = f.C().Reader();
+  ASSERT_TRUE(reader->isVisible());
+  EXPECT_EQ(reader->windowTitle(), QString::fromUtf8("Site>>News>>b"));
+  EXPECT_EQ(reader->ReaderFile(), QString::fromStdString(b));
+  f.w->Action("ReadFullScreen")->trigger();  // again: the same caption
+  EXPECT_EQ(reader->windowTitle(), QString::fromUtf8("Site>>News>>b"));
+  QTest::mouseClick(reader->CloseButton(), Qt::LeftButton);
+  EXPECT_FALSE(reader->isVisible());
+}
+
+TEST(Wired, ATickerDoubleClickSelectsTheNewsAndFromTheTrayOpensItToo) {
+  Listed f;
+  MakeDirs(f.Dir());
+  f.News("a", "<p>a</p>", true);
+  std::string b = f.News("b", "<p>b</p>", true);
+  ::utimensat(AT_FDCWD, b.c_str(), std::array<timespec, 2>{timespec{time(nullptr) + 10, 0}, timespec{time(nullptr) + 10, 0}}.data(), 0);
+  f.Open();
+  TNewNewsForm* ticker = f.C().Ticker();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticker->isVisible(); }, 5000));
+  ASSERT_EQ(ticker->Items().Count(), 2u);
+  ASSERT_EQ(ticker->Items().At(1).path, b);
+  f.C().SetTrayAvailable([] { return true; });
+  f.w->showMinimized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.C().HiddenInTray(); }, 1000));
+  ticker->Speed()->setValue(2);
+  ticker->SetOffset(ticker->width() + kTickerCellWidth - 50);  // entry 1 starts at x 50
+  Mouse(ticker, QEvent::MouseButtonDblClick, QPoint(100, 10), Qt::LeftButton, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.Selected("b"); }, 5000));
+  EXPECT_EQ(f.w->Accounts()->SelectedNode(), f.Folder());
+  ASSERT_EQ(f.Urls().size(), 1u);
+  EXPECT_EQ(f.Urls()[0], QUrl::fromLocalFile(QString::fromStdString(b)));
+}
+
+TEST(Wired, AKoiNewsIsRepairedFromTheListAndLeavesTheTicker) {
+  Listed f;
+  const std::string garbled = Win1251ToUtf8(ConvertWinToKoi(Cp("Новость")));
+  std::string path = f.News(garbled, ConvertWinToKoi(Cp("<p>Текст «новости»</p>")), true);
+  f.Open();
+  TNewNewsForm* ticker = f.C().Ticker();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticker->Items().Contains(path); }, 5000));
+  f.ShowFolder();
+  f.w->ListNews()->SelectRow(f.Row(garbled));
+  f.w->Action("KOItoWIN")->trigger();
+  const std::string repaired = f.Dir() + "Новость.html";
+  ASSERT_TRUE(FileExists(repaired));
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(test::ReadFile(repaired), Cp("<p>Текст <новости></p>"));
+  EXPECT_FALSE(IsFileReadOnly(repaired));  // read now
+  EXPECT_FALSE(ticker->Items().Contains(path));
+  EXPECT_GE(f.Row("Новость"), 0);
+  // The list's context menu offers the conversions before the search.
+  QStringList items;
+  for (QAction* a : f.w->News()->ContextMenu()->actions())
+    items << (a->isSeparator() ? "-" : a->menu() ? a->menu()->objectName() : a->objectName());
+  EXPECT_TRUE(items.join(",").startsWith("MarkAsNotRead,MarkAsFavorites,RenameNews,-,PopupConvert,PopupFind,-"));
+}
+
+TEST(Wired, TheTickerFollowsANewsMadeFavouriteAndDropsOneMarkedRead) {
+  Listed f;
+  std::string a = f.News("a", "<p>a</p>", true);
+  f.Open();
+  TNewNewsForm* ticker = f.C().Ticker();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticker->Items().Contains(a); }, 5000));
+  f.ShowFolder();
+  f.w->ListNews()->SelectRow(f.Row("a"));
+  f.w->Action("MarkAsFavorites")->trigger();
+  const std::string favourite = f.Dir() + "a.htm";
+  ASSERT_TRUE(FileExists(favourite));
+  EXPECT_TRUE(ticker->Items().Contains(favourite));
+  EXPECT_FALSE(ticker->Items().Contains(a));
+  f.w->Action("MarkAsNotRead")->trigger();  // checked after the favourite's selection: now read
+  EXPECT_FALSE(IsFileReadOnly(favourite));
+  EXPECT_FALSE(ticker->Items().Contains(favourite));
+  EXPECT_FALSE(ticker->isVisible());  // the last one gone
 }
 
 }  // namespace
