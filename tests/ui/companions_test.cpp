@@ -697,11 +697,6 @@ TEST(Wired, AKoiNewsIsRepairedFromTheListAndLeavesTheTicker) {
   EXPECT_FALSE(IsFileReadOnly(repaired));  // read now
   EXPECT_FALSE(ticker->Items().Contains(path));
   EXPECT_GE(f.Row("Новость"), 0);
-  // The list's context menu offers the conversions before the search.
-  QStringList items;
-  for (QAction* a : f.w->News()->ContextMenu()->actions())
-    items << (a->isSeparator() ? "-" : a->menu() ? a->menu()->objectName() : a->objectName());
-  EXPECT_TRUE(items.join(",").startsWith("MarkAsNotRead,MarkAsFavorites,RenameNews,-,PopupConvert,PopupFind,-"));
 }
 
 TEST(Wired, TheTickerFollowsANewsMadeFavouriteAndDropsOneMarkedRead) {
