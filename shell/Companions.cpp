@@ -1,6 +1,8 @@
 #include "shell/Companions.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QStyle>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -101,6 +103,7 @@ void Companions::CreateActions() {
 
   a = add("Help", "Помощь", "Помощь", "Помощь");
   a->setShortcut(Qt::Key_F1);
+  a->setIcon(QIcon::fromTheme("help-contents", QApplication::style()->standardIcon(QStyle::SP_MessageBoxQuestion)));
   connect(a, &QAction::triggered, this, &Companions::HelpExecute);
   a = add("FAQ", "FAQ", "FAQ", "Помощь");
   connect(a, &QAction::triggered, this, [this] { Tips()->ShowAtRandom(); });

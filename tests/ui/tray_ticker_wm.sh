@@ -33,6 +33,9 @@ cat >"$ini" <<INI
 [Tips]
 CheckBoxShowAtStart.Checked=0
 
+[View]
+Accounts.Selected.Path=Лента/Новости
+
 [NewNewsForm]
 .Left=200
 .Top=700
