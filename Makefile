@@ -3,10 +3,11 @@ BUILD  ?= build
 ASAN   ?= build-asan
 BENCHB ?= build-bench
 JOBS   ?= $(shell nproc)
+PREFIX ?= /usr/local
 # ccache when present (install-deps.sh brings it): rebuilds of unchanged sources are free.
 CMAKE   = cmake -G Ninja $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build test test-asan demo run bench clean
+.PHONY: all deps build test test-asan demo run bench package install clean
 
 all: build
 
@@ -38,6 +39,15 @@ bench: deps
 	@$(CMAKE) -S . -B $(BENCHB) -DCMAKE_BUILD_TYPE=Release -DSKIMLET_BENCH=ON >/dev/null
 	@cmake --build $(BENCHB) -j $(JOBS)
 	@bash bench/run.sh $(BENCHB)
+
+# The Debian package, in $(BUILD)/package/ (install it with: sudo apt install ./build/package/skimlet_*.deb).
+package: build
+	@cpack -G DEB --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package >$(BUILD)/package.log 2>&1 || (cat $(BUILD)/package.log; false)
+	@ls $(BUILD)/package/skimlet_*.deb
+
+# make install PREFIX=/usr/local (DESTDIR=... for a staging root).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(BENCHB)

@@ -33,7 +33,7 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string Quoted(std::string_view win1251) { return "\"" + Win1251ToUtf8(win1251) + "\""; }
+std::string Quoted(std::string_view win1251) { return "«" + Win1251ToUtf8(win1251) + "»"; }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -124,18 +124,18 @@ class Checker {
     auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
     if (digits.empty() || ec != std::errc() || ptr != digits.data() + digits.size()) {
       Add(MacroFinding::Kind::kStepCount, FileLine(i), -1,
-          "the first line should be the step count but holds " + Quoted(token) + ": the run reads no step");
+          "в первой строке должно стоять число шагов, а стоит " + Quoted(token) + ": загрузка не прочтёт ни одного шага");
       return false;
     }
     if (n < 0) {
       Add(MacroFinding::Kind::kStepCount, FileLine(i), -1,
-          "the file announces " + std::to_string(n) + " steps: the run reads none");
+          "файл объявляет шагов: " + std::to_string(n) + "; загрузка не прочтёт ни одного");
       return false;
     }
     if (n > kMacroSlots) {
       Add(MacroFinding::Kind::kStepCount, FileLine(i), -1,
-          "the file announces " + std::to_string(n) + " steps: only the first " + std::to_string(kMacroSlots) +
-              " are read");
+          "файл объявляет шагов: " + std::to_string(n) + "; прочтены будут только первые " +
+              std::to_string(kMacroSlots));
       n = kMacroSlots;
     }
     count_ = static_cast<int>(n);
@@ -149,18 +149,18 @@ class Checker {
     if (have < want) {
       int step = static_cast<int>(have / kRecordLines);
       Add(MacroFinding::Kind::kStepCount, countLine_, step,
-          "the file announces " + std::to_string(count_) + " steps, but its lines end in step " +
-              std::to_string(step) + " (line " + std::to_string(lines_.size()) +
-              " is the last): the missing lines read as empty");
+          "файл объявляет шагов: " + std::to_string(count_) + ", но его строки кончаются на шаге " +
+              std::to_string(step) + " (последняя строка " + std::to_string(lines_.size()) +
+              "): недостающие строки читаются пустыми");
     } else if (have > want) {
       std::size_t stray = 0;
       for (std::size_t i = first_ + want; i < lines_.size(); ++i)
         if (!lines_[i].empty()) ++stray;
       if (stray > 0)
         Add(MacroFinding::Kind::kStepCount, countLine_, -1,
-            "after its " + std::to_string(count_) + " steps the file goes on for " + std::to_string(have - want) +
-                (have - want == 1 ? " more line" : " more lines") + " (from line " + std::to_string(FileLine(first_ + want)) +
-                "): the run never reads them; a stray line above, or a step count too small?");
+            "после шагов (" + std::to_string(count_) + ") в файле ещё строк: " + std::to_string(have - want) +
+                " (со строки " + std::to_string(FileLine(first_ + want)) +
+                "); загрузка их не читает. Лишняя строка выше или число шагов мало?");
     }
     lineCountFits_ = have == want;
   }
@@ -176,16 +176,16 @@ class Checker {
     if (!shifted) {
       int k = bad[0];
       Add(MacroFinding::Kind::kActiveLine, FileLine(RecordIndex(k, 1)), k,
-          "the ON/OFF line of step " + std::to_string(k) + " holds " + Quoted(lines_[RecordIndex(k, 1)]) +
-              ": the run takes the step as OFF");
+          "в строке ON/OFF шага " + std::to_string(k) + " стоит " + Quoted(lines_[RecordIndex(k, 1)]) +
+              ": загрузка считает шаг выключенным");
       return;
     }
     int k = bad[0];
     int goodLine = k == 0 ? countLine_ : FileLine(RecordIndex(k - 1, 1));
     Add(MacroFinding::Kind::kShiftedRecords, FileLine(RecordIndex(k, 1)), k,
-        "the ON/OFF line of step " + std::to_string(k) + " holds " + Quoted(lines_[RecordIndex(k, 1)]) +
-            ": a line was added or lost between line " + std::to_string(goodLine) + " and line " +
-            std::to_string(FileLine(RecordIndex(k, 1))) + ", which shifts this step and every later one");
+        "в строке ON/OFF шага " + std::to_string(k) + " стоит " + Quoted(lines_[RecordIndex(k, 1)]) +
+            ": между строками " + std::to_string(goodLine) + " и " + std::to_string(FileLine(RecordIndex(k, 1))) +
+            " добавлена или потеряна строка, и этот шаг со всеми следующими сдвинут");
     checked_ = k;  // what follows is not what its author wrote
   }
 
@@ -205,13 +205,13 @@ class Checker {
       if (r.command.empty()) {
         if (!emptySeen && k + 1 < count_)
           Add(MacroFinding::Kind::kEmptyCommand, r.firstLine, k,
-              "step " + std::to_string(k) + " has no command: the folder ends here and steps " +
-                  std::to_string(k + 1) + " to " + std::to_string(count_ - 1) + " never run");
+              "у шага " + std::to_string(k) + " нет команды: папка на нём кончается, шаги с " +
+                  std::to_string(k + 1) + " по " + std::to_string(count_ - 1) + " не выполняются");
         emptySeen = true;
       } else if (std::find(known_.begin(), known_.end(), r.command) == known_.end()) {
-        std::string message = "step " + std::to_string(k) + ": unknown command " + Quoted(r.command);
-        if (!known_.empty()) message += " (nearest: \"" + NearestName(r.command, known_) + "\")";
-        Add(MacroFinding::Kind::kUnknownCommand, r.firstLine, k, message + "; the run passes over it");
+        std::string message = "шаг " + std::to_string(k) + ": неизвестная команда " + Quoted(r.command);
+        if (!known_.empty()) message += " (ближайшая: «" + NearestName(r.command, known_) + "»)";
+        Add(MacroFinding::Kind::kUnknownCommand, r.firstLine, k, message + "; загрузка её пропускает");
       }
     }
   }
@@ -225,8 +225,8 @@ class Checker {
     std::int32_t target = 0;
     if (!ParseStepNumber(std::string(value), target)) {
       Add(MacroFinding::Kind::kJumpTarget, line, k,
-          "step " + std::to_string(k) + " (" + Win1251ToUtf8(r.command) + ") jumps to " + Quoted(value) +
-              ", which is no step number: the jump ends the folder");
+          "шаг " + std::to_string(k) + " (" + Win1251ToUtf8(r.command) + ") переходит к " + Quoted(value) +
+              ", а это не номер шага: переход завершает папку");
       return std::nullopt;
     }
     if (target >= 0 && target < count_) {
@@ -237,9 +237,9 @@ class Checker {
     // step but is not one is a slip (steps renumbered, a step deleted).
     if (target >= count_ && target < kMacroSlots)
       Add(MacroFinding::Kind::kJumpTarget, line, k,
-          "step " + std::to_string(k) + " (" + Win1251ToUtf8(r.command) + ") jumps to step " +
-              std::to_string(target) + ", but the steps are 0 to " + std::to_string(count_ - 1) +
-              ": the jump ends the folder");
+          "шаг " + std::to_string(k) + " (" + Win1251ToUtf8(r.command) + ") переходит к шагу " +
+              std::to_string(target) + ", а шаги идут от 0 до " + std::to_string(count_ - 1) +
+              ": переход завершает папку");
     return std::nullopt;
   }
 
@@ -295,9 +295,9 @@ class Checker {
       if (t < 0 || !Reach(t, false)[static_cast<std::size_t>(f)]) continue;
       const Record& r = records_[static_cast<std::size_t>(f)];
       Add(MacroFinding::Kind::kEndlessLinkLoop, r.firstLine + 3, f,
-          "step " + std::to_string(f) + " (FindUrlNews) goes to " +
-              (t == f ? std::string("itself") : "step " + std::to_string(t) + ", which leads back to it,") +
-              " when no new link is left: the loop never ends");
+          "шаг " + std::to_string(f) + " (FindUrlNews), когда новых ссылок больше нет, переходит " +
+              (t == f ? std::string("к самому себе") : "к шагу " + std::to_string(t) + ", который ведёт обратно к нему") +
+              ": цикл никогда не кончится");
     }
   }
 
@@ -336,8 +336,8 @@ class Checker {
       if (!loops) return;
       std::sort(part.begin(), part.end());
       Add(MacroFinding::Kind::kLoopWithoutLinks, records_[static_cast<std::size_t>(part[0])].firstLine, part[0],
-          (part.size() == 1 ? "step " + StepList(part) + " repeats itself" : "steps " + StepList(part) + " loop") +
-              " without a FindUrlNews: nothing but the guard against endless runs ends this loop");
+          (part.size() == 1 ? "шаг " + StepList(part) + " повторяет сам себя" : "шаги " + StepList(part) + " идут по кругу") +
+              " без FindUrlNews: этот цикл остановит только защита от бесконечной загрузки");
     };
     for (int v = 0; v < n; ++v)
       if (index[static_cast<std::size_t>(v)] < 0 && !flow_.findsLinks[static_cast<std::size_t>(v)]) visit(v);

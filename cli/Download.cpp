@@ -16,6 +16,7 @@
 #include "engine/DownLoad.h"
 #include "engine/History.h"
 #include "engine/PageFetcher.h"
+#include "library/Feed.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -205,6 +206,10 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   for (auto& run : runs) run->Start();
   WaitForRuns(runs, queue, host);
   std::string error;
+  // Each run wrote its feed as it ended; now that the pictures are here, the feeds show them.
+  for (std::size_t i = 0; i < runs.size() && host.Settings().writeFeeds; ++i)
+    if (runs[i]->SavedCount() > 0 && !WriteChannelFeed(tree, channels[i], nullptr, &error))
+      std::cerr << "skimlet-cli download: " << error << "\n";
   if (!history.SaveHistory(ctx.dataDir, store.ReadRunSettings().maxHtmlHistory, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
   int saved = host.Saved();
   int pages = 0;

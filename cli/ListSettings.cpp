@@ -5,6 +5,7 @@
 #include "engine/Settings.h"
 #include "library/ChannelFolders.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 namespace skimlet::cli {
@@ -83,6 +84,18 @@ int SettingsCommand(const Context&, const std::vector<std::string>& args) {
     std::cerr << "skimlet-cli settings: " << error << "\n";
     return 1;
   }
+  return 0;
+}
+
+int PathsCommand(const Context& ctx, const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    std::cerr << "skimlet-cli paths: takes no arguments\n";
+    return 2;
+  }
+  std::cout << "data       " << ctx.dataDir << "\n"
+            << "settings   " << SettingsStore().FileName() << "\n"
+            << "feeds      " << ctx.dataDir << "feeds/\n"
+            << "resources  " << ResourceDir(ctx.dataDir) << "\n";
   return 0;
 }
 

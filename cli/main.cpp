@@ -27,6 +27,9 @@ const char* kUsage =
     "                                     without a name): unknown commands, shifted steps,\n"
     "                                     jumps to missing steps, loops that never end;\n"
     "                                     exit status 1 when something is found, else 0\n"
+    "  feed CHANNEL[/RUBRIC] [-o FILE] [--limit N]\n"
+    "                                     the Atom feed of the newest N (50) saved news\n"
+    "  paths                              where the data, settings, feeds and resources are\n"
     "\n"
     "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n"
     "\n"
@@ -71,6 +74,8 @@ int main(int argc, char** argv) {
   if (command == "export") return skimlet::cli::ExportCommand(ctx, args);
   if (command == "import") return skimlet::cli::ImportCommand(ctx, args);
   if (command == "check") return skimlet::cli::CheckCommand(ctx, args);
+  if (command == "feed") return skimlet::cli::FeedCommand(ctx, args);
+  if (command == "paths") return skimlet::cli::PathsCommand(ctx, args);
   std::cerr << "skimlet-cli: unknown command '" << command << "'\n\n" << kUsage;
   return 2;
 }

@@ -293,6 +293,7 @@ void TDownload::Execute() {
   std::string channelPath = channel ? tree_.FolderPathText(channel) : std::string();
   try {
     AddRunLog(W("Подготовка данных для потока загрузки"), kBlack);
+    if (!startNote_.empty()) AddRunLog(startNote_, kBlue);
     if (channel && tree_.IsChecked(channel)) {
       // A channel is downloaded by one run at a time, whichever process runs it. Without a
       // lock file (a folder we cannot write to) the run goes ahead: it saves nothing there.
@@ -379,6 +380,7 @@ void TDownload::Execute() {
   if (attachments_) attachments_->ForgetRun(runId_);
   if (!SaveCookieJar(CookieJarPath(tree_.DataDir())))
     AddRunLog(W("Не удалось записать файл cookies ") + Utf8ToWin1251(CookieJarPath(tree_.DataDir())), kRed);
+  if (savedCount_ > 0 && channel && host_.Settings().writeFeeds) WriteFeed(channel);
   AddRunLog(W("Конец загрузки в ") + channelPath, kBlue);
   ShowRunState();
   {

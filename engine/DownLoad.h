@@ -98,6 +98,8 @@ class TDownload {
   void SetStepMode(bool on) { stepMode_ = on; }
   // Where FindAttachment hands its pictures (none: they are not queued).
   void SetAttachmentQueue(AttachmentQueue* queue) { attachments_ = queue; }
+  // A line the log shows right after the run's first one (who started the run).
+  void SetStartNote(std::string note) { startNote_ = std::move(note); }
   // Tests shorten the idle time-out of transfers.
   void SetHttpTimeouts(long connectMs, long idleMs);
   // Tests lower the guards against endless runs.
@@ -188,6 +190,7 @@ class TDownload {
   // The address a page fetched from `requested` came from, with its <base href> applied.
   std::string PageBase(const std::string& requested, const std::string& page) const;
   void KeepFetched(bool indexPage, const std::string& url, const std::string& page);
+  void WriteFeed(const NodePtr& channel);
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -234,6 +237,7 @@ class TDownload {
   struct timespec runStart_ {};                 // wall clock, for the age of leftover files
   NewsFolderIndex newsIndex_;                     // of the folder being saved into
 
+  std::string startNote_;
   // The last macro file read, kept while the file is unchanged on disk (every save replaces
   // it, so a changed file is always read again).
   struct MacroCache {

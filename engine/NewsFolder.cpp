@@ -16,32 +16,39 @@ namespace {
 // beyond it is not one this program wrote.
 constexpr std::size_t kMaxHeadBytes = 64 * 1024;
 
-// The value of a line that starts with `key` (up to the line's end), if there is one.
-bool LineValue(std::string_view head, std::string_view key, std::string& value) {
-  for (std::size_t at = head.find(key); at != std::string_view::npos; at = head.find(key, at + 1)) {
-    if (at != 0 && head[at - 1] != '\n' && head[at - 1] != '\r') continue;
-    std::size_t start = at + key.size();
-    std::size_t end = head.find_first_of("\r\n", start);
-    value = std::string(head.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-    return true;
-  }
-  return false;
-}
+constexpr int kMaxHeaderLines = 16;
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 }  // namespace
 
-bool ParseNewsHeader(std::string_view head, NewsHeader& out) {
-  // Only the header comment counts: the page after it may quote anything.
-  std::size_t close = head.find("\n-->");
-  if (close != std::string_view::npos) head = head.substr(0, close + 1);
-  out = {};
-  LineValue(head, "SkimletNAME:", out.name);
-  return LineValue(head, "SkimletURL:", out.url);
+std::size_t ParseNewsHeader(std::string_view text, NewsHeader& header) {
+  header = {};
+  if (!StartsWith(text, "<!--")) return std::string_view::npos;
+  bool named = false;
+  std::size_t pos = 0;
+  for (int line = 0; line < kMaxHeaderLines && pos < text.size(); ++line) {
+    std::size_t eol = text.find('\n', pos);
+    std::size_t next = eol == std::string_view::npos ? text.size() : eol + 1;
+    std::string_view l = text.substr(pos, next - pos);
+    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.remove_suffix(1);
+    pos = next;
+    if (l == "-->") return named ? pos : std::string_view::npos;
+    static constexpr std::pair<std::string_view, std::string NewsHeader::*> kFields[] = {
+        {"SkimletNAME:", &NewsHeader::name}, {"SkimletURL:", &NewsHeader::url},  {"SkimletNode:", &NewsHeader::node},
+        {"SkimletDate:", &NewsHeader::date}, {"SkimletTime:", &NewsHeader::time}};
+    for (const auto& [prefix, field] : kFields) {
+      if (!StartsWith(l, prefix)) continue;
+      header.*field = std::string(l.substr(prefix.size()));
+      named = named || field == &NewsHeader::name || field == &NewsHeader::url;
+    }
+  }
+  return std::string_view::npos;
 }
 
 bool ReadNewsHeader(const std::string& path, NewsHeader& out) {
   std::string head;
-  return ReadFileHead(path, "\n-->", kMaxHeadBytes, head) && ParseNewsHeader(head, out);
+  return ReadFileHead(path, "\n-->", kMaxHeadBytes, head) && ParseNewsHeader(head, out) != std::string_view::npos;
 }
 
 void NewsFolderIndex::Build(const std::string& folderPath) {

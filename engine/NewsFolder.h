@@ -9,16 +9,18 @@
 
 namespace skimlet {
 
-// The header comment of a news file: "SkimletNAME:" and "SkimletURL:" (Windows-1251).
+// The header comment SaveNews writes at the start of a news file; the values as stored
+// (Windows-1251).
 struct NewsHeader {
-  std::string name;
-  std::string url;
+  std::string name, url, node, date, time;
 };
 
-// Reads the header values from the text at the head of a news file (the lines up to "-->").
-// False when the text holds no "SkimletURL:" line.
-bool ParseNewsHeader(std::string_view head, NewsHeader& out);
-// The same from a news file on disk; only its head is read.
+// Reads the header comment at the start of a news file's text; a later line of one kind wins.
+// Returns the offset of the first byte after the line that closes it, or npos when the text
+// does not start with a closed header that names the news or its address. Nothing the page
+// carries below the header counts.
+std::size_t ParseNewsHeader(std::string_view text, NewsHeader& header);
+// The same from a news file on disk; only its head is read. False without a header.
 bool ReadNewsHeader(const std::string& path, NewsHeader& out);
 
 // The news of one folder by the address in their header, built once and then kept up to

@@ -31,6 +31,8 @@ const std::vector<SettingKey>& SettingsTable() {
         {"Setting", "LowSpeedLimit.Value", K::kNumber, 64, 0, 1 << 20},
         {"Setting", "LowSpeedTime.Value", K::kNumber, 60, 1, 3600},
         {"Setting", "MaxTransferTime.Value", K::kNumber, 600, 0, 86400},
+        {"Setting", "AutoDownload.Value", K::kNumber, 0, 0, 1440},
+        {"Setting", "WriteFeeds.Checked", K::kCheck, 0, 0, 1},
         {"View", "PanelAccounts.Width", K::kNumber, 190, 0, kAny},
         {"View", "PanelTop.Height", K::kNumber, 233, 0, kAny},
         {"View", "Accounts.Selected.Index", K::kNumber, 0, -1, kAny},

@@ -47,6 +47,7 @@ struct RunSettings {
   int lowSpeedLimit = 64;      // bytes per second ...
   int lowSpeedTime = 60;       // ... over this many seconds, or the transfer fails
   int maxTransferTime = 600;   // seconds a page or picture may take in all (0: no limit)
+  bool writeFeeds = false;  // a run that saved news rewrites its channel's Atom feed
 };
 
 // Builds RunSettings from a lookup of stored texts ("Setting/MaxDownloads.Value" -> text).
@@ -92,6 +93,7 @@ RunSettings ReadRunSettings(Lookup&& stored) {
   s.lowSpeedLimit = static_cast<int>(get("Setting/LowSpeedLimit.Value", s.lowSpeedLimit));
   s.lowSpeedTime = static_cast<int>(get("Setting/LowSpeedTime.Value", s.lowSpeedTime));
   s.maxTransferTime = static_cast<int>(get("Setting/MaxTransferTime.Value", s.maxTransferTime));
+  s.writeFeeds = get("Setting/WriteFeeds.Checked", 0) != 0;
   return s;
 }
 

@@ -51,11 +51,24 @@ std::string ResolveDataDir(const std::string& homeOption) {
   return WithSlash(dir);
 }
 
-std::string ResourceDir(const std::string& dataDir) {
+std::string ResourceDir(const std::string& dataDir, const std::string& programDir) {
   std::string data = WithSlash(dataDir);
   if (DirExists(data + "Actions")) return data;
+  if (!programDir.empty()) {
+    std::string installed = (std::filesystem::path(programDir) / "../share/skimlet").lexically_normal().string();
+    if (DirExists(JoinPath(installed, "Actions"))) return WithSlash(installed);
+  }
   if (DirExists(SKIMLET_SOURCE_RESOURCES)) return WithSlash(SKIMLET_SOURCE_RESOURCES);
   return WithSlash(SKIMLET_INSTALL_RESOURCES);
+}
+
+std::string ResourceDir(const std::string& dataDir) { return ResourceDir(dataDir, ProgramDir()); }
+
+std::string ProgramDir() {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec || exe.empty()) return {};
+  return WithSlash(exe.parent_path().string());
 }
 
 }  // namespace skimlet

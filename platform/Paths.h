@@ -10,7 +10,13 @@ namespace skimlet {
 std::string ResolveDataDir(const std::string& homeOption);
 
 // Where Actions/ and Help/ come from: the data directory when it has Actions/, else the
-// build tree's resources/, else <prefix>/share/skimlet. Ends in '/'.
-std::string ResourceDir(const std::string& dataDir);
+// copy installed with the program (`programDir`/../share/skimlet, wherever the package or
+// "make install" put it), else the build tree's resources/, else <prefix>/share/skimlet.
+// Ends in '/'.
+std::string ResourceDir(const std::string& dataDir, const std::string& programDir);
+std::string ResourceDir(const std::string& dataDir);  // from the running program's directory
+
+// The directory of the running program file, ending in '/'; empty when unknown.
+std::string ProgramDir();
 
 }  // namespace skimlet

@@ -61,15 +61,30 @@ void TMainForm::ReflectRunState() {
   CheckRadio(run->Paused() ? "DownloadPause" : "Download");
 }
 
+bool TMainForm::RefuseInSelectionMode() {
+  if (!accounts_->SelectionMode()) return false;
+  CheckRadio("DownLoadStop");
+  pageDown_->setCurrentWidget(tabInfo_);
+  logPage_->ClearLog();
+  LogLine(W("ОШИБКА!!! Сначала нужно завершить выбор загружаемых каналов"), kRed);
+  LogLine(W("и выключить режим выбора. Затем повторите команда закачки"), kRed);
+  return true;
+}
+
+void TMainForm::StartRun(int slot, const NodePtr& channel, bool stepMode, const std::string& startNote) {
+  std::unique_ptr<TDownload>& run = runs_[slot];
+  if (run && run->ChannelNode()) detachedRuns_.push_back(std::move(run));  // the channels were reordered
+  run.reset();
+  run = std::make_unique<TDownload>(tree_, *host_);
+  run->SetStepMode(stepMode);
+  run->SetChannel(channel);
+  run->SetStartNote(startNote);
+  run->SetAttachmentQueue(queue_.get());
+  run->Start();
+}
+
 void TMainForm::DownloadHandler(bool oneStepTrigger) {
-  if (accounts_->SelectionMode()) {
-    CheckRadio("DownLoadStop");
-    pageDown_->setCurrentWidget(tabInfo_);
-    logPage_->ClearLog();
-    LogLine(W("ОШИБКА!!! Сначала нужно завершить выбор загружаемых каналов"), kRed);
-    LogLine(W("и выключить режим выбора. Затем повторите команда закачки"), kRed);
-    return;
-  }
+  if (RefuseInSelectionMode()) return;
   if (!oneStepTrigger && !Action("Download")->isChecked()) {
     // Triggered while already checked: the mark comes back, nothing else happens.
     CheckRadio("Download");
@@ -92,14 +107,8 @@ void TMainForm::DownloadHandler(bool oneStepTrigger) {
     }
     return;
   }
-  if (run && run->ChannelNode()) detachedRuns_.push_back(std::move(run));  // the channels were reordered
-  run.reset();
   logPage_->ClearLog();
-  run = std::make_unique<TDownload>(tree_, *host_);
-  run->SetStepMode(oneStepTrigger);
-  run->SetChannel(channel);
-  run->SetAttachmentQueue(queue_.get());
-  run->Start();
+  StartRun(slot, channel, oneStepTrigger, {});
 }
 
 void TMainForm::DownloadOneStepHandler() {

@@ -1,4 +1,6 @@
 // Start-up, settings and shutdown of the main window.
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,12 +25,14 @@
 #include "qt/SettingsStore.h"
 #include "library/ui/AccountsTree.h"
 #include "engine/PageFetcher.h"
+#include "engine/Tools.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "qt/Dialogs.h"
 #include "shell/Companions.h"
 #include "shell/MainUnit.h"
 #include "qt/QtText.h"
+#include "shell/Scheduler.h"
 #include "shell/SettingsPage.h"
 #include "authoring/ui/MacroEditor.h"
 #include "shell/WindowRunHost.h"
@@ -38,6 +42,22 @@ namespace skimlet {
 namespace {
 
 std::optional<long long> StoredNumber(const SettingsStore& store, const char* path) { return store.Number(path); }
+
+constexpr const char* kMimeFile = "mime/packages/skimlet-channel.xml";
+constexpr const char* kDesktopFile = "applications/skimlet.desktop";
+// Marks the copies the program writes for itself, so that only those are ever removed.
+constexpr const char* kOwnCopyMark = "X-Skimlet-Own-Copy";
+
+std::string ResourceText(const char* name) {
+  QFile file(name);
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+// Removes a copy the program wrote for itself; true when one was removed.
+bool RemoveOwnCopy(const std::string& path) {
+  std::string text;
+  return ReadWholeFile(path, text) && text.find(kOwnCopyMark) != std::string::npos && ::unlink(path.c_str()) == 0;
+}
 
 // Writes `text` to `path` unless the file already holds exactly that.
 bool WriteIfChanged(const std::string& path, const std::string& text) {
@@ -187,33 +207,31 @@ void TMainForm::StartTimerFired() {
 
 void TMainForm::RegisterChannelFileType() {
   // The freedesktop counterparts of the file-type registration: a MIME package and a
-  // .desktop entry in the user's data directory, written only when missing or changed.
+  // .desktop entry. An installed package brings them for every user; otherwise the program
+  // keeps its own copies in the user's data directory, written only when missing or changed.
   QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   if (dataHome.isEmpty()) return;
   std::string base = dataHome.toStdString();
+  const std::string mimePath = base + "/" + kMimeFile, desktopPath = base + "/" + kDesktopFile;
+  auto installed = [&dataHome](const char* relative) {
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+      if (dir != dataHome && QFile::exists(dir + "/" + relative)) return true;
+    return false;
+  };
+  if (installed(kMimeFile) && installed(kDesktopFile)) {
+    // Copies of ours written before the package came would hide the installed ones.
+    if (RemoveOwnCopy(mimePath)) QProcess::startDetached("update-mime-database", {QPath(base + "/mime")});
+    if (RemoveOwnCopy(desktopPath)) QProcess::startDetached("update-desktop-database", {QPath(base + "/applications")});
+    return;
+  }
   std::string program = QCoreApplication::applicationFilePath().toStdString();
-  std::string mime =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-      "  <mime-type type=\"application/x-skimlet-channel\">\n"
-      "    <comment>Skimlet channel configuration</comment>\n"
-      "    <comment xml:lang=\"ru\">Настройка канала Skimlet</comment>\n"
-      "    <glob pattern=\"*.skc\"/>\n"
-      "  </mime-type>\n"
-      "</mime-info>\n";
-  std::string desktop =
-      "[Desktop Entry]\n"
-      "Type=Application\n"
-      "Name=Skimlet\n"
-      "Comment=Collects new articles from web sites\n"
-      "Comment[ru]=Электронный журнал о событиях в Сети\n"
-      "Exec=\"" + program + "\" %f\n"
-      "Icon=skimlet\n"
-      "Terminal=false\n"
-      "Categories=Network;News;\n"
-      "MimeType=application/x-skimlet-channel;\n";
-  bool mimeChanged = WriteIfChanged(base + "/mime/packages/skimlet-channel.xml", mime);
-  bool desktopChanged = WriteIfChanged(base + "/applications/skimlet.desktop", desktop);
+  std::string mime = ResourceText(":/skimlet-channel.xml");
+  mime.insert(mime.find('\n') + 1, std::string("<!-- ") + kOwnCopyMark + " -->\n");
+  std::string desktop = ResourceText(":/skimlet.desktop");
+  ReplaceAllText(desktop, "\nExec=skimlet ", "\nExec=\"" + program + "\" ");
+  desktop += std::string(kOwnCopyMark) + "=true\n";
+  bool mimeChanged = WriteIfChanged(mimePath, mime);
+  bool desktopChanged = WriteIfChanged(desktopPath, desktop);
   std::string iconPath = base + "/icons/hicolor/64x64/apps/skimlet.png";
   if (!FileExists(iconPath)) {
     MakeDirs(base + "/icons/hicolor/64x64/apps", nullptr, 0755);
@@ -277,6 +295,7 @@ void TMainForm::StopAllThreads() {
   // by the events processed below, so nothing waits on anything that waits on us.
   host_->SetClosing();
   timerAutoStart_->stop();
+  scheduler_->SetInterval(0);
   for (auto& run : runs_)
     if (run) run->StopRun();
   for (auto& run : detachedRuns_) run->StopRun();

@@ -25,6 +25,7 @@
 #include "qt/QtText.h"
 #include "shell/ActionIcons.h"
 #include "shell/ChannelFileActions.h"
+#include "shell/Scheduler.h"
 #include "shell/Companions.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
@@ -57,6 +58,9 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   actions.attachmentFailed = [this](const std::string& message) { LogLine(message, kRed); };
   host_ = std::make_unique<WindowRunHost>(history_, liveSettings_, std::move(actions));
   queue_ = std::make_unique<AttachmentQueue>(*host_, dataDir_);
+  scheduler_ = std::make_unique<AutoDownloadScheduler>(
+      std::make_unique<QtScheduleClock>(this), [this] { return ScheduledRoundRunning(); },
+      [this] { StartScheduledRound(); });
 
   CreateActions();
   CreateLayout();
@@ -299,7 +303,10 @@ void TMainForm::CreateLayout() {
     if (slot < 0 || !runs_[slot]) return std::nullopt;
     return runs_[slot]->Buffers();
   });
-  connect(settingsPage_, &SettingsPage::changed, this, [this] { liveSettings_.Set(settingsPage_->Current()); });
+  connect(settingsPage_, &SettingsPage::changed, this, [this] {
+    liveSettings_.Set(settingsPage_->Current());
+    if (!closing_) scheduler_->SetInterval(settingsPage_->AutoDownloadMinutes());
+  });
 
   connect(accounts_, &AccountsTree::changing, this,
           [this](const NodePtr& node, const NodePtr& old) { OnChanging(node, old); });

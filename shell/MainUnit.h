@@ -30,6 +30,7 @@ namespace skimlet {
 
 class AccountsTree;
 class ChannelFileActions;
+class AutoDownloadScheduler;
 class Companions;
 class LampsPanel;
 class MacroEditor;
@@ -68,6 +69,7 @@ class TMainForm : public QMainWindow {
   NewsViewer* Viewer() const { return newsViewer_; }
   NewsActions* News() const { return newsActions_; }
   NodePtr ShownChannel() const { return shownChannel_; }
+  AutoDownloadScheduler& Scheduler() { return *scheduler_; }
   Companions* Companion() const { return companions_.get(); }
   const std::string& DataDir() const { return dataDir_; }
 
@@ -116,6 +118,14 @@ class TMainForm : public QMainWindow {
   void DowlnloadAbortAllHandler();
   void CheckRadio(const char* name);
   void TimerAutoStartTick();
+  // The selection mode refuses to start a run: two red log lines, Stop pressed.
+  bool RefuseInSelectionMode();
+  // A new run of `channel` in its slot (a live run of another channel there is set aside).
+  void StartRun(int slot, const NodePtr& channel, bool stepMode, const std::string& startNote);
+
+  // Automatic downloads (shell/MainSchedule.cpp).
+  void StartScheduledRound();
+  bool ScheduledRoundRunning() const;
 
   // Run host calls, on the window thread.
   void ShowRunView(const RunView& view);
@@ -152,6 +162,8 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<AttachmentQueue> queue_;
   std::array<std::unique_ptr<TDownload>, kRunSlots> runs_;
   std::vector<std::unique_ptr<TDownload>> detachedRuns_;
+  std::unique_ptr<AutoDownloadScheduler> scheduler_;
+  std::vector<NodePtr> scheduledRound_;  // the channels the last scheduled round started
   NodePtr shownChannel_;
   int buildInSite_ = kOwnBuild;
   // Placement read at start-up, applied once the window is on screen.

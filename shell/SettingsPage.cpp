@@ -50,6 +50,8 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addSpin("LowSpeedLimit", "Setting/LowSpeedLimit.Value", QStringLiteral("Минимальная скорость загрузки (байт/с)"), 16);
   addSpin("LowSpeedTime", "Setting/LowSpeedTime.Value", QStringLiteral("Допустимое время ниже минимальной скорости (с)"), 10);
   addSpin("MaxTransferTime", "Setting/MaxTransferTime.Value", QStringLiteral("Максимальное время загрузки файла (с)"), 60);
+  addSpin("AutoDownload", "Setting/AutoDownload.Value", QStringLiteral("Загружать автоматически каждые (мин)"), 5);
+  fields_.back().spin->setSpecialValueText(QStringLiteral("выключено"));
 
   auto* checks = new QVBoxLayout;
   auto addCheck = [&](const char* name, const char* path, const QString& caption) {
@@ -68,6 +70,7 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addCheck("hURLReloadCookiesOff", "Setting/hURLReloadCookiesOff.Checked", QStringLiteral("Отключить Cookies"));
   addCheck("ConvertToWin1251", "Setting/ConvertToWin1251.Checked", QStringLiteral("Перекодировать страницы в Windows-1251"));
   addCheck("NotifyNewNews", "Setting/NotifyNewNews.Checked", QStringLiteral("Уведомлять о новых статьях"));
+  addCheck("WriteFeeds", "Setting/WriteFeeds.Checked", QStringLiteral("Писать Atom-ленты каналов"));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(notice);
@@ -91,6 +94,12 @@ RunSettings SettingsPage::Current() const {
       if (field.key->Path() == path) return FormatSettingValue(*field.key, Value(field));
     return std::nullopt;
   });
+}
+
+int SettingsPage::AutoDownloadMinutes() const {
+  for (const Field& field : fields_)
+    if (field.spin && field.spin->objectName() == QLatin1String("AutoDownload")) return field.spin->value();
+  return 0;
 }
 
 void SettingsPage::Load(const std::function<std::optional<std::string>(const std::string& sectionSlashKey)>& stored) {

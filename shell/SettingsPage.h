@@ -22,6 +22,8 @@ class SettingsPage : public QWidget {
   explicit SettingsPage(QWidget* parent = nullptr);
 
   RunSettings Current() const;
+  // "Загружать автоматически каждые (мин)": 0 = off.
+  int AutoDownloadMinutes() const;
   // Reads every field from the store ("Setting/MaxDownloads.Value" -> text or none): a number
   // is clamped to its range, a missing or unreadable text gives the default.
   void Load(const std::function<std::optional<std::string>(const std::string& sectionSlashKey)>& stored);

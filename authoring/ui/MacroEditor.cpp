@@ -18,7 +18,9 @@
 #include <QWebEngineView>
 #include <limits>
 
+#include "authoring/MacroCheck.h"
 #include "authoring/MacroSteps.h"
+#include "platform/Files.h"
 #include "authoring/ui/MacroPreview.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
@@ -257,6 +259,32 @@ void MacroEditor::AttachView(FolderMacro::View& view) {
     RefreshStepList();
     ShowSelectedStep();
   };
+  view.setTitle = [this, title = std::move(view.setTitle)](const std::string& folderPath) {
+    folderPath_ = folderPath;
+    lastChecked_.clear();
+    fileChecked_ = false;
+    CheckMacro();
+    if (title) title(folderPath);
+  };
+}
+
+void MacroEditor::CheckMacro() {
+  std::string text;
+  const bool asLoaded = !macro_.MacroModified();
+  if (asLoaded && fileChecked_) return;  // the file is read once per load, not every tick
+  fileChecked_ = asLoaded;
+  if (!asLoaded || folderPath_.empty() || !ReadWholeFile(folderPath_ + "Skimlet-macros.ini", text))
+    text = FormatMacroFile(macro_.Table());
+  if (text == lastChecked_ && !text.empty()) return;
+  lastChecked_ = text;
+  std::vector<std::pair<int, QString>> shown;
+  for (const MacroFinding& f : CheckMacroText(text, KnownCommands(catalogue_))) {
+    QString message = QString::fromStdString(f.message);
+    // Line numbers only mean something while the file is what is shown.
+    if (asLoaded && f.line > 0 && f.step < 0) message = QStringLiteral("строка %1: %2").arg(f.line).arg(message);
+    shown.emplace_back(f.step, message);
+  }
+  ShowFindings(shown);
 }
 
 void MacroEditor::SetHelpDir(std::string dir) { helpDir_ = std::move(dir); }
@@ -470,6 +498,7 @@ void MacroEditor::Tick(bool pageShown) {
   labelProgramming_->setStyleSheet(QStringLiteral("color: %1;").arg(next.name()));
   if (pageShown) {
     if (saveMacro_) saveMacro_->setEnabled(macro_.MacroModified());
+    CheckMacro();
     preview_->CheckRunPages();
   }
 }

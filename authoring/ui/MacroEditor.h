@@ -75,6 +75,9 @@ class MacroEditor : public QWidget {
   // Findings about the macro (a checker's), one line each; a finding with a step number
   // selects that step when clicked. The list is hidden while empty.
   void ShowFindings(const std::vector<std::pair<int, QString>>& findings);
+  // Runs the macro checker when the macro changed: on the folder's file while the macro is as
+  // loaded (a stray line shows where it is), on the edited steps once they differ.
+  void CheckMacro();
 
   int SelectedStep() const;
   void SelectStep(int line);  // as a click on the line does
@@ -113,6 +116,9 @@ class MacroEditor : public QWidget {
   FolderMacro& macro_;
   const CommandCatalogue& catalogue_;
   std::string helpDir_;
+  std::string folderPath_;   // the folder whose macro is loaded
+  std::string lastChecked_;  // the text the findings were made from
+  bool fileChecked_ = false;  // the findings are those of the file as loaded
   QString helpShown_;
   int helpLoads_ = 0;
   bool programmatic_ = false;  // the program, not the user, is setting fields

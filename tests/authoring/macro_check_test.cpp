@@ -81,9 +81,9 @@ TEST(MacroCheckCommands, UnknownNamesComeWithTheNearestKnownOne) {
   EXPECT_EQ(found[0].kind, Kind::kUnknownCommand);
   EXPECT_EQ(found[0].line, 1 + 2 * 7 + 1);
   EXPECT_EQ(found[0].step, 2);
-  EXPECT_EQ(found[0].message, "step 2: unknown command \"Getnews\" (nearest: \"GetNews\"); the run passes over it");
+  EXPECT_EQ(found[0].message, "шаг 2: неизвестная команда «Getnews» (ближайшая: «GetNews»); загрузка её пропускает");
   EXPECT_EQ(found[1].line, 1 + 6 * 7 + 1);
-  EXPECT_NE(found[1].message.find("(nearest: \"SaveNews\")"), std::string::npos);
+  EXPECT_NE(found[1].message.find("(ближайшая: «SaveNews»)"), std::string::npos);
   EXPECT_EQ(NearestName("gotomakro", kKnown), "GotoMacro");
 
   steps = Loop();
@@ -91,7 +91,7 @@ TEST(MacroCheckCommands, UnknownNamesComeWithTheNearestKnownOne) {
   found = Check(MacroText(steps));
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].kind, Kind::kEmptyCommand);
-  EXPECT_EQ(found[0].message, "step 3 has no command: the folder ends here and steps 4 to 7 never run");
+  EXPECT_EQ(found[0].message, "у шага 3 нет команды: папка на нём кончается, шаги с 4 по 7 не выполняются");
 }
 
 TEST(MacroCheckRecords, AWrongOnOffLineAndAStrayOrMissingLineSayWhere) {
@@ -101,36 +101,36 @@ TEST(MacroCheckRecords, AWrongOnOffLineAndAStrayOrMissingLineSayWhere) {
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].kind, Kind::kActiveLine);
   EXPECT_EQ(found[0].line, 24);
-  EXPECT_EQ(found[0].message, "the ON/OFF line of step 3 holds \"on\": the run takes the step as OFF");
+  EXPECT_EQ(found[0].message, "в строке ON/OFF шага 3 стоит «on»: загрузка считает шаг выключенным");
 
   // A stray line typed into step 2's parameters shifts steps 3 to 7.
   found = Check(EditLine(sound, 1 + 2 * 7 + 4, "stray", /*insert=*/true));
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].kind, Kind::kStepCount);
   EXPECT_EQ(found[0].line, 1);
-  EXPECT_NE(found[0].message.find("goes on for 1 more line (from line 58)"), std::string::npos) << found[0].message;
+  EXPECT_NE(found[0].message.find("ещё строк: 1 (со строки 58)"), std::string::npos) << found[0].message;
   EXPECT_EQ(found[1].kind, Kind::kShiftedRecords);
   EXPECT_EQ(found[1].step, 3);
   EXPECT_EQ(found[1].line, 24);
   EXPECT_EQ(found[1].message,
-            "the ON/OFF line of step 3 holds \"EditHTMLNews\": a line was added or lost between line 17 and line "
-            "24, which shifts this step and every later one");
+            "в строке ON/OFF шага 3 стоит «EditHTMLNews»: между строками 17 и 24 добавлена или потеряна строка, "
+            "и этот шаг со всеми следующими сдвинут");
 
   // A lost line: the last step runs out of lines as well.
   found = Check(EditLine(sound, 1 + 4 * 7 + 3, ""));
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].kind, Kind::kStepCount);
-  EXPECT_NE(found[0].message.find("its lines end in step 7 (line 56 is the last)"), std::string::npos)
+  EXPECT_NE(found[0].message.find("кончаются на шаге 7 (последняя строка 56)"), std::string::npos)
       << found[0].message;
   EXPECT_EQ(found[1].kind, Kind::kShiftedRecords);
   EXPECT_EQ(found[1].step, 5);
-  EXPECT_NE(found[1].message.find("between line 31 and line 38"), std::string::npos) << found[1].message;
+  EXPECT_NE(found[1].message.find("между строками 31 и 38"), std::string::npos) << found[1].message;
 
   for (const char* count : {"many", "-3"}) {
     found = Check(EditLine(sound, 1, count));
     ASSERT_EQ(found.size(), 1u) << count;
     EXPECT_EQ(found[0].kind, Kind::kStepCount);
-    EXPECT_NE(found[0].message.find("the run reads"), std::string::npos) << found[0].message;
+    EXPECT_NE(found[0].message.find("загрузка не прочтёт"), std::string::npos) << found[0].message;
   }
 }
 
@@ -142,9 +142,9 @@ TEST(MacroCheckJumps, TargetsThatAreNoStepOrNoNumber) {
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].kind, Kind::kJumpTarget);
   EXPECT_EQ(found[0].line, 1 + 2 * 7 + 6);  // GetNews's P4
-  EXPECT_EQ(found[0].message, "step 2 (GetNews) jumps to step 12, but the steps are 0 to 7: the jump ends the folder");
+  EXPECT_EQ(found[0].message, "шаг 2 (GetNews) переходит к шагу 12, а шаги идут от 0 до 7: переход завершает папку");
   EXPECT_EQ(found[1].line, 1 + 7 * 7 + 3);  // GotoMacro's P1
-  EXPECT_EQ(found[1].message, "step 7 (GotoMacro) jumps to \"next\", which is no step number: the jump ends the folder");
+  EXPECT_EQ(found[1].message, "шаг 7 (GotoMacro) переходит к «next», а это не номер шага: переход завершает папку");
 }
 
 TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
@@ -155,7 +155,7 @@ TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].kind, Kind::kEndlessLinkLoop);
   EXPECT_EQ(found[0].line, 5);
-  EXPECT_EQ(found[0].message, "step 0 (FindUrlNews) goes to itself when no new link is left: the loop never ends");
+  EXPECT_EQ(found[0].message, "шаг 0 (FindUrlNews), когда новых ссылок больше нет, переходит к самому себе: цикл никогда не кончится");
 
   // ... or to a step that falls back into the loop.
   steps = Loop();
@@ -165,7 +165,8 @@ TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
   found = Check(MacroText(steps));
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].message,
-            "step 0 (FindUrlNews) goes to step 8, which leads back to it, when no new link is left: the loop never ends");
+            "шаг 0 (FindUrlNews), когда новых ссылок больше нет, переходит к шагу 8, который ведёт обратно к нему: "
+            "цикл никогда не кончится");
 
   // A GetNews whose "loaded before" jump goes to itself never reaches the FindUrlNews again.
   steps = Loop();
@@ -175,7 +176,7 @@ TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
   EXPECT_EQ(found[0].kind, Kind::kLoopWithoutLinks);
   EXPECT_EQ(found[0].step, 2);
   EXPECT_EQ(found[0].message,
-            "step 2 repeats itself without a FindUrlNews: nothing but the guard against endless runs ends this loop");
+            "шаг 2 повторяет сам себя без FindUrlNews: этот цикл остановит только защита от бесконечной загрузки");
 
   // A loop with no FindUrlNews at all; a conditional jump out of it does not count.
   found = Check(MacroText({MacroStep("GetStart", "http://h.ru/", "</html>", "-999"), MacroStep("SaveNews"),
@@ -185,7 +186,7 @@ TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
   EXPECT_EQ(found[0].kind, Kind::kLoopWithoutLinks);
   EXPECT_EQ(found[0].line, 1 + 7 + 1);
   EXPECT_EQ(found[0].message,
-            "steps 1, 2, 3 loop without a FindUrlNews: nothing but the guard against endless runs ends this loop");
+            "шаги 1, 2, 3 идут по кругу без FindUrlNews: этот цикл остановит только защита от бесконечной загрузки");
 }
 
 }  // namespace

@@ -204,8 +204,8 @@ TEST(CliCheck, FindsFaultsInTheNamedChannelAndSaysSoInItsExitStatus) {
   r = cli.Run("check Bad");
   EXPECT_EQ(r.exitCode, 1);
   const std::string file = cli.home / "Accounts/Bad/Rubric/Skimlet-macros.ini";
-  EXPECT_EQ(r.out, file + ":9: step 1: unknown command \"GetNew\" (nearest: \"GetNews\"); the run passes over it\n" +
-                       file + ":25: step 3 (GotoMacro) jumps to step 7, but the steps are 0 to 3: the jump ends the folder\n");
+  EXPECT_EQ(r.out, file + ":9: шаг 1: неизвестная команда «GetNew» (ближайшая: «GetNews»); загрузка её пропускает\n" +
+                       file + ":25: шаг 3 (GotoMacro) переходит к шагу 7, а шаги идут от 0 до 3: переход завершает папку\n");
   r = cli.Run("check", true);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.out.find("2 findings in 5 folders"), std::string::npos) << r.out;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "tests/support/TestSupport.h"
 
@@ -42,6 +43,19 @@ TEST(Clock, MidnightLeavesOutTheTime) {
   EXPECT_EQ(DateTimeStamp(Local(2026, 1, 2, 0, 0, 0)), "01/02/26");
   EXPECT_EQ(DateTimeStamp(Local(2026, 1, 2, 0, 0, 1)), "01/02/26 00:00:01");
   EXPECT_EQ(DateTimeStamp(Local(2026, 1, 1, 23, 59, 59)), "01/01/26 23:59:59");
+}
+
+TEST(Clock, ReadsStampsBackInThisLocaleAndInOthersForms) {
+  const std::time_t t = Local(2026, 12, 7, 8, 30, 5);
+  EXPECT_EQ(ParseDateTimeStamp(ShortDate(t), LongTime(t)), t);
+  for (const char* date : {"07.12.2026", "07.12.26", "12/07/2026", "2026-12-07"})
+    EXPECT_EQ(ParseDateTimeStamp(date, "08:30:05"), t) << date;
+  EXPECT_EQ(ParseDateTimeStamp("25/12/2026", "8:30:05 PM"), Local(2026, 12, 25, 20, 30, 5));
+  EXPECT_EQ(ParseDateTimeStamp("12/07/26", "??"), Local(2026, 12, 7, 0, 0, 0));  // the day still counts
+  EXPECT_EQ(ParseDateTimeStamp(test::Cp("вчера"), "08:30:05"), std::nullopt);
+  EXPECT_EQ(ParseDateTimeStamp("12/07/26 junk", "08:30:05"), std::nullopt);
+  EXPECT_EQ(Rfc3339Utc(t), "2026-12-07T08:30:05Z");
+  EXPECT_EQ(Rfc3339Utc(0), "1970-01-01T00:00:00Z");
 }
 
 class DataDir : public ::testing::Test {
@@ -96,6 +110,20 @@ TEST(ResourceDir, DataDirWithActionsWinsElseTheInstalledCopy) {
   EXPECT_EQ(ResourceDir(data), data);
   data.pop_back();
   EXPECT_EQ(ResourceDir(data), data + "/");
+}
+
+TEST(ResourceDir, AnInstalledProgramFindsItsShareDirectory) {
+  test::TempDir root, data;
+  std::string bin = root / "usr/bin/";
+  MakeDirs(bin);
+  EXPECT_NE(ResourceDir(data.path(), bin), root / "usr/share/skimlet/");  // nothing installed there yet
+  MakeDirs(root / "usr/share/skimlet/Actions");
+  EXPECT_EQ(ResourceDir(data.path(), bin), root / "usr/share/skimlet/");
+  EXPECT_EQ(ResourceDir(data.path(), root / "usr/bin"), root / "usr/share/skimlet/");
+  MakeDirs(data / "Actions");  // the user's own copy still wins
+  EXPECT_EQ(ResourceDir(data.path(), bin), data.path());
+  EXPECT_EQ(ProgramDir().back(), '/');
+  EXPECT_TRUE(DirExists(ProgramDir()));
 }
 
 }  // namespace

@@ -62,6 +62,32 @@ CommandResult RunCommand(const std::string& commandLine, bool mergeErr) {
   return r;
 }
 
+std::vector<std::string> ParseFeed(const std::string& path) {
+  CommandResult r = RunCommand("/usr/bin/python3 " + ShellQuote(SKIMLET_FEED_PARSER) + " " + ShellQuote(path), true);
+  std::vector<std::string> lines;
+  if (r.exitCode != 0) {
+    lines.push_back("parser failed " + r.out);
+    return lines;
+  }
+  for (std::size_t pos = 0; pos < r.out.size();) {
+    std::size_t eol = r.out.find('\n', pos);
+    if (eol == std::string::npos) eol = r.out.size();
+    lines.push_back(r.out.substr(pos, eol - pos));
+    pos = eol + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> FeedValues(const std::vector<std::string>& lines, std::string_view key) {
+  std::vector<std::string> values;
+  std::string prefix = std::string(key) + " ";
+  for (const std::string& line : lines) {
+    if (line.rfind(prefix, 0) == 0) values.push_back(line.substr(prefix.size()));
+    else if (line == key) values.emplace_back();
+  }
+  return values;
+}
+
 std::string ShellQuote(std::string_view s) {
   std::string q = "'";
   for (char c : s) {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace skimlet::test {
 
@@ -36,6 +37,12 @@ struct CommandResult {
 CommandResult RunCommand(const std::string& commandLine, bool mergeErr = false);
 // Quotes a text for the shell.
 std::string ShellQuote(std::string_view s);
+
+// What a real feed parser (Debian's python3-feedparser, through tests/support/parse_feed.py)
+// reads in an Atom file: "key value" lines ("bozo 0", "feed.title ...", "entry", "title ...").
+std::vector<std::string> ParseFeed(const std::string& path);
+// The values of `key` in such lines, in order.
+std::vector<std::string> FeedValues(const std::vector<std::string>& lines, std::string_view key);
 
 }  // namespace skimlet::test
 

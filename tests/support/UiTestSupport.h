@@ -90,6 +90,7 @@ struct WindowFixture {
   WindowFixture() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.path()));
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(xdgData.path()));
+    qputenv("XDG_DATA_DIRS", QByteArray::fromStdString(xdgData.path()));  // no installed package either
   }
   // The window shown, as the program shows it (its placement is applied then), after its
   // start-up timer.

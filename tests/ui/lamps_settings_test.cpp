@@ -80,7 +80,8 @@ TEST(SettingsPage, FieldsWithCaptionsRangesAndDefaults) {
                         Spin{"LEDCount", 1, 10, 1, 3, "Число потоков для вложений (max)"},
                         Spin{"LowSpeedLimit", 0, 1 << 20, 16, 64, "Минимальная скорость загрузки (байт/с)"},
                         Spin{"LowSpeedTime", 1, 3600, 10, 60, "Допустимое время ниже минимальной скорости (с)"},
-                        Spin{"MaxTransferTime", 0, 86400, 60, 600, "Максимальное время загрузки файла (с)"}}) {
+                        Spin{"MaxTransferTime", 0, 86400, 60, 600, "Максимальное время загрузки файла (с)"},
+                        Spin{"AutoDownload", 0, 1440, 5, 0, "Загружать автоматически каждые (мин)"}}) {
     auto* spin = page.findChild<QSpinBox*>(w.name);
     ASSERT_NE(spin, nullptr) << w.name;
     EXPECT_EQ(std::tuple(spin->minimum(), spin->maximum(), spin->singleStep(), spin->value()),
@@ -96,7 +97,9 @@ TEST(SettingsPage, FieldsWithCaptionsRangesAndDefaults) {
                          Check{"hURLReload", true, "Всегда загружать с сайта"},
                          Check{"hURLUseCashe", true, "Использовать кэш MSIE"},
                          Check{"hURLReloadCookiesOff", false, "Отключить Cookies"},
-                         Check{"ConvertToWin1251", true, "Перекодировать страницы в Windows-1251"}}) {
+                         Check{"ConvertToWin1251", true, "Перекодировать страницы в Windows-1251"},
+                         Check{"WriteFeeds", false, "Писать Atom-ленты каналов"},
+                         Check{"NotifyNewNews", true, "Уведомлять о новых статьях"}}) {
     auto* check = page.findChild<QCheckBox*>(w.name);
     ASSERT_NE(check, nullptr) << w.name;
     EXPECT_EQ(check->text(), QString::fromUtf8(w.caption));
@@ -108,8 +111,9 @@ TEST(SettingsPage, FieldsWithCaptionsRangesAndDefaults) {
   EXPECT_EQ(std::tuple(s.maxHtmlHistory, s.maxDownloads, s.timeoutMarkNotRead, s.ledCount), std::tuple(10000, 500, 2, 3));
   EXPECT_EQ(std::tuple(s.lowSpeedLimit, s.lowSpeedTime, s.maxTransferTime), std::tuple(64, 60, 600));
   EXPECT_EQ(std::tuple(s.notCheckHistory, s.hURLExistsConnection, s.hURLReload, s.hURLUseCashe,
-                       s.hURLReloadCookiesOff, s.convertToWin1251),
-            std::tuple(false, true, true, true, false, true));
+                       s.hURLReloadCookiesOff, s.convertToWin1251, s.writeFeeds),
+            std::tuple(false, true, true, true, false, true, false));
+  EXPECT_EQ(page.AutoDownloadMinutes(), 0);
 }
 
 TEST(SettingsPage, LoadClampsAndFallsBackToTheDefault) {
@@ -136,7 +140,9 @@ TEST(SettingsPage, EditsSignalAndSaveWritesTheTableOrder) {
   QSignalSpy changed(&page, &SettingsPage::changed);
   page.findChild<QSpinBox*>("LEDCount")->setValue(5);
   page.findChild<QCheckBox*>("ConvertToWin1251")->setChecked(false);
-  EXPECT_EQ(changed.count(), 2);
+  page.findChild<QSpinBox*>("AutoDownload")->setValue(30);
+  page.findChild<QCheckBox*>("WriteFeeds")->setChecked(true);
+  EXPECT_EQ(changed.count(), 4);
   std::vector<std::pair<std::string, std::string>> written;
   page.Save([&](const std::string& key, const std::string& value) { written.emplace_back(key, value); });
   const std::vector<std::pair<std::string, std::string>> expected = {
@@ -147,12 +153,17 @@ TEST(SettingsPage, EditsSignalAndSaveWritesTheTableOrder) {
       {"Setting/hURLReloadCookiesOff.Checked", "0"}, {"Setting/ConvertToWin1251.Checked", "0"},
       {"Setting/NotifyNewNews.Checked", "1"},
       {"Setting/LowSpeedLimit.Value", "64"},         {"Setting/LowSpeedTime.Value", "60"},
-      {"Setting/MaxTransferTime.Value", "600"}};
+      {"Setting/MaxTransferTime.Value", "600"},     {"Setting/AutoDownload.Value", "30"},
+      {"Setting/WriteFeeds.Checked", "1"}};
   EXPECT_EQ(written, expected);
   SettingsPage again;
   again.Load(Lookup(Store(written.begin(), written.end())));
   EXPECT_EQ(again.Current().ledCount, 5);
   EXPECT_FALSE(again.Current().convertToWin1251);
+  EXPECT_TRUE(again.Current().writeFeeds);
+  EXPECT_EQ(again.AutoDownloadMinutes(), 30);
+  again.Load(Lookup({{"Setting/AutoDownload.Value", "5000"}}));
+  EXPECT_EQ(again.AutoDownloadMinutes(), 1440);  // a day at most
 }
 
 }  // namespace

@@ -301,7 +301,6 @@ TEST(MacroEditorFields, AnUnknownCommandAndTheHelpPage) {
   // A checker's findings: listed under the steps, a finding with a step selects it.
   auto* findings = f.w->findChild<QListWidget*>("MacroFindings");
   ASSERT_TRUE(findings);
-  EXPECT_FALSE(findings->isVisibleTo(f.e));
   f.e->ShowFindings({{2, "unreachable"}, {-1, "no SaveNews"}});
   EXPECT_TRUE(findings->isVisibleTo(f.e));
   EXPECT_EQ(findings->item(0)->text(), "02: unreachable");
@@ -315,6 +314,41 @@ TEST(MacroEditorFields, AnUnknownCommandAndTheHelpPage) {
   EXPECT_TRUE(f.e->HelpShown().endsWith("GetStart.html"));
   f.Click(2);
   EXPECT_EQ(f.e->HelpLoads(), loads) << "the page of the same command is not loaded again";
+}
+
+TEST(MacroEditorFindings, TheCheckerSpeaksOfTheFileAsLoadedAndOfTheEditedSteps) {
+  Editor f;
+  f.Make({MacroStep("FindUrlNews", "/n/", "-1"), MacroStep("GetNews", "x", "", "", "0"), MacroStep("GotoMacro", "7")},
+         {MacroStep("GetStart", "http://a/", "x", "-999")});
+  auto* findings = f.w->findChild<QListWidget*>("MacroFindings");
+  f.Select("B");
+  f.e->CheckMacro();
+  EXPECT_FALSE(findings->isVisibleTo(f.e));  // a sound macro: nothing to say
+
+  // A jump past the last step, as the file holds it.
+  f.Select("A");
+  f.e->CheckMacro();
+  ASSERT_TRUE(findings->isVisibleTo(f.e));
+  ASSERT_EQ(findings->count(), 1);
+  EXPECT_TRUE(findings->item(0)->text().startsWith("02: ")) << findings->item(0)->text().toStdString();
+  EXPECT_TRUE(findings->item(0)->text().contains(QString::fromUtf8("к шагу 7"))) << findings->item(0)->text().toStdString();
+
+  // Mended in the editor: the findings follow the edited steps before they are saved.
+  f.Click(2);
+  f.Type(1, "0");
+  f.e->CheckMacro();
+  EXPECT_FALSE(findings->isVisibleTo(f.e));
+  f.Save();
+
+  // A stray line in the file shifts the steps: the finding names the lines of the file.
+  std::string text = MacroOf(f.Folder("B"));
+  text.insert(text.find("GetStart"), "stray\r\n");
+  test::WriteFile(f.Folder("B") + kMacroFileName, text);
+  f.Select("B");
+  f.e->CheckMacro();
+  ASSERT_TRUE(findings->isVisibleTo(f.e));
+  EXPECT_TRUE(findings->item(0)->text().contains(QString::fromUtf8("между строками 1 и 3")))
+      << findings->item(0)->text().toStdString();
 }
 
 TEST(MacroEditorSave, TheQuestionWhenTheFolderIsLeftAndAtClose) {
