@@ -6,7 +6,7 @@ shopt -s nullglob
 ran=0
 for program in "$build"/bench/*_bench; do
   [ -x "$program" ] || continue
-  case "$(basename "$program")" in window_bench | reading_window_bench) continue ;; esac  # Qt programs, run below
+  case "$(basename "$program")" in window_bench | reading_window_bench | ticker_bench) continue ;; esac  # Qt programs, run below
   echo "== $(basename "$program")"
   "$program" --benchmark_min_time=0.2
   ran=$((ran + 1))
@@ -26,6 +26,11 @@ if [ -x "$build/bench/reading_window_bench" ]; then
   echo "== reading_window_bench"
   QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
     QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}" "$build/bench/reading_window_bench"
+fi
+
+if [ -x "$build/bench/ticker_bench" ]; then
+  echo "== ticker_bench"
+  QT_QPA_PLATFORM=offscreen "$build/bench/ticker_bench" --benchmark_min_time=0.2
 fi
 
 # The download run against wget, side by side (needs skimlet-cli and skimlet-static-server).

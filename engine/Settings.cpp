@@ -25,6 +25,7 @@ const std::vector<SettingKey>& SettingsTable() {
         {"Setting", "hURLReloadCookiesOff.Checked", K::kCheck, 0, 0, 1},
         {"Setting", "ViewNewNews.Checked", K::kCheck, 1, 0, 1},
         {"Setting", "ConvertToWin1251.Checked", K::kCheck, 1, 0, 1},
+        {"Setting", "NotifyNewNews.Checked", K::kCheck, 1, 0, 1},
         // A transfer below LowSpeedLimit bytes/s for LowSpeedTime seconds fails, and so does
         // one that takes longer than MaxTransferTime seconds (0: no such limit).
         {"Setting", "LowSpeedLimit.Value", K::kNumber, 64, 0, 1 << 20},
@@ -39,6 +40,7 @@ const std::vector<SettingKey>& SettingsTable() {
         {"View", "PageDown.ActivePageIndex", K::kNumber, std::nullopt, 0, 3},
         {"View", "NewnewsForm.Speed.Value", K::kNumber, 1, 0, 2},
         {"Update", "BuildInSite", K::kNumber, 102, 0, kAny},
+        {"Tips", "CheckBoxShowAtStart.Checked", K::kCheck, 1, 0, 1},
     };
     for (const char* form : {"MainForm", "NewNewsForm"}) {
       for (const char* edge : {".Left", ".Top", ".Right", ".Bottom"})

@@ -18,6 +18,13 @@ void SettingsStore::Write(const std::string& path, const std::string& value) {
   s.setValue(QString::fromStdString(path), QString::fromStdString(value));
 }
 
+std::optional<long long> SettingsStore::Number(const std::string& path) const {
+  const SettingKey* key = FindSetting(path);
+  if (!key) return std::nullopt;
+  std::optional<std::string> text = Read(path);
+  return ParseSettingValue(*key, text ? std::optional<std::string_view>(*text) : std::nullopt);
+}
+
 bool SettingsStore::Sync(std::string* error) {
   QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
   s.sync();

@@ -12,6 +12,7 @@
 #include "library/ui/NewsActions.h"
 #include "platform/Files.h"
 #include "qt/Dialogs.h"
+#include "shell/Companions.h"
 #include "shell/MainUnit.h"
 #include "qt/QtText.h"
 #include "shell/WindowRunHost.h"
@@ -194,6 +195,7 @@ void TMainForm::TimerAutoStartTick() {
     }
   }
   Action("AccountsCheckBox")->setEnabled(!downloading);
+  if (companions_) companions_->Tick(downloading);
 }
 
 }  // namespace skimlet

@@ -29,6 +29,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "qt/Dialogs.h"
+#include "shell/Companions.h"
 #include "shell/MainUnit.h"
 #include "qt/QtText.h"
 #include "shell/Scheduler.h"
@@ -40,12 +41,7 @@ namespace skimlet {
 
 namespace {
 
-std::optional<long long> StoredNumber(const SettingsStore& store, const char* path) {
-  const SettingKey* key = FindSetting(path);
-  std::optional<std::string> text = store.Read(path);
-  if (!key) return std::nullopt;
-  return ParseSettingValue(*key, text ? std::optional<std::string_view>(*text) : std::nullopt);
-}
+std::optional<long long> StoredNumber(const SettingsStore& store, const char* path) { return store.Number(path); }
 
 constexpr const char* kMimeFile = "mime/packages/skimlet-channel.xml";
 constexpr const char* kDesktopFile = "applications/skimlet.desktop";
@@ -180,6 +176,7 @@ void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange && awaitingMaximized_ && !settingState_ && isMaximized())
     awaitingMaximized_ = false;
+  if (event->type() == QEvent::WindowStateChange && companions_) companions_->WindowStateChanged();
 }
 
 void TMainForm::ApplyPanelSizes() {
@@ -289,7 +286,7 @@ void TMainForm::WriteSettings() {
   s.Write("View/Accounts.Selected.Path", tree_.RelativePath(accounts_->SelectedNode()));
   s.Write("View/PageDown.ActivePageIndex", std::to_string(pageDown_->currentIndex()));
   settingsPage_->Save([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
-  s.Write("Setting/ViewNewNews.Checked", s.Read("Setting/ViewNewNews.Checked").value_or("1"));
+  if (QAction* ticker = Action("ViewNewNews")) s.Write("Setting/ViewNewNews.Checked", ticker->isChecked() ? "1" : "0");
   s.Sync(nullptr);
 }
 

@@ -26,6 +26,7 @@
 #include "shell/ActionIcons.h"
 #include "shell/ChannelFileActions.h"
 #include "shell/Scheduler.h"
+#include "shell/Companions.h"
 #include "shell/SettingsPage.h"
 #include "shell/WindowRunHost.h"
 
@@ -49,7 +50,10 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   actions.statusText = [this](const QString& text) { statusBar()->showMessage(text); };
   actions.historyLineAdded = [this](const std::string&) { logPage_->HistoryChanged(); };
   actions.lampChanged = [this](int slot) { UpdateLamp(slot); };
-  actions.newsSaved = [this](const SavedNews& news) { newsActions_->NewsSaved(news); };
+  actions.newsSaved = [this](const SavedNews& news) {
+    newsActions_->NewsSaved(news);
+    companions_->NewsSaved(news);
+  };
   actions.queueOverflow = [this](const std::string& message) { AppDialogs().Message(this, Q(message)); };
   actions.attachmentFailed = [this](const std::string& message) { LogLine(message, kRed); };
   host_ = std::make_unique<WindowRunHost>(history_, liveSettings_, std::move(actions));
@@ -67,6 +71,7 @@ TMainForm::TMainForm(std::string dataDir, QWidget* parent)
   WireMacroEditor(macroView);
   macro_.SetView(std::move(macroView));
   RestoreSequence();
+  if (ready_) CreateCompanions();
 }
 
 TMainForm::~TMainForm() { StopAllThreads(); }

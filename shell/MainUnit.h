@@ -31,6 +31,7 @@ namespace skimlet {
 class AccountsTree;
 class ChannelFileActions;
 class AutoDownloadScheduler;
+class Companions;
 class LampsPanel;
 class MacroEditor;
 class LogPage;
@@ -69,6 +70,7 @@ class TMainForm : public QMainWindow {
   NewsActions* News() const { return newsActions_; }
   NodePtr ShownChannel() const { return shownChannel_; }
   AutoDownloadScheduler& Scheduler() { return *scheduler_; }
+  Companions* Companion() const { return companions_.get(); }
   const std::string& DataDir() const { return dataDir_; }
 
   // The download actions as the user triggers them (check mark flipped first).
@@ -130,6 +132,7 @@ class TMainForm : public QMainWindow {
   void UpdateLamp(int slot);
 
   void DownloadPicturesExecute();
+  void CreateCompanions();
   void LogLine(const std::string& message, std::uint32_t colour);
 
   // The macro editor and the channel files (MainMacro.cpp).
@@ -196,6 +199,7 @@ class TMainForm : public QMainWindow {
   QActionGroup* downloadGroup_ = nullptr;
   MacroEditor* macroEditor_ = nullptr;
   std::unique_ptr<ChannelFileActions> channelFiles_;
+  std::unique_ptr<Companions> companions_;  // last: gone before what it uses
 };
 
 }  // namespace skimlet

@@ -69,6 +69,7 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addCheck("hURLUseCashe", "Setting/hURLUseCashe.Checked", QStringLiteral("Использовать кэш MSIE"));
   addCheck("hURLReloadCookiesOff", "Setting/hURLReloadCookiesOff.Checked", QStringLiteral("Отключить Cookies"));
   addCheck("ConvertToWin1251", "Setting/ConvertToWin1251.Checked", QStringLiteral("Перекодировать страницы в Windows-1251"));
+  addCheck("NotifyNewNews", "Setting/NotifyNewNews.Checked", QStringLiteral("Уведомлять о новых статьях"));
   addCheck("WriteFeeds", "Setting/WriteFeeds.Checked", QStringLiteral("Писать Atom-ленты каналов"));
 
   auto* layout = new QVBoxLayout(this);

@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "platform/Paths.h"
+#include "qt/SettingsStore.h"
 #include "shell/MainUnit.h"
 #include "shell/Translation.h"
 #include "shell/SingleInstance.h"
+#include "shell/ZastavkaUnit.h"
 
 int main(int argc, char** argv) {
   Q_INIT_RESOURCE(resources);
@@ -30,6 +32,9 @@ int main(int argc, char** argv) {
   const QString channelFile = skimlet::SingleInstance::ChannelFileArgument(QApplication::arguments());
   if (!channelFile.isEmpty() && skimlet::SingleInstance::HandOver(instanceName, channelFile)) return 0;
 
+  skimlet::SettingsStore store;
+  skimlet::TZastavka splash(store);
+  splash.ShowNow();
   skimlet::TMainForm window(dataDir);
   if (!window.Ready()) return 1;
   window.show();

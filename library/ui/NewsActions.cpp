@@ -403,7 +403,10 @@ void NewsActions::MarkAsFavoritesExecute() {
       continue;
     }
     if (shownNewsPath_ == path) shownNewsPath_ = r.newPath;
-    if (r.newPath != path) model->SetFileName(row, FileNameOf(r.newPath));
+    if (r.newPath != path) {
+      model->SetFileName(row, FileNameOf(r.newPath));
+      emit newsRenamed(QPath(path), QPath(r.newPath));
+    }
   }
   if (!rows.empty()) Own("MarkAsFavorites")->setChecked(model->Entry(rows.front()).favourite);
   c_.list->viewport()->update();
@@ -418,6 +421,13 @@ void NewsActions::AttachmentsArrived() {
   if (path.empty() || !c_.viewer->ShowNewsInfo(path, c_.tree->FolderPathText(node), false)) return;
   if (c_.viewer->ShowsDocument() && c_.pages->currentWidget() == c_.viewPage && !shownNewsPath_.empty())
     c_.viewer->Refresh(shownNewsPath_);
+}
+
+void NewsActions::ReloadShownNews() {
+  NodePtr node = listedNode_;
+  if (shownNewsPath_.empty() || !node) return;
+  c_.viewer->ShowNewsInfo(shownNewsPath_, c_.tree->FolderPathText(node), false);
+  c_.viewer->Refresh(shownNewsPath_);
 }
 
 void NewsActions::ReadFullScreen() {
@@ -491,6 +501,7 @@ void NewsActions::CommitRename() {
   CloseRename();
   committing_ = false;
   NewsListModel* model = c_.list->Model();
+  if (r.newPath != rename_.path) emit newsRenamed(QPath(rename_.path), QPath(r.newPath));
   if (r.newPath == rename_.path || listedNode_ != rename_.node) return;
   if (int row = model->FindFileName(rename_.fileName); row >= 0 && model->Folder() + rename_.fileName == rename_.path)
     model->SetFileName(row, FileNameOf(r.newPath));

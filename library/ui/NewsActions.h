@@ -78,6 +78,12 @@ class NewsActions : public QObject {
   void AttachmentsArrived();
 
   QLineEdit* RenameBox() const { return editRenameNews_; }
+  // What the encoding actions do to the selected news: mark it read as the countdown does,
+  // rename it in place and confirm as Enter does, and show it anew once its file changed.
+  void TimerNewOffFired();
+  void RenameNews();
+  void CommitRename();
+  void ReloadShownNews();
   SearchWindow* Search();  // made on first use
   // Whether the reader window is on screen; it comes later, so none is until then.
   void SetReaderVisible(std::function<bool()> visible) { readerVisible_ = std::move(visible); }
@@ -88,6 +94,8 @@ class NewsActions : public QObject {
   // For the new-news ticker: a news became unread, or read.
   void newsMarkedUnread(const QString& path, const QString& name);
   void newsMarkedRead(const QString& path);
+  // A news file got another name (renamed, made favourite or ordinary).
+  void newsRenamed(const QString& oldPath, const QString& newPath);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,12 +111,9 @@ class NewsActions : public QObject {
   void OnListChange();
   void Pressed(int column);
   void MarkAsNotReadExecute(bool fromTimer);
-  void TimerNewOffFired();
   void MarkAsFavoritesExecute();
   void RefreshMarks(const NodePtr& node);
   void ReadFullScreen();
-  void RenameNews();
-  void CommitRename();
   void CloseRename();
   void DeleteNews();
   void DeleteURLFromHistory();

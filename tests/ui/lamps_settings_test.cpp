@@ -98,7 +98,8 @@ TEST(SettingsPage, FieldsWithCaptionsRangesAndDefaults) {
                          Check{"hURLUseCashe", true, "Использовать кэш MSIE"},
                          Check{"hURLReloadCookiesOff", false, "Отключить Cookies"},
                          Check{"ConvertToWin1251", true, "Перекодировать страницы в Windows-1251"},
-                         Check{"WriteFeeds", false, "Писать Atom-ленты каналов"}}) {
+                         Check{"WriteFeeds", false, "Писать Atom-ленты каналов"},
+                         Check{"NotifyNewNews", true, "Уведомлять о новых статьях"}}) {
     auto* check = page.findChild<QCheckBox*>(w.name);
     ASSERT_NE(check, nullptr) << w.name;
     EXPECT_EQ(check->text(), QString::fromUtf8(w.caption));
@@ -150,6 +151,7 @@ TEST(SettingsPage, EditsSignalAndSaveWritesTheTableOrder) {
       {"Setting/NotCheckHistory.Checked", "0"},      {"Setting/hURLExistsConnection.Checked", "1"},
       {"Setting/hURLReload.Checked", "1"},           {"Setting/hURLUseCashe.Checked", "1"},
       {"Setting/hURLReloadCookiesOff.Checked", "0"}, {"Setting/ConvertToWin1251.Checked", "0"},
+      {"Setting/NotifyNewNews.Checked", "1"},
       {"Setting/LowSpeedLimit.Value", "64"},         {"Setting/LowSpeedTime.Value", "60"},
       {"Setting/MaxTransferTime.Value", "600"},     {"Setting/AutoDownload.Value", "30"},
       {"Setting/WriteFeeds.Checked", "1"}};

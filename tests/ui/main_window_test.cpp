@@ -17,7 +17,10 @@
 #include "engine/MacroFile.h"
 #include "library/ui/AccountsTree.h"
 #include "platform/Files.h"
+#include "shell/Companions.h"
 #include "shell/MainUnit.h"
+#include "shell/NewNewsUnit.h"
+#include "shell/TrayIcon.h"
 #include "shell/SettingsPage.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
@@ -383,6 +386,32 @@ TEST(MainWindowClose, AsksWhileARunIsPausedAndSavesTheHistoryFirst) {
   f.dialogs.dialogs.answers = {true};
   EXPECT_TRUE(w->close());
   EXPECT_EQ(run->ChannelNode(), nullptr);  // stopped and joined, nothing left running
+}
+
+TEST(MainWindowTicker, NewsSavedByARunReachTheTickerThroughTheWindowThread) {
+  Fixture f;
+  Site site(3);
+  f.MakeChannel("Site", site.server.url("/index.html"));
+  auto w = f.Open();
+  TNewNewsForm* ticker = w->Companion()->Ticker();
+  EXPECT_FALSE(ticker->isVisible());  // nothing unread yet
+  w->Accounts()->SelectNode(w->Tree().NodeAt(0));
+  w->Trigger("Download");
+  TDownload* run = w->RunOfSlot(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->ChannelNode() == nullptr; }, 10000));
+  EXPECT_EQ(ticker->Items().Count(), 3u);
+  EXPECT_EQ(ticker->Items().At(0).name, "Article 0");
+  EXPECT_EQ(w->Tree().Caption(ticker->Items().At(0).node), "News");
+  // The 250 ms rule shows it, and the tray's tooltip counts what it lists.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticker->isVisible(); }, 5000));
+  EXPECT_EQ(ticker->Items().Count(), 3u);  // rebuilt from the disk on showing: the same news
+  EXPECT_TRUE(w->Companion()->Tray()->Icon()->toolTip().contains("3"));
+  // Switched off, it goes within a tick even though the news are still unread.
+  w->Action("ViewNewNews")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !ticker->isVisible(); }, 5000));
+  EXPECT_FALSE(w->Action("ViewNewNews")->isChecked());
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(f.Stored("Setting/ViewNewNews.Checked"), "0");
 }
 
 }  // namespace

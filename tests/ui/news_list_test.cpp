@@ -529,14 +529,14 @@ TEST(NewsList, MenusAndToolbarInTheirOrder) {
   Reading r;
   r.Open();
   EXPECT_EQ(ActionNames(r.Actions()->ContextMenu()->actions()),
-            QStringList({"MarkAsNotRead", "MarkAsFavorites", "RenameNews", "-", "[PopupFind]", "-", "ViewMSIE",
+            QStringList({"MarkAsNotRead", "MarkAsFavorites", "RenameNews", "-", "[PopupConvert]", "[PopupFind]", "-", "ViewMSIE",
                          "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "-", "DeleteNews",
                          "DeleteURLFromHistory"}));
   EXPECT_EQ(ActionNames(r.w->findChild<QToolBar*>("ToolBarNews")->actions()),
             QStringList({"-", "MarkAsNotRead", "MarkAsFavorites", "-", "DowlnloadAbortAll", "DownLoadStop",
                          "DownloadPause", "DownloadOneStep", "Download", "-", "FlagDownloadPictures",
                          "DownloadPictures", "-", "FindNewsAll", "ViewExplorer", "ViewRecycle", "-", "ViewMSIE",
-                         "ReadFullScreen", "ViewWWW", "-", "DeleteNews", "DeleteURLFromHistory"}));
+                         "ReadFullScreen", "ViewWWW", "-", "DeleteNews", "DeleteURLFromHistory", "Help"}));
   EXPECT_EQ(ActionNames(r.w->findChild<QMenu*>("PopupFind")->actions()),
             QStringList({"FindNewsAll", "FindNewsChannel", "FindNewsInFolder"}));
   EXPECT_EQ(r.A("ReadFullScreen")->text(), QStringLiteral("Читать "));
