@@ -35,7 +35,7 @@ TTmpOneMacroComand S(const char* command, std::string p1 = "", std::string p2 = 
 }
 
 template <class Pred>
-bool WaitUntil(Pred done, std::chrono::milliseconds limit = 5s) {
+bool WaitUntil(Pred done, std::chrono::milliseconds limit = 20s) {  // generous: a loaded machine is slow, not wrong
   for (auto end = std::chrono::steady_clock::now() + limit; !done(); std::this_thread::sleep_for(1ms))
     if (std::chrono::steady_clock::now() > end) return false;
   return true;
