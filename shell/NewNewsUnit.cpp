@@ -192,7 +192,8 @@ void TNewNewsForm::PaintRibbon(QPainter& p) {
     p.setPen(Qt::white);
     p.drawText(QRect(x + 3, 0, cell - 1, lineHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Q(title));
     p.setPen(Qt::yellow);
-    p.drawText(QRect(x + 3, lineHeight, cell - 1, kBand - lineHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+    // One line, cut at the cell's edge: a wrapped second line would fall below the window.
+    p.drawText(QRect(x + 3, lineHeight, cell - 1, kBand - lineHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                Q(entry.name));
     p.setPen(QColor(192, 192, 192));
     p.drawLine(x, 0, x, kBand);
