@@ -186,6 +186,7 @@ class TDownload {
   // Link resolution for IndexHTML and for the HTML buffer; the buffer's links resolve
   // against the article's own address when it was fetched by this run.
   UrlResolver IndexResolver() const;
+  const std::string& IndexBase() const;  // the index page's final address or <base href>
   UrlResolver PageResolver() const;
   // The address a page fetched from `requested` came from, with its <base href> applied.
   std::string PageBase(const std::string& requested, const std::string& page) const;
@@ -227,6 +228,8 @@ class TDownload {
   std::uint64_t runId_;     // pictures of one run are fetched once per address
   std::string lastFetchUrl_;               // where the last page fetched came from (wire form)
   std::string indexBase_, indexBaseFor_;   // base of IndexHTML, and the StartURL it belongs to
+  mutable std::unique_ptr<UrlResolver> indexResolver_;  // ResolveURL's, for the base below
+  mutable std::string indexResolverFor_;
   std::string pageBase_;                   // base of the HTML buffer, "" when not fetched by the run
   std::string attachmentHead_;             // the block FindAttachment put in front of the buffer
   std::mt19937 rng_;

@@ -49,15 +49,26 @@ std::string TDownload::ResolveURL(const std::string& link) const {
   if (buf_.StartURL.empty()) return std::string();
   // The link as the page wrote it: "&amp;" means "&".
   const std::string address = AttributeUrl(link);
-  UrlResolver resolver = IndexResolver();
+  // One resolver per base: it keeps what libcurl made of the page's directory, and a macro
+  // preview resolves thousands of links against the same page.
+  const std::string& base = IndexBase();
+  if (!indexResolver_ || indexResolverFor_ != base) {
+    indexResolver_ = std::make_unique<UrlResolver>(base);
+    indexResolverFor_ = base;
+  }
+  UrlResolver& resolver = *indexResolver_;
   if (resolver.HasBase()) return resolver.Resolve(address);
   // A StartURL that is no address: only absolute links keep a meaning.
   return IsHttpUrl(address) ? address : std::string();
 }
 
+const std::string& TDownload::IndexBase() const {
+  return !indexBase_.empty() && indexBaseFor_ == buf_.StartURL ? indexBase_ : buf_.StartURL;
+}
+
 UrlResolver TDownload::IndexResolver() const {
   if (buf_.StartURL.empty()) return UrlResolver();
-  return UrlResolver(!indexBase_.empty() && indexBaseFor_ == buf_.StartURL ? indexBase_ : buf_.StartURL);
+  return UrlResolver(IndexBase());
 }
 
 UrlResolver TDownload::PageResolver() const {
