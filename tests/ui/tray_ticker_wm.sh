@@ -8,21 +8,10 @@ set -euo pipefail
 
 bin=$1
 shot=${2:-}
-for tool in xvfb-run openbox trayer xdotool xwininfo wmctrl; do
-  command -v "$tool" >/dev/null || { echo "tray_ticker_wm: $tool is missing"; exit 1; }
-done
 [ -z "$shot" ] || command -v import >/dev/null || { echo "tray_ticker_wm: import is missing"; exit 1; }
-
-if [ -z "${SKIMLET_IN_XVFB:-}" ]; then
-  export SKIMLET_IN_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
-fi
-
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/xdg
-export QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
-ini=$XDG_CONFIG_HOME/Orvane/Skimlet.ini
+WM_NAME=tray_ticker_wm WM_TOOLS=trayer
+# shellcheck source=tests/ui/wm_common.sh
+source "$(dirname "$0")/wm_common.sh"
 rubric="$work/home/Accounts/Лента/Новости"
 mkdir -p "$rubric" "$(dirname "$ini")"
 for title in "Курс рубля снова вырос" "В Москве открылся новый парк" "Учёные нашли воду на Марсе"; do
@@ -49,10 +38,6 @@ trayer --edge bottom --align right --widthtype request --height 28 --transparent
   --SetDockType true >/dev/null 2>&1 &
 sleep 1
 
-fail=0
-check() {  # check WHAT EXPECTED ACTUAL
-  if [ "$2" = "$3" ]; then echo "ok   $1: $3"; else echo "FAIL $1: expected $2, got $3"; fail=1; fi
-}
 wait_for() {  # wait_for COMMAND...: up to 20 s
   local i
   for i in $(seq 1 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.2; done

@@ -7,29 +7,14 @@
 set -euo pipefail
 
 bin=$1
-for tool in xvfb-run openbox xdotool xprop xwininfo wmctrl; do
-  command -v "$tool" >/dev/null || { echo "window_geometry_wm: $tool is missing"; exit 1; }
-done
-
-if [ -z "${SKIMLET_IN_XVFB:-}" ]; then
-  export SKIMLET_IN_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
-fi
-
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/xdg
-export QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
-ini=$XDG_CONFIG_HOME/Orvane/Skimlet.ini
-mkdir -p "$work/home/Accounts/Site" "$XDG_CONFIG_HOME"
+WM_NAME=window_geometry_wm WM_TOOLS=xprop
+# shellcheck source=tests/ui/wm_common.sh
+source "$(dirname "$0")/wm_common.sh"
+mkdir -p "$work/home/Accounts/Site"
 
 openbox >/dev/null 2>&1 &
 sleep 1
 
-fail=0
-check() {  # check WHAT EXPECTED ACTUAL
-  if [ "$2" = "$3" ]; then echo "ok   $1: $3"; else echo "FAIL $1: expected $2, got $3"; fail=1; fi
-}
 # A stored value of the main window's sections (the ticker keeps keys of the same names).
 stored() { awk -F= -v key="$1" '/^\[/{own = ($0 == "[MainForm]" || $0 == "[View]")} own && $1 == key {print $2}' "$ini" | tr -d '\r'; }
 
