@@ -163,7 +163,9 @@ void TDownload::SaveNews() {
     GuardAttachmentBlock(body, attachmentHead_);
     content += NormalizeNewsBody(body);
     std::string error;
-    if (WriteFileAtomic(path, content, &error, /*readOnly=*/true, /*durable=*/false)) {
+    // Durable: the history line written next must never outlive an empty file after a power cut,
+    // or the news would count as saved and never be fetched again.
+    if (WriteFileAtomic(path, content, &error, /*readOnly=*/true, /*durable=*/true)) {
       AddRunLog(Prefix() + W(">> SaveNews. Записан файл: ") + pathText, kGreen);
       ++savedCount_;
       stepsWithoutProgress_ = 0;
