@@ -174,6 +174,9 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
       // Marked where it was found: the same text elsewhere in the page is not the link.
       buf_.IndexHTML.replace(foundAt, found.size(), "#");
     }
+    // Taking a link is progress: the index holds finitely many, and only a fetch refills it.
+    // A long run of links already saved then never passes for a loop.
+    if (found != "#") stepsWithoutProgress_ = 0;
     AddRunLog(Prefix() + ">> FindUrlNews(" + p1 + ") - OK. URL=" + found, kDarkRed);
   } else {
     AddRunLog(Prefix() + W(">>FindUrlNews. В IndexHTML НЕ НАЙДЕНО новых ссылок, содержащих ") + p1 +
