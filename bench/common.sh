@@ -89,22 +89,29 @@ bench_time() {
   fi
 }
 
-# The usual loop with FindAttachment (localise, queue, blank the rest) as the channel "Bench"
-# in DIR/Accounts: index BASE/index.html, article links matching FRAGMENT. The settings of a
-# long run go into $work/config through skimlet-cli CLI.
-bench_picture_channel() {  # DIR BASE FRAGMENT CLI
-  mkdir -p "$1/Accounts/Bench"
-  printf '1\n' >"$1/Accounts/Bench/.skimlet-attributes"
-  printf '%s\r\n' 9 \
-    GetStart ON "$2/index.html" 'class="news-list"' -999 '' 'index page' \
-    FindUrlNews ON "$3" -1 '' '' 'next new link' \
+# The usual loop as channel CHANNEL in DIR/Accounts: index INDEX_URL, article links matching
+# FRAGMENT; with PICTURES=1 the FindAttachment step (localise, queue, blank the rest) too.
+bench_channel() {  # DIR CHANNEL INDEX_URL FRAGMENT PICTURES
+  local dir="$1/Accounts/$2" pictures=()
+  [ "$5" = 1 ] && pictures=(FindAttachment ON StandartParameter=0 StandartParameter=0 StandartParameter=0 '' 'pictures')
+  mkdir -p "$dir"
+  printf '1\n' >"$dir/.skimlet-attributes"
+  printf '%s\r\n' $((8 + $5)) \
+    GetStart ON "$3" 'class="news-list"' -999 '' 'index page' \
+    FindUrlNews ON "$4" -1 '' '' 'next new link' \
     EditUrlNews ON '' '' '' '' 'absolute link' \
     GetNews ON 'class="article"' '' '' 1 'fetch the news' \
     EditHTMLNews ON StandartParameter=0 StandartParameter=0 '' '' 'scripts and links' \
     FindNameNews ON '<title>' '</title>' '' '' 'name' \
-    FindAttachment ON StandartParameter=0 StandartParameter=0 StandartParameter=0 '' 'pictures' \
+    "${pictures[@]}" \
     SaveNews ON '' '' '' '' 'save' \
-    GotoMacro ON 1 StandartParameter=0 '' '' 'next link' >"$1/Accounts/Bench/Skimlet-macros.ini"
+    GotoMacro ON 1 StandartParameter=0 '' '' 'next link' >"$dir/Skimlet-macros.ini"
+}
+
+# The picture loop as the channel "Bench" in DIR/Accounts: index BASE/index.html. The settings
+# of a long run go into $work/config through skimlet-cli CLI.
+bench_picture_channel() {  # DIR BASE FRAGMENT CLI
+  bench_channel "$1" Bench "$2/index.html" "$3" 1
   export XDG_CONFIG_HOME=$work/config
   mkdir -p "$XDG_CONFIG_HOME"
   "$4" settings Setting/MaxDownloads.Value=10000 >/dev/null

@@ -91,23 +91,8 @@ fi
 
 # ---- the channel set-ups: one folder each, the usual loop without FindAttachment --------------
 
-# channel_template DIR CHANNEL INDEX_URL
-channel_template() {
-  local dir="$1/Accounts/$2"
-  mkdir -p "$dir"
-  printf '1\n' >"$dir/.skimlet-attributes"
-  printf '%s\r\n' 8 \
-    GetStart ON "$3" 'class="news-list"' -999 '' 'index page' \
-    FindUrlNews ON 'a/*.html' -1 '' '' 'next new link' \
-    EditUrlNews ON '' '' '' '' 'absolute link' \
-    GetNews ON 'class="article"' '' '' 1 'fetch the news' \
-    EditHTMLNews ON StandartParameter=0 StandartParameter=0 '' '' 'scripts and links' \
-    FindNameNews ON '<title>' '</title>' '' '' 'name' \
-    SaveNews ON '' '' '' '' 'save' \
-    GotoMacro ON 1 StandartParameter=0 '' '' 'next link' >"$dir/Skimlet-macros.ini"
-}
-channel_template "$work/tpl-one" Bench "$base/index.html"
-for c in $(seq 1 "$CHANNELS"); do channel_template "$work/tpl-four" "Bench$c" "$base/part$c.html"; done
+bench_channel "$work/tpl-one" Bench "$base/index.html" 'a/*.html' 0
+for c in $(seq 1 "$CHANNELS"); do bench_channel "$work/tpl-four" "Bench$c" "$base/part$c.html" 'a/*.html' 0; done
 
 export XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"

@@ -59,7 +59,7 @@ NewsActions::~NewsActions() = default;
 QAction* NewsActions::Own(const char* name) const { return c_.window->findChild<QAction*>(name); }
 
 void NewsActions::CreateActions() {
-  struct Spec {
+  struct ActionDef {
     const char* name;
     const char* caption;
     const char* hint;
@@ -68,7 +68,7 @@ void NewsActions::CreateActions() {
     void (NewsActions::*run)();
   };
   const QString sameHint = QStringLiteral("Поиск новостей|Поиск новостей стандартными средствами Windows");
-  const Spec specs[] = {
+  const ActionDef defs[] = {
       {"MarkAsNotRead", "Непрочитанное",
        "Пометить как непрочтенное|Пометить как непрочтенное (файл новости получает атрибу ТОЛЬКО ЧТЕНИЕ)",
        "Рубрикатор", QKeySequence(Qt::CTRL | Qt::Key_R), nullptr},
@@ -104,7 +104,7 @@ void NewsActions::CreateActions() {
        nullptr},
       {"FindNewsInFolder", "Поиск в текущей рубрике", nullptr, "Файл", QKeySequence(Qt::CTRL | Qt::Key_F3), nullptr},
   };
-  for (const Spec& s : specs) {
+  for (const ActionDef& s : defs) {
     QAction* a = c_.newAction(s.name, QString::fromUtf8(s.caption), s.hint ? QString::fromUtf8(s.hint) : sameHint,
                               QString::fromUtf8(s.category));
     a->setShortcut(s.key);
