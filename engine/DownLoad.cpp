@@ -219,11 +219,13 @@ void TDownload::GotoMacro(const std::string& p1, const std::string& p2, const st
   if (p3 == "StandartParameter=0") text = buf_.NewsURL;
   else if (p3 == "StandartParameter=1") text = buf_.HTML;
   else if (p3 == "StandartParameter=2") text = buf_.IndexHTML;
+  // In NewsURL a Cyrillic fragment also finds the letters of percent-escapes.
+  auto found = [&] { return p3 == "StandartParameter=0" ? LinkFinder(p4).FoundIn(text) : ContainsFragment(text, p4); };
   if (p2 == "StandartParameter=1") {
-    if (!ContainsFragment(text, p4)) return;
+    if (!found()) return;
     AddRunLog(Prefix() + W(">>GotoMacro. Фрагмент НАЙДЕН."), kOlive);
   } else if (p2 == "StandartParameter=2") {
-    if (ContainsFragment(text, p4)) return;
+    if (found()) return;
     AddRunLog(Prefix() + W(">>GotoMacro. Фрагмент НЕ НАЙДЕН."), kOlive);
   }
   AddRunLog(Prefix() + W(">>GotoMacro.  -----------Переход к шагу № ") + p1 + "----------", kOlive);

@@ -232,7 +232,7 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     std::lock_guard lock(mutex_);
     buf_.NewsURL.clear();
   }
-  FragmentFinder pattern(p1);
+  LinkFinder pattern(p1);  // a Cyrillic fragment also finds percent-encoded Cyrillic links
   std::string found;
   std::size_t foundAt = 0;
   bool any = false, matched = false;

@@ -97,6 +97,36 @@ TEST(CommandFindUrlNews, OnlyTheFirst10000LinksCount) {
   EXPECT_EQ(c.run->StepIndex(), 9);
 }
 
+TEST(CommandFindUrlNews, ACyrillicFragmentFindsPercentEncodedCyrillicLinks) {
+  struct Case { const char *link, *fragment; bool found; };
+  const Case cases[] = {
+      {"/wiki/%D0%9D%D0%BE%D0%B2%D0%BE%D1%81%D1%82%D0%B8", "Новости", true},  // UTF-8 escapes
+      {"/wiki/%d0%9d%d0%be%d0%b2%d0%be%d1%81%d1%82%d0%b8/2", "/wiki/Нов*/~", true},
+      {"/wiki/%CD%EE%E2%EE%F1%F2%E8", "Новости", true},  // Windows-1251 escapes
+      {"/wiki/Новости", "Новости", true},                 // written plainly
+      {"/wiki/%D0%9D%zz", "Н%zz", true},                  // what is no escape stays as it is
+      {"/wiki/%D0%9D%D0%BE", "Новости", false},
+      {"/wiki/%D0%9D", "%D0%9D", true},                   // the link as found still matches
+      {"/a%20b", "a b", false},                           // an ASCII fragment sees only the link
+      {"/%D0%A1%D0%BF%D0%BE%D1%80%D1%82", "спорт", false},  // case counts, as everywhere
+  };
+  for (const Case& k : cases) {
+    Cmd c;
+    const std::string link = Cp(k.link);
+    c.B().IndexHTML = "<a href=\"/other\"><a href=\"" + link + "\">";
+    c.run->FindUrlNews(Cp(k.fragment), "9");
+    // What is taken, logged and later remembered is the link as the page wrote it.
+    EXPECT_EQ(c.B().NewsURL, k.found ? link : "") << k.link << " / " << k.fragment;
+    if (k.found) {
+      EXPECT_EQ(c.Last(), "128 Мир> step 3>> FindUrlNews(" + std::string(k.fragment) + ") - OK. URL=" + k.link);
+    }
+    c.B().NewsURL = link;  // and GotoMacro tests NewsURL the same way
+    c.run->SetStepIndex(4);
+    c.run->GotoMacro("7", "StandartParameter=1", "StandartParameter=0", Cp(k.fragment));
+    EXPECT_EQ(c.run->StepIndex(), k.found ? 7 : 4) << k.link;
+  }
+}
+
 TEST(CommandEditUrlNews, ReplacesWrapsResolvesAndLogsOnlyAChange) {
   Cmd c;
   c.B().StartURL = "http://h.ru/dir/index.html";
