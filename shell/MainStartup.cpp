@@ -25,6 +25,8 @@
 #include "authoring/ui/LogPage.h"
 #include "qt/SettingsStore.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/LiveFolders.h"
+#include "library/ui/NewsActions.h"
 #include "engine/PageFetcher.h"
 #include "engine/Tools.h"
 #include "platform/Files.h"
@@ -218,6 +220,9 @@ void TMainForm::ApplyPanelSizes() {
 
 void TMainForm::StartTimerFired() {
   startTimer_->stop();
+  // The news read last is shown again.
+  if (auto shown = store_->Read("View/ListNews.ShownNews"); shown && !shown->empty() && shown->find("..") == std::string::npos)
+    newsActions_->ShowWhenListed(tree_.AccountsDir() + *shown);
   accounts_->AccountsClick();
   // Scanning every folder yields to the window now and then, so it answers input throughout.
   int entries = 0;
@@ -229,7 +234,10 @@ void TMainForm::StartTimerFired() {
       sinceYield.restart();
     }
   });
-  if (!closing_) accounts_->RefreshAll();
+  if (closing_) return;
+  accounts_->RefreshAll();
+  // From now on the folders are watched and counted off this thread.
+  newsActions_->Live()->Start();
 }
 
 void TMainForm::RegisterChannelFileType() {
@@ -312,6 +320,9 @@ void TMainForm::WriteSettings() {
   s.Write("View/Accounts.Selected.Index", std::to_string(tree_.AbsoluteIndex(accounts_->SelectedNode())));
   s.Write("View/Accounts.Selected.Path", tree_.RelativePath(accounts_->SelectedNode()));
   s.Write("View/PageDown.ActivePageIndex", std::to_string(pageDown_->currentIndex()));
+  const std::string& shown = newsActions_->ShownNewsPath();
+  s.Write("View/ListNews.ShownNews",
+          shown.rfind(tree_.AccountsDir(), 0) == 0 ? shown.substr(tree_.AccountsDir().size()) : std::string());
   settingsPage_->Save([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
   if (QAction* ticker = Action("ViewNewNews")) s.Write("Setting/ViewNewNews.Checked", ticker->isChecked() ? "1" : "0");
   s.Sync(nullptr);

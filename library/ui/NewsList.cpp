@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QStyledItemDelegate>
 #include <cmath>
+#include <unordered_map>
 
 #include "library/ui/AccountsTree.h"
 #include "platform/Clock.h"
@@ -183,6 +184,59 @@ void NewsListModel::RemoveRow(int row) {
   endRemoveRows();
 }
 
+std::vector<std::string> NewsListModel::Merge(std::vector<NewsFileEntry> entries) {
+  std::vector<std::string> changed;
+  std::unordered_map<std::string, std::size_t> now;
+  now.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) now.emplace(entries[i].fileName, i);
+  // Gone: removed from the bottom up, runs of neighbours at once.
+  for (int row = static_cast<int>(rows_.size()) - 1; row >= 0;) {
+    if (now.count(rows_[static_cast<std::size_t>(row)].entry.fileName)) {
+      --row;
+      continue;
+    }
+    int first = row;
+    while (first > 0 && !now.count(rows_[static_cast<std::size_t>(first - 1)].entry.fileName)) --first;
+    beginRemoveRows({}, first, row);
+    rows_.erase(rows_.begin() + first, rows_.begin() + row + 1);
+    endRemoveRows();
+    row = first - 1;
+  }
+  // Kept: new marks and time in place.
+  std::vector<bool> listed(entries.size(), false);
+  for (std::size_t row = 0; row < rows_.size(); ++row) {
+    std::size_t i = now.at(rows_[row].entry.fileName);
+    listed[i] = true;
+    NewsFileEntry& e = rows_[row].entry;
+    const NewsFileEntry& n = entries[i];
+    if (e.unread == n.unread && e.modified == n.modified && e.favourite == n.favourite) continue;
+    e = n;
+    changed.push_back(e.fileName);
+    rows_[row].dateText.clear();
+    RowChanged(static_cast<int>(row));
+  }
+  // New: each run of them goes in before the first older row.
+  std::vector<NewsFileEntry> fresh;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (!listed[i]) fresh.push_back(std::move(entries[i]));
+  std::size_t row = 0, k = 0;
+  while (k < fresh.size()) {
+    while (row < rows_.size() && rows_[row].entry.modified >= fresh[k].modified) ++row;
+    std::size_t end = k + 1;
+    while (end < fresh.size() && (row == rows_.size() || fresh[end].modified > rows_[row].entry.modified)) ++end;
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + (end - k) - 1));
+    std::vector<Row> run;
+    run.reserve(end - k);
+    for (std::size_t j = k; j < end; ++j) run.push_back(Row{std::move(fresh[j]), {}});
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(row), std::make_move_iterator(run.begin()),
+                 std::make_move_iterator(run.end()));
+    endInsertRows();
+    row += end - k;
+    k = end;
+  }
+  return changed;
+}
+
 int NewsListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -298,6 +352,7 @@ NewsList::~NewsList() {
 
 void NewsList::ShowFolder(const std::string& folder) {
   savedDuringFill_.clear();
+  refreshing_ = false;
   model_->Reset(folder, {});
   fillFolder_ = folder;
   filling_ = !folder.empty();
@@ -307,8 +362,21 @@ void NewsList::ShowFolder(const std::string& folder) {
   ticket_ = reader_->Read(folder);
 }
 
+void NewsList::Refresh() {
+  if (model_->Folder().empty() || filling_) return;
+  refreshing_ = true;
+  ticket_ = reader_->Read(model_->Folder());
+}
+
 void NewsList::Arrived(std::uint64_t ticket, NewsFolderListing& listing) {
   if (ticket != ticket_) return;  // another folder was asked for meanwhile
+  if (refreshing_) {
+    refreshing_ = false;
+    if (!listing.complete) return;
+    std::vector<std::string> changed = model_->Merge(std::move(listing.entries));
+    emit refreshed(listing.anyUnread, changed);
+    return;
+  }
   filling_ = false;
   bool anyUnread = listing.anyUnread;
   std::size_t count = listing.entries.size();
@@ -330,6 +398,8 @@ void NewsList::AddSavedNews(const std::string& folder, const NewsFileEntry& entr
   for (int row; (row = model_->FindName(entry.name)) >= 0;) model_->RemoveRow(row);
   model_->InsertTop(entry);
   if (filling_) savedDuringFill_.push_back(entry);
+  // A read under way may have missed this news: the next one cannot.
+  if (refreshing_) ticket_ = reader_->Read(folder);
 }
 
 std::vector<int> NewsList::SelectedRows() const {
@@ -381,6 +451,20 @@ void NewsList::mouseDoubleClickEvent(QMouseEvent* event) {
 void NewsList::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     emit readWanted();
+    event->accept();
+    return;
+  }
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  const int rows = model_->rowCount();
+  if (plain && rows > 0 && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+    SelectRow(event->key() == Qt::Key_Home ? 0 : rows - 1);
+    event->accept();
+    return;
+  }
+  if (plain && (event->key() == Qt::Key_Space || event->key() == Qt::Key_N)) {
+    // N is not a search by first letter here: it reads on.
+    if (event->key() == Qt::Key_N) emit nextUnreadWanted();
+    else emit spaceWanted();
     event->accept();
     return;
   }

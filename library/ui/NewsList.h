@@ -42,6 +42,12 @@ class NewsListModel : public QAbstractTableModel {
   void SetFileName(int row, const std::string& fileName);
   void InsertTop(NewsFileEntry entry);
   void RemoveRow(int row);
+  // Brings the rows to what the folder now holds (`entries` newest first) without a reset:
+  // rows of files that went are removed, rows of files still there keep their place and take
+  // their new marks and time, new files come in at their place by time. The selection of the
+  // rows that stay is kept.
+  // Returns the file names of the rows that stayed and changed.
+  std::vector<std::string> Merge(std::vector<NewsFileEntry> entries);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -73,7 +79,10 @@ class NewsList : public QTableView {
 
   // Reads the folder (UTF-8 path ending in '/') and shows it; an empty path empties the list.
   void ShowFolder(const std::string& folder);
+  // Reads the listed folder again and merges what changed, keeping the selection.
+  void Refresh();
   bool Filling() const { return filling_; }
+  bool Refreshing() const { return refreshing_; }
   // A news a run has just saved into `folder`: at the top when that folder is listed (a row
   // of the same name goes), and kept across a read of that folder still under way.
   void AddSavedNews(const std::string& folder, const NewsFileEntry& entry);
@@ -86,11 +95,15 @@ class NewsList : public QTableView {
  signals:
   void statusText(const QString& text);
   void filled(bool anyUnread);
+  // After Refresh: `changed` names the files of rows that stayed but changed on disk.
+  void refreshed(bool anyUnread, const std::vector<std::string>& changed);
   // A mouse press starts (before the selection follows it), and its column once handled
   // (-1 on a border or outside the columns).
   void pressStarted();
   void pressed(int column);
   void readWanted();  // Enter, or a double click in the name column
+  void spaceWanted();
+  void nextUnreadWanted();
   void contextMenuWanted(const QPoint& globalPos);
 
  protected:
@@ -108,6 +121,7 @@ class NewsList : public QTableView {
   std::uint64_t ticket_ = 0;
   std::string fillFolder_;
   bool filling_ = false;
+  bool refreshing_ = false;
   std::vector<NewsFileEntry> savedDuringFill_;
   bool nameColumnClicked_ = false;
 };

@@ -31,7 +31,9 @@
 #include "library/ui/NewsViewer.h"
 #include "library/ui/SearchWindow.h"
 #include "platform/Files.h"
+#include "shell/Companions.h"
 #include "shell/MainUnit.h"
+#include "shell/NewNewsUnit.h"
 #include "shell/SettingsPage.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
@@ -212,6 +214,51 @@ TEST(NewsListFill, ARunsNewsComeInAtTheTopOrMakeTheirFolderBold) {
   EXPECT_EQ(r.Cell(2, kColumnName), "Story 0 (1)");
   EXPECT_EQ(r.Cell(0, kColumnRead), kUnread);
   EXPECT_TRUE(r.List()->SelectedRows().empty());  // a save selects nothing
+}
+
+// Another process saves, re-marks and removes news while the window is open.
+TEST(NewsLive, TheListTheCountsAndTheShownNewsFollowTheDisk) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 300, false, "http://site/a.html", "first");
+  r.News("Site/News", "b.html", 200, true);
+  r.News("Site/Other", "o.html", 100, true);
+  r.Open();
+  AccountsTree* tree = r.w->Accounts();
+  auto shown = [&](const char* node) { return tree->ShownText(r.Node(node)); };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown("Site") == "Site (2)"; }, 5000));
+  EXPECT_EQ(shown("News"), "News (1)");
+  EXPECT_EQ(shown("Other"), "Other (1)");
+  r.Show("News");
+  r.SetTimeout(0);
+  r.List()->SelectRow(r.Row("a"));
+  ASSERT_EQ(r.Actions()->ShownNewsPath(), a);
+
+  // A news saved elsewhere comes in at its place by time; the selection stays on a.
+  r.News("Site/News", "c.html", 400, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Row("c") == 0; }, 3000));
+  EXPECT_EQ(r.Names(), QStringList({"c", "a", "b"}));
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{1});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown("News") == "News (2)" && shown("Site") == "Site (3)"; }, 3000));
+
+  // The shown news saved again, unread: the page and panel come again and the countdown marks it read.
+  r.News("Site/News", "a.html", 500, true, "http://site/a2.html", "second");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Label("LabelURL") == "http://site/a2.html"; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !IsFileReadOnly(a); }, 3000));
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("a")});
+
+  // Marked read and removed elsewhere: the marks, counts and rows follow; F5 keeps the selection.
+  SetFileReadOnly(r.Dir("Site/News") + "c.html", false);
+  std::remove((r.Dir("Site/News") + "b.html").c_str());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Names() == QStringList({"c", "a"}); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown("News") == "News"; }, 3000));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+  EXPECT_EQ(shown("Site"), "Site (1)");
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("Site")));
+  r.A("UpdaleListNews")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !r.List()->Refreshing(); }, 3000));
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("a")});
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
 }
 
 TEST(NewsViewer, ShowsTheNewsAndTheTimerMarksItRead) {
@@ -406,7 +453,7 @@ TEST(NewsDelete, GoesIntoTheTrashAfterOurQuestion) {
   Reading r;
   std::string a = r.News("Site/News", "a.html", 300, true);
   std::string b = r.News("Site/News", "b.html", 200, false);
-  r.News("Site/News", "c.html", 100, false);
+  std::string c = r.News("Site/News", "c.html", 100, false);
   r.Open();
   r.Show("News");
   r.List()->SelectRow(r.Row("a"));
@@ -423,9 +470,77 @@ TEST(NewsDelete, GoesIntoTheTrashAfterOurQuestion) {
   EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/a.html"));
   EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/b.html"));
   EXPECT_FALSE(FileExists(a) || FileExists(b));
-  EXPECT_EQ(r.Actions()->ShownNewsPath(), "");
   EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));  // the unread one went
+  // Reading goes on with the news that took their place.
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{0});
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), c);
+  r.A("DeleteNews")->trigger();
+  EXPECT_TRUE(r.Names().isEmpty());
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), "");
   EXPECT_FALSE(r.A("DeleteNews")->isEnabled());
+}
+
+TEST(NewsKeys, NextUnreadGoesThroughTheFolderThenTheChannelsNextFoldersAndHomeEndMove) {
+  Reading r;
+  MakeDirs(r.Dir("Site/Other/Deep"));
+  MakeDirs(r.Dir("Else"));
+  r.News("Site/News", "n1.html", 400, false);
+  r.News("Site/News", "n2.html", 300, true);
+  r.News("Site/News", "n3.html", 200, false);
+  r.News("Site/News", "n4.html", 100, true);
+  r.News("Site/Other", "o1.html", 100, false);
+  r.News("Else", "e1.html", 100, true);  // another channel: never reached
+  r.Open();
+  r.Show("News");
+  r.SetTimeout(1000);
+  r.List()->setFocus();
+  QTest::keyClick(r.List(), Qt::Key_End);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{3});
+  QTest::keyClick(r.List(), Qt::Key_Home);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{0});
+  QTest::keyClick(r.List(), Qt::Key_N);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("n2")});
+  QTest::keyClick(r.List(), Qt::Key_N);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("n4")});
+  // The folder has no other unread news: the channel's next folder that has one.
+  r.News("Site/Other", "o2.html", 200, true);
+  SetFileReadOnly(r.Dir("Site/News") + "n2.html", false);
+  SetFileReadOnly(r.Dir("Site/News") + "n4.html", false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Cell(r.Row("n4"), kColumnRead).isEmpty(); }, 3000));
+  QTest::keyClick(r.List(), Qt::Key_N);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Model()->Folder() == r.Dir("Site/Other") && !r.List()->Filling(); }, 3000));
+  EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("Other"));
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), r.Dir("Site/Other") + "o2.html");
+  // Nothing further in the channel: the list stays.
+  SetFileReadOnly(r.Dir("Site/Other") + "o2.html", false);
+  r.A("NextUnreadNews")->trigger();
+  EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("Other"));
+  EXPECT_EQ(r.w->statusBar()->currentMessage(), QStringLiteral("Непрочитанных новостей в канале больше нет"));
+}
+
+TEST(NewsBulkMarks, AFolderAndAChannelMarkedReadInOnePass) {
+  Reading r;
+  for (int i = 0; i < 30; ++i) r.News("Site/News", "n" + std::to_string(i) + ".html", 100 + i, true);
+  r.News("Site/Other", "o.html", 100, true);
+  r.News("Site", "s.html", 100, true);
+  r.Open();
+  r.Show("News");
+  r.List()->SelectRow(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Accounts()->ShownText(r.Node("Site")) == "Site (32)"; }, 5000));
+  r.A("MarkFolderRead")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Cell(29, kColumnRead).isEmpty() && r.Cell(0, kColumnRead).isEmpty(); }, 3000));
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{0});
+  EXPECT_EQ(r.Model()->rowCount(), 30);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Accounts()->ShownText(r.Node("Site")) == "Site (2)"; }, 3000));
+  EXPECT_EQ(r.w->Accounts()->ShownText(r.Node("News")), "News");
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+  EXPECT_TRUE(IsFileReadOnly(r.Dir("Site/Other") + "o.html"));
+  r.A("MarkChannelRead")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Accounts()->ShownText(r.Node("Site")) == "Site"; }, 3000));
+  EXPECT_FALSE(IsFileReadOnly(r.Dir("Site/Other") + "o.html"));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("Site")));
+  // The ticker, and the tray with it, count what the tree counts.
+  EXPECT_EQ(r.w->Companion()->Ticker()->Items().Count(), 0u);
 }
 
 TEST(NewsDelete, ARowWhoseFileAnotherProgramRemovedGoesAndNothingActsOnTheNewsBefore) {
@@ -482,6 +597,10 @@ TEST(NewsHistory, DeleteUrlFromHistoryRemovesExactlyThatAddress) {
   // What the next run starts with.
   EXPECT_EQ(r.w->History().SnapshotText(),
             "d  NewsURL=http://s/a.html2  B\r\nd  NewsURL=http://s/b.html  x http://s/a.html y\r\n");
+  // The file has it at once, and a run will save the address anew.
+  EXPECT_EQ(test::ReadFile(HistoryFilePath(r.data.path())),
+            "d  NewsURL=http://s/a.html2  B\r\nd  NewsURL=http://s/b.html  x http://s/a.html y\r\n");
+  EXPECT_EQ(ReadRefetchAddresses(r.data.path()), (std::unordered_set<std::string>{"http://s/a.html"}));
 }
 
 TEST(NewsDesktop, BrowserWebAddressFileManagerAndTrash) {
@@ -564,7 +683,7 @@ TEST(NewsList, MenusAndToolbarInTheirOrder) {
   r.Open();
   EXPECT_EQ(ActionNames(r.Actions()->ContextMenu()->actions()),
             QStringList({"MarkAsNotRead", "MarkAsFavorites", "RenameNews", "-", "[PopupConvert]", "[PopupFind]", "-", "ViewMSIE",
-                         "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "-", "DeleteNews",
+                         "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "NextUnreadNews", "MarkFolderRead", "MarkChannelRead", "-", "DeleteNews",
                          "DeleteURLFromHistory"}));
   EXPECT_EQ(ActionNames(r.w->findChild<QToolBar*>("ToolBarNews")->actions()),
             QStringList({"-", "MarkAsNotRead", "MarkAsFavorites", "-", "DowlnloadAbortAll", "DownLoadStop",
@@ -596,7 +715,8 @@ TEST(NewsList, OpenNewsByPathSelectsItsFolderAndTheNewsOnEveryFill) {
   EXPECT_EQ(reader[0][1].toString(), "Site>>Other>>b");
   // The pending name holds: the next fill of that folder selects it again.
   r.List()->SelectRow(r.Row("c"));
-  r.A("UpdaleListNews")->trigger();
+  r.Show("News");
+  r.Show("Other");
   ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b; }, 5000));
   r.Actions()->OpenNewsByPath(r.data / "elsewhere/x.html");  // no folder of the tree: nothing
   EXPECT_EQ(r.Actions()->ShownNewsPath(), b);
