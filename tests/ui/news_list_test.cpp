@@ -518,6 +518,36 @@ TEST(NewsKeys, NextUnreadGoesThroughTheFolderThenTheChannelsNextFoldersAndHomeEn
   EXPECT_EQ(r.w->statusBar()->currentMessage(), QStringLiteral("Непрочитанных новостей в канале больше нет"));
 }
 
+TEST(NewsKeys, NewsKeysActOnlyAtTheListOrThePageAndTheLastNewsShownComesBack) {
+  Reading r;
+  r.News("Site/News", "a.html", 300, false);
+  std::string b = r.News("Site/News", "b.html", 200, false);
+  r.Open();
+  r.Show("News");
+  r.w->show();
+  r.w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(r.w.get()));
+  r.List()->SelectRow(r.Row("b"));
+  QSignalSpy favourite(r.A("MarkAsFavorites"), &QAction::triggered);
+  QSignalSpy refresh(r.A("UpdaleListNews"), &QAction::triggered);
+  auto* spin = r.w->Settings()->findChild<QSpinBox*>("TimeoutMarkNotRead");
+  r.w->findChild<QTabWidget*>("PageDown")->setCurrentIndex(3);
+  spin->setFocus();
+  QTest::keyClick(spin, Qt::Key_F, Qt::ControlModifier);
+  QTest::keyClick(spin, Qt::Key_F5);  // the window's own keys work anywhere
+  EXPECT_EQ(favourite.size(), 0);
+  EXPECT_EQ(refresh.size(), 1);
+  r.List()->setFocus();
+  QTest::keyClick(r.List(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(favourite.size(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b.substr(0, b.size() - 1); }, 3000));
+  r.w->close();
+
+  r.Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b.substr(0, b.size() - 1); }, 5000));
+  EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("News"));
+}
+
 TEST(NewsBulkMarks, AFolderAndAChannelMarkedReadInOnePass) {
   Reading r;
   for (int i = 0; i < 30; ++i) r.News("Site/News", "n" + std::to_string(i) + ".html", 100 + i, true);
