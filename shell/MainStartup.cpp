@@ -110,6 +110,7 @@ void TMainForm::RestoreSequence() {
   if (!selected) selected = tree_.NodeAt(static_cast<int>(index));
   if (selected) accounts_->SelectNode(selected);
   accounts_->RefreshSelectedIcon();
+  newsActions_->RestoreListState([this](const std::string& key) { return store_->Read(key); });
   // 15. The download history.
   history_.LoadHistory(dataDir_);
   logPage_->HistoryChanged();
@@ -320,6 +321,7 @@ void TMainForm::WriteSettings() {
   s.Write("View/Accounts.Selected.Index", std::to_string(tree_.AbsoluteIndex(accounts_->SelectedNode())));
   s.Write("View/Accounts.Selected.Path", tree_.RelativePath(accounts_->SelectedNode()));
   s.Write("View/PageDown.ActivePageIndex", std::to_string(pageDown_->currentIndex()));
+  newsActions_->SaveListState([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
   const std::string& shown = newsActions_->ShownNewsPath();
   s.Write("View/ListNews.ShownNews",
           shown.rfind(tree_.AccountsDir(), 0) == 0 ? shown.substr(tree_.AccountsDir().size()) : std::string());

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -124,6 +125,8 @@ void NewsActions::CreateActions() {
       {"MarkChannelRead", "Отметить канал прочитанным",
        "Отметить канал прочитанным|Все новости канала и его рубрик становятся прочитанными", "Рубрикатор",
        QKeySequence(), nullptr},
+      {"UnreadOnly", "Только непрочитанные", "Только непрочитанные|Прочитанные новости в списке не показываются",
+       "Просмотр", QKeySequence(), nullptr},
       {"FindNewsAll", "Поиск по всем каналам", nullptr, "Файл", QKeySequence(Qt::Key_F3), nullptr},
       {"FindNewsChannel", "Поиск по текущему каналу", nullptr, "Файл", QKeySequence(Qt::SHIFT | Qt::Key_F3),
        nullptr},
@@ -155,6 +158,8 @@ void NewsActions::CreateActions() {
     else ListFolder(node);
   });
   connect(Own("SelectAllNewsInTekNode"), &QAction::triggered, c_.list, &QAbstractItemView::selectAll);
+  Own("UnreadOnly")->setCheckable(true);
+  connect(Own("UnreadOnly"), &QAction::toggled, c_.list, &NewsList::SetUnreadOnly);
   connect(Own("MarkFolderRead"), &QAction::triggered, this, [this] { MarkFolderRead(false); });
   connect(Own("MarkChannelRead"), &QAction::triggered, this, [this] { MarkFolderRead(true); });
   connect(Own("ViewRecycle"), &QAction::triggered, this, [] { AppDesktop().ShowTrash(); });
@@ -210,6 +215,7 @@ void NewsActions::CreateMenus() {
   m->addAction(Own("NextUnreadNews"));
   m->addAction(Own("MarkFolderRead"));
   m->addAction(Own("MarkChannelRead"));
+  m->addAction(Own("UnreadOnly"));
   m->addSeparator();
   m->addAction(Own("DeleteNews"));
   m->addAction(Own("DeleteURLFromHistory"));
@@ -246,6 +252,7 @@ void NewsActions::AddMenus(QMenuBar* bar) {
   view->setObjectName("MenuView");
   view->addAction(Own("UpdaleListNews"));
   view->addAction(Own("NextUnreadNews"));
+  view->addAction(Own("UnreadOnly"));
   view->addSeparator();
   for (const char* name : {"ReadFullScreen", "ViewMSIE", "ViewWWW"}) view->addAction(Own(name));
   view->addSeparator();
@@ -456,6 +463,37 @@ void NewsActions::MarkFolderRead(bool wholeChannel) {
     c_.statusText(QStringLiteral("Отмечено прочитанными: %1").arg(marked->size()));
   });
   worker->start();
+}
+
+void NewsActions::RestoreListState(const ReadSetting& read) {
+  auto number = [&](const char* key) -> std::optional<int> {
+    std::optional<std::string> text = read(key);
+    if (!text || text->empty()) return std::nullopt;
+    try {
+      return std::stoi(*text);
+    } catch (...) {
+      return std::nullopt;
+    }
+  };
+  QHeaderView* header = c_.list->horizontalHeader();
+  if (auto width = number("View/ListNews.DateWidth"); width && *width >= 40 && *width <= 1000)
+    header->resizeSection(kColumnDate, *width);
+  auto column = number("View/ListNews.SortColumn");
+  auto order = number("View/ListNews.SortOrder");
+  if (column && *column >= kColumnRead && *column <= kColumnDate) {
+    c_.list->Model()->SortBy(*column, order == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(*column, c_.list->Model()->SortOrder());
+  }
+  Own("UnreadOnly")->setChecked(read("View/ListNews.UnreadOnly").value_or("0") == "1");
+}
+
+void NewsActions::SaveListState(const WriteSetting& write) const {
+  const NewsListModel* model = c_.list->Model();
+  write("View/ListNews.SortColumn", std::to_string(model->SortColumn()));
+  write("View/ListNews.SortOrder", model->SortOrder() == Qt::DescendingOrder ? "1" : "0");
+  write("View/ListNews.DateWidth", std::to_string(c_.list->columnWidth(kColumnDate)));
+  write("View/ListNews.UnreadOnly", Own("UnreadOnly")->isChecked() ? "1" : "0");
 }
 
 void NewsActions::SpaceWanted() {

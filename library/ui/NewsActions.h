@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,11 @@ class NewsActions : public QObject {
   // pass on a thread of its own; the list, the marks and the counts follow.
   void MarkFolderRead(bool wholeChannel);
   bool Marking() const { return marking_ > 0; }
+  // The list's sort, the date column's width and the unread filter, kept in the settings.
+  using ReadSetting = std::function<std::optional<std::string>(const std::string& key)>;
+  using WriteSetting = std::function<void(const std::string& key, const std::string& value)>;
+  void RestoreListState(const ReadSetting& read);
+  void SaveListState(const WriteSetting& write) const;
   // A run saved a news (window thread).
   void NewsSaved(const SavedNews& news);
   // Pictures arrived: the panel's counts, and the page when they changed.

@@ -141,8 +141,65 @@ void NewsListModel::Reset(std::string folder, std::vector<NewsFileEntry> entries
   folder_ = std::move(folder);
   rows_.clear();
   rows_.reserve(entries.size());
-  for (NewsFileEntry& e : entries) rows_.push_back({std::move(e), {}});
+  long long seq = 0;
+  for (NewsFileEntry& e : entries) rows_.push_back({std::move(e), {}, seq++});
+  nextTopSeq_ = -1;
   endResetModel();
+  if (sortColumn_ >= 0) ApplySort();
+}
+
+void NewsListModel::SortBy(int column, Qt::SortOrder order) {
+  sortColumn_ = column >= kColumnRead && column <= kColumnDate ? column : -1;
+  sortOrder_ = order;
+  ApplySort();
+}
+
+void NewsListModel::ApplySort() {
+  std::vector<std::size_t> order(rows_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::vector<QString> names;
+  if (sortColumn_ == kColumnName) {
+    names.reserve(rows_.size());
+    for (const Row& r : rows_) names.push_back(Q(r.entry.name));
+  }
+  const bool reverse = sortOrder_ == Qt::DescendingOrder;
+  auto described = [&](std::size_t a, std::size_t b) {
+    const Row &x = rows_[a], &y = rows_[b];
+    if (x.entry.modified != y.entry.modified) return x.entry.modified > y.entry.modified;
+    return x.seq < y.seq;
+  };
+  // First click: names A to Z, newest first, unread first, favourites first.
+  auto key = [&](std::size_t a, std::size_t b) -> int {
+    const NewsFileEntry &x = rows_[a].entry, &y = rows_[b].entry;
+    switch (sortColumn_) {
+      case kColumnName: return QString::localeAwareCompare(names[a], names[b]);
+      case kColumnDate: return x.modified == y.modified ? 0 : x.modified > y.modified ? -1 : 1;
+      case kColumnRead: return x.unread == y.unread ? 0 : x.unread ? -1 : 1;
+      case kColumnFavourite: return x.favourite == y.favourite ? 0 : x.favourite ? -1 : 1;
+    }
+    return 0;
+  };
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    int k = sortColumn_ < 0 ? 0 : key(a, b);
+    if (k != 0) return reverse ? k > 0 : k < 0;
+    return described(a, b);
+  });
+  bool same = true;
+  for (std::size_t i = 0; i < order.size() && same; ++i) same = order[i] == i;
+  if (same) return;
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  std::vector<int> newRowOf(order.size());
+  std::vector<Row> sorted;
+  sorted.reserve(rows_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    newRowOf[order[i]] = static_cast<int>(i);
+    sorted.push_back(std::move(rows_[order[i]]));
+  }
+  rows_ = std::move(sorted);
+  QModelIndexList from = persistentIndexList(), to;
+  for (const QModelIndex& i : from) to << index(newRowOf[static_cast<std::size_t>(i.row())], i.column());
+  changePersistentIndexList(from, to);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int NewsListModel::FindName(const std::string& name) const {
@@ -174,7 +231,7 @@ void NewsListModel::SetFileName(int row, const std::string& fileName) {
 
 void NewsListModel::InsertTop(NewsFileEntry entry) {
   beginInsertRows({}, 0, 0);
-  rows_.insert(rows_.begin(), Row{std::move(entry), {}});
+  rows_.insert(rows_.begin(), Row{std::move(entry), {}, nextTopSeq_--});
   endInsertRows();
 }
 
@@ -227,13 +284,14 @@ std::vector<std::string> NewsListModel::Merge(std::vector<NewsFileEntry> entries
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + (end - k) - 1));
     std::vector<Row> run;
     run.reserve(end - k);
-    for (std::size_t j = k; j < end; ++j) run.push_back(Row{std::move(fresh[j]), {}});
+    for (std::size_t j = k; j < end; ++j) run.push_back(Row{std::move(fresh[j]), {}, nextTopSeq_--});
     rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(row), std::make_move_iterator(run.begin()),
                  std::make_move_iterator(run.end()));
     endInsertRows();
     row += end - k;
     k = end;
   }
+  if (sortColumn_ >= 0) ApplySort();
   return changed;
 }
 
@@ -322,7 +380,9 @@ NewsList::NewsList(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setDefaultSectionSize(std::max(18, fontMetrics().height() + 4));
   QHeaderView* header = horizontalHeader();
   header->setHighlightSections(false);
-  header->setSectionsClickable(false);
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(false);
+  connect(header, &QHeaderView::sectionClicked, this, &NewsList::HeaderClicked);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(20);
   header->setSectionResizeMode(kColumnRead, QHeaderView::Fixed);
@@ -339,6 +399,14 @@ NewsList::NewsList(QWidget* parent) : QTableView(parent) {
   setDragEnabled(true);
   setDragDropMode(QAbstractItemView::DragOnly);
   setDefaultDropAction(Qt::MoveAction);
+
+  auto filter = [this] {
+    if (unreadOnly_) ApplyFilter();
+  };
+  connect(model_, &QAbstractItemModel::modelReset, this, filter);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, filter);
+  connect(model_, &QAbstractItemModel::layoutChanged, this, filter);
+  connect(model_, &QAbstractItemModel::dataChanged, this, filter);
 
   reader_ = std::make_unique<NewsFolderReader>([this](std::uint64_t ticket, NewsFolderListing listing) {
     auto shared = std::make_shared<NewsFolderListing>(std::move(listing));
@@ -400,6 +468,37 @@ void NewsList::AddSavedNews(const std::string& folder, const NewsFileEntry& entr
   if (filling_) savedDuringFill_.push_back(entry);
   // A read under way may have missed this news: the next one cannot.
   if (refreshing_) ticket_ = reader_->Read(folder);
+}
+
+void NewsList::HeaderClicked(int column) {
+  // Each column's first order is the one a reader wants first; the third click goes back.
+  const Qt::SortOrder first = Qt::AscendingOrder, second = Qt::DescendingOrder;
+  int sortColumn = column;
+  Qt::SortOrder order = first;
+  if (model_->SortColumn() == column) {
+    if (model_->SortOrder() == first) order = second;
+    else sortColumn = -1;
+  }
+  model_->SortBy(sortColumn, order);
+  horizontalHeader()->setSortIndicatorShown(sortColumn >= 0);
+  // Ascending here means "the first order": the arrow follows the columns' sense.
+  if (sortColumn >= 0) horizontalHeader()->setSortIndicator(sortColumn, order);
+  if (!SelectedRows().empty()) scrollTo(model_->index(SelectedRows().front(), kColumnName));
+  ApplyFilter();
+}
+
+void NewsList::SetUnreadOnly(bool on) {
+  unreadOnly_ = on;
+  ApplyFilter();
+}
+
+void NewsList::ApplyFilter() {
+  std::vector<int> selected = SelectedRows();
+  for (int row = 0; row < model_->rowCount(); ++row) {
+    bool hide = unreadOnly_ && !model_->Entry(row).unread &&
+                !std::binary_search(selected.begin(), selected.end(), row);
+    if (isRowHidden(row) != hide) setRowHidden(row, hide);
+  }
 }
 
 std::vector<int> NewsList::SelectedRows() const {

@@ -49,6 +49,12 @@ class NewsListModel : public QAbstractTableModel {
   // Returns the file names of the rows that stayed and changed.
   std::vector<std::string> Merge(std::vector<NewsFileEntry> entries);
 
+  // The order of the rows: by a column, or (column -1) the described one: newest first, equal
+  // times in the listing's order. Rows that stay keep their selection.
+  void SortBy(int column, Qt::SortOrder order);
+  int SortColumn() const { return sortColumn_; }
+  Qt::SortOrder SortOrder() const { return sortOrder_; }
+
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -61,11 +67,16 @@ class NewsListModel : public QAbstractTableModel {
   struct Row {
     NewsFileEntry entry;
     mutable QString dateText;  // formatted when first shown
+    long long seq = 0;         // place in the described order among equal times
   };
   void RowChanged(int row);
+  void ApplySort();
 
   std::string folder_;
   std::vector<Row> rows_;
+  long long nextTopSeq_ = -1;  // rows put on top come before every listed one
+  int sortColumn_ = -1;
+  Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 class NewsList : public QTableView {
@@ -88,6 +99,12 @@ class NewsList : public QTableView {
   void AddSavedNews(const std::string& folder, const NewsFileEntry& entry);
 
   std::vector<int> SelectedRows() const;  // in list order
+  // A header click: by that column, then the other way, then back to the described order.
+  void HeaderClicked(int column);
+  // «Только непрочитанные»: read news are hidden, except those selected.
+  void SetUnreadOnly(bool on);
+  bool UnreadOnly() const { return unreadOnly_; }
+  void ApplyFilter();
   // The file behind a row when it exists, else empty.
   std::string NewsFilePath(int row) const;
   void SelectRow(int row);  // the only selected row, scrolled into view
@@ -124,6 +141,7 @@ class NewsList : public QTableView {
   bool refreshing_ = false;
   std::vector<NewsFileEntry> savedDuringFill_;
   bool nameColumnClicked_ = false;
+  bool unreadOnly_ = false;
 };
 
 }  // namespace skimlet

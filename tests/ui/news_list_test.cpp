@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -548,6 +549,50 @@ TEST(NewsKeys, NewsKeysActOnlyAtTheListOrThePageAndTheLastNewsShownComesBack) {
   EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("News"));
 }
 
+TEST(NewsSort, HeaderClicksSortThenReverseThenGoBackAndTheSettingsKeepIt) {
+  Reading r;
+  r.News("Site/News", "b.html", 300, false);
+  r.News("Site/News", "a.htm", 200, true);
+  r.News("Site/News", "c.html", 100, true);
+  r.Open();
+  r.Show("News");
+  r.List()->SelectRow(r.Row("a"));
+  QHeaderView* header = r.List()->horizontalHeader();
+  auto click = [&](int column) {
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, 5));
+  };
+  const QStringList described{"b", "a", "c"};
+  EXPECT_EQ(r.Names(), described);
+  const struct {
+    int column;
+    QStringList names;
+  } clicks[] = {{kColumnName, {"a", "b", "c"}}, {kColumnName, {"c", "b", "a"}}, {kColumnName, described},
+                {kColumnDate, {"b", "a", "c"}}, {kColumnDate, {"c", "a", "b"}},  {kColumnDate, described},
+                {kColumnFavourite, {"a", "b", "c"}}, {kColumnRead, {"a", "c", "b"}}};
+  for (const auto& c : clicks) {
+    click(c.column);
+    EXPECT_EQ(r.Names(), c.names) << c.column;
+    EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("a")});  // the selection follows its news
+  }
+  // Only unread: the read one goes from view; a news saved meanwhile takes its place by the sort.
+  r.A("UnreadOnly")->setChecked(true);
+  EXPECT_TRUE(r.List()->isRowHidden(r.Row("b")));
+  EXPECT_FALSE(r.List()->isRowHidden(r.Row("c")));
+  r.News("Site/News", "d.html", 400, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Names() == QStringList({"d", "a", "c", "b"}); }, 3000));
+  EXPECT_TRUE(r.List()->isRowHidden(r.Row("b")));
+  header->resizeSection(kColumnDate, 171);
+  r.w->close();
+
+  r.Open();
+  r.Show("News");
+  EXPECT_EQ(r.Names(), QStringList({"d", "a", "c", "b"}));
+  EXPECT_TRUE(r.A("UnreadOnly")->isChecked());
+  EXPECT_TRUE(r.List()->isRowHidden(r.Row("b")));
+  EXPECT_EQ(r.List()->columnWidth(kColumnDate), 171);
+}
+
 TEST(NewsBulkMarks, AFolderAndAChannelMarkedReadInOnePass) {
   Reading r;
   for (int i = 0; i < 30; ++i) r.News("Site/News", "n" + std::to_string(i) + ".html", 100 + i, true);
@@ -713,7 +758,7 @@ TEST(NewsList, MenusAndToolbarInTheirOrder) {
   r.Open();
   EXPECT_EQ(ActionNames(r.Actions()->ContextMenu()->actions()),
             QStringList({"MarkAsNotRead", "MarkAsFavorites", "RenameNews", "-", "[PopupConvert]", "[PopupFind]", "-", "ViewMSIE",
-                         "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "NextUnreadNews", "MarkFolderRead", "MarkChannelRead", "-", "DeleteNews",
+                         "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "NextUnreadNews", "MarkFolderRead", "MarkChannelRead", "UnreadOnly", "-", "DeleteNews",
                          "DeleteURLFromHistory"}));
   EXPECT_EQ(ActionNames(r.w->findChild<QToolBar*>("ToolBarNews")->actions()),
             QStringList({"-", "MarkAsNotRead", "MarkAsFavorites", "-", "DowlnloadAbortAll", "DownLoadStop",
