@@ -67,6 +67,7 @@ NewsActions::NewsActions(NewsContext context) : QObject(context.window), c_(std:
 }
 
 NewsActions::~NewsActions() {
+  delete search_;
   // Bulk marks still under way end first: they touch no widget, but report to this object.
   for (QThread* worker : findChildren<QThread*>()) {
     worker->disconnect(this);
@@ -860,7 +861,9 @@ void NewsActions::ViewExplorer() {
 
 SearchWindow* NewsActions::Search() {
   if (!search_) {
-    search_ = new SearchWindow(c_.tree->AccountsDir(), c_.window);
+    // A window of its own, not one kept above the main window: the list stays in reach.
+    search_ = new SearchWindow(c_.tree->AccountsDir(), nullptr);
+    search_->setAttribute(Qt::WA_QuitOnClose, false);
     connect(search_, &SearchWindow::openNews, this, [this](const QString& path) { OpenNewsByPath(path.toStdString()); });
   }
   return search_;

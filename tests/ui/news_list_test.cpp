@@ -732,9 +732,13 @@ TEST(NewsSearch, FindsWordsAndOpensTheNewsFound) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !search->Searching() && search->HitCount() == 2; }, 5000));
   QTest::qWait(50);
   EXPECT_EQ(search->HitCount(), 2);
-  int row = search->HitPath(0) == b ? 0 : 1;
+  int row = 1;  // newest first: a, then b
   EXPECT_EQ(search->HitPath(row), b);
   EXPECT_EQ(search->Results()->model()->index(row, 0).data().toString(), "Site/Other");
+  EXPECT_FALSE(search->Results()->model()->index(row, 2).data().toString().isEmpty());
+  // A window of its own: no owner keeps it above the list.
+  EXPECT_EQ(search->parentWidget(), nullptr);
+  EXPECT_FALSE(search->windowFlags() & Qt::WindowStaysOnTopHint);
   // Two words: both must be there.
   search->Words()->setText(QStringLiteral("мост волгу"));
   QTest::keyClick(search->Words(), Qt::Key_Return);
