@@ -775,11 +775,15 @@ void NewsActions::DeleteNews() {
   QString question = QStringLiteral("Переместить выделенные новости в Корзину?\r\rБудет удалено новостей: ") +
                      QString::number(paths.size()) + QStringLiteral(" шт.");
   if (!AppDialogs().Question(c_.window, QStringLiteral("Skimlet"), question, true)) return;
+  // Pictures no other news of the folder uses go along, so a restore brings both back.
+  const std::vector<std::string> pictures = AttachmentsOnlyTheyList(paths);
   QString failed;
   for (const std::string& path : paths) {
     QFile::moveToTrash(QPath(path));
     if (FileExists(path)) failed += "\r" + QPath(FileNameOf(path));
   }
+  if (failed.isEmpty())
+    for (const std::string& picture : pictures) QFile::moveToTrash(QPath(picture));
   // The list follows the disk: rows of the news that went, whatever the trash reported.
   for (int row = model->rowCount() - 1; row >= 0; --row) {
     std::string path = model->Folder() + model->Entry(row).fileName;

@@ -466,7 +466,20 @@ TEST(NewsDelete, GoesIntoTheTrashAfterOurQuestion) {
   EXPECT_EQ(r.Names(), QStringList({"a", "b", "c"}));
   EXPECT_TRUE(FileExists(a));
 
+  // a's own picture goes along; one c lists too stays.
+  MakeDirs(r.Dir("Site/News") + "Attachment");
+  for (const char* p : {"111111111111111.jpg", "222222222222222.jpg"}) test::WriteFile(r.Dir("Site/News") + "Attachment/" + p, "img");
+  auto block = [](const char* local) {
+    return std::string("<!-- SkimletAttLocal:") + local + " SkimletAttURL:http://x/" + local + " -->\r\n";
+  };
+  const std::string head = "<!-- The file created from Skimlet.\r\nSkimletNAME:n\r\n-->\r\n", end = "<!-- Skimlet DataEnd -->\r\n<p>t</p>";
+  SetFileReadOnly(a, false);
+  test::WriteFile(a, head + block("111111111111111.jpg") + block("222222222222222.jpg") + end);
+  SetFileReadOnly(a, true);
+  test::WriteFile(c, head + block("222222222222222.jpg") + end);
   r.A("DeleteNews")->trigger();  // Yes
+  EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/111111111111111.jpg"));
+  EXPECT_TRUE(FileExists(r.Dir("Site/News") + "Attachment/222222222222222.jpg"));
   EXPECT_EQ(r.Names(), QStringList({"c"}));
   EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/a.html"));
   EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/b.html"));
