@@ -442,6 +442,7 @@ void NewsList::Arrived(std::uint64_t ticket, NewsFolderListing& listing) {
     refreshing_ = false;
     if (!listing.complete) return;
     std::vector<std::string> changed = model_->Merge(std::move(listing.entries));
+    emit statusText(QStringLiteral("Найдено файлов:") + QString::number(model_->rowCount()));
     emit refreshed(listing.anyUnread, changed);
     return;
   }
