@@ -15,6 +15,12 @@ const char* kUsage =
     "usage: skimlet-cli [--home DIR] COMMAND [ARGS]\n"
     "\n"
     "commands:\n"
+    "  new CHANNEL INDEX_URL --example ARTICLE_URL [--example ARTICLE_URL] [--rubric NAME]\n"
+    "      [--pages N] [--dry-run]\n"
+    "                                     propose a channel's macro from its list page and an\n"
+    "                                     example article, show what it takes, and write it\n"
+    "                                     (as a rubric of CHANNEL with --rubric); exit status 1\n"
+    "                                     when it would take nothing\n"
     "  list                               the channel folders with their marks and news counts\n"
     "  settings [SECTION/KEY[=VALUE] ...] show or change settings (all of them without arguments)\n"
     "  download [CHANNEL ...] [--log raw|pretty]\n"
@@ -75,6 +81,7 @@ int main(int argc, char** argv) {
   if (command == "import") return skimlet::cli::ImportCommand(ctx, args);
   if (command == "check") return skimlet::cli::CheckCommand(ctx, args);
   if (command == "feed") return skimlet::cli::FeedCommand(ctx, args);
+  if (command == "new") return skimlet::cli::NewChannelCommand(ctx, args);
   if (command == "paths") return skimlet::cli::PathsCommand(ctx, args);
   std::cerr << "skimlet-cli: unknown command '" << command << "'\n\n" << kUsage;
   return 2;

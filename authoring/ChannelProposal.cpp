@@ -1,0 +1,780 @@
+// The new-channel proposal. Every choice is checked by doing what the run will do with it:
+// FindFragment for EditIndexHTML, ForEachIndexLink and the fragment for FindUrlNews,
+// NewsTitleBetween for FindNameNews.
+#include "authoring/ChannelProposal.h"
+
+#include <algorithm>
+#include <set>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/DownLoad.h"
+#include "engine/Html.h"
+#include "engine/Tools.h"
+#include "platform/Text.h"
+#include "platform/Url.h"
+
+namespace skimlet {
+
+namespace {
+
+constexpr std::size_t npos = std::string::npos;
+
+// ---- the page as a tree of elements ---------------------------------------------------------
+
+struct Node {
+  std::string_view name;
+  std::size_t begin = 0, openEnd = 0;     // the start tag
+  std::size_t contentEnd = npos, end = npos;  // where the content ends; one past the end tag
+  bool explicitEnd = false;               // closed by its own end tag
+  int parent = -1;
+  std::vector<std::string> classes;       // lower case, without the ones that tell items apart
+  std::size_t href = npos;                // <a>: where the href value begins
+};
+
+struct PageTree {
+  std::vector<Node> nodes;
+  std::vector<std::pair<std::size_t, std::size_t>> tags;  // every tag, start and end, in order
+  std::unordered_map<std::size_t, int> anchorAt;           // href value position -> node
+};
+
+bool IsVoid(std::string_view n) {
+  for (std::string_view v : {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
+                             "source", "track", "wbr"})
+    if (EqualsLower(n, v)) return true;
+  return false;
+}
+
+bool IsOneOf(std::string_view n, std::initializer_list<std::string_view> names) {
+  for (std::string_view v : names)
+    if (EqualsLower(n, v)) return true;
+  return false;
+}
+
+// Class words that differ between the items of one list: numbers, zebra stripes, states.
+bool ItemSpecificClass(const std::string& c) {
+  if (std::any_of(c.begin(), c.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) return true;
+  for (std::string_view s : {"odd", "even", "first", "last", "alt", "active", "current", "sticky", "selected"})
+    if (c == s) return true;
+  return false;
+}
+
+std::vector<std::string> ClassWords(std::string_view value) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  while (i < value.size()) {
+    while (i < value.size() && static_cast<unsigned char>(value[i]) <= ' ') ++i;
+    std::size_t j = i;
+    while (j < value.size() && static_cast<unsigned char>(value[j]) > ' ') ++j;
+    if (j > i) {
+      std::string w(value.substr(i, j - i));
+      for (char& c : w) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      if (!ItemSpecificClass(w)) out.push_back(std::move(w));
+    }
+    i = j;
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+PageTree ParseTree(std::string_view page) {
+  PageTree t;
+  std::vector<int> open;
+  auto closeFrom = [&](std::size_t k, std::size_t at) {  // closes open[k..] where `at` begins
+    while (open.size() > k) {
+      Node& n = t.nodes[static_cast<std::size_t>(open.back())];
+      n.contentEnd = n.end = at;
+      open.pop_back();
+    }
+  };
+  // Closes the nearest open element named one of `names` unless one of `stops` is nearer.
+  auto implied = [&](std::initializer_list<std::string_view> names, std::initializer_list<std::string_view> stops,
+                     std::size_t at) {
+    for (std::size_t k = open.size(); k-- > 0;) {
+      std::string_view n = t.nodes[static_cast<std::size_t>(open[k])].name;
+      if (IsOneOf(n, names)) {
+        closeFrom(k, at);
+        return;
+      }
+      if (IsOneOf(n, stops)) return;
+    }
+  };
+  HtmlTokenizer tokens(page);
+  HtmlTag tag;
+  while (tokens.Next(tag)) {
+    t.tags.emplace_back(tag.begin, tag.end);
+    if (tag.closing) {
+      for (std::size_t k = open.size(); k-- > 0;) {
+        Node& n = t.nodes[static_cast<std::size_t>(open[k])];
+        bool same = n.name.size() == tag.name.size() &&
+                    std::equal(n.name.begin(), n.name.end(), tag.name.begin(), [](char a, char b) {
+                      return (a | 0x20) == (b | 0x20);
+                    });
+        if (!same) continue;
+        closeFrom(k + 1, tag.begin);
+        n.contentEnd = tag.begin;
+        n.end = tag.end;
+        n.explicitEnd = true;
+        open.pop_back();
+        break;
+      }
+      continue;
+    }
+    if (tag.NameIs("li")) implied({"li"}, {"ul", "ol", "menu"}, tag.begin);
+    else if (tag.NameIs("tr")) implied({"tr"}, {"table", "tbody", "thead", "tfoot"}, tag.begin);
+    else if (tag.NameIs("td") || tag.NameIs("th")) implied({"td", "th"}, {"tr", "table"}, tag.begin);
+    else if (tag.NameIs("dt") || tag.NameIs("dd")) implied({"dt", "dd"}, {"dl"}, tag.begin);
+    if (IsOneOf(tag.name, {"address", "article", "aside", "blockquote", "div", "dl", "footer", "form", "h1", "h2",
+                           "h3", "h4", "h5", "h6", "header", "hr", "main", "nav", "ol", "p", "pre", "section",
+                           "table", "ul", "li"}))
+      implied({"p"}, {"div", "li", "td", "th", "table", "section", "article", "body", "blockquote", "button"},
+              tag.begin);
+    Node n;
+    n.name = tag.name;
+    n.begin = tag.begin;
+    n.openEnd = tag.end;
+    n.parent = open.empty() ? -1 : open.back();
+    if (const HtmlAttribute* c = tag.Attribute("class"))
+      n.classes = ClassWords(page.substr(c->valueBegin, c->valueEnd - c->valueBegin));
+    if (tag.NameIs("a"))
+      if (const HtmlAttribute* h = tag.Attribute("href"); h && h->hasValue) n.href = h->valueBegin;
+    int index = static_cast<int>(t.nodes.size());
+    if (n.href != npos) t.anchorAt[n.href] = index;
+    bool selfClosing = tag.end >= 2 && page[tag.end - 2] == '/';
+    bool empty = IsVoid(tag.name) || selfClosing;
+    if (empty) n.contentEnd = n.end = tag.end;
+    t.nodes.push_back(std::move(n));
+    if (!empty) open.push_back(index);
+  }
+  closeFrom(0, page.size());
+  return t;
+}
+
+bool Compatible(const Node& a, const Node& b) {
+  if (a.name.size() != b.name.size() ||
+      !std::equal(a.name.begin(), a.name.end(), b.name.begin(), [](char x, char y) { return (x | 0x20) == (y | 0x20); }))
+    return false;
+  if (a.classes.empty() || b.classes.empty()) return a.classes.empty() && b.classes.empty();
+  for (const std::string& c : a.classes)
+    if (std::binary_search(b.classes.begin(), b.classes.end(), c)) return true;
+  return false;
+}
+
+// ---- addresses -----------------------------------------------------------------------------
+
+bool ValidUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (n < 0 || i + static_cast<std::size_t>(n) >= s.size() + (n == 0 ? 1 : 0)) return false;
+    for (int k = 1; k <= n; ++k)
+      if ((static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) >> 6) != 2) return false;
+    i += static_cast<std::size_t>(n) + 1;
+  }
+  return true;
+}
+
+int Hex(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// An address reduced to what tells two articles apart: no scheme, no fragment, no final "/",
+// escapes decoded (UTF-8 ones to Windows-1251), so a link written either way is the example.
+std::string AddressKey(std::string_view url) {
+  std::string u = WithoutFragment(url);
+  std::string d;
+  for (std::size_t i = 0; i < u.size(); ++i) {
+    if (u[i] == '%' && i + 2 < u.size() && Hex(u[i + 1]) >= 0 && Hex(u[i + 2]) >= 0) {
+      d += static_cast<char>(Hex(u[i + 1]) * 16 + Hex(u[i + 2]));
+      i += 2;
+    } else {
+      d += u[i];
+    }
+  }
+  bool high = std::any_of(d.begin(), d.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (high && ValidUtf8(d)) d = Utf8ToWin1251(d);
+  if (std::size_t s = d.find("://"); s != npos) d.erase(0, s + 3);
+  while (!d.empty() && d.back() == '/') d.pop_back();
+  return d;
+}
+
+bool IsNavigationLink(std::string_view raw) {
+  std::string a = AttributeUrl(raw);
+  if (a.empty() || a[0] == '#') return true;
+  return HasScheme(a) && !IsHttpUrl(a);  // mailto:, javascript:, tel: ...
+}
+
+// ---- the fragment of the list's links --------------------------------------------------------
+
+// The longest piece (at least `minLen` long) that every string holds; "" when none.
+std::string CommonPiece(const std::vector<std::string>& s, std::size_t minLen) {
+  const std::string* shortest = &s.front();
+  for (const std::string& x : s)
+    if (x.size() < shortest->size()) shortest = &x;
+  for (std::size_t len = shortest->size(); len >= minLen && len > 0; --len)
+    for (std::size_t at = 0; at + len <= shortest->size(); ++at) {
+      std::string_view piece(shortest->data() + at, len);
+      if (std::all_of(s.begin(), s.end(), [&](const std::string& x) { return x.find(piece) != npos; }))
+        return std::string(piece);
+    }
+  return std::string();
+}
+
+// The common pieces of the strings in order, "*" where they differ.
+std::string Skeleton(const std::vector<std::string>& s, std::size_t minLen, int depth = 0) {
+  if (std::all_of(s.begin(), s.end(), [&](const std::string& x) { return x == s.front(); })) return s.front();
+  std::string piece = depth < 12 ? CommonPiece(s, minLen) : std::string();
+  if (piece.empty()) return "*";
+  std::vector<std::string> left, right;
+  for (const std::string& x : s) {
+    std::size_t at = x.find(piece);
+    left.push_back(x.substr(0, at));
+    right.push_back(x.substr(at + piece.size()));
+  }
+  return Skeleton(left, minLen, depth + 1) + piece + Skeleton(right, minLen, depth + 1);
+}
+
+std::string LinkFragment(const std::vector<std::string>& raws) {
+  // Digits become "~" (one digit): dates and numbers of later articles match too.
+  std::vector<std::string> mapped;
+  std::size_t step = raws.size() > 24 ? raws.size() / 24 : 1;
+  for (std::size_t i = 0; i < raws.size(); i += step) {
+    std::string m = raws[i];
+    for (char& c : m) {
+      if (c >= '0' && c <= '9') c = '~';
+      else if (c == '*') c = '?';
+    }
+    mapped.push_back(std::move(m));
+  }
+  for (std::size_t minLen : {3, 1}) {
+    std::string p = Skeleton(mapped, minLen);
+    std::string out;
+    for (char c : p)
+      if (c != '*' || (!out.empty() && out.back() != '*')) out += c;
+    while (!out.empty() && out.back() == '*') out.pop_back();
+    if (!out.empty() && !ContainsFragment("#", out)) return out;
+  }
+  return std::string();
+}
+
+// ---- what the run does with the steps --------------------------------------------------------
+
+struct Link {
+  std::size_t pos;
+  std::string raw;
+};
+
+std::vector<Link> IndexLinks(std::string_view page) {
+  std::vector<Link> out;
+  ForEachIndexLink(page, [&](std::string_view link) {
+    out.push_back({static_cast<std::size_t>(link.data() - page.data()), std::string(link)});
+    return true;
+  });
+  return out;
+}
+
+struct Edit {
+  std::string find, replace, what;
+};
+
+std::vector<std::string> TakenLinks(std::string page, const std::vector<Edit>& edits, const std::string& fragment) {
+  for (const Edit& e : edits) FindFragment(page, e.find, e.replace, 999, false);
+  std::vector<std::string> out;
+  if (fragment.empty()) return out;
+  FragmentFinder finder(fragment);
+  ForEachIndexLink(page, [&](std::string_view link) {
+    if (finder.FoundIn(link)) out.emplace_back(link);
+    return true;
+  });
+  return out;
+}
+
+// A tag's text fit to stand in a step parameter as a plain fragment that later pages will
+// also have: one line, no wildcard characters, no numbers (those change from page to page).
+bool StableMarker(std::string_view t) {
+  if (t.empty() || t.size() > 160) return false;
+  for (char c : t)
+    if (c == '\r' || c == '\n' || c == '*' || c == '?' || c == '~' || (c >= '0' && c <= '9')) return false;
+  return true;
+}
+
+struct Span {
+  std::size_t begin, end;
+};
+
+bool Inside(const std::vector<Span>& spans, std::size_t pos) {
+  return std::any_of(spans.begin(), spans.end(), [&](const Span& s) { return pos >= s.begin && pos < s.end; });
+}
+
+// What an "OPEN*CLOSE" -> "" edit removes between lo and hi, as FindFragment goes.
+std::vector<Span> ElementSpans(std::string_view page, const std::string& open, const std::string& close,
+                               std::size_t lo, std::size_t hi) {
+  std::vector<Span> out;
+  for (std::size_t p = FindText(page, open, lo); p != npos && p < hi && out.size() < 999;) {
+    std::size_t q = FindText(page, close, p + open.size() + 1);
+    if (q == npos || q >= hi) break;
+    out.push_back({p, q + close.size()});
+    p = FindText(page, open, q + close.size());
+  }
+  return out;
+}
+
+std::vector<Span> TextSpans(std::string_view page, const std::string& text, std::size_t lo, std::size_t hi) {
+  std::vector<Span> out;
+  for (std::size_t p = FindText(page, text, lo); p != npos && p < hi && out.size() < 999;
+       p = FindText(page, text, p + text.size()))
+    out.push_back({p, p + text.size() + 1});  // the link's value starts after its quote
+  return out;
+}
+
+// ---- the title -------------------------------------------------------------------------------
+
+std::string NameOfText(const std::string& html) {
+  static const std::string s = "\x01S", e = "\x01E";
+  return NewsTitleBetween(s + html + e, s, e);
+}
+
+struct TitleChoice {
+  std::string start, end, name;
+};
+
+// Marker pairs that stand around the headline of one article, best first.
+std::vector<TitleChoice> TitleCandidates(const std::string& page) {
+  PageTree tree = ParseTree(page);
+  std::string title;
+  std::vector<TitleChoice> h1s, og, titles;
+  HtmlTokenizer tokens(page);
+  HtmlTag tag;
+  while (tokens.Next(tag)) {
+    if (tag.closing) continue;
+    if (tag.NameIs("title") && title.empty()) {
+      title = NameOfText(page.substr(tag.end, tag.rawTextEnd - tag.end));
+      titles.push_back({page.substr(tag.begin, tag.end - tag.begin), "</", title});
+    }
+    if (tag.NameIs("meta")) {
+      const HtmlAttribute* p = tag.Attribute("property");
+      const HtmlAttribute* c = tag.Attribute("content");
+      if (p && c && c->quote && EqualsLower(page.substr(p->valueBegin, p->valueEnd - p->valueBegin), "og:title") &&
+          p->begin < c->begin)
+        og.push_back({page.substr(p->begin, c->valueBegin - p->begin), std::string(1, c->quote),
+                      NameOfText(DecodeCharacterReferences(page.substr(c->valueBegin, c->valueEnd - c->valueBegin),
+                                                           true))});
+    }
+  }
+  for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+    const Node& h = tree.nodes[i];
+    if (!EqualsLower(h.name, "h1") || !h.explicitEnd) continue;
+    // The innermost element that holds the whole text, so no tag stands between the markers.
+    std::size_t inner = i;
+    for (std::size_t j = i + 1; j < tree.nodes.size() && tree.nodes[j].begin < h.contentEnd; ++j) {
+      const Node& c = tree.nodes[j];
+      if (c.parent != static_cast<int>(inner)) continue;
+      std::string before(page.substr(tree.nodes[inner].openEnd, c.begin - tree.nodes[inner].openEnd));
+      std::string after(page.substr(c.end, tree.nodes[inner].contentEnd - std::min(c.end, tree.nodes[inner].contentEnd)));
+      if (NameOfText(before).empty() && NameOfText(after).empty() && c.explicitEnd) inner = j;
+      else break;
+    }
+    const Node& n = tree.nodes[inner];
+    std::string name = NameOfText(page.substr(n.openEnd, n.contentEnd - n.openEnd));
+    if (name.empty()) continue;
+    h1s.push_back({page.substr(n.begin, n.openEnd - n.begin), page.substr(n.contentEnd, n.end - n.contentEnd), name});
+    if (inner != i) h1s.push_back({page.substr(h.begin, h.openEnd - h.begin), "</", name});
+  }
+  std::vector<TitleChoice> out;
+  auto inTitle = [&](const TitleChoice& c) { return !title.empty() && title.find(c.name) != npos; };
+  for (const auto* list : {&h1s, &og})
+    for (const TitleChoice& c : *list)
+      if (inTitle(c)) out.push_back(c);
+  for (const auto* list : {&h1s, &og, &titles})
+    for (const TitleChoice& c : *list)
+      if (!inTitle(c)) out.push_back(c);
+  for (const TitleChoice& c : titles) out.push_back(c);
+  return out;
+}
+
+std::string StepText(const char* utf8) { return W(utf8); }
+
+TTmpOneMacroComand Step(const char* command, std::string p1, std::string p2, std::string p3, std::string p4,
+                        const char* description) {
+  TTmpOneMacroComand s;
+  s.Command = command;
+  s.P1 = std::move(p1);
+  s.P2 = std::move(p2);
+  s.P3 = std::move(p3);
+  s.P4 = std::move(p4);
+  s.Description = StepText(description);
+  s.Active = true;
+  return s;
+}
+
+// A link to the next page of the list: rel="next", a "next" class, or the words and arrows
+// such links carry.
+bool LooksLikeNextPage(const Node& a, std::string_view page) {
+  for (const std::string& c : a.classes)
+    if (c.find("next") != npos) return true;
+  HtmlTokenizer tokens(page, a.begin);
+  HtmlTag tag;
+  if (tokens.Next(tag))
+    if (const HtmlAttribute* rel = tag.Attribute("rel"))
+      if (page.substr(rel->valueBegin, rel->valueEnd - rel->valueBegin).find("next") != npos) return true;
+  std::string text = HtmlText(page.substr(a.openEnd, a.contentEnd - a.openEnd));
+  std::size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
+  if (b == npos || e - b > 40) return false;
+  text = text.substr(b, e - b + 1);
+  for (const char* word : {"Следующая", "следующая", "Далее", "далее", "Вперед", "Вперёд", "вперед", "вперёд",
+                           "Next", "next", "Older", "older"})
+    if (text.rfind(W(word), 0) == 0) return true;
+  for (const char* arrow : {"»", "›", "→"}) {
+    std::string w = W(arrow);
+    if (text.size() >= w.size() && text.compare(text.size() - w.size(), w.size(), w) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string ProposedNewsName(const ChannelProposal& proposal, const std::string& page) {
+  return NewsTitleBetween(page, proposal.nameStart, proposal.nameEnd);
+}
+
+bool ProposedNewsAccepted(const ChannelProposal& proposal, const std::string& page) {
+  return ContainsFragment(page, proposal.newsKey);
+}
+
+ChannelProposal ProposeChannel(const ProposalInput& in) {
+  ChannelProposal out;
+  const std::string& page = in.indexPage;
+  PageTree tree = ParseTree(page);
+  std::vector<Link> links = IndexLinks(page);
+  std::unordered_map<std::size_t, std::size_t> linkAt;  // position -> index in links
+  for (std::size_t i = 0; i < links.size(); ++i) linkAt[links[i].pos] = i;
+
+  // ---- the example's place in the page
+  UrlResolver resolver(in.indexUrl);
+  std::vector<std::string> exampleKeys;
+  for (const std::string& u : in.exampleUrls) exampleKeys.push_back(AddressKey(u));
+  std::vector<int> anchors;
+  std::unordered_map<int, std::size_t> exampleOf;  // anchor -> example index
+  for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+    const Node& n = tree.nodes[i];
+    if (n.href == npos || !linkAt.count(n.href)) continue;
+    const std::string& raw = links[linkAt[n.href]].raw;
+    if (IsNavigationLink(raw)) continue;
+    anchors.push_back(static_cast<int>(i));
+    std::string key = AddressKey(resolver.Resolve(AttributeUrl(raw)));
+    for (std::size_t e = 0; e < exampleKeys.size(); ++e)
+      if (key == exampleKeys[e]) exampleOf[static_cast<int>(i)] = e;
+  }
+  if (exampleOf.empty()) {
+    out.problem = W("на странице нет ссылки на пример: ") + (in.exampleUrls.empty() ? "" : in.exampleUrls.front());
+    return out;
+  }
+
+  struct Choice {
+    std::vector<int> selected, items;
+    std::size_t covered = 0, count = 0;
+    bool text = false;
+    int level = 0;
+  } best;
+  bool haveBest = false;
+  auto better = [](const Choice& a, const Choice& b) {
+    if (a.covered != b.covered) return a.covered > b.covered;
+    if (a.count != b.count) return a.count > b.count;
+    if (a.text != b.text) return a.text;
+    return a.level < b.level;
+  };
+  auto nodeText = [&](int i) {
+    const Node& n = tree.nodes[static_cast<std::size_t>(i)];
+    return NameOfText(page.substr(n.openEnd, n.contentEnd - n.openEnd));
+  };
+  for (const auto& [example, _] : exampleOf) {
+    std::vector<int> chain;
+    for (int c = example; c >= 0 && chain.size() < 16; c = tree.nodes[static_cast<std::size_t>(c)].parent)
+      chain.push_back(c);
+    std::vector<int> like;  // anchors that look like the example itself
+    for (int a : anchors)
+      if (Compatible(tree.nodes[static_cast<std::size_t>(a)], tree.nodes[static_cast<std::size_t>(example)]))
+        like.push_back(a);
+    bool hasText = !nodeText(example).empty();
+    for (std::size_t k = 0; k + 1 < chain.size(); ++k) {
+      Choice c;
+      c.level = static_cast<int>(k);
+      c.text = hasText;
+      int container = chain[k + 1];
+      std::set<int> items;
+      for (int a : like) {
+        int x = a;
+        bool ok = true;
+        for (std::size_t j = 1; j <= k && ok; ++j) {
+          x = tree.nodes[static_cast<std::size_t>(x)].parent;
+          ok = x >= 0 && Compatible(tree.nodes[static_cast<std::size_t>(x)], tree.nodes[static_cast<std::size_t>(chain[j])]);
+        }
+        if (!ok || tree.nodes[static_cast<std::size_t>(x)].parent != container) continue;
+        c.selected.push_back(a);
+        items.insert(x);
+      }
+      c.items.assign(items.begin(), items.end());
+      c.count = items.size();
+      std::set<std::size_t> covered;
+      for (int a : c.selected)
+        if (auto e = exampleOf.find(a); e != exampleOf.end()) covered.insert(e->second);
+      c.covered = covered.size();
+      if (!haveBest || better(c, best)) {
+        best = std::move(c);
+        haveBest = true;
+      }
+    }
+  }
+  std::vector<std::size_t> wantedPos;
+  for (int a : best.selected) wantedPos.push_back(tree.nodes[static_cast<std::size_t>(a)].href);
+  std::sort(wantedPos.begin(), wantedPos.end());
+  std::vector<std::string> wanted;
+  for (std::size_t p : wantedPos) wanted.push_back(links[linkAt[p]].raw);
+
+  // ---- the fragment FindUrlNews looks for
+  out.linkFragment = LinkFragment(wanted);
+  if (out.linkFragment.empty()) {
+    out.problem = W("на странице нет ссылок, похожих на пример");
+    return out;
+  }
+  FragmentFinder finder(out.linkFragment);
+  std::vector<std::size_t> bad;
+  for (const Link& l : links)
+    if (!std::binary_search(wantedPos.begin(), wantedPos.end(), l.pos) && finder.FoundIn(l.raw)) bad.push_back(l.pos);
+
+  // ---- the next page's link, which the narrowing must keep
+  std::size_t nextPos = npos;
+  int nextNode = -1;
+  if (in.pages > 1) {
+    for (int a : anchors) {
+      const Node& n = tree.nodes[static_cast<std::size_t>(a)];
+      if (std::binary_search(wantedPos.begin(), wantedPos.end(), n.href)) continue;
+      if (LooksLikeNextPage(n, page)) {
+        nextPos = n.href;
+        nextNode = a;
+        break;
+      }
+    }
+  }
+  std::vector<std::size_t> keep = wantedPos;
+  if (nextPos != npos) keep.push_back(nextPos);
+  std::sort(keep.begin(), keep.end());
+  auto harms = [&](const std::vector<Span>& spans) {
+    return std::any_of(keep.begin(), keep.end(), [&](std::size_t p) { return Inside(spans, p); });
+  };
+
+  // ---- the region of the list
+  std::vector<Edit> edits;
+  std::size_t lo = 0, hi = page.size();
+  if (!bad.empty()) {
+    std::size_t first = npos, last = 0;
+    for (int i : best.items) {
+      first = std::min(first, tree.nodes[static_cast<std::size_t>(i)].begin);
+      last = std::max(last, tree.nodes[static_cast<std::size_t>(i)].end);
+    }
+    if (nextNode >= 0) {
+      // The pagination block around the next link stays in the region.
+      int p = tree.nodes[static_cast<std::size_t>(nextNode)].parent;
+      const Node& around = p >= 0 ? tree.nodes[static_cast<std::size_t>(p)] : tree.nodes[static_cast<std::size_t>(nextNode)];
+      first = std::min(first, around.begin);
+      last = std::max(last, around.end);
+    }
+    bool badBefore = !bad.empty() && bad.front() < first, badAfter = !bad.empty() && bad.back() >= last;
+    if (badBefore) {
+      int tries = 0;
+      for (std::size_t i = tree.nodes.size(); i-- > 0 && tries < 400;) {
+        const Node& n = tree.nodes[i];
+        if (n.begin > first) continue;
+        ++tries;
+        std::string t(page.substr(n.begin, n.openEnd - n.begin));
+        if (!StableMarker(t) || FindText(page, t) != n.begin || FindText(page, t, n.begin + 1) != npos) continue;
+        edits.push_back({"*" + t, t, StepText("Список: отрезать начало страницы до него")});
+        lo = n.begin;
+        break;
+      }
+    }
+    if (badAfter) {
+      auto tag = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(last, std::size_t{0}));
+      for (int tries = 0; tag != tree.tags.end() && tries < 400; ++tag, ++tries) {
+        std::string t(page.substr(tag->first, tag->second - tag->first));
+        if (!StableMarker(t) || FindText(page, t, lo) != tag->first) continue;
+        edits.push_back({t + "*", "", StepText("Список: отрезать конец страницы после него")});
+        hi = tag->first;
+        break;
+      }
+    }
+  }
+
+  // ---- inside the region: drop what is not a title link of the list
+  std::vector<Span> dropped;
+  for (std::size_t b : bad) {
+    if (b < lo || b >= hi || Inside(dropped, b)) continue;
+    // The innermost element around the link.
+    int inner = -1;
+    if (auto a = tree.anchorAt.find(b); a != tree.anchorAt.end()) {
+      inner = a->second;
+    } else {
+      for (std::size_t i = 0; i < tree.nodes.size() && tree.nodes[i].begin < b; ++i)
+        if (tree.nodes[i].end > b) inner = static_cast<int>(i);
+    }
+    std::vector<int> around;
+    for (int x = inner; x >= 0; x = tree.nodes[static_cast<std::size_t>(x)].parent) around.push_back(x);
+    std::reverse(around.begin(), around.end());  // outermost first
+    bool done = false;
+    for (int x : around) {
+      const Node& n = tree.nodes[static_cast<std::size_t>(x)];
+      if (!n.explicitEnd || n.begin < lo || n.end > hi) continue;
+      std::string open(page.substr(n.begin, n.openEnd - n.begin)), close(page.substr(n.contentEnd, n.end - n.contentEnd));
+      if (!StableMarker(open) || !StableMarker(close)) continue;
+      std::vector<Span> spans = ElementSpans(page, open, close, lo, hi);
+      if (!Inside(spans, b) || harms(spans)) continue;
+      edits.push_back({open + "*" + close, "", StepText("Список: убрать то, что не заголовок статьи")});
+      dropped.insert(dropped.end(), spans.begin(), spans.end());
+      done = true;
+      break;
+    }
+    if (done || inner < 0 || tree.anchorAt.find(b) == tree.anchorAt.end()) continue;
+    // The link's own tag up to its address, with what stands before it on the line.
+    const Node& a = tree.nodes[static_cast<std::size_t>(inner)];
+    std::size_t valueAt = b;
+    std::size_t hrefAt = valueAt;
+    while (hrefAt > a.begin && page[hrefAt - 1] != '=') --hrefAt;
+    std::size_t nameAt = hrefAt >= 5 ? hrefAt - 5 : a.begin;  // "href="
+    if (nameAt < a.begin) continue;
+    for (std::size_t before = 0; before <= 24 && !done; before += 8) {
+      std::size_t from = a.begin >= before ? a.begin - before : 0;
+      std::string context(page.substr(from, nameAt - from));
+      if (context.find('\n') != npos || context.find('\r') != npos) break;
+      std::string pattern = context + std::string(page.substr(nameAt, hrefAt - nameAt));
+      if (!StableMarker(pattern) || context.size() < 4) continue;
+      std::vector<Span> spans = TextSpans(page, pattern, lo, hi);
+      for (Span& s : spans) s.begin = s.end - 1;  // only the link's address is lost
+      if (!Inside(spans, b) && !Inside(spans, b - 1)) continue;
+      for (Span& s : spans) s.end = s.begin + 2;
+      if (harms(spans)) continue;
+      std::string replaced = pattern.substr(0, pattern.size() - 5) + "data-skip=";
+      edits.push_back({pattern, replaced, StepText("Список: не брать эту ссылку")});
+      dropped.insert(dropped.end(), spans.begin(), spans.end());
+      done = true;
+    }
+  }
+
+  // ---- the steps
+  std::vector<std::string> taken = TakenLinks(page, edits, out.linkFragment);
+  if (taken.empty()) {
+    out.problem = W("на странице нет ссылок, похожих на пример");
+    return out;
+  }
+  for (const std::string& raw : taken) {
+    ProposedLink l;
+    l.link = raw;
+    l.url = NewsAddress(resolver.Resolve(AttributeUrl(raw)));
+    for (int a : best.selected)
+      if (links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw == raw) {
+        l.text = nodeText(a);
+        break;
+      }
+    out.links.push_back(std::move(l));
+  }
+
+  // The title and the key fragment every article holds.
+  std::vector<std::vector<TitleChoice>> perExample;
+  for (const std::string& p : in.examplePages) perExample.push_back(TitleCandidates(p));
+  if (!perExample.empty()) {
+    for (const TitleChoice& c : perExample.front()) {
+      bool all = true;
+      for (std::size_t e = 0; e < in.examplePages.size() && all; ++e) {
+        std::string name = NewsTitleBetween(in.examplePages[e], c.start, c.end);
+        auto same = std::find_if(perExample[e].begin(), perExample[e].end(),
+                                 [&](const TitleChoice& o) { return o.start == c.start; });
+        all = !name.empty() && (e == 0 ? name == c.name : (same != perExample[e].end() && name == same->name));
+      }
+      if (!all) continue;
+      out.nameStart = c.start;
+      out.nameEnd = c.end;
+      break;
+    }
+  }
+  for (const std::string& p : in.examplePages) out.exampleNames.push_back(NewsTitleBetween(p, out.nameStart, out.nameEnd));
+  if (out.nameStart.empty()) {
+    out.problem = W("в статье-примере не найден заголовок");
+    out.nameStart = "<title>";
+    out.nameEnd = "</title>";
+  }
+  for (const std::string& key : {out.nameStart, std::string("<body"), std::string("<BODY"), std::string("</title>")}) {
+    if (std::all_of(in.examplePages.begin(), in.examplePages.end(),
+                    [&](const std::string& p) { return ContainsFragment(p, key); })) {
+      out.newsKey = key;
+      break;
+    }
+  }
+  if (out.newsKey.empty()) out.newsKey = "<";
+
+  // Page turning: the fragment just before the next link, checked on the narrowed page.
+  if (nextNode >= 0) {
+    std::string narrowed = page;
+    for (const Edit& e : edits) FindFragment(narrowed, e.find, e.replace, 999, false);
+    std::string nextRaw = links[linkAt[nextPos]].raw;
+    const Node& a = tree.nodes[static_cast<std::size_t>(nextNode)];
+    std::vector<std::string> candidates;
+    std::size_t hrefAt = nextPos;
+    while (hrefAt > a.begin && page[hrefAt - 1] != '=') --hrefAt;
+    if (hrefAt >= a.begin + 5) candidates.push_back(std::string(page.substr(a.begin, hrefAt - 5 - a.begin)));
+    for (std::size_t i = static_cast<std::size_t>(nextNode); i-- > 0 && candidates.size() < 8;)
+      if (tree.nodes[i].end <= a.begin || tree.nodes[i].openEnd <= a.begin)
+        candidates.push_back(std::string(page.substr(tree.nodes[i].begin, a.begin - tree.nodes[i].begin)));
+    for (const std::string& c : candidates) {
+      std::string t = c;
+      while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
+      if (t.size() < 3 || !StableMarker(t)) continue;
+      std::optional<TextSpan> at = FindFragmentSpan(narrowed, t);
+      if (!at) continue;
+      std::string first;
+      ForEachIndexLink(std::string_view(narrowed).substr(at->start + at->length), [&](std::string_view l) {
+        first = std::string(l);
+        return false;
+      });
+      if (first != nextRaw) continue;
+      out.nextFragment = t;
+      break;
+    }
+  }
+
+  const bool resolve = std::any_of(taken.begin(), taken.end(), [](const std::string& raw) {
+    return !IsHttpUrl(raw) || raw.find('&') != npos || raw.find('%') != npos;
+  });
+  std::vector<TTmpOneMacroComand>& s = out.steps;
+  std::string startKey = edits.empty() || edits.front().find.front() != '*' ? std::string("href=")
+                                                                             : edits.front().replace;
+  s.push_back(Step("GetStart", in.startUrl, startKey, "-999", "", "Страница списка: в IndexHTML-буфер"));
+  for (const Edit& e : edits) {
+    s.push_back(Step("EditIndexHTML", e.find, e.replace, "", "", ""));
+    s.back().Description = e.what;
+  }
+  const int find = static_cast<int>(s.size());
+  const bool turn = !out.nextFragment.empty();
+  const int next = find + 1 + (resolve ? 7 : 6);  // the steps of one article follow FindUrlNews
+  s.push_back(Step("FindUrlNews", out.linkFragment, turn ? std::to_string(next) : std::string("-1"), "", "",
+                   "Следующая новая ссылка списка; нет ссылок - дальше"));
+  if (resolve) s.push_back(Step("EditUrlNews", "", "", "", "", "Сделать ссылку полной"));
+  s.push_back(Step("GetNews", out.newsKey, "", "", std::to_string(find),
+                   "Загрузить статью; загружена ранее - к следующей ссылке"));
+  s.push_back(Step("EditHTMLNews", "StandartParameter=0", "StandartParameter=0", "", "",
+                   "Убрать скрипты, сделать ссылки полными"));
+  s.push_back(Step("FindNameNews", out.nameStart, out.nameEnd, "", "", "Имя новости из заголовка статьи"));
+  s.push_back(Step("FindAttachment", "StandartParameter=0", "StandartParameter=0", "StandartParameter=0", "",
+                   "Рисунки и стили статьи"));
+  s.push_back(Step("SaveNews", "", "", "", "", "Записать новость"));
+  s.push_back(Step("GotoMacro", std::to_string(find), "StandartParameter=0", "", "", "К следующей ссылке"));
+  if (turn) {
+    s.push_back(Step("GetNextIndex", out.nextFragment, std::to_string(in.pages), "", "-1",
+                     "Следующая страница списка; нет её - конец папки"));
+    s.push_back(Step("GotoMacro", "1", "StandartParameter=0", "", "", "Разобрать новую страницу списка"));
+  }
+  return out;
+}
+
+}  // namespace skimlet

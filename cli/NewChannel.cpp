@@ -1,0 +1,187 @@
+// skimlet-cli new: a channel (or a rubric) from its list page and one example article.
+#include <iostream>
+#include <set>
+
+#include "authoring/ChannelFile.h"
+#include "authoring/ChannelProposal.h"
+#include "authoring/MacroPreview.h"
+#include "cli/Commands.h"
+#include "library/ChannelFolders.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "qt/SettingsStore.h"
+
+namespace skimlet::cli {
+
+namespace {
+
+constexpr int kMostNamesFetched = 100;
+
+const char* kNewUsage =
+    "usage: skimlet-cli new CHANNEL INDEX_URL --example ARTICLE_URL [--example ARTICLE_URL]\n"
+    "                       [--rubric NAME] [--pages N] [--dry-run]\n";
+
+std::string U(const std::string& win) { return Win1251ToUtf8(win); }
+
+void Fail(const std::string& utf8Why) { std::cerr << "skimlet-cli new: " << utf8Why << "\n"; }
+
+std::string StepLine(int i, const TTmpOneMacroComand& s) {
+  std::string line = std::to_string(i) + ". " + s.Command;
+  for (const std::string* p : {&s.P1, &s.P2, &s.P3, &s.P4}) line += " [" + U(*p) + "]";
+  return line + "  " + U(s.Description);
+}
+
+}  // namespace
+
+int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) {
+  std::vector<std::string> positional, examples;
+  std::string rubric;
+  int pages = 1;
+  bool dryRun = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (a == "--example" && hasValue) {
+      examples.push_back(Utf8ToWin1251(args[++i]));
+    } else if (a == "--rubric" && hasValue) {
+      rubric = Utf8ToWin1251(args[++i]);
+    } else if (a == "--pages" && hasValue) {
+      try {
+        pages = std::stoi(args[++i]);
+      } catch (...) {
+        pages = 0;
+      }
+      if (pages < 1 || pages > 1000) {
+        std::cerr << "skimlet-cli new: --pages takes a number from 1 to 1000\n";
+        return 2;
+      }
+    } else if (a == "--dry-run") {
+      dryRun = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      std::cerr << kNewUsage;
+      return 2;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (positional.size() != 2 || examples.empty()) {
+    std::cerr << kNewUsage;
+    return 2;
+  }
+  const std::string channelName = Utf8ToWin1251(positional[0]);
+  const std::string indexUrl = Utf8ToWin1251(positional[1]);
+  const std::string folderName = rubric.empty() ? channelName : rubric;
+  if (std::string why = FolderNameProblem(folderName); !why.empty()) {
+    Fail("нельзя назвать папку \"" + U(folderName) + "\": " + why);
+    return 1;
+  }
+
+  // The folder must be new; a rubric's channel must exist.
+  ChannelTree tree(ctx.dataDir);
+  if (DirExists(tree.AccountsDir())) tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
+  NodePtr channel;
+  for (const NodePtr& node : tree.Channels())
+    if (tree.Caption(node) == channelName) channel = node;
+  auto taken = [](const std::string& path) { return DirExists(path) || FileExists(path); };
+  if (rubric.empty() && (channel || taken(tree.AccountsDir() + DiskName(channelName)))) {
+    Fail("канал \"" + U(channelName) + "\" уже есть; выберите другое имя");
+    return 1;
+  }
+  if (!rubric.empty()) {
+    if (!channel) {
+      Fail("нет канала \"" + U(channelName) + "\", в который добавить рубрику");
+      return 1;
+    }
+    if (taken(tree.FolderPath(channel) + DiskName(rubric))) {
+      Fail("рубрика \"" + U(rubric) + "\" в канале \"" + U(channelName) + "\" уже есть; выберите другое имя");
+      return 1;
+    }
+  }
+
+  // The pages: the list and the examples, fetched as a run fetches them.
+  SettingsStore store;
+  const RunSettings settings = store.ReadRunSettings();
+  auto fetch = [&](const std::string& url, bool index) { return PreviewFetch(ctx.dataDir, settings).Fetch(url, index); };
+  ProposalInput input;
+  input.startUrl = indexUrl;
+  input.pages = pages;
+  PreviewFetch::Result index = fetch(indexUrl, true);
+  if (!index.ok) {
+    Fail("страница списка не получена: " + U(index.error));
+    return 1;
+  }
+  input.indexPage = std::move(index.page);
+  input.indexUrl = index.address;
+  for (const std::string& e : examples) {
+    PreviewFetch::Result page = fetch(e, false);
+    if (!page.ok) {
+      Fail("статья-пример не получена: " + U(page.error));
+      return 1;
+    }
+    input.exampleUrls.push_back(e);
+    input.examplePages.push_back(std::move(page.page));
+  }
+
+  ChannelProposal proposal = ProposeChannel(input);
+  if (proposal.steps.empty()) {
+    Fail(U(proposal.problem));
+    return 1;
+  }
+  std::cout << "Шаги макроса:\n";
+  for (std::size_t i = 0; i < proposal.steps.size(); ++i)
+    std::cout << "  " << StepLine(static_cast<int>(i), proposal.steps[i]) << "\n";
+  if (pages > 1 && proposal.nextFragment.empty())
+    std::cout << "Ссылка на следующую страницу списка не найдена: листать не будем.\n";
+
+  // The preview: every link taken, with the name its news would get.
+  std::cout << "Ссылки, которые возьмёт макрос (" << proposal.links.size() << "):\n";
+  int named = 0, fetched = 0;
+  std::set<std::string> seen;
+  for (const ProposedLink& l : proposal.links) {
+    std::string name;
+    if (!seen.insert(l.url).second) {
+      name = "(уже взята выше)";
+    } else if (fetched < kMostNamesFetched) {
+      ++fetched;
+      PreviewFetch::Result page = fetch(l.url, false);
+      if (!page.ok) name = "(не получена: " + U(page.error) + ")";
+      else if (!ProposedNewsAccepted(proposal, page.page)) name = "(нет фрагмента " + U(proposal.newsKey) + ")";
+      else name = U(ProposedNewsName(proposal, page.page));
+      if (page.ok && !name.empty() && name[0] != '(') ++named;
+      if (name.empty()) name = "(без заголовка)";
+    } else {
+      name = U(l.text);
+    }
+    std::cout << "  " << U(l.url) << "\n      " << name << "\n";
+  }
+  if (!proposal.problem.empty() || named == 0) {
+    Fail(proposal.problem.empty() ? std::string("ни в одной статье не найден заголовок") : U(proposal.problem));
+    return 1;
+  }
+  if (dryRun) {
+    std::cout << "Пробный запуск: ничего не записано.\n";
+    return 0;
+  }
+
+  std::string error;
+  if (!MakeDirs(tree.AccountsDir(), &error)) {
+    Fail(error);
+    return 1;
+  }
+  NodePtr parent = rubric.empty() ? nullptr : channel;
+  std::string path = (parent ? tree.FolderPath(parent) : tree.AccountsDir()) + DiskName(folderName) + "/";
+  FolderMacro writer;
+  MacroTable& table = writer.Table();
+  table.count = static_cast<std::int32_t>(proposal.steps.size());
+  std::copy(proposal.steps.begin(), proposal.steps.end(), table.steps.begin());
+  if (!MakeDirs(path, &error) || !writer.WriteFolderMacroFile(path, &error)) {
+    Fail(error);
+    return 1;
+  }
+  NodePtr node = tree.AddFolderNode(DiskName(folderName), parent, true);
+  if (node) tree.WriteFolderCheck(node, true);
+  std::cout << (rubric.empty() ? "Создан канал " : "Создана рубрика ") << path << "\n";
+  return 0;
+}
+
+}  // namespace skimlet::cli
