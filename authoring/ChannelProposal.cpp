@@ -4,6 +4,7 @@
 #include "authoring/ChannelProposal.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -28,6 +29,7 @@ struct Node {
   std::size_t contentEnd = npos, end = npos;  // where the content ends; one past the end tag
   bool explicitEnd = false;               // closed by its own end tag
   int parent = -1;
+  int nth = 0;                            // among the parent's children of its name
   std::vector<std::string> classes;       // lower case, without the ones that tell items apart
   std::size_t href = npos;                // <a>: where the href value begins
 };
@@ -147,6 +149,12 @@ PageTree ParseTree(std::string_view page) {
     if (!empty) open.push_back(index);
   }
   closeFrom(0, page.size());
+  std::map<std::pair<int, std::string>, int> seen;
+  for (Node& n : t.nodes) {
+    std::string name(n.name);
+    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    n.nth = seen[{n.parent, name}]++;
+  }
   return t;
 }
 
@@ -237,6 +245,12 @@ std::string Skeleton(const std::vector<std::string>& s, std::size_t minLen, int 
   return Skeleton(left, minLen, depth + 1) + piece + Skeleton(right, minLen, depth + 1);
 }
 
+std::string JoinPieces(const std::vector<std::string>& pieces) {
+  std::string out;
+  for (const std::string& p : pieces) out += (out.empty() ? "" : "*") + p;
+  return out;
+}
+
 std::string LinkFragment(const std::vector<std::string>& raws) {
   // Digits become "~" (one digit): dates and numbers of later articles match too.
   std::vector<std::string> mapped;
@@ -249,15 +263,40 @@ std::string LinkFragment(const std::vector<std::string>& raws) {
     }
     mapped.push_back(std::move(m));
   }
-  for (std::size_t minLen : {3, 1}) {
-    std::string p = Skeleton(mapped, minLen);
-    std::string out;
-    for (char c : p)
-      if (c != '*' || (!out.empty() && out.back() != '*')) out += c;
-    while (!out.empty() && out.back() == '*') out.pop_back();
-    if (!out.empty() && !ContainsFragment("#", out)) return out;
+  // The common beginning and end, however short ("z/", ".html"), then the pieces between.
+  std::string prefix = mapped.front(), suffix;
+  for (const std::string& m : mapped) prefix.resize(std::mismatch(prefix.begin(), prefix.end(), m.begin(), m.end()).first - prefix.begin());
+  std::vector<std::string> middle;
+  for (const std::string& m : mapped) middle.push_back(m.substr(prefix.size()));
+  suffix = middle.front();
+  for (const std::string& m : middle) {
+    std::size_t n = 0;
+    while (n < suffix.size() && n < m.size() && suffix[suffix.size() - 1 - n] == m[m.size() - 1 - n]) ++n;
+    suffix = suffix.substr(suffix.size() - n);
   }
-  return std::string();
+  for (std::string& m : middle) m.resize(m.size() - suffix.size());
+  std::vector<std::string> pieces;
+  auto split = [&](const std::string& p) {
+    std::size_t i = 0;
+    while (i <= p.size()) {
+      std::size_t j = std::min(p.find('*', i), p.size());
+      if (j > i) pieces.push_back(p.substr(i, j - i));
+      i = j + 1;
+    }
+  };
+  split(prefix + Skeleton(middle, 3) + suffix);
+  // FindFragment wants at least one character between two pieces: a piece that stands right
+  // beside another in some link goes, the shortest first, until every link of the list matches.
+  auto all = [&](const std::string& pattern) {
+    return std::all_of(raws.begin(), raws.end(), [&](const std::string& r) { return ContainsFragment(r, pattern); });
+  };
+  while (!pieces.empty() && !all(JoinPieces(pieces))) {
+    auto shortest = std::min_element(pieces.begin(), pieces.end(),
+                                     [](const std::string& x, const std::string& y) { return x.size() < y.size(); });
+    pieces.erase(shortest);
+  }
+  std::string out = JoinPieces(pieces);
+  return out.size() >= 2 && !ContainsFragment("#", out) ? out : std::string();
 }
 
 // ---- what the run does with the steps --------------------------------------------------------
@@ -505,17 +544,38 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       c.text = hasText;
       int container = chain[k + 1];
       std::set<int> items;
-      for (int a : like) {
-        int x = a;
-        bool ok = true;
-        for (std::size_t j = 1; j <= k && ok; ++j) {
-          x = tree.nodes[static_cast<std::size_t>(x)].parent;
-          ok = x >= 0 && Compatible(tree.nodes[static_cast<std::size_t>(x)], tree.nodes[static_cast<std::size_t>(chain[j])]);
+      // The links at the example's place in each sibling item; `nth` also asks for the same
+      // place among siblings of one name (the second cell of a row, not the third).
+      auto select = [&](bool nth) {
+        c.selected.clear();
+        items.clear();
+        for (int a : like) {
+          int x = a;
+          bool ok = !nth || k == 0 ||
+                    tree.nodes[static_cast<std::size_t>(a)].nth == tree.nodes[static_cast<std::size_t>(example)].nth;
+          for (std::size_t j = 1; j <= k && ok; ++j) {
+            x = tree.nodes[static_cast<std::size_t>(x)].parent;
+            ok = x >= 0 &&
+                 Compatible(tree.nodes[static_cast<std::size_t>(x)], tree.nodes[static_cast<std::size_t>(chain[j])]) &&
+                 (!nth || j == k || tree.nodes[static_cast<std::size_t>(x)].nth == tree.nodes[static_cast<std::size_t>(chain[j])].nth);
+          }
+          if (!ok || tree.nodes[static_cast<std::size_t>(x)].parent != container) continue;
+          c.selected.push_back(a);
+          items.insert(x);
         }
-        if (!ok || tree.nodes[static_cast<std::size_t>(x)].parent != container) continue;
-        c.selected.push_back(a);
-        items.insert(x);
+      };
+      select(false);
+      // Two different addresses in one item: only one of them stands where the example does.
+      std::map<int, std::string> firstOfItem;
+      bool mixed = false;
+      for (int a : c.selected) {
+        int x = a;
+        for (std::size_t j = 1; j <= k; ++j) x = tree.nodes[static_cast<std::size_t>(x)].parent;
+        const std::string& raw = links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw;
+        auto [it, fresh] = firstOfItem.emplace(x, raw);
+        mixed = mixed || (!fresh && it->second != raw);
       }
+      if (mixed) select(true);
       c.items.assign(items.begin(), items.end());
       c.count = items.size();
       std::set<std::size_t> covered;
