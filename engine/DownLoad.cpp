@@ -241,6 +241,8 @@ void TDownload::Dispatch(const TTmpOneMacroComand& s) {
   else if (c == "FindAttachment") FindAttachment(s.P1, s.P2, s.P3);
   else if (c == "SaveNews") SaveNews();
   else if (c == "GotoMacro") GotoMacro(s.P1, s.P2, s.P3, s.P4);
+  else if (c == "GetNextIndex") GetNextIndex(s.P1, s.P2, s.P4);
+  else if (c == "EditIndexHTML") EditIndexHTML(s.P1, s.P2);
   else return;  // NotOperation and unknown names do nothing and never pause
   if (stepMode_) {
     // The pause takes hold right here, also when the command has just ended the folder.
@@ -317,6 +319,7 @@ void TDownload::Execute() {
       SetCurrentFolder(folder);
       stepIndex_ = 0;
       stepsWithoutProgress_ = 0;
+      nextPages_ = 0;
       if (!DirExists(currentFolderPath_) || !tree_.IsChecked(folder)) {
         AddRunLog(W("Пропуск папки "), kRed);
       } else {

@@ -145,6 +145,8 @@ class TDownload {
   void FindAttachment(const std::string& p1, const std::string& p2, const std::string& p3);
   void SaveNews();
   void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
+  void GetNextIndex(const std::string& p1, const std::string& p2, const std::string& p4);
+  void EditIndexHTML(const std::string& p1, const std::string& p2);
 
   // A link of the index page made absolute: against the address the index page came from
   // (after redirects, and its <base href>), "" without a StartURL.
@@ -192,6 +194,9 @@ class TDownload {
   const std::string& IndexBase() const;  // the index page's final address or <base href>
   UrlResolver PageResolver() const;
   void KeepFetched(bool indexPage, const std::string& url, const std::string& page);
+  // Fetches `url` into IndexHTML as the index page (StartURL := url), logging as `command`.
+  enum class IndexLoad { kLoaded, kNoAnswer, kNoPage };
+  IndexLoad LoadIndex(const std::string& url, const std::string& command);
   void WriteFeed(const NodePtr& channel);
 
   ChannelTree& tree_;
@@ -237,6 +242,7 @@ class TDownload {
   AttachmentQueue* attachments_ = nullptr;
   RunLimits limits_;
   int stepsWithoutProgress_ = 0;
+  int nextPages_ = 0;  // pages GetNextIndex followed since the last GetStart or folder start
   std::unordered_map<std::string, int> fetches_;  // per address, this run
   struct timespec runStart_ {};                 // wall clock, for the age of leftover files
   NewsFolderIndex newsIndex_;                     // of the folder being saved into
@@ -268,6 +274,10 @@ bool IsNewsNameChar(unsigned char c);
 // The links FindUrlNews looks at, in page order: the value behind each "HREF=" (any case) up
 // to a quote, a blank or ">", at most 10000 of them. `visit` returns false to stop.
 void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit);
+
+// The next-page link GetNextIndex follows: the first link of the page that begins at or
+// behind the match of `fragment` and ends past it; empty when there is none.
+std::string NextIndexLink(std::string_view page, std::string_view fragment);
 
 // The title FindNameNews takes from a page: the allowed characters between the start marker
 // and the end marker (found in any case, comments and "nbsp;" removed first); empty when the

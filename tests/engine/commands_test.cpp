@@ -118,6 +118,47 @@ TEST(CommandEditUrlNews, ReplacesWrapsResolvesAndLogsOnlyAChange) {
   EXPECT_EQ(c.B().NewsURL, "");
 }
 
+TEST(CommandEditIndexHTML, ReplacesUpTo999MatchesAndStarsReachTheEndsOfThePage) {
+  struct Case { const char *page, *p1, *p2, *want; };
+  const Case cases[] = {
+      {"<head>h</head><main><a href=1></main>", "*<main", "<main", "<main><a href=1></main>"},
+      // From the start only once: a later "<main" does not cut away what the first kept.
+      {"h<main>a<main>b", "*<main", "<main", "<main>a<main>b"},
+      {"<main>a</main><footer>f", "</main>*", "</main>", "<main>a</main>"},
+      {"<h2><a href=1></a></h2><div class=\"summary\"><a href=x></div><h2><a href=2></a></h2>"
+       "<div class=\"summary\">t</div>",
+       "<div class=\"summary\">*</div>", "", "<h2><a href=1></a></h2><h2><a href=2></a></h2>"},
+      {"abc", "zz", "y", "abc"}, {"abc", "", "y", "abc"},
+  };
+  for (const Case& k : cases) {
+    Cmd c;
+    c.B().IndexHTML = k.page;
+    c.run->EditIndexHTML(k.p1, k.p2);
+    EXPECT_EQ(c.B().IndexHTML, k.want) << k.page << " / " << k.p1;
+    EXPECT_EQ(c.Lines(), 1u);
+  }
+  Cmd c;
+  c.B().IndexHTML = std::string(1000, 'a');
+  c.run->EditIndexHTML("a", "b");
+  EXPECT_EQ(c.B().IndexHTML, std::string(999, 'b') + "a");
+  EXPECT_EQ(c.Last(), "32896 Мир> step 3>> EditIndexHTML(a --> b) - ГОТОВО. Размер IndexHTML: 1000 -> 1000");
+  c.run->EditIndexHTML("zz", "");
+  EXPECT_EQ(c.Last(), "32896 Мир> step 3>> EditIndexHTML. Фрагмента zz в IndexHTML нет, список не изменён.");
+}
+
+TEST(CommandGetNextIndex, TheLinkIsTheOneOfTheFragmentsTagOrTheFirstBehindIt) {
+  struct Case { const char *page, *p1, *want; };
+  const Case cases[] = {
+      {"<a href=/1>1</a> <a class=\"next\" href=\"/p/2\">", "class=\"next\"", "/p/2"},
+      {"<a href=/1>1</a> <a href=\"/p/2\" rel=\"next\">", "rel=\"next\"", "/p/2"},
+      {"<li class=next><a href='/p/2'>", "<li class=next>", "/p/2"},
+      {"<a href=\"/page/2/\">", "/page/", "/page/2/"},
+      {"<a href=/p/1 rel=prev>1</a> <li class=next></li>", "class=next", ""},
+      {"<a href=/p/1 rel=next> <a href=/p/3>", "zzz", ""},
+  };
+  for (const Case& k : cases) EXPECT_EQ(NextIndexLink(k.page, k.p1), k.want) << k.page << " / " << k.p1;
+}
+
 TEST(CommandEditHTMLNews, NeutralisesLowerCaseScriptsAndAbsolutisesAttributes) {
   Cmd c;
   c.B().StartURL = "http://h.ru/dir/i.html";

@@ -671,5 +671,73 @@ TEST(RunFailures, ErrorPagesAreNeitherSavedNorRememberedAndTheLoopGoesOn) {
   EXPECT_EQ(c.host.Saved().size(), 1u);
 }
 
+// A list of `pages` pages of two posts each; page N links page N+1 as "next". With
+// `brokenNext`, page 2 links a page that is not there.
+struct PagedSite {
+  test::HttpTestServer server;
+  std::atomic<int> pages{3};
+  std::atomic<bool> brokenNext{false};
+  PagedSite() {
+    server.Get(R"(/list/(page/(\d+)/)?)", [this](const httplib::Request& req, httplib::Response& res) {
+      const int n = req.matches[2].str().empty() ? 1 : std::stoi(req.matches[2].str());
+      if (n > pages) {
+        res.status = 404;
+        return;
+      }
+      std::string page = "<html><a href=\"/list/\">home</a>";
+      for (int p : {2 * n - 1, 2 * n}) page += "<h2><a href=\"/post/" + std::to_string(p) + "/\">p</a></h2>";
+      if (n > 1) page += "<a class=\"prev\" href=\"/list/page/" + std::to_string(n - 1) + "/\">";
+      if (n < pages)
+        page += "<a class=\"next\" href=\"/list/page/" + std::to_string(brokenNext && n == 2 ? 99 : n + 1) + "/\">";
+      res.set_content(page + "</html>", "text/html");
+    });
+    server.Get(R"(/post/(\d+)/)", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(Cp("<html><head><title>Пост ") + req.matches[1].str() +
+                          "</title></head><body>ARTICLE with enough text to be saved</body></html>",
+                      "text/html; charset=windows-1251");
+    });
+    server.Start();
+  }
+  // Posts of every page, then the next page: back to the posts, or the end of the folder.
+  std::vector<TTmpOneMacroComand> Macro(const std::string& most) {
+    return {S("GetStart", server.url("/list/"), "</html>", "9999"), S("FindUrlNews", "/post/", "7"),
+            S("EditUrlNews"), S("GetNews", "ARTICLE", "", "", "1"), S("FindNameNews", "<title>", "</title>"),
+            S("SaveNews"), S("GotoMacro", "1"), S("GetNextIndex", "class=\"next\"", most, "", "9999"),
+            S("GotoMacro", "1")};
+  }
+};
+
+TEST(RunPages, GetNextIndexTurnsPagesUpToItsLimitAndAMissingPageEndsOnlyTheFolder) {
+  PagedSite site;
+  Channel c;
+  c.Macro(c.channel, site.Macro(""));  // the default: at most 5 pages
+  Log log = c.Run();
+  EXPECT_EQ(c.host.Saved().size(), 6u);
+  EXPECT_TRUE(Has(log, "128 Лента> step 7>> GetNextIndex(" + site.server.url("/list/page/3/") + ") - ГОТОВО, страница 3"));
+  EXPECT_TRUE(Has(log, "16711680 Лента> step 7>>GetNextIndex. Ссылки на следующую страницу после class=\"next\" нет. "
+                       "Переход к шагу №9999"));
+  EXPECT_EQ(Count(log, "Сессия прервана") + Count(log, "Макрос зациклился"), 0);
+
+  Channel d;  // a fresh history
+  site.pages = 9;
+  d.Macro(d.channel, site.Macro("1"));
+  Log limited = d.Run();
+  EXPECT_EQ(d.host.Saved().size(), 4u);
+  EXPECT_TRUE(Has(limited, "16711680 Лента> step 7>>GetNextIndex. Пройдено страниц списка: 1 из 1. Переход к шагу №9999"));
+
+  Channel e;
+  site.brokenNext = true;
+  e.Macro(e.channel, site.Macro("5"));
+  e.Rubric("Мир", true, {S("GotoMacro", "9999")});  // the run goes on after the folder
+  auto run = e.Make();
+  run->Start();
+  e.RunToEnd(*run);
+  EXPECT_EQ(e.host.Saved().size(), 4u);
+  EXPECT_TRUE(Has(e.host.Log(), "255 Лента> step 7>>GetNextIndex. Следующая страница не получена: HTTP 404. Папка завершена."));
+  EXPECT_FALSE(run->IndexFailed()) << "only the first index page's failure means the site is down";
+  EXPECT_EQ(run->FailedFetches(), 1);
+  EXPECT_EQ(Count(e.host.Log(), "Мир> step 0"), 1);
+}
+
 }  // namespace
 }  // namespace skimlet
