@@ -319,16 +319,9 @@ struct Edit {
   std::string find, replace, what;
 };
 
-std::vector<std::string> TakenLinks(std::string page, const std::vector<Edit>& edits, const std::string& fragment) {
-  for (const Edit& e : edits) FindFragment(page, e.find, e.replace, 999, false);
-  std::vector<std::string> out;
-  if (fragment.empty()) return out;
-  FragmentFinder finder(fragment);
-  ForEachIndexLink(page, [&](std::string_view link) {
-    if (finder.FoundIn(link)) out.emplace_back(link);
-    return true;
-  });
-  return out;
+// As EditIndexHTML does: a fragment from the start of the page replaces once, others 999 times.
+void ApplyEdits(std::string& page, const std::vector<Edit>& edits) {
+  for (const Edit& e : edits) FindFragment(page, e.find, e.replace, !e.find.empty() && e.find[0] == '*' ? 1 : 999, false);
 }
 
 // A tag's text fit to stand in a step parameter as a plain fragment that later pages will
@@ -474,6 +467,28 @@ bool LooksLikeNextPage(const Node& a, std::string_view page) {
 }
 
 }  // namespace
+
+ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& pageText, const std::string& pageUrl) {
+  ListPageLinks out;
+  std::string page = pageText;
+  std::vector<Edit> edits;
+  for (const IndexEdit& e : proposal.indexEdits) edits.push_back({e.find, e.replace, ""});
+  ApplyEdits(page, edits);
+  if (proposal.linkFragment.empty()) return out;
+  UrlResolver resolver(pageUrl);
+  FragmentFinder finder(proposal.linkFragment);
+  ForEachIndexLink(page, [&](std::string_view link) {
+    if (finder.FoundIn(link))
+      out.links.push_back({std::string(link), NewsAddress(resolver.Resolve(AttributeUrl(link))), std::string()});
+    return true;
+  });
+  if (!proposal.nextFragment.empty()) {
+    std::string next = NextIndexLink(page, proposal.nextFragment);
+    if (!next.empty() && next[0] != '#') next = WithoutFragment(resolver.Resolve(AttributeUrl(next)));
+    if (!next.empty() && next[0] != '#' && next != WithoutFragment(resolver.Resolve(""))) out.next = next;
+  }
+  return out;
+}
 
 std::string ProposedNewsName(const ChannelProposal& proposal, const std::string& page) {
   return NewsTitleBetween(page, proposal.nameStart, proposal.nameEnd);
@@ -722,23 +737,19 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     }
   }
 
-  // ---- the steps
-  std::vector<std::string> taken = TakenLinks(page, edits, out.linkFragment);
-  if (taken.empty()) {
+  // ---- what the steps take
+  for (const Edit& e : edits) out.indexEdits.push_back({e.find, e.replace});
+  out.links = ReadListPage(out, page, in.indexUrl).links;
+  if (out.links.empty()) {
     out.problem = W("на странице нет ссылок, похожих на пример");
     return out;
   }
-  for (const std::string& raw : taken) {
-    ProposedLink l;
-    l.link = raw;
-    l.url = NewsAddress(resolver.Resolve(AttributeUrl(raw)));
+  for (ProposedLink& l : out.links)
     for (int a : best.selected)
-      if (links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw == raw) {
+      if (links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw == l.link) {
         l.text = nodeText(a);
         break;
       }
-    out.links.push_back(std::move(l));
-  }
 
   // The title and the key fragment every article holds.
   std::vector<std::vector<TitleChoice>> perExample;
@@ -776,35 +787,31 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   // Page turning: the fragment just before the next link, checked on the narrowed page.
   if (nextNode >= 0) {
     std::string narrowed = page;
-    for (const Edit& e : edits) FindFragment(narrowed, e.find, e.replace, 999, false);
-    std::string nextRaw = links[linkAt[nextPos]].raw;
+    ApplyEdits(narrowed, edits);
+    const std::string nextRaw = links[linkAt[nextPos]].raw;
     const Node& a = tree.nodes[static_cast<std::size_t>(nextNode)];
+    // The link's own attributes (rel="next", a "next" class, a title), its tag up to the
+    // address, then the tags before it.
     std::vector<std::string> candidates;
-    std::size_t hrefAt = nextPos;
-    while (hrefAt > a.begin && page[hrefAt - 1] != '=') --hrefAt;
-    if (hrefAt >= a.begin + 5) candidates.push_back(std::string(page.substr(a.begin, hrefAt - 5 - a.begin)));
-    for (std::size_t i = static_cast<std::size_t>(nextNode); i-- > 0 && candidates.size() < 8;)
-      if (tree.nodes[i].end <= a.begin || tree.nodes[i].openEnd <= a.begin)
-        candidates.push_back(std::string(page.substr(tree.nodes[i].begin, a.begin - tree.nodes[i].begin)));
-    for (const std::string& c : candidates) {
-      std::string t = c;
+    HtmlTokenizer tokens(page, a.begin);
+    HtmlTag tag;
+    if (tokens.Next(tag)) {
+      for (const HtmlAttribute& at : tag.attributes)
+        if (!at.NameIs("href") && at.hasValue) candidates.emplace_back(page.substr(at.begin, at.end - at.begin));
+      if (const HtmlAttribute* h = tag.Attribute("href")) candidates.emplace_back(page.substr(a.begin, h->begin - a.begin));
+    }
+    for (std::size_t i = static_cast<std::size_t>(nextNode); i-- > 0 && candidates.size() < 16;)
+      candidates.emplace_back(page.substr(tree.nodes[i].begin, tree.nodes[i].openEnd - tree.nodes[i].begin));
+    for (std::string t : candidates) {
       while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
-      if (t.size() < 3 || !StableMarker(t)) continue;
-      std::optional<TextSpan> at = FindFragmentSpan(narrowed, t);
-      if (!at) continue;
-      std::string first;
-      ForEachIndexLink(std::string_view(narrowed).substr(at->start + at->length), [&](std::string_view l) {
-        first = std::string(l);
-        return false;
-      });
-      if (first != nextRaw) continue;
+      if (t.size() < 3 || !StableMarker(t) || NextIndexLink(narrowed, t) != nextRaw) continue;
       out.nextFragment = t;
       break;
     }
   }
 
-  const bool resolve = std::any_of(taken.begin(), taken.end(), [](const std::string& raw) {
-    return !IsHttpUrl(raw) || raw.find('&') != npos || raw.find('%') != npos;
+  const bool resolve = std::any_of(out.links.begin(), out.links.end(), [](const ProposedLink& l) {
+    return !IsHttpUrl(l.link) || l.link.find('&') != npos || l.link.find('%') != npos;
   });
   std::vector<TTmpOneMacroComand>& s = out.steps;
   std::string startKey = edits.empty() || edits.front().find.front() != '*' ? std::string("href=")
@@ -830,7 +837,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   s.push_back(Step("SaveNews", "", "", "", "", "Записать новость"));
   s.push_back(Step("GotoMacro", std::to_string(find), "StandartParameter=0", "", "", "К следующей ссылке"));
   if (turn) {
-    s.push_back(Step("GetNextIndex", out.nextFragment, std::to_string(in.pages), "", "-1",
+    s.push_back(Step("GetNextIndex", out.nextFragment, std::to_string(in.pages - 1), "", "-1",
                      "Следующая страница списка; нет её - конец папки"));
     s.push_back(Step("GotoMacro", "1", "StandartParameter=0", "", "", "Разобрать новую страницу списка"));
   }

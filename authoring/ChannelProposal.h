@@ -31,8 +31,13 @@ struct ProposedLink {
   std::string text;  // the link's text on the index page
 };
 
+struct IndexEdit {
+  std::string find, replace;  // EditIndexHTML's P1 and P2
+};
+
 struct ChannelProposal {
   std::vector<TTmpOneMacroComand> steps;
+  std::vector<IndexEdit> indexEdits;  // the EditIndexHTML steps, in order
   std::vector<ProposedLink> links;  // what the macro takes from the index page, in order
   std::string linkFragment;         // FindUrlNews
   std::string newsKey;              // GetNews
@@ -43,6 +48,14 @@ struct ChannelProposal {
 };
 
 ChannelProposal ProposeChannel(const ProposalInput& input);
+
+// What the proposal's steps take from one page of the list (the first or one GetNextIndex
+// loads), and the address of the page GetNextIndex would load next ("" when none).
+struct ListPageLinks {
+  std::vector<ProposedLink> links;
+  std::string next;
+};
+ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& page, const std::string& pageUrl);
 
 // The name a news page gets from the proposal's FindNameNews step; "" when the markers miss.
 std::string ProposedNewsName(const ChannelProposal& proposal, const std::string& page);

@@ -133,11 +133,23 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
   if (pages > 1 && proposal.nextFragment.empty())
     std::cout << "Ссылка на следующую страницу списка не найдена: листать не будем.\n";
 
-  // The preview: every link taken, with the name its news would get.
-  std::cout << "Ссылки, которые возьмёт макрос (" << proposal.links.size() << "):\n";
+  // The preview: every link taken, page after page, with the name its news would get.
+  std::vector<ProposedLink> links = proposal.links;
+  std::string next = pages > 1 ? ReadListPage(proposal, input.indexPage, input.indexUrl).next : std::string();
+  for (int page = 2; page <= pages && !next.empty(); ++page) {
+    PreviewFetch::Result more = fetch(next, true);
+    if (!more.ok) {
+      std::cout << "Страница списка " << page << " не получена: " << U(more.error) << "\n";
+      break;
+    }
+    ListPageLinks found = ReadListPage(proposal, more.page, more.address);
+    links.insert(links.end(), found.links.begin(), found.links.end());
+    next = found.next;
+  }
+  std::cout << "Ссылки, которые возьмёт макрос (" << links.size() << "):\n";
   int named = 0, fetched = 0;
   std::set<std::string> seen;
-  for (const ProposedLink& l : proposal.links) {
+  for (const ProposedLink& l : links) {
     std::string name;
     if (!seen.insert(l.url).second) {
       name = "(уже взята выше)";

@@ -26,6 +26,7 @@ const std::string kFixtures = std::string(SKIMLET_SOURCE_DIR) + "/tests/cli/new_
 
 struct Fixture {
   std::string index, example;
+  std::string pages, nextQuery, nextFile;  // "pages: N QUERY FILE": turn N pages, the second at QUERY
   std::vector<std::string> articles;
 };
 
@@ -35,6 +36,7 @@ Fixture ReadFixture(const std::string& name) {
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("index: ", 0) == 0) f.index = line.substr(7);
     else if (line.rfind("example: ", 0) == 0) f.example = line.substr(9);
+    else if (line.rfind("pages: ", 0) == 0) std::istringstream(line.substr(7)) >> f.pages >> f.nextQuery >> f.nextFile;
     else if (!line.empty()) f.articles.push_back(line);
   }
   return f;
@@ -81,19 +83,20 @@ std::vector<std::string> SavedNews(const std::string& dir) {
 
 struct Site {
   test::HttpTestServer server;
-  std::string index, indexPath;
-  explicit Site(const std::string& fixture, const std::string& path) : indexPath(path) {
+  std::string index, indexPath, next, nextQuery;
+  explicit Site(const std::string& fixture, const Fixture& f) : indexPath(f.index), nextQuery(f.nextQuery) {
     index = test::ReadFile(kFixtures + fixture + ".html");
+    if (!f.nextFile.empty()) next = test::ReadFile(kFixtures + f.nextFile);
     server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
       std::string host = server.url("");
-      if (req.path == indexPath && req.params.empty()) {
-        std::string page = index;
+      std::string query;
+      for (const auto& [k, v] : req.params) query += k + "=" + v;
+      if (req.path == indexPath && (req.params.empty() || (!next.empty() && query == nextQuery))) {
+        std::string page = req.params.empty() ? index : next;
         for (std::size_t at; (at = page.find("@HOST@")) != std::string::npos;) page.replace(at, 6, host);
         res.set_content(page, "text/html; charset=utf-8");
         return;
       }
-      std::string query;
-      for (const auto& [k, v] : req.params) query += k + "=" + v;
       std::string h = "Статья " + Stem(req.path, query);
       std::string body = h.find("zagolovok") != std::string::npos ? "" : "<p>Текст: " + h + ".</p>";
       res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + h +
@@ -121,11 +124,11 @@ TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
     SCOPED_TRACE(name);
     Fixture f = ReadFixture(name);
     ASSERT_FALSE(f.articles.empty());
-    Site site(name, f.index);
+    Site site(name, f);
     Cli cli;
     test::CommandResult made =
         cli.Run("new Канал " + test::ShellQuote(site.server.url(f.index)) + " --example " +
-                test::ShellQuote(site.server.url(f.example)));
+                test::ShellQuote(site.server.url(f.example)) + (f.pages.empty() ? "" : " --pages " + f.pages));
     ASSERT_EQ(made.exitCode, 0) << made.out;
 
     // The preview's links: precision and recall against the list.
@@ -154,7 +157,7 @@ TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
 }
 
 TEST(NewChannelCli, RefusesTakenNamesAndPagesWithoutTheExample) {
-  Site site("handwritten", "/index.html");
+  Site site("handwritten", ReadFixture("handwritten"));
   Cli cli;
   const std::string index = test::ShellQuote(site.server.url("/index.html"));
   const std::string example = " --example " + test::ShellQuote(site.server.url("/z/cerkov-1812.html"));
