@@ -530,15 +530,18 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   struct Choice {
     std::vector<int> selected, items;
     std::size_t covered = 0, count = 0;
-    bool text = false;
+    bool heading = false;  // the example stands in a heading or a "title" element
+    std::size_t letters = 0;  // of the example's text: a headline, not a date or a picture
     int level = 0;
   } best;
   bool haveBest = false;
   auto better = [](const Choice& a, const Choice& b) {
     if (a.covered != b.covered) return a.covered > b.covered;
     if (a.count != b.count) return a.count > b.count;
-    if (a.text != b.text) return a.text;
-    return a.level < b.level;
+    if (a.heading != b.heading) return a.heading;
+    if ((a.letters > 0) != (b.letters > 0)) return a.letters > 0;
+    if (a.level != b.level) return a.level < b.level;
+    return a.letters > b.letters;
   };
   auto nodeText = [&](int i) {
     const Node& n = tree.nodes[static_cast<std::size_t>(i)];
@@ -552,11 +555,24 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     for (int a : anchors)
       if (Compatible(tree.nodes[static_cast<std::size_t>(a)], tree.nodes[static_cast<std::size_t>(example)]))
         like.push_back(a);
-    bool hasText = !nodeText(example).empty();
+    std::size_t letters = 0;
+    for (char ch : nodeText(example)) {
+      unsigned char u = static_cast<unsigned char>(ch);
+      letters += (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u >= 0xC0 ? 1 : 0;
+    }
+    bool heading = false;
+    for (int c : chain) {
+      const Node& n = tree.nodes[static_cast<std::size_t>(c)];
+      heading = heading || (n.name.size() == 2 && (n.name[0] | 0x20) == 'h' && n.name[1] >= '1' && n.name[1] <= '6') ||
+                std::any_of(n.classes.begin(), n.classes.end(),
+                            [](const std::string& w) { return w.find("title") != npos || w.find("headline") != npos; });
+      if (c == chain[std::min<std::size_t>(chain.size() - 1, 3)]) break;  // up to the item, near the link
+    }
     for (std::size_t k = 0; k + 1 < chain.size(); ++k) {
       Choice c;
       c.level = static_cast<int>(k);
-      c.text = hasText;
+      c.heading = heading;
+      c.letters = letters;
       int container = chain[k + 1];
       std::set<int> items;
       // The links at the example's place in each sibling item; `nth` also asks for the same
@@ -657,27 +673,52 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       first = std::min(first, around.begin);
       last = std::max(last, around.end);
     }
-    bool badBefore = !bad.empty() && bad.front() < first, badAfter = !bad.empty() && bad.back() >= last;
-    if (badBefore) {
-      int tries = 0;
-      for (std::size_t i = tree.nodes.size(); i-- > 0 && tries < 400;) {
-        const Node& n = tree.nodes[i];
-        if (n.begin > first) continue;
-        ++tries;
-        std::string t(page.substr(n.begin, n.openEnd - n.begin));
-        if (!StableMarker(t) || FindText(page, t) != n.begin || FindText(page, t, n.begin + 1) != npos) continue;
+    // Cuts stand between the list and the nearest links it must lose. Best are the elements
+    // that hold the list ("<main ...>", "</main>"), then tags with attributes, then any.
+    std::size_t headFrom = 0, tailTo = npos;
+    for (std::size_t b : bad) {
+      if (b < first) headFrom = b + 1;
+      else if (b >= last && tailTo == npos) tailTo = b;
+    }
+    std::vector<int> holders;
+    for (int x = tree.nodes[static_cast<std::size_t>(best.items.front())].parent; x >= 0;
+         x = tree.nodes[static_cast<std::size_t>(x)].parent)
+      holders.push_back(x);
+    auto text = [&](std::size_t from, std::size_t to) { return std::string(page.substr(from, to - from)); };
+    if (headFrom > 0) {
+      std::vector<std::pair<std::size_t, std::size_t>> cands;
+      for (int x : holders) cands.emplace_back(tree.nodes[static_cast<std::size_t>(x)].begin, tree.nodes[static_cast<std::size_t>(x)].openEnd);
+      for (bool attributes : {true, false})
+        for (std::size_t i = tree.nodes.size(), tries = 0; i-- > 0 && tries < 400;) {
+          const Node& n = tree.nodes[i];
+          if (n.begin > first || n.begin < headFrom) continue;
+          ++tries;
+          if (!attributes || text(n.begin, n.openEnd).find(' ') != npos) cands.emplace_back(n.begin, n.openEnd);
+        }
+      for (const auto& [at, end] : cands) {
+        std::string t = text(at, end);
+        if (at < headFrom || at > first || !StableMarker(t) || FindText(page, t) != at || FindText(page, t, at + 1) != npos)
+          continue;
         edits.push_back({"*" + t, t, StepText("Список: отрезать начало страницы до него")});
-        lo = n.begin;
+        lo = at;
         break;
       }
     }
-    if (badAfter) {
-      auto tag = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(last, std::size_t{0}));
-      for (int tries = 0; tag != tree.tags.end() && tries < 400; ++tag, ++tries) {
-        std::string t(page.substr(tag->first, tag->second - tag->first));
-        if (!StableMarker(t) || FindText(page, t, lo) != tag->first) continue;
+    if (tailTo != npos) {
+      std::vector<std::pair<std::size_t, std::size_t>> cands;
+      for (int x : holders)
+        if (tree.nodes[static_cast<std::size_t>(x)].explicitEnd)
+          cands.emplace_back(tree.nodes[static_cast<std::size_t>(x)].contentEnd, tree.nodes[static_cast<std::size_t>(x)].end);
+      for (bool attributes : {true, false}) {
+        auto tag = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(last, std::size_t{0}));
+        for (int tries = 0; tag != tree.tags.end() && tag->first <= tailTo && tries < 400; ++tag, ++tries)
+          if (!attributes || text(tag->first, tag->second).find(' ') != npos) cands.push_back(*tag);
+      }
+      for (const auto& [at, end] : cands) {
+        std::string t = text(at, end);
+        if (at < last || at > tailTo || !StableMarker(t) || FindText(page, t, lo) != at) continue;
         edits.push_back({t + "*", "", StepText("Список: отрезать конец страницы после него")});
-        hi = tag->first;
+        hi = at;
         break;
       }
     }
