@@ -251,21 +251,21 @@ std::string JoinPieces(const std::vector<std::string>& pieces) {
   return out;
 }
 
-std::string LinkFragment(const std::vector<std::string>& raws) {
-  // Digits become "~" (one digit): dates and numbers of later articles match too.
-  std::vector<std::string> mapped;
-  std::size_t step = raws.size() > 24 ? raws.size() / 24 : 1;
-  for (std::size_t i = 0; i < raws.size(); i += step) {
-    std::string m = raws[i];
-    for (char& c : m) {
-      if (c >= '0' && c <= '9') c = '~';
-      else if (c == '*') c = '?';
-    }
-    mapped.push_back(std::move(m));
+std::string MappedLink(std::string m) {
+  for (char& c : m) {
+    if (c >= '0' && c <= '9') c = '~';
+    else if (c == '*') c = '?';
   }
-  // The common beginning and end, however short ("z/", ".html"), then the pieces between.
+  return m;
+}
+
+// The fragment of a sample of the links: their common beginning and end, however short
+// ("z/", ".html"), and the pieces they share between.
+std::vector<std::string> SamplePieces(const std::vector<std::string>& mapped) {
   std::string prefix = mapped.front(), suffix;
-  for (const std::string& m : mapped) prefix.resize(std::mismatch(prefix.begin(), prefix.end(), m.begin(), m.end()).first - prefix.begin());
+  for (const std::string& m : mapped)
+    prefix.resize(static_cast<std::size_t>(std::mismatch(prefix.begin(), prefix.end(), m.begin(), m.end()).first -
+                                           prefix.begin()));
   std::vector<std::string> middle;
   for (const std::string& m : mapped) middle.push_back(m.substr(prefix.size()));
   suffix = middle.front();
@@ -276,24 +276,56 @@ std::string LinkFragment(const std::vector<std::string>& raws) {
   }
   for (std::string& m : middle) m.resize(m.size() - suffix.size());
   std::vector<std::string> pieces;
-  auto split = [&](const std::string& p) {
-    std::size_t i = 0;
-    while (i <= p.size()) {
-      std::size_t j = std::min(p.find('*', i), p.size());
-      if (j > i) pieces.push_back(p.substr(i, j - i));
-      i = j + 1;
+  const std::string p = prefix + Skeleton(middle, 3) + suffix;
+  for (std::size_t i = 0; i <= p.size();) {
+    std::size_t j = std::min(p.find('*', i), p.size());
+    if (j > i) pieces.push_back(p.substr(i, j - i));
+    i = j + 1;
+  }
+  return pieces;
+}
+
+std::string LinkFragment(const std::vector<std::string>& raws) {
+  // Digits become "~" (one digit): dates and numbers of later articles match too. A sample
+  // of the links makes the fragment; a link it misses joins the sample.
+  std::vector<std::string> sample;
+  const std::size_t step = raws.size() > 24 ? raws.size() / 24 : 1;
+  for (std::size_t i = 0; i < raws.size(); i += step) sample.push_back(MappedLink(raws[i]));
+  auto missed = [&](const std::string& pattern) -> const std::string* {
+    for (const std::string& r : raws)
+      if (!ContainsFragment(r, pattern)) return &r;
+    return nullptr;
+  };
+  std::vector<std::string> pieces = SamplePieces(sample);
+  for (int more = 0; more < 16; ++more) {
+    const std::string pattern = JoinPieces(pieces);
+    std::string miss;
+    for (const std::string& r : raws)
+      if (!ContainsFragment(r, pattern) && std::find(sample.begin(), sample.end(), MappedLink(r)) == sample.end()) {
+        miss = MappedLink(r);
+        break;
+      }
+    if (miss.empty()) break;
+    sample.push_back(miss);
+    pieces = SamplePieces(sample);
+  }
+  // FindFragment wants at least one character between two pieces: where a piece stands right
+  // beside another in some link, one of them goes, the one whose loss keeps the most.
+  while (!pieces.empty() && missed(JoinPieces(pieces))) {
+    std::size_t drop = 0, kept = 0;
+    bool matches = false;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      std::vector<std::string> rest = pieces;
+      rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
+      std::size_t size = JoinPieces(rest).size();
+      bool ok = !missed(JoinPieces(rest));
+      if ((ok && !matches) || (ok == matches && size > kept)) {
+        drop = i;
+        kept = size;
+        matches = ok;
+      }
     }
-  };
-  split(prefix + Skeleton(middle, 3) + suffix);
-  // FindFragment wants at least one character between two pieces: a piece that stands right
-  // beside another in some link goes, the shortest first, until every link of the list matches.
-  auto all = [&](const std::string& pattern) {
-    return std::all_of(raws.begin(), raws.end(), [&](const std::string& r) { return ContainsFragment(r, pattern); });
-  };
-  while (!pieces.empty() && !all(JoinPieces(pieces))) {
-    auto shortest = std::min_element(pieces.begin(), pieces.end(),
-                                     [](const std::string& x, const std::string& y) { return x.size() < y.size(); });
-    pieces.erase(shortest);
+    pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(drop));
   }
   std::string out = JoinPieces(pieces);
   return out.size() >= 2 && !ContainsFragment("#", out) ? out : std::string();
@@ -726,6 +758,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
 
   // ---- inside the region: drop what is not a title link of the list
   std::vector<Span> dropped;
+  std::set<std::string> tried;  // a rule is judged once: the same element stands in every item
   for (std::size_t b : bad) {
     if (b < lo || b >= hi || Inside(dropped, b)) continue;
     // The innermost element around the link.
@@ -744,7 +777,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       const Node& n = tree.nodes[static_cast<std::size_t>(x)];
       if (!n.explicitEnd || n.begin < lo || n.end > hi) continue;
       std::string open(page.substr(n.begin, n.openEnd - n.begin)), close(page.substr(n.contentEnd, n.end - n.contentEnd));
-      if (!StableMarker(open) || !StableMarker(close)) continue;
+      if (!StableMarker(open) || !StableMarker(close) || !tried.insert(open + "*" + close).second) continue;
       std::vector<Span> spans = ElementSpans(page, open, close, lo, hi);
       if (!Inside(spans, b) || harms(spans)) continue;
       edits.push_back({open + "*" + close, "", StepText("Список: убрать то, что не заголовок статьи")});
@@ -765,7 +798,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       std::string context(page.substr(from, nameAt - from));
       if (context.find('\n') != npos || context.find('\r') != npos) break;
       std::string pattern = context + std::string(page.substr(nameAt, hrefAt - nameAt));
-      if (!StableMarker(pattern) || context.size() < 4) continue;
+      if (!StableMarker(pattern) || context.size() < 4 || !tried.insert(pattern).second) continue;
       std::vector<Span> spans = TextSpans(page, pattern, lo, hi);
       for (Span& s : spans) s.begin = s.end - 1;  // only the link's address is lost
       if (!Inside(spans, b) && !Inside(spans, b - 1)) continue;

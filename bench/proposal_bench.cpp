@@ -6,11 +6,18 @@
 #include <string>
 
 #include "authoring/ChannelProposal.h"
+#include "platform/Text.h"
 
 namespace skimlet {
 namespace {
 
 constexpr std::size_t kTwoMiB = 2u << 20;
+// Real list pages of this size carry about a thousand items at most: long excerpts.
+const std::string kExcerpt = [] {
+  std::string text;
+  while (text.size() < 1500) text += "The deputies proposed to spend more on roads, schools and the new tram line. ";
+  return text;
+}();
 
 std::string Post(int i) {
   const std::string n = std::to_string(i), url = "/2026/" + std::to_string(1 + i % 12) + "/post-" + n + "/";
@@ -18,7 +25,7 @@ std::string Post(int i) {
          " post type-post hentry\"><header class=\"entry-header\"><h2 class=\"entry-title\"><a href=\"" + url +
          "\" rel=\"bookmark\">Post number " + n +
          "</a></h2></header><div class=\"entry-summary\"><p>The council discussed the budget, see <a href=\"/2025/1/"
-         "post-old-" + n + "/\">an older post</a>, and the roads&hellip; <a href=\"" + url +
+         "post-old-" + n + "/\">an older post</a>, and the roads. " + kExcerpt + "&hellip; <a href=\"" + url +
          "\" class=\"more-link\">Read more</a></p></div><footer class=\"entry-footer\"><span class=\"byline\"><a "
          "href=\"/author/ed/\">Ed</a></span><span class=\"comments-link\"><a href=\"" + url +
          "#respond\">Leave a comment</a></span></footer></article>\n";
@@ -50,6 +57,7 @@ void BM_ProposalOnTwoMiBList(benchmark::State& state) {
   for (auto _ : state) {
     ChannelProposal p = ProposeChannel(in);
     links = p.links.size();
+    if (links == 0) state.SkipWithError(Win1251ToUtf8(p.problem).c_str());
     benchmark::DoNotOptimize(p);
   }
   state.counters["links"] = static_cast<double>(links);
