@@ -79,6 +79,8 @@ std::vector<std::string> ClassWords(std::string_view value) {
   return out;
 }
 
+constexpr std::size_t kScanDepth = 256;
+
 PageTree ParseTree(std::string_view page) {
   PageTree t;
   std::vector<int> open;
@@ -92,7 +94,7 @@ PageTree ParseTree(std::string_view page) {
   // Closes the nearest open element named one of `names` unless one of `stops` is nearer.
   auto implied = [&](std::initializer_list<std::string_view> names, std::initializer_list<std::string_view> stops,
                      std::size_t at) {
-    for (std::size_t k = open.size(); k-- > 0;) {
+    for (std::size_t k = open.size(); k-- > 0 && open.size() - k <= kScanDepth;) {
       std::string_view n = t.nodes[static_cast<std::size_t>(open[k])].name;
       if (IsOneOf(n, names)) {
         closeFrom(k, at);
@@ -106,7 +108,9 @@ PageTree ParseTree(std::string_view page) {
   while (tokens.Next(tag)) {
     t.tags.emplace_back(tag.begin, tag.end);
     if (tag.closing) {
-      for (std::size_t k = open.size(); k-- > 0;) {
+      // An end tag whose element is not among the nearest open ones is passed over: a hostile
+      // page of endless nesting costs no more than a bounded look each.
+      for (std::size_t k = open.size(); k-- > 0 && open.size() - k <= kScanDepth;) {
         Node& n = t.nodes[static_cast<std::size_t>(open[k])];
         bool same = n.name.size() == tag.name.size() &&
                     std::equal(n.name.begin(), n.name.end(), tag.name.begin(), [](char a, char b) {
@@ -373,7 +377,18 @@ bool Inside(const std::vector<Span>& spans, std::size_t pos) {
   return std::any_of(spans.begin(), spans.end(), [&](const Span& s) { return pos >= s.begin && pos < s.end; });
 }
 
-// What an "OPEN*CLOSE" -> "" edit removes between lo and hi, as FindFragment goes.
+// Whether a position of `sorted` lies in one of `spans` (in order, not overlapping).
+bool AnyInside(const std::vector<Span>& spans, const std::vector<std::size_t>& sorted) {
+  auto p = sorted.begin();
+  for (const Span& s : spans) {
+    p = std::lower_bound(p, sorted.end(), s.begin);
+    if (p != sorted.end() && *p < s.end) return true;
+  }
+  return false;
+}
+
+// What an "OPEN*CLOSE" -> "" edit removes between lo and hi, as FindFragment goes; and where
+// the links lose their address when a plain text before "href=" is rewritten.
 std::vector<Span> ElementSpans(std::string_view page, const std::string& open, const std::string& close,
                                std::size_t lo, std::size_t hi) {
   std::vector<Span> out;
@@ -390,7 +405,7 @@ std::vector<Span> TextSpans(std::string_view page, const std::string& text, std:
   std::vector<Span> out;
   for (std::size_t p = FindText(page, text, lo); p != npos && p < hi && out.size() < 999;
        p = FindText(page, text, p + text.size()))
-    out.push_back({p, p + text.size() + 1});  // the link's value starts after its quote
+    out.push_back({p + text.size(), p + text.size() + 2});  // where the value begins, quoted or not
   return out;
 }
 
@@ -685,9 +700,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   std::vector<std::size_t> keep = wantedPos;
   if (nextPos != npos) keep.push_back(nextPos);
   std::sort(keep.begin(), keep.end());
-  auto harms = [&](const std::vector<Span>& spans) {
-    return std::any_of(keep.begin(), keep.end(), [&](std::size_t p) { return Inside(spans, p); });
-  };
+  auto harms = [&](const std::vector<Span>& spans) { return AnyInside(spans, keep); };
 
   // ---- the region of the list
   std::vector<Edit> edits;
@@ -766,8 +779,12 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     if (auto a = tree.anchorAt.find(b); a != tree.anchorAt.end()) {
       inner = a->second;
     } else {
-      for (std::size_t i = 0; i < tree.nodes.size() && tree.nodes[i].begin < b; ++i)
-        if (tree.nodes[i].end > b) inner = static_cast<int>(i);
+      // The last element that begins before the link, or the nearest of its parents that holds it.
+      auto after = std::upper_bound(tree.nodes.begin(), tree.nodes.end(), b,
+                                    [](std::size_t pos, const Node& n) { return pos < n.begin; });
+      inner = static_cast<int>(after - tree.nodes.begin()) - 1;
+      while (inner >= 0 && tree.nodes[static_cast<std::size_t>(inner)].end <= b)
+        inner = tree.nodes[static_cast<std::size_t>(inner)].parent;
     }
     std::vector<int> around;
     for (int x = inner; x >= 0; x = tree.nodes[static_cast<std::size_t>(x)].parent) around.push_back(x);
@@ -800,10 +817,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       std::string pattern = context + std::string(page.substr(nameAt, hrefAt - nameAt));
       if (!StableMarker(pattern) || context.size() < 4 || !tried.insert(pattern).second) continue;
       std::vector<Span> spans = TextSpans(page, pattern, lo, hi);
-      for (Span& s : spans) s.begin = s.end - 1;  // only the link's address is lost
-      if (!Inside(spans, b) && !Inside(spans, b - 1)) continue;
-      for (Span& s : spans) s.end = s.begin + 2;
-      if (harms(spans)) continue;
+      if (!Inside(spans, b) || harms(spans)) continue;
       std::string replaced = pattern.substr(0, pattern.size() - 5) + "data-skip=";
       edits.push_back({pattern, replaced, StepText("Список: не брать эту ссылку")});
       dropped.insert(dropped.end(), spans.begin(), spans.end());
