@@ -364,8 +364,13 @@ void ApplyEdits(std::string& page, const std::vector<Edit>& edits) {
 // also have: one line, no wildcard characters, no numbers (those change from page to page).
 bool StableMarker(std::string_view t) {
   if (t.empty() || t.size() > 160) return false;
-  for (char c : t)
-    if (c == '\r' || c == '\n' || c == '*' || c == '?' || c == '~' || (c >= '0' && c <= '9')) return false;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == '\r' || c == '\n' || c == '*' || c == '?' || c == '~') return false;
+    // The digit of a heading's name (<h1>, </h2>) is no number.
+    bool heading = i >= 2 && (t[i - 1] == 'h' || t[i - 1] == 'H') && (t[i - 2] == '<' || t[i - 2] == '/');
+    if (c >= '0' && c <= '9' && !heading) return false;
+  }
   return true;
 }
 
@@ -446,27 +451,33 @@ std::vector<TitleChoice> TitleCandidates(const std::string& page) {
   for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
     const Node& h = tree.nodes[i];
     if (!EqualsLower(h.name, "h1") || !h.explicitEnd) continue;
-    // The innermost element that holds the whole text, so no tag stands between the markers.
-    std::size_t inner = i;
-    for (std::size_t j = i + 1; j < tree.nodes.size() && tree.nodes[j].begin < h.contentEnd; ++j) {
-      const Node& c = tree.nodes[j];
-      if (c.parent != static_cast<int>(inner)) continue;
-      std::string before(page.substr(tree.nodes[inner].openEnd, c.begin - tree.nodes[inner].openEnd));
-      std::string after(page.substr(c.end, tree.nodes[inner].contentEnd - std::min(c.end, tree.nodes[inner].contentEnd)));
-      if (NameOfText(before).empty() && NameOfText(after).empty() && c.explicitEnd) inner = j;
-      else break;
-    }
-    const Node& n = tree.nodes[inner];
-    std::string name = NameOfText(page.substr(n.openEnd, n.contentEnd - n.openEnd));
+    std::string name = NameOfText(page.substr(h.openEnd, h.contentEnd - h.openEnd));
     if (name.empty()) continue;
-    h1s.push_back({page.substr(n.begin, n.openEnd - n.begin), page.substr(n.contentEnd, n.end - n.contentEnd), name});
-    if (inner != i) h1s.push_back({page.substr(h.begin, h.openEnd - h.begin), "</", name});
+    // The heading's own tags, or those of an element inside that holds the whole text: the
+    // outermost whose start tag later articles will have too (no numbers in it).
+    for (std::size_t inner = i;;) {
+      const Node& n = tree.nodes[inner];
+      std::string start(page.substr(n.begin, n.openEnd - n.begin));
+      if (StableMarker(start)) {
+        h1s.push_back({start, std::string(page.substr(n.contentEnd, n.end - n.contentEnd)), name});
+        break;
+      }
+      std::size_t child = inner + 1;
+      if (child >= tree.nodes.size() || tree.nodes[child].parent != static_cast<int>(inner) ||
+          !tree.nodes[child].explicitEnd ||
+          NameOfText(page.substr(tree.nodes[child].openEnd, tree.nodes[child].contentEnd - tree.nodes[child].openEnd)) !=
+              name)
+        break;
+      inner = child;
+    }
   }
   std::vector<TitleChoice> out;
   auto inTitle = [&](const TitleChoice& c) { return !title.empty() && title.find(c.name) != npos; };
   for (const auto* list : {&h1s, &og})
     for (const TitleChoice& c : *list)
       if (inTitle(c)) out.push_back(c);
+  // The site's name stands in the title too: the headline is the longer.
+  std::stable_sort(out.begin(), out.end(), [](const TitleChoice& x, const TitleChoice& y) { return x.name.size() > y.name.size(); });
   for (const auto* list : {&h1s, &og, &titles})
     for (const TitleChoice& c : *list)
       if (!inTitle(c)) out.push_back(c);
@@ -902,8 +913,12 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     return !IsHttpUrl(l.link) || l.link.find('&') != npos || l.link.find('%') != npos;
   });
   std::vector<TTmpOneMacroComand>& s = out.steps;
-  std::string startKey = edits.empty() || edits.front().find.front() != '*' ? std::string("href=")
-                                                                             : edits.front().replace;
+  // What proves GetStart got the list page: where the list begins, else a link as this page
+  // writes it (the fragment's case counts).
+  std::string startKey = "<";
+  if (!edits.empty() && edits.front().find.front() == '*') startKey = edits.front().replace;
+  else if (ContainsFragment(page, "href=")) startKey = "href=";
+  else if (ContainsFragment(page, "HREF=")) startKey = "HREF=";
   s.push_back(Step("GetStart", in.startUrl, startKey, "-999", "", "Страница списка: в IndexHTML-буфер"));
   for (const Edit& e : edits) {
     s.push_back(Step("EditIndexHTML", e.find, e.replace, "", "", ""));
