@@ -174,18 +174,6 @@ bool Compatible(const Node& a, const Node& b) {
 
 // ---- addresses -----------------------------------------------------------------------------
 
-bool ValidUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (n < 0 || i + static_cast<std::size_t>(n) >= s.size() + (n == 0 ? 1 : 0)) return false;
-    for (int k = 1; k <= n; ++k)
-      if ((static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) >> 6) != 2) return false;
-    i += static_cast<std::size_t>(n) + 1;
-  }
-  return true;
-}
-
 int Hex(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -207,7 +195,7 @@ std::string AddressKey(std::string_view url) {
     }
   }
   bool high = std::any_of(d.begin(), d.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-  if (high && ValidUtf8(d)) d = Utf8ToWin1251(d);
+  if (high && IsValidUtf8(d)) d = Utf8ToWin1251(d);
   if (std::size_t s = d.find("://"); s != npos) d.erase(0, s + 3);
   while (!d.empty() && d.back() == '/') d.pop_back();
   return d;
@@ -279,14 +267,30 @@ std::vector<std::string> SamplePieces(const std::vector<std::string>& mapped) {
     suffix = suffix.substr(suffix.size() - n);
   }
   for (std::string& m : middle) m.resize(m.size() - suffix.size());
-  std::vector<std::string> pieces;
-  const std::string p = prefix + Skeleton(middle, 3) + suffix;
+  std::string p = prefix + Skeleton(middle, 3) + suffix;
+  if (!std::all_of(middle.begin(), middle.end(), [](const std::string& m) { return m.empty(); })) {
+    // Where the links differ, the common beginning and end stop at a separator: "news/zim"
+    // of two articles about winter says nothing about the next one.
+    constexpr std::string_view kSeparators = "/=?&.-_";
+    std::size_t cut = prefix.find_last_of(kSeparators);
+    bool tail = cut + 1 < prefix.size() || cut == npos;
+    prefix.resize(cut == npos ? 0 : cut + 1);
+    cut = suffix.find_first_of(kSeparators);
+    bool head = cut != 0;
+    suffix.erase(0, cut == npos ? suffix.size() : cut);
+    p = prefix + (tail ? "*" : "") + Skeleton(middle, 3) + (head ? "*" : "") + suffix;
+  }
+  std::vector<std::string> pieces, structural;
   for (std::size_t i = 0; i <= p.size();) {
     std::size_t j = std::min(p.find('*', i), p.size());
     if (j > i) pieces.push_back(p.substr(i, j - i));
     i = j + 1;
   }
-  return pieces;
+  // Pieces that are only letters may be chance ("-v-" of two slugs); the address's structure
+  // (paths, numbers, queries, extensions) is what later links share.
+  for (const std::string& piece : pieces)
+    if (piece.find_first_of("/~=?.") != npos) structural.push_back(piece);
+  return structural.empty() ? pieces : structural;
 }
 
 std::string LinkFragment(const std::vector<std::string>& raws) {
