@@ -176,8 +176,8 @@ LinkScan ScanLinks(Scratch& scratch, const Flow& flow, std::int32_t f, const Pre
       cache->byPlace.clear();
     }
   }
-  FragmentFinder pattern(find.P1);
-  ForEachIndexLink(*in.pages.index, [&](std::string_view link) {
+  LinkFinder pattern(find.P1);
+  ForEachIndexLink(*index, [&](std::string_view link) {
     const std::size_t place = scan.pageLinks++;
     if (find.P1.empty() || !pattern.FoundIn(link)) return true;
     PreviewLink l;

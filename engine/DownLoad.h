@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -85,6 +86,20 @@ struct FetchedPages {
   std::string newsURL;
 };
 
+// What a dry run found: it fetches and works as a run does and writes nothing (no news,
+// history, pictures, cookies or cache entries), keeping these instead.
+struct DryRunEntry {
+  enum class Kind {
+    kWouldSave,  // SaveNews would have written this news
+    kInHistory,  // GetNews passed over this address: the history holds it
+    kFolderEnd,  // how the folder ended
+  };
+  Kind kind = Kind::kWouldSave;
+  NodePtr folder;
+  std::string url;   // kWouldSave, kInHistory
+  std::string text;  // Windows-1251: kWouldSave the news name, kFolderEnd how it ended
+};
+
 class TDownload {
  public:
   TDownload(ChannelTree& tree, RunHost& host);
@@ -102,6 +117,10 @@ class TDownload {
   void SetStartNote(std::string note) { startNote_ = std::move(note); }
   // Tests shorten the idle time-out of transfers.
   void SetHttpTimeouts(long connectMs, long idleMs);
+  // A dry run writes nothing; DryRunRecord() tells what it would have done.
+  void SetDryRun(bool on) { dryRun_ = on; }
+  bool DryRun() const { return dryRun_; }
+  std::vector<DryRunEntry> DryRunRecord() const;
   // Tests lower the guards against endless runs.
   void SetLimits(const RunLimits& limits) { limits_ = limits; }
 
@@ -198,6 +217,7 @@ class TDownload {
   enum class IndexLoad { kLoaded, kNoAnswer, kNoPage };
   IndexLoad LoadIndex(const std::string& url, const std::string& command);
   void WriteFeed(const NodePtr& channel);
+  void Record(DryRunEntry::Kind kind, std::string url, std::string text);
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -248,6 +268,10 @@ class TDownload {
   NewsFolderIndex newsIndex_;                     // of the folder being saved into
 
   std::string startNote_;
+  bool dryRun_ = false;
+  std::vector<DryRunEntry> dryRunRecord_;  // guarded by mutex_
+  std::set<std::string> dryRunFiles_;      // the news files a dry run would have written
+  std::string folderEnd_;                  // how the current folder ended, when a command says
   // The last macro file read, kept while the file is unchanged on disk (every save replaces
   // it, so a changed file is always read again).
   struct MacroCache {

@@ -125,7 +125,16 @@ TDownload::IndexLoad TDownload::LoadIndex(const std::string& address, const std:
 
 void TDownload::GetStart(const std::string& p1, const std::string& p2, const std::string& p3) {
   nextPages_ = 0;
-  switch (LoadIndex(p1, "GetStart")) {
+  const IndexLoad loaded = LoadIndex(p1, "GetStart");
+  switch (loaded) {
+    case IndexLoad::kNoAnswer:
+    case IndexLoad::kNoPage:
+      folderEnd_ = W("стартовая страница ") + p1 + W(" не получена: ") + fetchError_;
+      break;
+    case IndexLoad::kLoaded:
+      break;
+  }
+  switch (loaded) {
     case IndexLoad::kNoAnswer:
       AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа: ") + fetchError_, kRed);
       indexFailed_ = indexFailed_ || !finished_;
@@ -196,6 +205,7 @@ void TDownload::GetNextIndex(const std::string& p1, const std::string& p2, const
     AddRunLog(Prefix() + W(">>GetNextIndex. Следующая страница не получена: ") + fetchError_ +
                   W(". Папка завершена."),
               kRed);
+    folderEnd_ = W("следующая страница ") + url + W(" не получена: ") + fetchError_;
     stepIndex_ = kEndFolder;
     return;
   }
@@ -232,7 +242,7 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     std::lock_guard lock(mutex_);
     buf_.NewsURL.clear();
   }
-  FragmentFinder pattern(p1);
+  LinkFinder pattern(p1);  // a Cyrillic fragment also finds percent-encoded Cyrillic links
   std::string found;
   std::size_t foundAt = 0;
   bool any = false, matched = false;
@@ -303,6 +313,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   attachmentHead_.clear();
   if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
+    Record(DryRunEntry::Kind::kInHistory, buf_.NewsURL, {});
     if (ParseStepNumber(p4, target)) {
       stepIndex_ = target;
       AddRunLog(Prefix() + W(">> GetNews. Эта страница была загружена ранее. Переход на шаг №") + p4, kRed);

@@ -3,6 +3,7 @@
 // processes at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -154,6 +155,49 @@ TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
   r = cli.Run("download Site");
   EXPECT_EQ(r.exitCode, 4) << r.out;
   EXPECT_NE(r.out.find("Нет ответа: HTTP 404"), std::string::npos) << r.out;
+}
+
+// Every file and directory under `dir` with its size and modification time.
+std::string Listing(const std::string& dir) {
+  std::vector<std::string> lines;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    std::string line = e.path().string();
+    if (e.is_regular_file())
+      line += " " + std::to_string(e.file_size()) + " " +
+              std::to_string(std::filesystem::last_write_time(e.path()).time_since_epoch().count());
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  return text;
+}
+
+TEST(CliDownloadDryRun, ListsWhatWouldBeSavedWhatTheHistorySkipsAndHowFoldersEndedAndWritesNothing) {
+  Site site;
+  Cli cli;
+  cli.Channel("Site", site.server.url("/index.html"), "news/");
+  cli.Channel("B", site.server.url("/b/index.html"), "/b/");  // sets a cookie
+  const std::string before = Listing(cli.home.path());
+  auto r = cli.Run("download --dry-run");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Listing(cli.home.path()), before) << "no news, history, pictures, cookies or cache";
+  for (const std::string& line :
+       {"Site: would save " + site.server.url("/news/1.html") + " as \"News 1\"",
+        "Site: would save " + site.server.url("/news/2.html") + " as \"News 2\"", std::string("Site: ended: шаг 1 завершил папку"),
+        "B: would save " + site.server.url("/b/1.html") + " as \"One\"",
+        std::string("dry run, nothing written: 3 news would be saved from 2 channels, 0 skipped as in the history")})
+    EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line << "\n" << r.out;
+  EXPECT_EQ(r.out.find("Записан файл"), std::string::npos);
+
+  ASSERT_EQ(cli.Run("download Site").exitCode, 0);
+  r = cli.Run("download --dry-run Site");
+  EXPECT_NE(r.out.find("Site: in the history, skipped " + site.server.url("/news/2.html") + "\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(LastLine(r.out).find("0 news would be saved from 1 channel, 2 skipped as in the history"), std::string::npos)
+      << r.out;
+  site.indexStatus = 404;  // the same exit status as a download
+  EXPECT_EQ(cli.Run("download --dry-run Site").exitCode, 4);
 }
 
 TEST(CliCookies, TwoProcessesAtOnceKeepEachOthersCookiesInOnePrivateJar) {
