@@ -174,28 +174,11 @@ bool Compatible(const Node& a, const Node& b) {
 
 // ---- addresses -----------------------------------------------------------------------------
 
-int Hex(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // An address reduced to what tells two articles apart: no scheme, no fragment, no final "/",
 // escapes decoded (UTF-8 ones to Windows-1251), so a link written either way is the example.
 std::string AddressKey(std::string_view url) {
-  std::string u = WithoutFragment(url);
-  std::string d;
-  for (std::size_t i = 0; i < u.size(); ++i) {
-    if (u[i] == '%' && i + 2 < u.size() && Hex(u[i + 1]) >= 0 && Hex(u[i + 2]) >= 0) {
-      d += static_cast<char>(Hex(u[i + 1]) * 16 + Hex(u[i + 2]));
-      i += 2;
-    } else {
-      d += u[i];
-    }
-  }
-  bool high = std::any_of(d.begin(), d.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-  if (high && IsValidUtf8(d)) d = Utf8ToWin1251(d);
+  std::string d = WithoutFragment(url);
+  if (std::string decoded = DecodedLink(d); !decoded.empty()) d = std::move(decoded);
   if (std::size_t s = d.find("://"); s != npos) d.erase(0, s + 3);
   while (!d.empty() && d.back() == '/') d.pop_back();
   return d;
@@ -538,7 +521,7 @@ ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& p
   ApplyEdits(page, edits);
   if (proposal.linkFragment.empty()) return out;
   UrlResolver resolver(pageUrl);
-  FragmentFinder finder(proposal.linkFragment);
+  LinkFinder finder(proposal.linkFragment);
   ForEachIndexLink(page, [&](std::string_view link) {
     if (finder.FoundIn(link))
       out.links.push_back({std::string(link), NewsAddress(resolver.Resolve(AttributeUrl(link))), std::string()});
@@ -693,7 +676,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     out.problem = W("на странице нет ссылок, похожих на пример");
     return out;
   }
-  FragmentFinder finder(out.linkFragment);
+  LinkFinder finder(out.linkFragment);
   std::vector<std::size_t> bad;
   for (const Link& l : links)
     if (!std::binary_search(wantedPos.begin(), wantedPos.end(), l.pos) && finder.FoundIn(l.raw)) bad.push_back(l.pos);

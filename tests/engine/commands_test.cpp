@@ -114,7 +114,9 @@ TEST(CommandFindUrlNews, ACyrillicFragmentFindsPercentEncodedCyrillicLinks) {
     c.run->FindUrlNews(Cp(k.fragment), "9");
     // Taken and logged (and so remembered) as the page wrote it.
     EXPECT_EQ(c.B().NewsURL, k.found ? link : "") << k.link << " / " << k.fragment;
-    if (k.found) EXPECT_EQ(c.Last(), "128 Мир> step 3>> FindUrlNews(" + std::string(k.fragment) + ") - OK. URL=" + k.link);
+    if (k.found) {
+      EXPECT_EQ(c.Last(), "128 Мир> step 3>> FindUrlNews(" + std::string(k.fragment) + ") - OK. URL=" + k.link);
+    }
     c.B().NewsURL = link;  // and GotoMacro tests NewsURL the same way
     c.run->SetStepIndex(4);
     c.run->GotoMacro("7", "StandartParameter=1", "StandartParameter=0", Cp(k.fragment));
