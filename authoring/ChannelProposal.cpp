@@ -361,6 +361,11 @@ bool StableMarker(std::string_view t) {
   return true;
 }
 
+// A link's tag names one article or page: the next list will not have it.
+bool IsLinkTag(std::string_view t) {
+  return t.size() > 2 && t[0] == '<' && (t[1] == 'a' || t[1] == 'A') && (t[2] == ' ' || t[2] == '>');
+}
+
 struct Span {
   std::size_t begin, end;
 };
@@ -641,17 +646,25 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
         }
       };
       select(false);
-      // Two different addresses in one item: only one of them stands where the example does.
-      std::map<int, std::string> firstOfItem;
-      bool mixed = false;
-      for (int a : c.selected) {
-        int x = a;
-        for (std::size_t j = 1; j <= k; ++j) x = tree.nodes[static_cast<std::size_t>(x)].parent;
-        const std::string& raw = links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw;
-        auto [it, fresh] = firstOfItem.emplace(x, raw);
-        mixed = mixed || (!fresh && it->second != raw);
+      // Links of another shape at another place of the item (a row's category cell beside its
+      // title cell): only the example's place counts. Links of one shape at several places
+      // (a day's group of news) all do.
+      auto place = [&](int a) {
+        std::string key;
+        for (std::size_t j = 0; j < k; ++j, a = tree.nodes[static_cast<std::size_t>(a)].parent)
+          key += std::to_string(tree.nodes[static_cast<std::size_t>(a)].nth) + ",";
+        return key;
+      };
+      const std::string examplePlace = place(example);
+      std::vector<std::string> here, elsewhere;
+      for (int a : c.selected)
+        (place(a) == examplePlace ? here : elsewhere).push_back(links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw);
+      if (!elsewhere.empty() && !here.empty()) {
+        const std::string shape = LinkFragment(here);
+        if (shape.empty() || !std::all_of(elsewhere.begin(), elsewhere.end(),
+                                          [&](const std::string& r) { return ContainsFragment(r, shape); }))
+          select(true);
       }
-      if (mixed) select(true);
       c.items.assign(items.begin(), items.end());
       c.count = items.size();
       std::set<std::size_t> covered;
@@ -740,7 +753,8 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
         }
       for (const auto& [at, end] : cands) {
         std::string t = text(at, end);
-        if (at < headFrom || at > first || !StableMarker(t) || FindText(page, t) != at || FindText(page, t, at + 1) != npos)
+        if (at < headFrom || at > first || IsLinkTag(t) || !StableMarker(t) || FindText(page, t) != at ||
+            FindText(page, t, at + 1) != npos)
           continue;
         edits.push_back({"*" + t, t, StepText("Список: отрезать начало страницы до него")});
         lo = at;
@@ -759,7 +773,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       }
       for (const auto& [at, end] : cands) {
         std::string t = text(at, end);
-        if (at < last || at > tailTo || !StableMarker(t) || FindText(page, t, lo) != at) continue;
+        if (at < last || at > tailTo || IsLinkTag(t) || !StableMarker(t) || FindText(page, t, lo) != at) continue;
         edits.push_back({t + "*", "", StepText("Список: отрезать конец страницы после него")});
         hi = at;
         break;
@@ -792,7 +806,8 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       const Node& n = tree.nodes[static_cast<std::size_t>(x)];
       if (!n.explicitEnd || n.begin < lo || n.end > hi) continue;
       std::string open(page.substr(n.begin, n.openEnd - n.begin)), close(page.substr(n.contentEnd, n.end - n.contentEnd));
-      if (!StableMarker(open) || !StableMarker(close) || !tried.insert(open + "*" + close).second) continue;
+      if (IsLinkTag(open) || !StableMarker(open) || !StableMarker(close) || !tried.insert(open + "*" + close).second)
+        continue;
       std::vector<Span> spans = ElementSpans(page, open, close, lo, hi);
       if (!Inside(spans, b) || harms(spans)) continue;
       edits.push_back({open + "*" + close, "", StepText("Список: убрать то, что не заголовок статьи")});
@@ -801,22 +816,21 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       break;
     }
     if (done || inner < 0 || tree.anchorAt.find(b) == tree.anchorAt.end()) continue;
-    // The link's own tag up to its address, with what stands before it on the line.
+    // The link's own tag up to its address ("<a class="more-link" href="), or with the tags
+    // just before it ("</p><a href="): rewritten, those links lose their address.
     const Node& a = tree.nodes[static_cast<std::size_t>(inner)];
-    std::size_t valueAt = b;
-    std::size_t hrefAt = valueAt;
+    std::size_t hrefAt = b;
     while (hrefAt > a.begin && page[hrefAt - 1] != '=') --hrefAt;
-    std::size_t nameAt = hrefAt >= 5 ? hrefAt - 5 : a.begin;  // "href="
-    if (nameAt < a.begin) continue;
-    for (std::size_t before = 0; before <= 24 && !done; before += 8) {
-      std::size_t from = a.begin >= before ? a.begin - before : 0;
-      std::string context(page.substr(from, nameAt - from));
-      if (context.find('\n') != npos || context.find('\r') != npos) break;
-      std::string pattern = context + std::string(page.substr(nameAt, hrefAt - nameAt));
-      if (!StableMarker(pattern) || context.size() < 4 || !tried.insert(pattern).second) continue;
+    if (hrefAt < a.begin + 5) continue;
+    const std::size_t nameAt = hrefAt - 5;  // "href="
+    auto own = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(a.begin, std::size_t{0}));
+    for (int back = 0; back <= 3 && !done && own - tree.tags.begin() >= back; ++back) {
+      const std::size_t from = (own - back)->first;
+      std::string pattern(page.substr(from, hrefAt - from));
+      if (pattern.size() < 8 || !StableMarker(pattern) || !tried.insert(pattern).second) continue;
       std::vector<Span> spans = TextSpans(page, pattern, lo, hi);
       if (!Inside(spans, b) || harms(spans)) continue;
-      std::string replaced = pattern.substr(0, pattern.size() - 5) + "data-skip=";
+      std::string replaced = pattern.substr(0, nameAt - from) + "data-skip=";
       edits.push_back({pattern, replaced, StepText("Список: не брать эту ссылку")});
       dropped.insert(dropped.end(), spans.begin(), spans.end());
       done = true;
