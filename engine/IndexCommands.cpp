@@ -126,27 +126,14 @@ TDownload::IndexLoad TDownload::LoadIndex(const std::string& address, const std:
 void TDownload::GetStart(const std::string& p1, const std::string& p2, const std::string& p3) {
   nextPages_ = 0;
   const IndexLoad loaded = LoadIndex(p1, "GetStart");
-  switch (loaded) {
-    case IndexLoad::kNoAnswer:
-    case IndexLoad::kNoPage:
-      folderEnd_ = W("стартовая страница ") + p1 + W(" не получена: ") + fetchError_;
-      break;
-    case IndexLoad::kLoaded:
-      break;
-  }
-  switch (loaded) {
-    case IndexLoad::kNoAnswer:
-      AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа: ") + fetchError_, kRed);
-      indexFailed_ = indexFailed_ || !finished_;
-      stepIndex_ = kEndRun;
-      return;
-    case IndexLoad::kNoPage:
-      AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Страница не получена: ") + fetchError_, kRed);
-      indexFailed_ = indexFailed_ || !finished_;
-      stepIndex_ = kEndRun;
-      return;
-    case IndexLoad::kLoaded:
-      break;
+  if (loaded != IndexLoad::kLoaded) {
+    AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. ") +
+                  W(loaded == IndexLoad::kNoAnswer ? "Нет ответа: " : "Страница не получена: ") + fetchError_,
+              kRed);
+    folderEnd_ = W("стартовая страница ") + p1 + W(" не получена: ") + fetchError_;
+    indexFailed_ = indexFailed_ || !finished_;
+    stepIndex_ = kEndRun;
+    return;
   }
   if (ContainsFragment(buf_.IndexHTML, p2) && buf_.IndexHTML.size() >= 10) {
     AddRunLog(Prefix() + ">> GetStart(" + p1 + W(") - ГОТОВО"), kDarkRed);
@@ -166,12 +153,14 @@ std::string NextIndexLink(std::string_view page, std::string_view fragment) {
   std::string link;
   ForEachIndexLink(page, [&](std::string_view value) {
     const std::size_t start = static_cast<std::size_t>(value.data() - page.data()), end = start + value.size();
-    // The link of the tag the fragment stands in (`<a href="/2" rel="next">`), or the first one
-    // behind the fragment's start that reaches past its end: the fragment may stop inside the
-    // tag, or inside the address itself.
-    const bool sameTag = start < match->start && page.find('>', end) >= match->start &&
-                         page.substr(end, match->start - end).find('<') == std::string_view::npos;
-    if (!sameTag && (start < match->start || end < matchEnd)) return true;
+    // The address the fragment begins in, the link of the tag it stands in behind the address
+    // (`<a href="/2" rel="next">`), or the first link behind the fragment that reaches past its
+    // end (the fragment may stop inside the tag, or inside the address).
+    const bool inAddress = start <= match->start && match->start < end;
+    const bool sameTag = end <= match->start &&
+                         page.substr(end, match->start - end).find_first_of("<>") == std::string_view::npos;
+    const bool behind = start >= match->start && end >= matchEnd;
+    if (!inAddress && !sameTag && !behind) return true;
     link = std::string(value);
     return false;
   });

@@ -3,7 +3,6 @@
 // processes at once.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -159,18 +158,7 @@ TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
 
 // Every file and directory under `dir` with its size and modification time.
 std::string Listing(const std::string& dir) {
-  std::vector<std::string> lines;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    std::string line = e.path().string();
-    if (e.is_regular_file())
-      line += " " + std::to_string(e.file_size()) + " " +
-              std::to_string(std::filesystem::last_write_time(e.path()).time_since_epoch().count());
-    lines.push_back(line);
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string text;
-  for (const std::string& l : lines) text += l + "\n";
-  return text;
+  return test::RunCommand("find " + test::ShellQuote(dir) + " -printf '%p %s %T@\\n' | sort").out;
 }
 
 TEST(CliDownloadDryRun, ListsWhatWouldBeSavedWhatTheHistorySkipsAndHowFoldersEndedAndWritesNothing) {

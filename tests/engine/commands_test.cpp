@@ -176,7 +176,7 @@ TEST(CommandGetNextIndex, TheLinkIsTheOneOfTheFragmentsTagOrTheFirstBehindIt) {
       {"<a href=/1>1</a> <a class=\"next\" href=\"/p/2\">", "class=\"next\"", "/p/2"},
       {"<a href=/1>1</a> <a href=\"/p/2\" rel=\"next\">", "rel=\"next\"", "/p/2"},
       {"<li class=next><a href='/p/2'>", "<li class=next>", "/p/2"},
-      {"<a href=\"/page/2/\">", "/page/", "/page/2/"},
+      {"<a href=\"/list/page/2/\">", "page/", "/list/page/2/"},
       {"<a href=/p/1 rel=prev>1</a> <li class=next></li>", "class=next", ""},
       {"<a href=/p/1 rel=next> <a href=/p/3>", "zzz", ""},
   };
