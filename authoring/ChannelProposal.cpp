@@ -348,15 +348,16 @@ void ApplyEdits(std::string& page, const std::vector<Edit>& edits) {
 }
 
 // A tag's text fit to stand in a step parameter as a plain fragment that later pages will
-// also have: one line, no wildcard characters, no numbers (those change from page to page).
-bool StableMarker(std::string_view t) {
+// also have: one line, no wildcard characters, no numbers (those change from page to page),
+// unless the caller sees the text repeat in every item ("card h-100").
+bool StableMarker(std::string_view t, bool digits = false) {
   if (t.empty() || t.size() > 160) return false;
   for (std::size_t i = 0; i < t.size(); ++i) {
     char c = t[i];
     if (c == '\r' || c == '\n' || c == '*' || c == '?' || c == '~') return false;
     // The digit of a heading's name (<h1>, </h2>) is no number.
     bool heading = i >= 2 && (t[i - 1] == 'h' || t[i - 1] == 'H') && (t[i - 2] == '<' || t[i - 2] == '/');
-    if (c >= '0' && c <= '9' && !heading) return false;
+    if (c >= '0' && c <= '9' && !heading && !digits) return false;
   }
   return true;
 }
@@ -806,10 +807,10 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       const Node& n = tree.nodes[static_cast<std::size_t>(x)];
       if (!n.explicitEnd || n.begin < lo || n.end > hi) continue;
       std::string open(page.substr(n.begin, n.openEnd - n.begin)), close(page.substr(n.contentEnd, n.end - n.contentEnd));
-      if (IsLinkTag(open) || !StableMarker(open) || !StableMarker(close) || !tried.insert(open + "*" + close).second)
+      if (IsLinkTag(open) || !StableMarker(open, true) || !StableMarker(close) || !tried.insert(open + "*" + close).second)
         continue;
       std::vector<Span> spans = ElementSpans(page, open, close, lo, hi);
-      if (!Inside(spans, b) || harms(spans)) continue;
+      if (!Inside(spans, b) || harms(spans) || (!StableMarker(open) && spans.size() < 2)) continue;
       edits.push_back({open + "*" + close, "", StepText("Список: убрать то, что не заголовок статьи")});
       dropped.insert(dropped.end(), spans.begin(), spans.end());
       done = true;
@@ -827,9 +828,9 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     for (int back = 0; back <= 3 && !done && own - tree.tags.begin() >= back; ++back) {
       const std::size_t from = (own - back)->first;
       std::string pattern(page.substr(from, hrefAt - from));
-      if (pattern.size() < 8 || !StableMarker(pattern) || !tried.insert(pattern).second) continue;
+      if (pattern.size() < 8 || !StableMarker(pattern, true) || !tried.insert(pattern).second) continue;
       std::vector<Span> spans = TextSpans(page, pattern, lo, hi);
-      if (!Inside(spans, b) || harms(spans)) continue;
+      if (!Inside(spans, b) || harms(spans) || (!StableMarker(pattern) && spans.size() < 2)) continue;
       std::string replaced = pattern.substr(0, nameAt - from) + "data-skip=";
       edits.push_back({pattern, replaced, StepText("Список: не брать эту ссылку")});
       dropped.insert(dropped.end(), spans.begin(), spans.end());

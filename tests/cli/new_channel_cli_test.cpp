@@ -120,7 +120,7 @@ struct Cli {
 
 TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
   for (const char* name :
-       {"wordpress", "drupal", "handwritten", "table", "menus", "excerpts", "cyrillic", "pagination"}) {
+       {"wordpress", "drupal", "handwritten", "table", "menus", "excerpts", "cyrillic", "pagination", "cards"}) {
     SCOPED_TRACE(name);
     Fixture f = ReadFixture(name);
     ASSERT_FALSE(f.articles.empty());
