@@ -277,6 +277,7 @@ std::vector<std::string> SamplePieces(const std::vector<std::string>& mapped) {
 }
 
 std::string LinkFragment(const std::vector<std::string>& raws) {
+  if (raws.empty()) return std::string();
   // Digits become "~" (one digit): dates and numbers of later articles match too. A sample
   // of the links makes the fragment; a link it misses joins the sample.
   std::vector<std::string> sample;
@@ -619,12 +620,12 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
                             [](const std::string& w) { return w.find("title") != npos || w.find("headline") != npos; });
       if (c == chain[std::min<std::size_t>(chain.size() - 1, 3)]) break;  // up to the item, near the link
     }
-    for (std::size_t k = 0; k + 1 < chain.size(); ++k) {
+    for (std::size_t k = 0; k < chain.size(); ++k) {
       Choice c;
       c.level = static_cast<int>(k);
       c.heading = heading;
       c.letters = letters;
-      int container = chain[k + 1];
+      const int container = k + 1 < chain.size() ? chain[k + 1] : -1;  // -1: the page's top level
       std::set<int> items;
       // The links at the example's place in each sibling item; `nth` also asks for the same
       // place among siblings of one name (the second cell of a row, not the third).
@@ -685,7 +686,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   for (std::size_t p : wantedPos) wanted.push_back(links[linkAt[p]].raw);
 
   // ---- the fragment FindUrlNews looks for
-  out.linkFragment = LinkFragment(wanted);
+  out.linkFragment = wanted.empty() ? std::string() : LinkFragment(wanted);
   if (out.linkFragment.empty()) {
     out.problem = W("на странице нет ссылок, похожих на пример");
     return out;

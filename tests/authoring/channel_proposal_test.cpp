@@ -80,6 +80,10 @@ TEST(ChannelProposal, SaysWhyWhenItCannotHelp) {
   p = ProposeChannel(Input(kList, {"<p>no heading at all</p>"}));
   EXPECT_NE(p.problem.find(Cp("не найден заголовок")), std::string::npos);
 
+  // Links with no element around them at all are a list too (it used to crash).
+  p = ProposeChannel(Input("<a href=\"/a/1.html\">One</a> <a href=\"/a/2.html\">Two</a>", {article}));
+  EXPECT_EQ(p.links.size(), 2u);
+
   // A page nested without end still gives its list, read in bounded time.
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "<div><span>";
