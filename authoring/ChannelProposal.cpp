@@ -494,28 +494,28 @@ TTmpOneMacroComand Step(const char* command, std::string p1, std::string p2, std
   return s;
 }
 
-// A link to the next page of the list: rel="next", a "next" class, or the words and arrows
-// such links carry.
-bool LooksLikeNextPage(const Node& a, std::string_view page) {
+// How surely a link leads to the next page of the list: 2 for rel="next" or a "next" class,
+// 1 for the words and arrows such links carry, 0 for none.
+int NextPageLink(const Node& a, std::string_view page) {
   for (const std::string& c : a.classes)
-    if (c.find("next") != npos) return true;
+    if (c.find("next") != npos) return 2;
   HtmlTokenizer tokens(page, a.begin);
   HtmlTag tag;
   if (tokens.Next(tag))
     if (const HtmlAttribute* rel = tag.Attribute("rel"))
-      if (page.substr(rel->valueBegin, rel->valueEnd - rel->valueBegin).find("next") != npos) return true;
+      if (page.substr(rel->valueBegin, rel->valueEnd - rel->valueBegin).find("next") != npos) return 2;
   std::string text = HtmlText(page.substr(a.openEnd, a.contentEnd - a.openEnd));
   std::size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
-  if (b == npos || e - b > 40) return false;
+  if (b == npos || e - b > 40) return 0;
   text = text.substr(b, e - b + 1);
   for (const char* word : {"Следующая", "следующая", "Далее", "далее", "Вперед", "Вперёд", "вперед", "вперёд",
                            "Next", "next", "Older", "older"})
-    if (text.rfind(W(word), 0) == 0) return true;
+    if (text.rfind(W(word), 0) == 0) return 1;
   for (const char* arrow : {"»", "›", "→"}) {
     std::string w = W(arrow);
-    if (text.size() >= w.size() && text.compare(text.size() - w.size(), w.size(), w) == 0) return true;
+    if (text.size() >= w.size() && text.compare(text.size() - w.size(), w.size(), w) == 0) return 1;
   }
-  return false;
+  return 0;
 }
 
 }  // namespace
@@ -563,7 +563,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   std::vector<std::string> exampleKeys;
   for (const std::string& u : in.exampleUrls) exampleKeys.push_back(AddressKey(u));
   std::vector<int> anchors;
-  std::unordered_map<int, std::size_t> exampleOf;  // anchor -> example index
+  std::map<int, std::size_t> exampleOf;  // anchor -> example index, in page order
   for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
     const Node& n = tree.nodes[i];
     if (n.href == npos || !linkAt.count(n.href)) continue;
@@ -700,13 +700,15 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   std::size_t nextPos = npos;
   int nextNode = -1;
   if (in.pages > 1) {
+    int sure = 0;
     for (int a : anchors) {
       const Node& n = tree.nodes[static_cast<std::size_t>(a)];
-      if (std::binary_search(wantedPos.begin(), wantedPos.end(), n.href)) continue;
-      if (LooksLikeNextPage(n, page)) {
+      // Not an article's link, however it is worded ("Далее »" under an excerpt).
+      if (finder.FoundIn(links[linkAt[n.href]].raw)) continue;
+      if (int how = NextPageLink(n, page); how > sure) {
+        sure = how;
         nextPos = n.href;
         nextNode = a;
-        break;
       }
     }
   }
