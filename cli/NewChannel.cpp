@@ -70,32 +70,12 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
   }
   const std::string channelName = Utf8ToWin1251(positional[0]);
   const std::string indexUrl = Utf8ToWin1251(positional[1]);
-  const std::string folderName = rubric.empty() ? channelName : rubric;
-  if (std::string why = FolderNameProblem(folderName); !why.empty()) {
-    Fail("нельзя назвать папку \"" + U(folderName) + "\": " + why);
-    return 1;
-  }
-
-  // The folder must be new; a rubric's channel must exist.
+  // The folder must be new, and a rubric's channel must exist: said before anything is fetched.
   ChannelTree tree(ctx.dataDir);
   if (DirExists(tree.AccountsDir())) tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
-  NodePtr channel;
-  for (const NodePtr& node : tree.Channels())
-    if (tree.Caption(node) == channelName) channel = node;
-  auto taken = [](const std::string& path) { return DirExists(path) || FileExists(path); };
-  if (rubric.empty() && (channel || taken(tree.AccountsDir() + DiskName(channelName)))) {
-    Fail("канал \"" + U(channelName) + "\" уже есть; выберите другое имя");
+  if (std::string why = NewMacroFolderProblem(tree, channelName, rubric); !why.empty()) {
+    Fail(why);
     return 1;
-  }
-  if (!rubric.empty()) {
-    if (!channel) {
-      Fail("нет канала \"" + U(channelName) + "\", в который добавить рубрику");
-      return 1;
-    }
-    if (taken(tree.FolderPath(channel) + DiskName(rubric))) {
-      Fail("рубрика \"" + U(rubric) + "\" в канале \"" + U(channelName) + "\" уже есть; выберите другое имя");
-      return 1;
-    }
   }
 
   // The pages: the list and the examples, fetched as a run fetches them.
@@ -175,23 +155,11 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
     return 0;
   }
 
-  std::string error;
-  if (!MakeDirs(tree.AccountsDir(), &error)) {
+  std::string path, error;
+  if (!CreateMacroFolder(tree, channelName, rubric, proposal.steps, path, error)) {
     Fail(error);
     return 1;
   }
-  NodePtr parent = rubric.empty() ? nullptr : channel;
-  std::string path = (parent ? tree.FolderPath(parent) : tree.AccountsDir()) + DiskName(folderName) + "/";
-  FolderMacro writer;
-  MacroTable& table = writer.Table();
-  table.count = static_cast<std::int32_t>(proposal.steps.size());
-  std::copy(proposal.steps.begin(), proposal.steps.end(), table.steps.begin());
-  if (!MakeDirs(path, &error) || !writer.WriteFolderMacroFile(path, &error)) {
-    Fail(error);
-    return 1;
-  }
-  NodePtr node = tree.AddFolderNode(DiskName(folderName), parent, true);
-  if (node) tree.WriteFolderCheck(node, true);
   std::cout << (rubric.empty() ? "Создан канал " : "Создана рубрика ") << path << "\n";
   return 0;
 }
