@@ -376,6 +376,26 @@ bool Inside(const std::vector<Span>& spans, std::size_t pos) {
   return std::any_of(spans.begin(), spans.end(), [&](const Span& s) { return pos >= s.begin && pos < s.end; });
 }
 
+// What the rules taken so far remove, for quick lookups: spans by their start, with the
+// furthest end among each span and those before it.
+class Removed {
+ public:
+  void Add(const std::vector<Span>& spans) {
+    spans_.insert(spans_.end(), spans.begin(), spans.end());
+    std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    reach_.clear();
+    for (const Span& s : spans_) reach_.push_back(std::max(reach_.empty() ? 0 : reach_.back(), s.end));
+  }
+  bool Holds(std::size_t pos) const {
+    auto after = std::upper_bound(spans_.begin(), spans_.end(), pos, [](std::size_t p, const Span& s) { return p < s.begin; });
+    return after != spans_.begin() && reach_[static_cast<std::size_t>(after - spans_.begin()) - 1] > pos;
+  }
+
+ private:
+  std::vector<Span> spans_;
+  std::vector<std::size_t> reach_;
+};
+
 // Whether a position of `sorted` lies in one of `spans` (in order, not overlapping).
 bool AnyInside(const std::vector<Span>& spans, const std::vector<std::size_t>& sorted) {
   auto p = sorted.begin();
@@ -557,6 +577,12 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   std::vector<Link> links = IndexLinks(page);
   std::unordered_map<std::size_t, std::size_t> linkAt;  // position -> index in links
   for (std::size_t i = 0; i < links.size(); ++i) linkAt[links[i].pos] = i;
+  // An anchor's link as FindUrlNews sees it.
+  std::vector<const std::string*> rawOf(tree.nodes.size(), nullptr);
+  for (std::size_t i = 0; i < tree.nodes.size(); ++i)
+    if (auto l = tree.nodes[i].href != npos ? linkAt.find(tree.nodes[i].href) : linkAt.end(); l != linkAt.end())
+      rawOf[i] = &links[l->second].raw;
+  auto raw = [&](int node) -> const std::string& { return *rawOf[static_cast<std::size_t>(node)]; };
 
   // ---- the example's place in the page
   UrlResolver resolver(in.indexUrl);
@@ -565,12 +591,9 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   std::vector<int> anchors;
   std::map<int, std::size_t> exampleOf;  // anchor -> example index, in page order
   for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
-    const Node& n = tree.nodes[i];
-    if (n.href == npos || !linkAt.count(n.href)) continue;
-    const std::string& raw = links[linkAt[n.href]].raw;
-    if (IsNavigationLink(raw)) continue;
+    if (!rawOf[i] || IsNavigationLink(*rawOf[i])) continue;
     anchors.push_back(static_cast<int>(i));
-    std::string key = AddressKey(resolver.Resolve(AttributeUrl(raw)));
+    std::string key = AddressKey(resolver.Resolve(AttributeUrl(*rawOf[i])));
     for (std::size_t e = 0; e < exampleKeys.size(); ++e)
       if (key == exampleKeys[e]) exampleOf[static_cast<int>(i)] = e;
   }
@@ -620,7 +643,18 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
                             [](const std::string& w) { return w.find("title") != npos || w.find("headline") != npos; });
       if (c == chain[std::min<std::size_t>(chain.size() - 1, 3)]) break;  // up to the item, near the link
     }
+    // Each look-alike's ancestor at the level of the item being tried, and whether the chain
+    // up to it has matched the example's so far.
+    std::vector<int> up = like;
+    std::vector<char> alive(like.size(), 1);
     for (std::size_t k = 0; k < chain.size(); ++k) {
+      if (k > 0)
+        for (std::size_t i = 0; i < like.size(); ++i) {
+          if (!alive[i]) continue;
+          up[i] = tree.nodes[static_cast<std::size_t>(up[i])].parent;
+          alive[i] = up[i] >= 0 && Compatible(tree.nodes[static_cast<std::size_t>(up[i])],
+                                              tree.nodes[static_cast<std::size_t>(chain[k])]);
+        }
       Choice c;
       c.level = static_cast<int>(k);
       c.heading = heading;
@@ -632,6 +666,14 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       auto select = [&](bool nth) {
         c.selected.clear();
         items.clear();
+        if (!nth) {
+          for (std::size_t i = 0; i < like.size(); ++i)
+            if (alive[i] && tree.nodes[static_cast<std::size_t>(up[i])].parent == container) {
+              c.selected.push_back(like[i]);
+              items.insert(up[i]);
+            }
+          return;
+        }
         for (int a : like) {
           int x = a;
           bool ok = !nth || k == 0 ||
@@ -660,7 +702,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       const std::string examplePlace = place(example);
       std::vector<std::string> here, elsewhere;
       for (int a : c.selected)
-        (place(a) == examplePlace ? here : elsewhere).push_back(links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw);
+        (place(a) == examplePlace ? here : elsewhere).push_back(raw(a));
       if (!elsewhere.empty() && !here.empty()) {
         const std::string shape = LinkFragment(here);
         if (shape.empty() || !std::all_of(elsewhere.begin(), elsewhere.end(),
@@ -683,7 +725,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   for (int a : best.selected) wantedPos.push_back(tree.nodes[static_cast<std::size_t>(a)].href);
   std::sort(wantedPos.begin(), wantedPos.end());
   std::vector<std::string> wanted;
-  for (std::size_t p : wantedPos) wanted.push_back(links[linkAt[p]].raw);
+  for (std::size_t p : wantedPos) wanted.push_back(links[linkAt.at(p)].raw);
 
   // ---- the fragment FindUrlNews looks for
   out.linkFragment = wanted.empty() ? std::string() : LinkFragment(wanted);
@@ -704,7 +746,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     for (int a : anchors) {
       const Node& n = tree.nodes[static_cast<std::size_t>(a)];
       // Not an article's link, however it is worded ("Далее »" under an excerpt).
-      if (finder.FoundIn(links[linkAt[n.href]].raw)) continue;
+      if (finder.FoundIn(raw(a))) continue;
       if (int how = NextPageLink(n, page); how > sure) {
         sure = how;
         nextPos = n.href;
@@ -786,10 +828,10 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   }
 
   // ---- inside the region: drop what is not a title link of the list
-  std::vector<Span> dropped;
+  Removed dropped;
   std::set<std::string> tried;  // a rule is judged once: the same element stands in every item
   for (std::size_t b : bad) {
-    if (b < lo || b >= hi || Inside(dropped, b)) continue;
+    if (b < lo || b >= hi || dropped.Holds(b)) continue;
     // The innermost element around the link.
     int inner = -1;
     if (auto a = tree.anchorAt.find(b); a != tree.anchorAt.end()) {
@@ -815,7 +857,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       std::vector<Span> spans = ElementSpans(page, open, close, lo, hi);
       if (!Inside(spans, b) || harms(spans) || (!StableMarker(open) && spans.size() < 2)) continue;
       edits.push_back({open + "*" + close, "", StepText("Список: убрать то, что не заголовок статьи")});
-      dropped.insert(dropped.end(), spans.begin(), spans.end());
+      dropped.Add(spans);
       done = true;
       break;
     }
@@ -836,7 +878,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       if (!Inside(spans, b) || harms(spans) || (!StableMarker(pattern) && spans.size() < 2)) continue;
       std::string replaced = pattern.substr(0, nameAt - from) + "data-skip=";
       edits.push_back({pattern, replaced, StepText("Список: не брать эту ссылку")});
-      dropped.insert(dropped.end(), spans.begin(), spans.end());
+      dropped.Add(spans);
       done = true;
     }
   }
@@ -850,7 +892,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   }
   for (ProposedLink& l : out.links)
     for (int a : best.selected)
-      if (links[linkAt[tree.nodes[static_cast<std::size_t>(a)].href]].raw == l.link) {
+      if (raw(a) == l.link) {
         l.text = nodeText(a);
         break;
       }
@@ -892,7 +934,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   if (nextNode >= 0) {
     std::string narrowed = page;
     ApplyEdits(narrowed, edits);
-    const std::string nextRaw = links[linkAt[nextPos]].raw;
+    const std::string nextRaw = raw(nextNode);
     const Node& a = tree.nodes[static_cast<std::size_t>(nextNode)];
     // The link's own attributes (rel="next", a "next" class, a title), its tag up to the
     // address, then the tags before it.
