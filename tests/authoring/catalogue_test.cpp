@@ -146,7 +146,7 @@ TEST(CatalogueBounds, WhatDoesNotFitIsDroppedAndReportedByLine) {
   EXPECT_EQ(c.entries[10].Hint, "h10") << "keys of later entries must not land in entry 10";
   EXPECT_TRUE(c.entries[10].PVar[2][0].empty());
   ASSERT_EQ(problems.size(), 5u);
-  for (const char* what : {"line 1:", "line 2:", "\"E11\"", "\"E12\"", "longer than 99999"})
+  for (const char* what : {"строка 1:", "строка 2:", "«E11»", "«E12»", "длиннее 99999"})
     EXPECT_TRUE(Mentions(problems, what)) << what;
 
   std::string variants = "Name=A\r\n";
@@ -155,7 +155,7 @@ TEST(CatalogueBounds, WhatDoesNotFitIsDroppedAndReportedByLine) {
   c = Parse(variants, &problems);
   EXPECT_EQ(c.entries[0].PVar[2][8], "v8");
   ASSERT_EQ(problems.size(), 2u);
-  EXPECT_TRUE(Mentions(problems, "variant \"v9\" of P3"));
+  EXPECT_TRUE(Mentions(problems, "вариант «v9» параметра P3"));
 }
 
 TEST(CatalogueLookups, DisplayNameTakesTheLastMatchProcedureNameTheFirst) {
@@ -186,7 +186,7 @@ TEST(CatalogueLookups, ANamelessEntryIsUnlistedAndShiftsTheLines) {
   EXPECT_EQ(SelectorNames(c), (std::vector<std::string>{"A", "C"}));
   EXPECT_EQ(FindByDisplayName(c, "C"), 2) << "while C is line 1 of the selector";
   EXPECT_EQ(FindByProcedureName(c, "c"), 2) << "entry 2 lies beyond the two lines searched";
-  EXPECT_TRUE(Mentions(problems, "empty name"));
+  EXPECT_TRUE(Mentions(problems, "пустое имя"));
 }
 
 TEST(ParameterReferences, StoredAsIndexShownAsVariantOrKeptWhenUndecodable) {

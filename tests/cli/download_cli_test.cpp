@@ -101,7 +101,7 @@ TEST(CliDownloadExit, ZeroOnlyWhenEveryFetchWorked) {
   cli.Channel("Site", site.server.url("/index.html"), "news/");
   auto r = cli.Run("download");
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_EQ(LastLine(r.out).find("failed"), std::string::npos) << r.out;
+  EXPECT_EQ(LastLine(r.out).find("не загружено"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 2);
 }
 
@@ -116,8 +116,8 @@ TEST(CliDownloadExit, ThreeWhenPagesOrPicturesFailedAndPicturesComeLater) {
                        ") не получен. HTTP 503. Переход на шаг №1"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(LastLine(r.out).find("1 news saved from 1 channel"), std::string::npos) << r.out;
-  EXPECT_NE(LastLine(r.out).find("failed: 1 page"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("Каналов: 1, сохранено новостей: 1, получено байт: "), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не загружено страниц: 1"), std::string::npos) << r.out;
 
   // The page again, now with its picture missing: no file, no temporary, a red line.
   site.newsStatus = 200;
@@ -127,7 +127,7 @@ TEST(CliDownloadExit, ThreeWhenPagesOrPicturesFailedAndPicturesComeLater) {
   EXPECT_NE(r.out.find("255 Site> Вложение не загружено: " + site.server.url("/img/2.gif") + " - HTTP 404"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(LastLine(r.out).find("failed: 1 picture"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не загружено картинок: 1"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 1);
   EXPECT_EQ(cli.Files(cli.Attachments("Site"), ".SK-tmp"), 0);
 
