@@ -69,7 +69,7 @@ void AppendBlock(std::string& out, const std::string& name, const MacroTable& ta
 
 std::string FolderNameProblem(const std::string& name) {
   if (name.empty()) return "имя пустое";
-  if (name == "." || name == "..") return "«.» и «..» не бывают именем папки";
+  if (name == "." || name == "..") return "«.» и «..» не могут быть именем папки";
   if (name.find_first_of("/\\") != std::string::npos) return "в имени есть «/» или «\\»";
   if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
     return "в имени есть управляющие символы";
@@ -122,8 +122,9 @@ ChannelFileContent ParseChannelFile(std::string_view text) {
       return content;
     }
     if (ec == std::errc::result_out_of_range || count > kMacroSlots) {
-      content.errors.push_back(at + " объявлено шагов: " + QuotedForMessage(token) + ", а в папке их не больше " +
-                               std::to_string(kMacroSlots) + "; дальше файл не читается.");
+      content.errors.push_back(at + " объявлено шагов: " + QuotedForMessage(token) +
+                               ", а в папке их может быть не больше " + std::to_string(kMacroSlots) +
+                               "; дальше файл не читается.");
       return content;
     }
     if (count < 0) {

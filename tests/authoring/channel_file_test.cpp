@@ -124,7 +124,10 @@ TEST(ChannelExport, DamagedMacrosWarnAndUnreadableNamesFail) {
   ChannelExportResult r = ExportChannel(d.tree, d.Find("Site"), file, nullptr);
   EXPECT_EQ(r.status, ChannelExportResult::Status::kWritten);
   ASSERT_EQ(r.warnings.size(), 1u);
-  EXPECT_NE(r.warnings[0].find("повреждён: в первой строке нет числа шагов. Шаги не загружены. В файл канала записано шагов: 0."), std::string::npos);
+  EXPECT_NE(r.warnings[0].find("повреждён: в первой строке нет числа шагов. Шаги не загружены. "
+                               "В файл канала записано шагов: 0."),
+            std::string::npos)
+      << r.warnings[0];
 
   // A rubric whose caption holds a backslash would import as something else (or not at all).
   MakeDirs(d.Folder("Site/a\\b"));
@@ -316,7 +319,8 @@ TEST(ChannelImportHostile, AFileWhereAFolderMustGoIsRefusedBeforeAnythingIsWritt
   ChannelImportResult r = d.Import(kHead + "Site\r\n1\r\n" + kSave + "news.html\r\n0\r\n");
   EXPECT_EQ(r.status, ChannelImportResult::Status::kRefused);
   ASSERT_EQ(r.errors.size(), 1u);
-  EXPECT_NE(r.errors[0].find("строка 13: папку «news.html» нельзя создать: на её месте файл "), std::string::npos) << r.errors[0];
+  EXPECT_NE(r.errors[0].find("строка 13: папку «news.html» нельзя создать: на её месте файл "), std::string::npos)
+      << r.errors[0];
   r = d.Import(kHead + "Plain\r\n0\r\n");
   EXPECT_EQ(r.status, ChannelImportResult::Status::kRefused);
   EXPECT_EQ(Listing(d.sandbox.path()), before);

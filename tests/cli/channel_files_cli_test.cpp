@@ -37,7 +37,8 @@ TEST(CliChannelFiles, ImportThenExportRoundTripsByteForByte) {
   EXPECT_NE(r.out.find("Канал «Сайт» загружен из файла in.skc"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Лента (новая папка)"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Macro("Сайт/Лента"), "0\r\n");
-  EXPECT_EQ(cli.Run("list").out, "[x]  Сайт (новостей: 0, непрочитанных: 0)\n  [x]  Лента (новостей: 0, непрочитанных: 0)\n");
+  EXPECT_EQ(cli.Run("list").out,
+            "[x]  Сайт (новостей: 0, непрочитанных: 0)\n  [x]  Лента (новостей: 0, непрочитанных: 0)\n");
 
   r = cli.Run("export Сайт out.skc");
   ASSERT_EQ(r.exitCode, 0) << r.out;

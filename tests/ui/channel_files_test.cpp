@@ -171,7 +171,8 @@ TEST(ChannelFilesWindow, BadFilesAreRefusedWithAMessageAndChangeNothing) {
   f.w->Action("OpenCannel")->trigger();
   ASSERT_EQ(f.Boxes().messages.size(), 3);
   EXPECT_TRUE(f.Boxes().messages[2].contains(QPath(broken)));
-  EXPECT_TRUE(f.Boxes().messages[2].contains(QString::fromUtf8("строка 3: у папки «Сайт» число шагов «три» — это не число")))
+  EXPECT_TRUE(
+      f.Boxes().messages[2].contains(QString::fromUtf8("строка 3: у папки «Сайт» число шагов «три» — это не число")))
       << f.Boxes().messages[2].toStdString();
   EXPECT_EQ(f.TreeTexts(), before);
 
