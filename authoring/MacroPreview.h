@@ -63,9 +63,9 @@ inline constexpr std::size_t kMaxPreviewChanges = 30;
 struct StepPreview {
   enum class Kind {
     kNone,   // nothing to work on (see summary)
-    kFind,   // a fragment looked for: excerpt and match
+    kFind,   // a fragment looked for (also GetNextIndex): excerpt and match
     kLinks,  // FindUrlNews: links
-    kEdit,   // EditUrlNews, EditHTMLNews: before, after, changes
+    kEdit,   // EditUrlNews, EditHTMLNews, EditIndexHTML: before, after, changes
     kName,   // FindNameNews: title, name
     kNote,   // a command the preview does not work out
   };

@@ -148,13 +148,45 @@ void WaitForRuns(std::vector<std::unique_ptr<TDownload>>& runs, AttachmentQueue&
   for (auto& run : runs) run->Join();
 }
 
+// A folder as the user names it on the command line: CHANNEL or CHANNEL/RUBRIC.
+std::string FolderName(ChannelTree& tree, const NodePtr& folder) {
+  if (!folder) return "";
+  NodePtr channel = ChannelTree::RootChannel(folder);
+  std::string name = Win1251ToUtf8(tree.Caption(channel));
+  return folder == channel ? name : name + "/" + Win1251ToUtf8(tree.Caption(folder));
+}
+
+// What a dry run would have done, folder by folder, in the order it happened.
+void PrintDryRun(ChannelTree& tree, const TDownload& run, int& wouldSave, int& inHistory) {
+  for (const DryRunEntry& e : run.DryRunRecord()) {
+    const std::string folder = FolderName(tree, e.folder);
+    switch (e.kind) {
+      case DryRunEntry::Kind::kWouldSave:
+        ++wouldSave;
+        std::cout << folder << ": сохранилась бы " << Win1251ToUtf8(e.url) << " под именем «" << Win1251ToUtf8(e.text)
+                  << "»\n";
+        break;
+      case DryRunEntry::Kind::kInHistory:
+        ++inHistory;
+        std::cout << folder << ": есть в истории, пропущена " << Win1251ToUtf8(e.url) << "\n";
+        break;
+      case DryRunEntry::Kind::kFolderEnd:
+        std::cout << folder << ": папка кончилась: " << Win1251ToUtf8(e.text) << "\n";
+        break;
+    }
+  }
+}
+
 }  // namespace
 
 int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   std::vector<std::string> names;
   std::string log = isatty(STDOUT_FILENO) ? "pretty" : "raw";
+  bool dryRun = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--log") {
+    if (args[i] == "--dry-run") {
+      dryRun = true;
+    } else if (args[i] == "--log") {
       if (i + 1 >= args.size() || (args[i + 1] != "raw" && args[i + 1] != "pretty")) {
         std::cerr << "skimlet-cli download: после --log нужно raw или pretty\n";
         return 2;
@@ -200,11 +232,26 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   for (const NodePtr& channel : channels) {
     auto run = std::make_unique<TDownload>(tree, host);
     run->SetChannel(channel);
-    run->SetAttachmentQueue(&queue);
+    run->SetDryRun(dryRun);
+    if (!dryRun) run->SetAttachmentQueue(&queue);
     runs.push_back(std::move(run));
   }
   for (auto& run : runs) run->Start();
   WaitForRuns(runs, queue, host);
+  int pages = 0;
+  bool indexFailed = false;
+  for (const auto& run : runs) {
+    pages += run->FailedFetches();
+    indexFailed = indexFailed || run->IndexFailed();
+  }
+  if (dryRun) {
+    int wouldSave = 0, inHistory = 0;
+    for (const auto& run : runs) PrintDryRun(tree, *run, wouldSave, inHistory);
+    std::cerr << "Пробная загрузка, ничего не записано. Каналов: " << runs.size() << ", сохранилось бы новостей: "
+              << wouldSave << ", пропущено по истории: " << inHistory << FailureSummary(pages, 0) << "\n";
+    if (indexFailed) return kExitIndexFailed;
+    return pages > 0 ? kExitSomeFailed : 0;
+  }
   std::string error;
   // Each run wrote its feed as it ended; now that the pictures are here, the feeds show them.
   for (std::size_t i = 0; i < runs.size() && host.Settings().writeFeeds; ++i)
@@ -212,12 +259,6 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
       std::cerr << "skimlet-cli download: " << error << "\n";
   if (!history.SaveHistory(ctx.dataDir, store.ReadRunSettings().maxHtmlHistory, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
   int saved = host.Saved();
-  int pages = 0;
-  bool indexFailed = false;
-  for (const auto& run : runs) {
-    pages += run->FailedFetches();
-    indexFailed = indexFailed || run->IndexFailed();
-  }
   std::cerr << "Каналов: " << runs.size() << ", сохранено новостей: " << saved << ", получено байт: "
             << TotalBytes().load() << FailureSummary(pages, queue.Failures()) << "\n";
   if (indexFailed) return kExitIndexFailed;

@@ -156,6 +156,40 @@ TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
   EXPECT_NE(r.out.find("Нет ответа: HTTP 404"), std::string::npos) << r.out;
 }
 
+// Every file and directory under `dir` with its size and modification time.
+std::string Listing(const std::string& dir) {
+  return test::RunCommand("find " + test::ShellQuote(dir) + " -printf '%p %s %T@\\n' | sort").out;
+}
+
+TEST(CliDownloadDryRun, ListsWhatWouldBeSavedWhatTheHistorySkipsAndHowFoldersEndedAndWritesNothing) {
+  Site site;
+  Cli cli;
+  cli.Channel("Site", site.server.url("/index.html"), "news/");
+  cli.Channel("B", site.server.url("/b/index.html"), "/b/");  // sets a cookie
+  const std::string before = Listing(cli.home.path());
+  auto r = cli.Run("download --dry-run");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Listing(cli.home.path()), before) << "no news, history, pictures, cookies or cache";
+  for (const std::string& line :
+       {"Site: сохранилась бы " + site.server.url("/news/1.html") + " под именем «News 1»",
+        "Site: сохранилась бы " + site.server.url("/news/2.html") + " под именем «News 2»",
+        std::string("Site: папка кончилась: шаг 1 завершил папку"),
+        "B: сохранилась бы " + site.server.url("/b/1.html") + " под именем «One»",
+        std::string("Пробная загрузка, ничего не записано. Каналов: 2, сохранилось бы новостей: 3, "
+                    "пропущено по истории: 0")})
+    EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line << "\n" << r.out;
+  EXPECT_EQ(r.out.find("Записан файл"), std::string::npos);
+
+  ASSERT_EQ(cli.Run("download Site").exitCode, 0);
+  r = cli.Run("download --dry-run Site");
+  EXPECT_NE(r.out.find("Site: есть в истории, пропущена " + site.server.url("/news/2.html") + "\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(LastLine(r.out).find("Каналов: 1, сохранилось бы новостей: 0, пропущено по истории: 2"), std::string::npos)
+      << r.out;
+  site.indexStatus = 404;  // the same exit status as a download
+  EXPECT_EQ(cli.Run("download --dry-run Site").exitCode, 4);
+}
+
 TEST(CliCookies, TwoProcessesAtOnceKeepEachOthersCookiesInOnePrivateJar) {
   Site site;
   Cli cli;
