@@ -18,8 +18,8 @@ namespace {
 constexpr int kMostNamesFetched = 100;
 
 const char* kNewUsage =
-    "usage: skimlet-cli new CHANNEL INDEX_URL --example ARTICLE_URL [--example ARTICLE_URL]\n"
-    "                       [--rubric NAME] [--pages N] [--dry-run]\n";
+    "использование: skimlet-cli new КАНАЛ АДРЕС_СПИСКА --example АДРЕС_СТАТЬИ [--example АДРЕС_СТАТЬИ]\n"
+    "                                [--rubric РУБРИКА] [--pages N] [--dry-run]\n";
 
 std::string U(const std::string& win) { return Win1251ToUtf8(win); }
 
@@ -52,7 +52,7 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
         pages = 0;
       }
       if (pages < 1 || pages > 1000) {
-        std::cerr << "skimlet-cli new: --pages takes a number from 1 to 1000\n";
+        std::cerr << "skimlet-cli new: --pages — число от 1 до 1000\n";
         return 2;
       }
     } else if (a == "--dry-run") {
