@@ -557,7 +557,14 @@ void NewsList::keyPressEvent(QKeyEvent* event) {
   const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
   const int rows = model_->rowCount();
   if (plain && rows > 0 && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
-    SelectRow(event->key() == Qt::Key_Home ? 0 : rows - 1);
+    // The first or last row on show (the filter may hide some).
+    const bool home = event->key() == Qt::Key_Home;
+    for (int i = 0; i < rows; ++i) {
+      int row = home ? i : rows - 1 - i;
+      if (isRowHidden(row)) continue;
+      SelectRow(row);
+      break;
+    }
     event->accept();
     return;
   }

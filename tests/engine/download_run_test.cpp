@@ -400,13 +400,18 @@ TEST(RunChannelLock, ASecondRunOfALockedChannelDoesNotStart) {
 
 // ---- A crash between the news file and its history line ----
 
-TEST(RunCrashRecovery, ANewsWithoutItsHistoryLineIsNotSavedAgainAndTheLineComesBack) {
-  NewsSite site;
-  Channel c;
+// A channel whose rubric "Мир" has saved the site's three news once.
+void SaveThreeNews(NewsSite& site, Channel& c) {
   c.host.history.LoadHistory(c.dir.path());
   c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
   c.Rubric("Мир", true, Channel::Loop("/news/"));
   c.Run();
+}
+
+TEST(RunCrashRecovery, ANewsWithoutItsHistoryLineIsNotSavedAgainAndTheLineComesBack) {
+  NewsSite site;
+  Channel c;
+  SaveThreeNews(site, c);
   ASSERT_EQ(c.host.Saved().size(), 3u);
   // The history line of news 2 never reached the disk.
   const std::string historyFile = HistoryFilePath(c.dir.path());
@@ -432,10 +437,7 @@ TEST(RunCrashRecovery, ANewsWithoutItsHistoryLineIsNotSavedAgainAndTheLineComesB
 TEST(RunCrashRecovery, AnAddressTheUserTookOutOfTheHistoryIsSavedAgainAsANewCopy) {
   NewsSite site;
   Channel c;
-  c.host.history.LoadHistory(c.dir.path());
-  c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
-  c.Rubric("Мир", true, Channel::Loop("/news/"));
-  c.Run();
+  SaveThreeNews(site, c);
   ASSERT_EQ(c.host.Saved().size(), 3u);
   // What Ctrl+H does: the line leaves the file at once, and the address is asked for again.
   const std::string url = site.server.url("/news/2.html");

@@ -36,12 +36,6 @@ INI
 
 openbox >/dev/null 2>&1 &
 sleep 1
-wait_for() {  # wait_for COMMAND...: up to 20 s
-  local i
-  for i in $(seq 1 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.2; done
-  return 1
-}
-visible() { xdotool search --onlyvisible --name "$1" | head -1; }
 # The window's title is the folder whose macro it shows.
 main_visible() { [ -n "$(visible 'Новости/$')" ]; }
 count_news() { find "$news" -maxdepth 1 -type f -name '*.htm*' ! -name '.*' "$@" | wc -l; }
