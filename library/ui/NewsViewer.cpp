@@ -111,7 +111,9 @@ NewsViewer::NewsViewer(QWidget* parent) : QWidget(parent) {
 
   view_ = NewSavedPageView();
   view_->setObjectName("View");
-  // The page's own widget comes with its first load; Space at its end reads on.
+  // The page's own widget, which takes the keys, comes with its first load: Space at the
+  // end reads on, and the find keys stay in the page.
+  view_->installEventFilter(this);
   connect(view_, &QWebEngineView::loadFinished, this, [this] {
     if (QWidget* proxy = view_->focusProxy()) proxy->installEventFilter(this);
   });
@@ -256,6 +258,11 @@ bool NewsViewer::eventFilter(QObject* watched, QEvent* event) {
       }
       return true;
     }
+  }
+  if (watched == view_) {
+    if (event->type() == QEvent::ChildAdded)
+      if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) child->installEventFilter(this);
+    return QWidget::eventFilter(watched, event);
   }
   if (watched == findBox_) return QWidget::eventFilter(watched, event);
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space &&

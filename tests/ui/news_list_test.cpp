@@ -512,6 +512,20 @@ TEST(NewsKeys, NextUnreadGoesThroughTheFolderThenTheChannelsNextFoldersAndHomeEn
   EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{3});
   QTest::keyClick(r.List(), Qt::Key_Home);
   EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{0});
+  // A short page is at its end at once: Space reads on.
+  QWebEngineView* view = r.w->Viewer()->View();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->url().toLocalFile().endsWith("n1.html") && view->focusProxy(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Viewer()->AtEnd(); }, 5000));
+  QTest::keyClick(r.List(), Qt::Key_Space);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("n2")});
+  // Inside the page, Ctrl+Shift+F and F3 find in it; the window's F3 (search) stays out.
+  QSignalSpy searchAll(r.A("FindNewsAll"), &QAction::triggered);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->url().toLocalFile().endsWith("n2.html"); }, 5000));
+  QTest::keyClick(view->focusProxy(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(r.w->Viewer()->FindBox()->isVisibleTo(r.w.get()));
+  QTest::keyClick(view->focusProxy(), Qt::Key_F3);
+  EXPECT_EQ(searchAll.size(), 0);
+  r.List()->SelectRow(0);
   QTest::keyClick(r.List(), Qt::Key_N);
   EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("n2")});
   QTest::keyClick(r.List(), Qt::Key_N);
