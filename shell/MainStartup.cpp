@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QLayout>
@@ -225,19 +224,8 @@ void TMainForm::StartTimerFired() {
   if (auto shown = store_->Read("View/ListNews.ShownNews"); shown && !shown->empty() && shown->find("..") == std::string::npos)
     newsActions_->ShowWhenListed(tree_.AccountsDir() + *shown);
   accounts_->AccountsClick();
-  // Scanning every folder yields to the window now and then, so it answers input throughout.
-  int entries = 0;
-  QElapsedTimer sinceYield;
-  sinceYield.start();
-  tree_.ScanAllFoldersUnread([&] {
-    if ((++entries & 63) == 0 && sinceYield.elapsed() > 20) {
-      QCoreApplication::processEvents();
-      sinceYield.restart();
-    }
-  });
-  if (closing_) return;
-  accounts_->RefreshAll();
-  // From now on the folders are watched and counted off this thread.
+  // Every folder is counted off this thread; the counts set the unread marks as they come,
+  // and from now on the folders are watched.
   newsActions_->Live()->Start();
 }
 
