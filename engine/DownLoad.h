@@ -257,6 +257,9 @@ class TDownload {
   mutable std::string indexResolverFor_;
   std::string pageBase_;                   // base of the HTML buffer, "" when not fetched by the run
   std::string attachmentHead_;             // the block FindAttachment put in front of the buffer
+  // The last page fetched, and the HTML buffer's page, were recoded without a charset
+  // declaration: SaveNews adds one to the file, outside what the macro's commands see.
+  bool fetchedUndeclared_ = false, htmlUndeclared_ = false;
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
   RunLimits limits_;

@@ -300,6 +300,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   }
   pageBase_.clear();
   attachmentHead_.clear();
+  htmlUndeclared_ = false;
   if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
     Record(DryRunEntry::Kind::kInHistory, buf_.NewsURL, {});
@@ -322,6 +323,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     Jump(p4);
   } else if (ContainsFragment(page, p1)) {
     pageBase_ = PageBase(url, page);
+    htmlUndeclared_ = fetchedUndeclared_;
     {
       std::lock_guard lock(mutex_);
       buf_.HTML = std::move(page);

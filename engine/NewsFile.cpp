@@ -4,6 +4,7 @@
 #include "attachments/AttachmentRepair.h"
 #include "attachments/Discovery.h"
 #include "engine/DownLoad.h"
+#include "platform/Charset.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -182,6 +183,11 @@ void TDownload::SaveNews() {
     content += "-->\r\n";
     std::string body = buf_.HTML;
     GuardAttachmentBlock(body, attachmentHead_);
+    if (htmlUndeclared_) {
+      // The declaration goes into the page part, behind the attachment block.
+      std::size_t split = body.find(kDataEndMarker);
+      DeclareWindows1251(body, split == std::string::npos ? 0 : split + kDataEndMarker.size());
+    }
     content += NormalizeNewsBody(body);
     std::string error;
     // Durable: the history line written next must never outlive an empty file after a power cut,

@@ -156,6 +156,7 @@ std::string TDownload::FetchPage(const std::string& url) {
   std::string result;
   fetchError_.clear();
   lastFetchUrl_.clear();
+  fetchedUndeclared_ = false;
   if (!httpOpen_ && !OpenUrl(UrlForTransfer(url), false)) {
     FetchFailed(Utf8ToWin1251(http_.Error()));
     return result;
@@ -185,7 +186,7 @@ std::string TDownload::FetchPage(const std::string& url) {
     host_.StatusText("last URL=" + url, false);
     TotalBytes() += page.size();
     stepsWithoutProgress_ = 0;
-    if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType);
+    if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType, &fetchedUndeclared_);
     result = std::move(page);
   }
   http_.Close();
