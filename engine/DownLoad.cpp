@@ -292,6 +292,7 @@ void TDownload::Execute() {
   runId_ = NextAttachmentRun();
   savedCount_ = 0;
   failedFetches_ = 0;
+  unwrittenNews_ = 0;
   indexFailed_ = false;
   openFlags_ = 0;
   fetches_.clear();

@@ -142,6 +142,8 @@ class TDownload {
   // Pages this run could not fetch (network failures, HTTP errors, limits; a stop is none),
   // and whether one of them was an index page.
   int FailedFetches() const { return failedFetches_; }
+  // News this run could not write (a folder it cannot write to, a full disk).
+  int UnwrittenNews() const { return unwrittenNews_; }
   bool IndexFailed() const { return indexFailed_; }
   RunBuffers Buffers() const;
   // The pages the folder's steps worked on in this run (the index page may come from an
@@ -236,6 +238,7 @@ class TDownload {
   std::atomic<std::int32_t> stepIndex_{0};
   std::atomic<std::int32_t> savedCount_{0};
   std::atomic<int> failedFetches_{0};
+  std::atomic<int> unwrittenNews_{0};
   std::atomic<bool> indexFailed_{false};
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;

@@ -199,6 +199,7 @@ void TDownload::SaveNews() {
       if (knownUrl) newsIndex_.Add(buf_.NewsURL, buf_.NewsName);
     } else {
       AddRunLog(Prefix() + W(">> SaveNews. Файл не создан: ") + Utf8ToWin1251(error), kRed);
+      ++unwrittenNews_;
     }
   }
   if (!FileExists(path)) return;

@@ -156,6 +156,24 @@ TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
   EXPECT_NE(r.out.find("Нет ответа: HTTP 404"), std::string::npos) << r.out;
 }
 
+TEST(CliDownloadExit, ThreeWhenNewsCouldNotBeWritten) {
+  Site site;
+  Cli cli;
+  cli.Channel("Site", site.server.url("/index.html"), "news/");
+  // A directory where each news file would go: the write fails, as on a folder we may not write to.
+  for (const char* name : {"News 1.html", "News 2.html"})
+    std::filesystem::create_directories(cli.home / ("Accounts/Site/" + std::string(name)));
+  auto r = cli.Run("download");
+  EXPECT_EQ(r.exitCode, 3) << r.out;
+  EXPECT_NE(LastLine(r.out).find("0 news saved from 1 channel"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не записано: 2 новости"), std::string::npos) << r.out;
+  std::filesystem::remove(cli.home / "Accounts/Site/News 1.html");
+  r = cli.Run("download");
+  EXPECT_EQ(r.exitCode, 3) << r.out;
+  EXPECT_NE(LastLine(r.out).find("1 news saved from 1 channel"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не записано: 1 новость"), std::string::npos) << r.out;
+}
+
 // Every file and directory under `dir` with its size and modification time.
 std::string Listing(const std::string& dir) {
   return test::RunCommand("find " + test::ShellQuote(dir) + " -printf '%p %s %T@\\n' | sort").out;
