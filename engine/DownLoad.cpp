@@ -296,6 +296,7 @@ void TDownload::Execute() {
   indexFailed_ = false;
   openFlags_ = 0;
   fetches_.clear();
+  failedUrls_.clear();
   newsIndex_.Clear();
   clock_gettime(CLOCK_REALTIME, &runStart_);
   FileLock channelLock;

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/History.h"
@@ -269,6 +270,9 @@ class TDownload {
   int stepsWithoutProgress_ = 0;
   int nextPages_ = 0;  // pages GetNextIndex followed since the last GetStart or folder start
   std::unordered_map<std::string, int> fetches_;  // per address, this run
+  // Addresses (wire form) that failed, or were no page, in this run: not fetched again.
+  std::unordered_set<std::string> failedUrls_;
+  std::string openedUrl_;  // the wire address of the last request
   struct timespec runStart_ {};                 // wall clock, for the age of leftover files
   NewsFolderIndex newsIndex_;                     // of the folder being saved into
 

@@ -313,6 +313,11 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     return;
   }
   const std::string url = buf_.NewsURL;
+  if (failedUrls_.count(UrlForTransfer(url))) {
+    AddRunLog(Prefix() + ">> GetInetFile(" + url + W(") не получен ранее в этом запуске. Переход на шаг №") + p4, kRed);
+    Jump(p4);
+    return;
+  }
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
   std::string page = FetchPage(url);
   KeepFetched(false, url, page);

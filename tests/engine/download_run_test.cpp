@@ -16,6 +16,7 @@
 
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
+#include "engine/PageFetcher.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/HttpTestServer.h"
@@ -124,6 +125,42 @@ struct Channel {
             S("FindNameNews", "<title>", "</title>"), S("SaveNews"), S("GotoMacro", "0")};
   }
 };
+
+// A theme links each post several times: an address that failed, or that is no page, is
+// asked for once per run, its jump taken at once afterwards, and a failure counts once.
+TEST(RunFailedAddresses, AskedForOnceAPictureStoppedAtItsHeadersFailuresCountedPerAddress) {
+  test::HttpTestServer server;
+  std::atomic<int> gone{0}, photo{0};
+  server.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<a href=\"/p/gone.html\"> <a href=\"/p/photo.jpg\"> <a href=\"/p/gone.html\"> "
+                    "<a href=\"/p/photo.jpg\"> <a href=\"/p/gone.html\">",
+                    "text/html");
+  });
+  server.Get("/p/gone.html", [&](const httplib::Request&, httplib::Response& res) {
+    ++gone;
+    res.status = 404;
+  });
+  server.Get("/p/photo.jpg", [&](const httplib::Request&, httplib::Response& res) {
+    ++photo;
+    res.set_content(std::string(4 << 20, 'J'), "image/jpeg");
+  });
+  server.Start();
+  Channel c;
+  c.Macro(c.channel, {S("GetStart", server.url("/index.html"), "href", "9999"), S("FindUrlNews", "/p/", "9999"),
+                      S("EditUrlNews"), S("GetNews", "ARTICLE", "", "", "1"), S("SaveNews"), S("GotoMacro", "1")});
+  auto run = c.Make();
+  run->Start();
+  c.RunToEnd(*run);
+  const Log& log = c.host.Log();
+  EXPECT_EQ(gone, 1);
+  EXPECT_EQ(photo, 1);
+  EXPECT_EQ(run->FailedFetches(), 1);
+  const std::string photoUrl = server.url("/p/photo.jpg"), goneUrl = server.url("/p/gone.html");
+  EXPECT_EQ(Count(log, "255 Лента> step 3>> GetInetFile(" + photoUrl + ") не получен. не страница: image/jpeg. Переход на шаг №1"), 1);
+  EXPECT_EQ(Count(log, "255 Лента> step 3>> GetInetFile(" + photoUrl + ") не получен ранее в этом запуске. Переход на шаг №1"), 1);
+  EXPECT_EQ(Count(log, "255 Лента> step 3>> GetInetFile(" + goneUrl + ") не получен ранее в этом запуске. Переход на шаг №1"), 2);
+  EXPECT_LT(TotalBytes().load(), 4u << 20);  // the picture's body was not read
+}
 
 TEST(RunWalk, ChecksFoldersInTreeOrderSharesTheIndexAndSkipsWhatIsSaved) {
   NewsSite site;
@@ -558,7 +595,9 @@ TEST(RunLoopGuard, FailedFetchesAreNoProgressButFetchedPagesAndSavedNewsAre) {
   EXPECT_EQ(Count(log, "Мир> step 0>> Макрос зациклился"), 0);
   EXPECT_TRUE(Has(log, "255 Сбой> step 2>> Макрос зациклился: 30 шагов подряд без загруженной страницы и без "
                        "сохранённой новости"));
-  EXPECT_EQ(Count(log, "Сбой> step 2>> GetNews. "), 29);  // taking the link was progress
+  // Taking the link was progress; the refused address was asked for once.
+  EXPECT_EQ(Count(log, "Сбой> step 2>> GetNews. "), 1);
+  EXPECT_EQ(Count(log, "Сбой> step 2>> GetInetFile(" + refused + "/extra/7.html) не получен ранее в этом запуске"), 28);
 }
 
 TEST(RunLoopGuard, EveryLinkTakenFromTheIndexIsProgressButTakingAConsumedOneIsNot) {
