@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 #include <map>
@@ -183,7 +184,8 @@ TEST(AttachmentTransfers, PicturesAreStoredErrorPagesAreNotAndNoTemporaryIsLeft)
   EXPECT_FALSE(FileExists(f.att + Name(3)));
   EXPECT_TRUE(f.host.SawHint("ERROR " + f.Url("/missing.gif")));
   EXPECT_EQ(f.host.Locked([&] { return f.host.failures; }),
-            std::vector<std::string>{"Ch> Вложение не загружено: " + f.Url("/missing.gif") + " - HTTP 404"});
+            std::vector<std::string>{"Ch> Вложение не загружено: " + f.Url("/missing.gif") +
+                                     " - HTTP 404. Адрес запомнен: 7 дней он не будет запрашиваться"});
   EXPECT_EQ(f.queue.Failures(), 1);
   EXPECT_EQ(f.queue.Fetched(), 2);
   EXPECT_GE(TotalBytes() - before, 8u);
@@ -191,11 +193,37 @@ TEST(AttachmentTransfers, PicturesAreStoredErrorPagesAreNotAndNoTemporaryIsLeft)
   EXPECT_FALSE(f.queue.TakeAttachmentArrived());
   EXPECT_EQ(TempFiles(f.dir.path()), 0);
 
-  // The missing picture is fetched by the next attempt, once the server has it.
+  // A 404 is not asked for again for 7 days, by this queue or the next process's, and is no
+  // failure of theirs; then it is.
   f.site.missingFound = true;
-  f.Enqueue({{Name(3), f.Url("/missing.gif")}}, true);
-  ASSERT_TRUE(f.Drain());
+  for (int i = 0; i < 2; ++i) {
+    AttachmentQueue next(f.host, f.dir / "data/");
+    AttachmentQueue& q = i == 0 ? f.queue : next;
+    f.Enqueue({{Name(3), f.Url("/missing.gif")}}, true);
+    q.EnqueueAttachments(AttachmentBlock({{Name(4), f.Url("/missing.gif")}}), f.att, true);
+    ASSERT_TRUE(WaitFor([&] { return q.Idle() && f.queue.Idle(); }));
+    EXPECT_FALSE(FileExists(f.att + Name(3)));
+    EXPECT_FALSE(FileExists(f.att + Name(4)));
+    EXPECT_EQ(q.Failures(), i == 0 ? 1 : 0);
+  }
+  const std::string memory = f.dir / ("data/" + std::string(kMissingAttachmentsFile));
+  std::string line = test::ReadFile(memory);
+  EXPECT_EQ(line.substr(line.find(' ')), " " + f.Url("/missing.gif") + "\n");
+  test::WriteFile(memory, std::to_string(std::time(nullptr) - kMissingAttachmentSeconds - 1) + line.substr(line.find(' ')));
+  AttachmentQueue later(f.host, f.dir / "data/");
+  later.EnqueueAttachments(AttachmentBlock({{Name(3), f.Url("/missing.gif")}}), f.att, true);
+  ASSERT_TRUE(WaitFor([&] { return later.Idle(); }));
   EXPECT_EQ(test::ReadFile(f.att + Name(3)), "GIF found");
+  EXPECT_EQ(test::ReadFile(memory), "");
+
+  // Another failing address, asked for by two runs: one failure, logged each time.
+  const std::string refused = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.gif";
+  for (int i : {5, 6}) {
+    f.Enqueue({{Name(i), refused}}, false, {NextAttachmentRun(), "", ""});
+    ASSERT_TRUE(f.Drain());
+  }
+  EXPECT_EQ(f.queue.Failures(), 2);
+  EXPECT_EQ(f.host.Locked([&] { return f.host.failures.size(); }), 3u);
 
   std::vector<LampState> slot0 = f.host.Locked([&] { return f.host.lamps[0]; });
   ASSERT_GE(slot0.size(), 5u);

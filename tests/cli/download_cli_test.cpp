@@ -119,24 +119,38 @@ TEST(CliDownloadExit, ThreeWhenPagesOrPicturesFailedAndPicturesComeLater) {
   EXPECT_NE(LastLine(r.out).find("1 news saved from 1 channel"), std::string::npos) << r.out;
   EXPECT_NE(LastLine(r.out).find("failed: 1 page"), std::string::npos) << r.out;
 
-  // The page again, now with its picture missing: no file, no temporary, a red line.
+  // The page again, now with its picture failing: no file, no temporary, a red line.
   site.newsStatus = 200;
-  site.pictureStatus = 404;
+  site.pictureStatus = 503;
   r = cli.Run("download");
   EXPECT_EQ(r.exitCode, 3) << r.out;
-  EXPECT_NE(r.out.find("255 Site> Вложение не загружено: " + site.server.url("/img/2.gif") + " - HTTP 404"),
+  EXPECT_NE(r.out.find("255 Site> Вложение не загружено: " + site.server.url("/img/2.gif") + " - HTTP 503"),
             std::string::npos)
       << r.out;
   EXPECT_NE(LastLine(r.out).find("failed: 1 picture"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 1);
   EXPECT_EQ(cli.Files(cli.Attachments("Site"), ".SK-tmp"), 0);
 
-  r = cli.Pictures();  // still missing at the site
+  r = cli.Pictures();  // still failing at the site
   EXPECT_EQ(r.exitCode, 3) << r.out;
   site.pictureStatus = 200;
   r = cli.Pictures();
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 2);
+
+  // A picture the site does not have (404) fails the run that found it, and is then left alone.
+  for (const auto& e : std::filesystem::directory_iterator(cli.Attachments("Site")))
+    if (test::ReadFile(e.path().string()) == "GIF2") std::filesystem::remove(e.path());
+  site.pictureStatus = 404;
+  r = cli.Pictures();
+  EXPECT_EQ(r.exitCode, 3) << r.out;
+  EXPECT_NE(r.out.find("Вложение не загружено: " + site.server.url("/img/2.gif") +
+                       " - HTTP 404. Адрес запомнен: 7 дней он не будет запрашиваться"),
+            std::string::npos)
+      << r.out;
+  r = cli.Pictures();
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(r.out.find("img/2.gif"), std::string::npos) << r.out;
 }
 
 TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
