@@ -201,7 +201,10 @@ void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::str
       host_.QueueOverflow(W("Переполнение буфера присоединенных файлов. Перезапустите программу."));
       return;  // the rest of this article's pairs are dropped
     }
-    if (!linkFrom.empty() && LinkOrCopy(linkFrom, path)) attachmentArrived_ = true;
+    if (!linkFrom.empty() && LinkOrCopy(linkFrom, path)) {
+      attachmentArrived_ = true;
+      StyleSheetLinked(path, origin);
+    }
     Pump();
   }
 }
@@ -429,6 +432,9 @@ void TDownloadAtt::Execute() {
   queue_.SetLamp(slot_, LampColour::kYellow, nullptr, &readFailed_);
   std::string reason;
   succeeded_ = Transfer(reason);
+  // A sheet is rewritten while its address is still this worker's, so that every other
+  // folder that asks for it meanwhile gets the rewritten sheet.
+  if (succeeded_) queue_.StyleSheetArrived(entry_);
   std::vector<std::string> also;
   {
     std::lock_guard lock(queue_.mutex_);
@@ -436,8 +442,8 @@ void TDownloadAtt::Execute() {
   }
   if (succeeded_) {
     ++queue_.fetched_;
-    queue_.StyleSheetArrived(entry_);  // before the copies, so they get the rewritten sheet
-    for (const std::string& path : also) LinkOrCopy(entry_.localPath, path);
+    for (const std::string& path : also)
+      if (LinkOrCopy(entry_.localPath, path)) queue_.StyleSheetLinked(path, entry_.origin);
     queue_.attachmentArrived_ = true;
   } else if (!readFailed_) {
     queue_.TransferFailed(entry_.url, status_);

@@ -108,6 +108,9 @@ class AttachmentQueue {
   void AbortAllAttachments();
   // A stored style sheet: its pictures, fonts and imports are queued beside it.
   void StyleSheetArrived(const AttachmentEntry& entry);
+  // A stored sheet linked under `path` for another folder: its parts are linked or queued
+  // there too, fetched once per run.
+  void StyleSheetLinked(const std::string& path, const AttachmentOrigin& origin);
 
   bool FlagDownloadPictures() const { return flagDownloadPictures_; }
   void SetFlagDownloadPictures(bool on);  // off empties the waiting queue

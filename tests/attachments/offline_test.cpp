@@ -211,6 +211,32 @@ TEST(OfflinePictures, TheSitesOwnAddressesWithAQueryAndInlineStylesAreTaken) {
   EXPECT_EQ(test::ReadFile(o.Att() + parts[0].localName), "IMG:/b/img/s.png");
 }
 
+// Rubrics of one run share a style sheet: each Attachment/ gets the sheet and its pictures,
+// each address fetched once, whether the other rubric asks while it is fetched or after.
+TEST(OfflinePictures, EveryRubricThatUsesASheetHasItsPicturesFetchedOncePerRun) {
+  Offline o;
+  o.site.pages["/c/site.css"] = "p{background:url(bg.png)} @import url(more.css);";
+  o.site.pages["/c/more.css"] = "q{background:url(dot.gif)}";
+  o.site.server.Start();
+  const AttachmentOrigin run{NextAttachmentRun(), "", ""};
+  const std::string block = AttachmentBlock({{"000000000000001.css", o.Url("/c/site.css")}});
+  std::vector<std::string> dirs;
+  for (const char* rubric : {"A", "B", "C"}) dirs.push_back(o.dir / ("Accounts/Лента/" + std::string(rubric) + "/Attachment/"));
+  o.queue.EnqueueAttachments(block, dirs[0], true, run);
+  o.queue.EnqueueAttachments(block, dirs[1], true, run);  // while the first is on its way
+  ASSERT_TRUE(o.Drain());
+  o.queue.EnqueueAttachments(block, dirs[2], true, run);  // after it arrived
+  ASSERT_TRUE(o.Drain());
+  for (const std::string& dir : dirs) {
+    const std::string sheet = test::ReadFile(dir + "000000000000001.css");
+    const std::vector<AttachmentPair> parts = StyleSheetAttachments(sheet);
+    ASSERT_EQ(parts.size(), 2u) << dir << sheet;
+    EXPECT_EQ(test::ReadFile(dir + parts[0].localName), "IMG:/c/bg.png") << dir;
+    EXPECT_EQ(StyleSheetAttachments(test::ReadFile(dir + parts[1].localName)).size(), 1u) << dir;
+  }
+  for (const char* path : {"/c/site.css", "/c/bg.png", "/c/more.css", "/c/dot.gif"}) EXPECT_EQ(o.site.Hits(path), 1) << path;
+}
+
 TEST(OfflinePictures, WithoutLocalisingTheBlockStillHoldsAbsoluteAddresses) {
   Offline o;
   o.site.pages["/d/n.html"] =
