@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "platform/DataModes.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
   }
   skimlet::cli::Context ctx;
   ctx.dataDir = skimlet::ResolveDataDir(home);
+  skimlet::MakeDataDirPrivate(ctx.dataDir);  // once: files of older versions were world-readable
   std::string command = args.front();
   args.erase(args.begin());
   if (command == "list") return skimlet::cli::ListCommand(ctx, args);
