@@ -25,7 +25,7 @@ namespace skimlet::cli {
 namespace {
 
 const char* AnsiColour(const std::string& number) {
-  if (number == "128") return "\033[31m";       // dark red
+  if (number == "128") return "\033[35m";       // dark red: ordinary progress, not to be read as a failure
   if (number == "255") return "\033[1;31m";     // red
   if (number == "32768") return "\033[32m";     // green
   if (number == "32896") return "\033[33m";     // olive

@@ -170,6 +170,24 @@ TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
   EXPECT_NE(r.out.find("Нет ответа: HTTP 404"), std::string::npos) << r.out;
 }
 
+TEST(CliDownloadLog, PrettyShowsOnlyFailuresInRed) {
+  Site site;
+  Cli cli;
+  cli.Channel("Site", site.server.url("/index.html"), "news/");
+  site.newsStatus = 503;
+  auto r = test::RunCommand("XDG_CONFIG_HOME=" + test::ShellQuote(cli.config.path()) + " " SKIMLET_CLI " --home " +
+                                test::ShellQuote(cli.home.path()) + " download --log pretty",
+                            true);
+  auto colourOf = [&](const std::string& text) {
+    std::size_t at = r.out.find(text);
+    std::size_t start = r.out.rfind('\n', at) + 1;
+    return at == std::string::npos ? std::string("none") : r.out.substr(start, r.out.find('m', start) + 1 - start);
+  };
+  EXPECT_EQ(colourOf("FindUrlNews(news/) - OK"), "\033[35m") << r.out;
+  EXPECT_EQ(colourOf("GetStart(" + site.server.url("/index.html") + ") - ГОТОВО"), "\033[35m") << r.out;
+  EXPECT_EQ(colourOf("HTTP 503"), "\033[1;31m") << r.out;
+}
+
 TEST(CliDownloadExit, ThreeWhenNewsCouldNotBeWritten) {
   Site site;
   Cli cli;
