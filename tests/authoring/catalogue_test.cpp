@@ -151,8 +151,8 @@ TEST(CatalogueBounds, WhatDoesNotFitIsDroppedAndReportedByLine) {
   EXPECT_EQ(c.entries[last].Hint, "h" + std::to_string(last)) << "keys of later entries must not land in the last";
   EXPECT_TRUE(c.entries[last].PVar[2][0].empty());
   ASSERT_EQ(problems.size(), 5u);
-  for (std::string what : {std::string("line 1:"), std::string("line 2:"), "\"E" + past1 + "\"", "\"E" + past2 + "\"",
-                           std::string("longer than 99999")})
+  for (std::string what : {std::string("строка 1:"), std::string("строка 2:"), "«E" + past1 + "»", "«E" + past2 + "»",
+                           std::string("длиннее 99999")})
     EXPECT_TRUE(Mentions(problems, what)) << what;
 
   std::string variants = "Name=A\r\n";
@@ -161,7 +161,7 @@ TEST(CatalogueBounds, WhatDoesNotFitIsDroppedAndReportedByLine) {
   c = Parse(variants, &problems);
   EXPECT_EQ(c.entries[0].PVar[2][8], "v8");
   ASSERT_EQ(problems.size(), 2u);
-  EXPECT_TRUE(Mentions(problems, "variant \"v9\" of P3"));
+  EXPECT_TRUE(Mentions(problems, "вариант «v9» параметра P3"));
 }
 
 TEST(CatalogueLookups, DisplayNameTakesTheLastMatchProcedureNameTheFirst) {
@@ -193,7 +193,7 @@ TEST(CatalogueLookups, ANamelessEntryIsUnlistedAndShiftsTheLines) {
   EXPECT_EQ(SelectorNames(c), (std::vector<std::string>{"A", "C"}));
   EXPECT_EQ(FindByDisplayName(c, "C"), 2) << "while C is line 1 of the selector";
   EXPECT_EQ(FindByProcedureName(c, "c"), 2) << "entry 2 lies beyond the two lines searched";
-  EXPECT_TRUE(Mentions(problems, "empty name"));
+  EXPECT_TRUE(Mentions(problems, "пустое имя"));
 }
 
 TEST(ParameterReferences, StoredAsIndexShownAsVariantOrKeptWhenUndecodable) {

@@ -338,7 +338,8 @@ TEST(CommandSaveNews, FailedWriteLogsRedLeavesNoFileAndRecordsNothing) {
   c.B().NewsName = "Blocked";
   c.B().HTML = std::string(100, 'z');
   c.run->SaveNews();
-  EXPECT_EQ(c.Last().rfind("255 Мир> step 3>> SaveNews. Файл не создан", 0), 0u) << c.Last();
+  EXPECT_EQ(c.Last(), "255 Мир> step 3>> SaveNews. Файл не создан: Не удалось записать файл " + c.Folder() +
+                          "Blocked.html (Is a directory)");
   EXPECT_EQ(FilesIn(c.Folder()), before);
   EXPECT_EQ(c.host.history.Count(), 0u);
   EXPECT_TRUE(c.host.Saved().empty());
