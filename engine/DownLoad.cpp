@@ -36,7 +36,8 @@ bool ParseStepNumber(const std::string& text, std::int32_t& value) {
 }
 
 TDownload::TDownload(ChannelTree& tree, RunHost& host) : tree_(tree), host_(host), runId_(NextAttachmentRun()) {
-  clock_gettime(CLOCK_REALTIME, &runStart_);
+  // The clock file times come from: a picture this run begins to fetch is never older than it.
+  clock_gettime(CLOCK_REALTIME_COARSE, &runStart_);
 }
 
 TDownload::~TDownload() {
@@ -298,7 +299,8 @@ void TDownload::Execute() {
   fetches_.clear();
   failedUrls_.clear();
   newsIndex_.Clear();
-  clock_gettime(CLOCK_REALTIME, &runStart_);
+  // The clock file times come from: a picture this run begins to fetch is never older than it.
+  clock_gettime(CLOCK_REALTIME_COARSE, &runStart_);
   FileLock channelLock;
   SetCurrentFolder(channel);
   {
