@@ -93,31 +93,6 @@ TEST(CharsetDeclaration, ConvertedPagesDeclareWindows1251Once) {
   EXPECT_EQ(page, "<head><meta charset=\"windows-1251\"></head>" + Cp("мир"));
 }
 
-// Asked to, the recoding leaves the declaration to the writer, which adds it where a page has none.
-TEST(CharsetDeclaration, LeftToTheWriterWhenAsked) {
-  struct Case {
-    std::string page, header, converted;
-    bool undeclared;
-    std::string declared;
-  } cases[] = {
-      {"<head></head><p>мир</p>", "text/html; charset=utf-8", "<head></head><p>" + Cp("мир") + "</p>", true,
-       "<head><meta charset=\"windows-1251\"></head><p>" + Cp("мир") + "</p>"},
-      {"<meta charset=utf-8><p>мир</p>", "", "<meta charset=windows-1251><p>" + Cp("мир") + "</p>", false,
-       "<meta charset=windows-1251><p>" + Cp("мир") + "</p>"},
-      {"<p>plain</p>", "text/html", "<p>plain</p>", false, "<meta charset=\"windows-1251\"><p>plain</p>"},
-  };
-  for (const Case& c : cases) {
-    std::string page = c.page;
-    bool undeclared = !c.undeclared;
-    PageToWin1251(page, c.header, &undeclared);
-    EXPECT_EQ(page, c.converted);
-    EXPECT_EQ(undeclared, c.undeclared) << c.page;
-    page = "HEAD" + page;
-    DeclareWindows1251(page, 4);
-    EXPECT_EQ(page, "HEAD" + c.declared);
-  }
-}
-
 TEST(CharsetConvert, OtherPagesStayAsTheyAre) {
   const std::string declared1251 = R"(<meta charset="windows-1251">)" + Cp("Привет");
   std::string page = declared1251;
