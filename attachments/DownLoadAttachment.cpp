@@ -108,6 +108,10 @@ void AttachmentQueue::TransferEnded() {
   queueChanged_ = true;
   // The freed slot takes the next entry at once, not at the window's next tick.
   Pump();
+  {
+    std::lock_guard lock(mutex_);
+    ForgetEndedRunsLocked();
+  }
   // What the sites set while pictures came in is written once the queue is done.
   if (Idle() && cookiesToSave_.exchange(false)) SaveCookieJar(CookieJarPath(dataDir_));
 }
@@ -260,7 +264,17 @@ int AttachmentQueue::Failures() const {
 
 void AttachmentQueue::ForgetRun(std::uint64_t run) {
   std::lock_guard lock(mutex_);
-  runFetched_.erase(run);
+  // Its sheets may still bring pictures for its folders: forgotten once the queue is idle.
+  endedRuns_.push_back(run);
+  ForgetEndedRunsLocked();
+}
+
+void AttachmentQueue::ForgetEndedRunsLocked() {
+  if (!queue_.empty()) return;
+  for (const auto& slot : slots_)
+    if (slot && slot->Occupied() && !slot->WorkDone()) return;
+  for (std::uint64_t run : endedRuns_) runFetched_.erase(run);
+  endedRuns_.clear();
 }
 
 bool AttachmentQueue::StartNextDownloader() {

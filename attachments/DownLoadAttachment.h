@@ -99,7 +99,8 @@ class AttachmentQueue {
   // the pair's file becomes a link to the same file (a copy where links are impossible).
   void EnqueueAttachments(const std::string& text, const std::string& attachmentDir, bool force,
                           const AttachmentOrigin& origin = {});
-  // The run has ended: what it fetched is no longer shared with later pairs.
+  // The run has ended: what it fetched is no longer shared with later pairs (once the
+  // pictures its style sheets bring have come).
   void ForgetRun(std::uint64_t run);
   // Hands the first waiting entry to a free slot while fewer than LEDCount are busy.
   bool StartNextDownloader();
@@ -147,6 +148,7 @@ class AttachmentQueue {
   // A worker's transfer is over: the address's other files and what the run remembers.
   std::vector<std::string> TransferOverLocked(TDownloadAtt& worker, bool ok);
   void TransferEnded();  // on the worker's thread
+  void ForgetEndedRunsLocked();  // what ended runs fetched, once nothing is waiting or busy
   // A failed transfer of `url` that answered `status` (0: no answer). 404 and 410 are
   // remembered in the data directory.
   void TransferFailed(const std::string& url, int status);
@@ -163,6 +165,7 @@ class AttachmentQueue {
     std::string path;
   };
   std::unordered_map<std::uint64_t, std::unordered_map<std::string, Outcome>> runFetched_;
+  std::vector<std::uint64_t> endedRuns_;  // runs whose outcomes go when the queue is idle
   std::array<std::unique_ptr<TDownloadAtt>, kDownloaderSlots> slots_;
   mutable std::mutex lampMutex_;
   std::array<LampState, kDownloaderSlots> lamps_;
