@@ -18,11 +18,13 @@ namespace {
 constexpr int kRubrics = 1000;
 constexpr int kNewsPerRubric = 100;
 
-// The tree, made once; every pass starts from world-readable modes and no marker.
-const std::string& OldTree() {
-  static const std::string root = [] {
+// The tree, made once and removed at exit; every pass starts from world-readable modes and
+// no marker.
+struct Tree {
+  std::string dir;
+  Tree() {
     char pattern[] = "/tmp/skimlet-privacy-XXXXXX";
-    std::string dir = std::string(::mkdtemp(pattern)) + "/";
+    dir = std::string(::mkdtemp(pattern)) + "/";
     for (int r = 0; r < kRubrics; ++r) {
       const std::string rubric = dir + "Accounts/Channel " + std::to_string(r / 10) + "/Rubric " + std::to_string(r) + "/";
       std::filesystem::create_directories(rubric);
@@ -31,9 +33,13 @@ const std::string& OldTree() {
         if (fd >= 0) ::close(fd);
       }
     }
-    return dir;
-  }();
-  return root;
+  }
+  ~Tree() { std::filesystem::remove_all(dir); }
+};
+
+const std::string& OldTree() {
+  static const Tree tree;
+  return tree.dir;
 }
 
 void MakeOld(const std::string& dir) {
