@@ -106,10 +106,14 @@ void TDownload::StopRun() {
   ShowRunState();
   stepIndex_ = kEndRun;
   http_.Stop();  // wakes a transfer that waits for the network
+  lookAhead_.Cancel();
   Resume();
 }
 
-void TDownload::Pause() { paused_ = true; }
+void TDownload::Pause() {
+  paused_ = true;
+  lookAhead_.Cancel();  // a paused run has nothing under way
+}
 
 void TDownload::Resume() {
   {
@@ -276,9 +280,11 @@ void TDownload::Execute() {
   runId_ = NextAttachmentRun();
   savedCount_ = 0;
   failedFetches_ = 0;
+  takenAhead_ = 0;
   indexFailed_ = false;
   openFlags_ = 0;
   fetches_.clear();
+  aheadByHost_.clear();
   newsIndex_.Clear();
   clock_gettime(CLOCK_REALTIME, &runStart_);
   FileLock channelLock;
@@ -376,6 +382,7 @@ void TDownload::Execute() {
   // A walked channel has left its last folder by now; an unchecked one still stands on the
   // channel, and its end line carries the channel's caption.
   finished_ = true;
+  lookAhead_.Shutdown();
   http_.Close();
   if (attachments_) attachments_->ForgetRun(runId_);
   if (!SaveCookieJar(CookieJarPath(tree_.DataDir())))
