@@ -121,11 +121,12 @@ fi
 # Requests and new connections of one run of each (look-ahead on and off, wget, wget2).
 have_wget2=0
 command -v wget2 >/dev/null && have_wget2=1
-count() {  # PREPARE COMMAND: "requests N connections M" of one run on the 20 ms server
+count() {  # PREPARE COMMAND [BASE]: "requests N connections M" of one run on that server
+  local at=${3:-$base}
   bash -c "$1"
-  server_stats "$base" '?reset' >/dev/null
+  server_stats "$at" '?reset' >/dev/null
   bash -c "$2" >/dev/null 2>&1 || true
-  server_stats "$base"
+  server_stats "$at"
 }
 
 # ---- timing ---------------------------------------------------------------------------------
@@ -147,6 +148,8 @@ conn_one=$(count "$prep_one" "$cmd_one")
 conn_off=$(count "$prep_one" "$cmd_one_off")
 conn_wget=$(count "$prep_wget" "$cmd_wget_one")
 conn_wget2=""
+conn_four=$(count "$prep_four" "$cmd_four" "$base_four")
+conn_wget_four=$(count "$prep_wget" "$cmd_wget_four" "$base_four")
 [ "$have_wget2" = 1 ] && conn_wget2=$(count "$prep_wget" "$cmd_wget2_one")
 
 wget2_args=()
@@ -197,9 +200,9 @@ printf '%-58s %8.3f s   ratio (b)/(a) %s  (target <= 0.40: %s)   %s\n' \
 [ "$have_wget2" = 1 ] &&
   printf '%-58s %8s     ratio (b)/(a2) %s (target <= 1.00: %s)\n' "" "" "$r_two" "$(verdict "$r_two" 1.00)"
 printf '%-58s %8.3f s   ratio %s   %s\n' "    the same with look-ahead off" "$t_skimlet_off" "$r_off" "$conn_off"
-printf '%-58s %8.3f s\n' "    wget -q -i list: the same $pages_four pages as (c)" "$t_wget_four"
-printf '%-58s %8.3f s   ratio (c)/wget %s  (target <= 0.35: %s)\n' \
-  "(c) skimlet-cli download: $CHANNELS channels x $per articles at once, $LATENCY_FOUR_MS ms" "$t_four" "$r_four" "$(verdict "$r_four" 0.35)"
+printf '%-58s %8.3f s   %s\n' "    wget -q -i list: the same $pages_four pages as (c)" "$t_wget_four" "$conn_wget_four"
+printf '%-58s %8.3f s   ratio (c)/wget %s  (target <= 0.35: %s)   %s\n' \
+  "(c) skimlet-cli download: $CHANNELS channels x $per articles at once, $LATENCY_FOUR_MS ms" "$t_four" "$r_four" "$(verdict "$r_four" 0.35)" "$conn_four"
 if [ -n "$mem_one" ]; then
   mib_one=$(awk -v k="$mem_one" 'BEGIN { printf "%.1f", k / 1024 }')
   mib_four=$(awk -v k="$mem_four" 'BEGIN { printf "%.1f", k / 1024 }')
