@@ -106,16 +106,17 @@ void TDownload::StopRun() {
   ShowRunState();
   stepIndex_ = kEndRun;
   http_.Stop();  // wakes a transfer that waits for the network
-  lookAhead_.Cancel();
+  lookAhead_.Stop();
   Resume();
 }
 
 void TDownload::Pause() {
   paused_ = true;
-  lookAhead_.Cancel();  // a paused run has nothing under way
+  lookAhead_.Hold(true);  // a paused run has nothing under way
 }
 
 void TDownload::Resume() {
+  lookAhead_.Hold(false);
   {
     std::lock_guard lock(pauseMutex_);
     paused_ = false;

@@ -20,7 +20,7 @@ void LookAhead::Want(const std::vector<std::string>& urls, const HttpSettings& s
                      std::mt19937& rng) {
   workers = std::clamp(workers, 0, kMaxWorkers);
   std::lock_guard lock(mutex_);
-  if (quit_) return;
+  if (quit_ || held_ || stopped_) return;
   std::vector<EntryPtr> wanted;
   for (const std::string& url : urls) {
     auto same = [&](const EntryPtr& e) { return e->url == url; };
@@ -68,11 +68,25 @@ bool LookAhead::Take(const std::string& url, AheadPage& page) {
   return true;
 }
 
-void LookAhead::Cancel() {
+void LookAhead::DropAll() {
+  for (const EntryPtr& e : entries_) DropLocked(e);
+  entries_.clear();
+}
+
+void LookAhead::Hold(bool on) {
   {
     std::lock_guard lock(mutex_);
-    for (const EntryPtr& e : entries_) DropLocked(e);
-    entries_.clear();
+    held_ = on;
+    if (on) DropAll();
+  }
+  cv_.notify_all();
+}
+
+void LookAhead::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    DropAll();
   }
   cv_.notify_all();
 }
@@ -81,8 +95,7 @@ void LookAhead::Shutdown() {
   {
     std::lock_guard lock(mutex_);
     quit_ = true;
-    for (const EntryPtr& e : entries_) DropLocked(e);
-    entries_.clear();
+    DropAll();
   }
   cv_.notify_all();
   for (std::thread& t : threads_) t.join();
@@ -91,7 +104,7 @@ void LookAhead::Shutdown() {
   clients_.clear();
   tooMany_.clear();
   active_ = 0;
-  quit_ = false;
+  quit_ = held_ = stopped_ = false;
 }
 
 std::vector<std::string> LookAhead::TakeTooManyRequests() {

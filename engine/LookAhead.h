@@ -38,8 +38,10 @@ class LookAhead {
   // The page of `url` once it has arrived whole, waiting while it is on its way. False when
   // it was not asked for, has not started yet, failed or was cancelled meanwhile.
   bool Take(const std::string& url, AheadPage& page);
-  // Any thread: drops every page and wakes every transfer at once.
-  void Cancel();
+  // Any thread: drops every page and wakes every transfer at once; while held (a paused run)
+  // or after Stop() (a stopped one), Want() starts nothing.
+  void Hold(bool on);
+  void Stop();
   // Cancels and joins the workers: no transfer outlives this call.
   void Shutdown();
   // Hosts (HostKey) that answered 429 since the last call.
@@ -62,6 +64,7 @@ class LookAhead {
   void Work(int index);
   bool Fetch(HttpClient& client, Entry& entry, AheadPage& page, int& status);
   void DropLocked(const EntryPtr& entry);
+  void DropAll();
 
   mutable std::mutex mutex_;
   std::condition_variable cv_;  // work for the workers, results for Take()
@@ -69,7 +72,7 @@ class LookAhead {
   std::vector<std::unique_ptr<HttpClient>> clients_;  // one per worker; guarded by mutex_
   std::vector<std::thread> threads_;                  // the run's thread only
   int active_ = 0;
-  bool quit_ = false;
+  bool quit_ = false, held_ = false, stopped_ = false;
   std::vector<std::string> tooMany_;
 };
 
