@@ -41,7 +41,7 @@ void TDownload::FindAttachment(const std::string& p1, const std::string& p2, con
     std::lock_guard lock(mutex_);
     buf_.HTML = html;
   }
-  if (p2 == "StandartParameter=0" && attachments_) {
+  if (p2 == "StandartParameter=0" && attachments_ && !dryRun_) {
     try {
       // The pictures go with the identification and address of the page they belong to.
       attachments_->EnqueueAttachments(html, attachmentDir, false, {runId_, agent_, buf_.NewsURL});
@@ -53,7 +53,7 @@ void TDownload::FindAttachment(const std::string& p1, const std::string& p2, con
   if (p1 == "StandartParameter=0" && (p3 == "StandartParameter=0" || p3 == "StandartParameter=1")) {
     // Whatever still loads from the network (other picture types, scripts) is blanked.
     const bool logo = p3 == "StandartParameter=0";
-    if (BlankRemoteSources(html, logo ? kLogo : "#") > 0 && logo) PutLogo(currentFolderPath_, tree_.DataDir());
+    if (BlankRemoteSources(html, logo ? kLogo : "#") > 0 && logo && !dryRun_) PutLogo(currentFolderPath_, tree_.DataDir());
     std::lock_guard lock(mutex_);
     buf_.HTML = std::move(html);
   }

@@ -64,29 +64,28 @@ void ParseCommandCatalogue(std::string_view text, CommandCatalogue& catalogue,
     std::string_view key = line.substr(0, eq);
     std::string_view value = line.substr(eq + 1);
     if (!IsKnownKey(key)) return;
-    std::string where = "line " + std::to_string(number) + ": ";
+    std::string where = "строка " + std::to_string(number) + ": ";
     if (value.size() > kCatalogueValueMax) {
-      problems.push_back(where + "the value of \"" + std::string(key) + "\" is longer than " +
-                         std::to_string(kCatalogueValueMax) + " characters; the rest is dropped.");
+      problems.push_back(where + "значение «" + std::string(key) + "» длиннее " + std::to_string(kCatalogueValueMax) +
+                         " знаков; остаток отброшен.");
       value = value.substr(0, kCatalogueValueMax);
     }
     if (key == "Name") {
       if (current < kCatalogueEntries) ++current;
       if (current == kCatalogueEntries) {
-        problems.push_back(where + "entry " + QuotedForMessage(value) + " does not fit: the catalogue holds " +
-                           std::to_string(kCatalogueEntries) + " entries; it is ignored.");
+        problems.push_back(where + "запись " + QuotedForMessage(value) + " не помещается: в каталоге не больше " +
+                           std::to_string(kCatalogueEntries) + " записей; она пропущена.");
         return;
       }
       catalogue.entries[current].Name = value;
       if (value.empty() && current < kSelectorEntries)
-        problems.push_back(where + "entry " + std::to_string(current) +
-                           " has an empty name: it is not listed in the command selector, and the "
-                           "entries after it no longer line up with the selector's lines.");
+        problems.push_back(where + "у записи " + std::to_string(current) +
+                           " пустое имя: её нет в списке команд, и записи после неё не совпадают со строками "
+                           "списка.");
       return;
     }
     if (current < 0) {
-      problems.push_back(where + "\"" + std::string(key) +
-                         "\" comes before the first \"Name\" line; it is ignored.");
+      problems.push_back(where + "«" + std::string(key) + "» стоит раньше первой строки «Name»; строка пропущена.");
       return;
     }
     if (current >= kCatalogueEntries) return;  // belongs to an entry already reported
@@ -117,10 +116,10 @@ void ParseCommandCatalogue(std::string_view text, CommandCatalogue& catalogue,
         auto& slots = entry.PVar[index];
         auto slot = std::find_if(slots.begin(), slots.end(), [](const std::string& s) { return s.empty(); });
         if (slot == slots.end()) {
-          problems.push_back(where + "variant " + QuotedForMessage(value) + " of P" + std::to_string(index + 1) +
-                             " in entry " + std::to_string(current) + " " + QuotedForMessage(entry.Name) +
-                             " does not fit: a parameter holds " + std::to_string(kVariantSlots) +
-                             " variants; it is ignored.");
+          problems.push_back(where + "вариант " + QuotedForMessage(value) + " параметра P" + std::to_string(index + 1) +
+                             " в записи " + std::to_string(current) + " " + QuotedForMessage(entry.Name) +
+                             " не помещается: у параметра не больше " + std::to_string(kVariantSlots) +
+                             " вариантов; он пропущен.");
           break;
         }
         *slot = value;
@@ -142,7 +141,7 @@ CatalogueLoadResult LoadCommandCatalogue(const std::string& filePath, CommandCat
   }
   std::vector<std::string> problems;
   ParseCommandCatalogue(text, catalogue, problems);
-  for (std::string& p : problems) result.problems.push_back(filePath + " " + p);
+  for (std::string& p : problems) result.problems.push_back(filePath + ", " + p);
   return result;
 }
 

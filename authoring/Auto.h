@@ -11,8 +11,8 @@
 
 namespace skimlet {
 
-inline constexpr int kCatalogueEntries = 11;  // entries 0..10
-inline constexpr int kSelectorEntries = 10;   // entries 0..9 can be listed in the selector
+inline constexpr int kCatalogueEntries = 13;  // entries 0..12
+inline constexpr int kSelectorEntries = 12;   // entries 0..11 can be listed in the selector; 12 stays blank
 inline constexpr int kVariantSlots = 9;
 inline constexpr int kParameters = 4;
 inline constexpr std::size_t kCatalogueValueMax = 99999;
@@ -34,7 +34,7 @@ struct CommandCatalogue {
 };
 
 // Fills `catalogue` (cleared first) from the text of a catalogue file. Lines that do not fit
-// the bounds (a key before the first "Name", a twelfth "Name" and its keys, a tenth variant
+// the bounds (a key before the first "Name", a fourteenth "Name" and its keys, a tenth variant
 // of one parameter) are dropped; each drop, an over-long value and a nameless entry add a
 // UTF-8 message to `problems`.
 void ParseCommandCatalogue(std::string_view text, CommandCatalogue& catalogue,
@@ -51,17 +51,17 @@ std::string CatalogueFilePath(const std::string& resourceDir);
 // "Нет файла " and the path, Windows-1251.
 std::string MissingCatalogueMessage(const std::string& filePath);
 
-// The lines of the command selector: the names of entries 0..9 that are not empty.
+// The lines of the command selector: the names of entries 0..11 that are not empty.
 std::vector<std::string> SelectorNames(const CommandCatalogue& catalogue);
 
-// Entries 0..9 whose Name equals `name`; the last match counts. -1 when none.
+// Entries 0..11 whose Name equals `name`; the last match counts. -1 when none.
 int FindByDisplayName(const CommandCatalogue& catalogue, std::string_view name);
 
 // Entries below the selector's line count whose ProcedureName equals `command`; the first
-// match counts. Without one, the line count itself (10, the blank entry, for ten commands).
+// match counts. Without one, the line count itself (12, the blank entry, for twelve commands).
 int FindByProcedureName(const CommandCatalogue& catalogue, std::string_view command);
 
-// Hint of the last entry 1..10 whose Name equals the selector's text (SetStandartHint).
+// Hint of the last entry 1..12 whose Name equals the selector's text (SetStandartHint).
 std::optional<std::string> StandardHint(const CommandCatalogue& catalogue, std::string_view selectorText);
 
 // The drop-down list of parameter n (1..4) of an entry: its variants that are not empty.

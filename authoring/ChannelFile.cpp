@@ -55,7 +55,7 @@ class LineCursor {
 };
 
 
-std::string LinePrefix(long long line) { return "line " + std::to_string(line) + ": "; }
+std::string LinePrefix(long long line) { return "строка " + std::to_string(line) + ": "; }
 
 constexpr std::string_view kFixedLines = "Name Channel\r\ndescription channel\r\n";
 
@@ -68,17 +68,17 @@ void AppendBlock(std::string& out, const std::string& name, const MacroTable& ta
 }  // namespace
 
 std::string FolderNameProblem(const std::string& name) {
-  if (name.empty()) return "it is empty";
-  if (name == "." || name == "..") return "\".\" and \"..\" name no folder of their own";
-  if (name.find_first_of("/\\") != std::string::npos) return "it holds \"/\" or \"\\\"";
+  if (name.empty()) return "имя пустое";
+  if (name == "." || name == "..") return "«.» и «..» не могут быть именем папки";
+  if (name.find_first_of("/\\") != std::string::npos) return "в имени есть «/» или «\\»";
   if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
-    return "it holds control characters";
-  if (LineCursor::IsBlank(name)) return "it is blank";
-  if (name[0] == '.') return "a name that starts with \".\" is hidden and never shown as a folder";
-  if (name == "Attachment") return "\"Attachment\" is the directory of a folder's pictures";
-  if (name == kMacroFileName) return "it is the name of a folder's macro file";
-  if (CaptionFromDisk(DiskName(name)) != name) return "it holds a character that has no file-name form";
-  if (!IsSafeFolderName(name)) return "it is longer than 255 bytes as a file name";
+    return "в имени есть управляющие символы";
+  if (LineCursor::IsBlank(name)) return "имя состоит из одних пробелов";
+  if (name[0] == '.') return "имя начинается с точки, а такие папки скрыты и в дереве не видны";
+  if (name == "Attachment") return "«Attachment» — папка картинок новостей";
+  if (name == kMacroFileName) return "так называется файл шагов папки";
+  if (CaptionFromDisk(DiskName(name)) != name) return "в имени есть знак, который нельзя записать в имени файла";
+  if (!IsSafeFolderName(name)) return "как имя файла оно длиннее 255 байт";
   return {};
 }
 
@@ -95,18 +95,17 @@ ChannelFileContent ParseChannelFile(std::string_view text) {
     ChannelBlock block;
     block.name = in.Next();
     block.line = in.Number();
-    std::string what = "folder " + QuotedForMessage(block.name);
+    const std::string folder = QuotedForMessage(block.name);
 
     in.SkipBlankLines();
     if (in.AtEnd()) {
-      content.warnings.push_back(LinePrefix(block.line) + what +
-                                 " is followed by no step count; the line makes no folder.");
+      content.warnings.push_back(LinePrefix(block.line) + "после имени папки " + folder +
+                                 " нет числа шагов; папка не создаётся.");
       break;
     }
     std::string problem = FolderNameProblem(block.name);
     if (!problem.empty())
-      content.errors.push_back(LinePrefix(block.line) + "the folder name " + QuotedForMessage(block.name) +
-                               " cannot be used: " + problem + ".");
+      content.errors.push_back(LinePrefix(block.line) + "имя папки " + folder + " не годится: " + problem + ".");
 
     std::string_view countLine = in.Next();
     long long countLineNumber = in.Number();
@@ -116,20 +115,20 @@ ChannelFileContent ParseChannelFile(std::string_view text) {
     long long count = 0;
     auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), count);
     bool whole = !token.empty() && ptr == token.data() + token.size();
-    std::string at = LinePrefix(countLineNumber) + what;
+    std::string at = LinePrefix(countLineNumber) + "у папки " + folder;
     if (!whole || (ec != std::errc() && ec != std::errc::result_out_of_range)) {
-      content.errors.push_back(at + " has the step count " + QuotedForMessage(countLine) +
-                               ", which is not a number; the file is not read further.");
+      content.errors.push_back(at + " число шагов " + QuotedForMessage(countLine) +
+                               " — это не число; дальше файл не читается.");
       return content;
     }
     if (ec == std::errc::result_out_of_range || count > kMacroSlots) {
-      content.errors.push_back(at + " announces " + QuotedForMessage(token) + " steps; a folder holds at most " +
-                               std::to_string(kMacroSlots) + ". The file is not read further.");
+      content.errors.push_back(at + " объявлено шагов: " + QuotedForMessage(token) +
+                               ", а в папке их может быть не больше " + std::to_string(kMacroSlots) +
+                               "; дальше файл не читается.");
       return content;
     }
     if (count < 0) {
-      content.errors.push_back(at + " announces " + std::to_string(count) +
-                               " steps; the file is not read further.");
+      content.errors.push_back(at + " объявлено шагов: " + std::to_string(count) + "; дальше файл не читается.");
       return content;
     }
 
@@ -150,16 +149,16 @@ ChannelFileContent ParseChannelFile(std::string_view text) {
       step.Description = line();
     }
     if (missingFrom >= 0)
-      content.warnings.push_back(LinePrefix(block.line) + what + " announces " + std::to_string(count) +
-                                 " steps, but the file ends within step " + std::to_string(missingFrom) +
-                                 "; the missing lines read as empty.");
+      content.warnings.push_back(LinePrefix(block.line) + "у папки " + folder + " объявлено шагов: " +
+                                 std::to_string(count) + ", но файл кончается на шаге " + std::to_string(missingFrom) +
+                                 "; недостающие строки считаются пустыми.");
 
     if (!content.blocks.empty() && !seenRubrics.insert(block.name).second)
-      content.warnings.push_back(LinePrefix(block.line) + what +
-                                 " appears twice in the file; the later block is the one kept.");
+      content.warnings.push_back(LinePrefix(block.line) + "папка " + folder +
+                                 " уже была в файле выше; остаётся этот, более поздний блок.");
     content.blocks.push_back(std::move(block));
   }
-  if (content.blocks.empty()) content.errors.push_back("the file names no channel after its header line.");
+  if (content.blocks.empty()) content.errors.push_back("после строки заголовка в файле нет ни одного канала.");
   return content;
 }
 
@@ -209,14 +208,14 @@ ChannelExportResult ExportChannel(const ChannelTree& tree, const NodePtr& select
     std::string problem = FolderNameProblem(caption);
     if (!problem.empty()) {
       result.status = ChannelExportResult::Status::kFailed;
-      result.error = "The folder " + QuotedForMessage(caption) + " cannot be exported: " + problem +
-                     ". Rename it and export again.";
+      result.error = "Папку " + QuotedForMessage(caption) + " нельзя сохранить в файл канала: " + problem +
+                     ". Переименуйте её и сохраните канал снова.";
       return result;
     }
     std::string macroFile = JoinPath(tree.FolderPath(*it), kMacroFileName);
     MacroReadResult read = ReadMacroFile(macroFile, table);
     if (!read.error.empty())
-      result.warnings.push_back(read.error + " Exported as " + std::to_string(table.count) + " steps.");
+      result.warnings.push_back(read.error + " В файл канала записано шагов: " + std::to_string(table.count) + ".");
     AppendBlock(out, caption, table);
     ++result.folders;
   } while (++it != all.end() && tree.Level(*it) > 0);
@@ -272,7 +271,7 @@ ChannelImportResult ImportChannelText(ChannelTree& tree, std::string_view text,
     }
     NodePtr node = tree.AddFolderNode(DiskName(name), parent, true);
     if (!node)
-      result.errors.push_back("Cannot add the folder " + path + " to the channel tree.");
+      result.errors.push_back("Не удалось добавить папку " + path + " в дерево каналов.");
     else
       result.created.push_back(name);
     return node;
@@ -296,8 +295,8 @@ ChannelImportResult ImportChannelText(ChannelTree& tree, std::string_view text,
       continue;
     std::string path = isChannel ? channelPath : channelPath + DiskName(block.name) + "/";
     if ((!isChannel || !result.channel) && !DirExists(path) && FileExists(path.substr(0, path.size() - 1)))
-      result.errors.push_back(LinePrefix(block.line) + "the folder " + QuotedForMessage(block.name) +
-                              " cannot be made: " + path.substr(0, path.size() - 1) + " is a file.");
+      result.errors.push_back(LinePrefix(block.line) + "папку " + QuotedForMessage(block.name) +
+                              " нельзя создать: на её месте файл " + path.substr(0, path.size() - 1) + ".");
   }
   if (!result.errors.empty()) {
     result.channel = nullptr;
@@ -341,6 +340,57 @@ ChannelImportResult ImportChannelText(ChannelTree& tree, std::string_view text,
   }
   result.status = Status::kImported;
   return result;
+}
+
+namespace {
+
+NodePtr ChannelNamed(const ChannelTree& tree, const std::string& caption) {
+  for (const NodePtr& node : tree.Channels())
+    if (tree.Caption(node) == caption) return node;
+  return nullptr;
+}
+
+bool Taken(const std::string& path) { return DirExists(path) || FileExists(path); }
+
+}  // namespace
+
+std::string NewMacroFolderProblem(const ChannelTree& tree, const std::string& channel, const std::string& rubric) {
+  const std::string& name = rubric.empty() ? channel : rubric;
+  if (std::string why = FolderNameProblem(name); !why.empty())
+    return "нельзя назвать папку «" + Win1251ToUtf8(name) + "»: " + why;
+  NodePtr node = ChannelNamed(tree, channel);
+  if (rubric.empty()) {
+    if (node || Taken(tree.AccountsDir() + DiskName(channel)))
+      return "канал «" + Win1251ToUtf8(channel) + "» уже есть; выберите другое имя";
+    return std::string();
+  }
+  if (std::string why = FolderNameProblem(channel); !why.empty() || !node)
+    return "нет канала «" + Win1251ToUtf8(channel) + "», в который добавить рубрику";
+  if (Taken(tree.FolderPath(node) + DiskName(rubric)))
+    return "рубрика «" + Win1251ToUtf8(rubric) + "» в канале «" + Win1251ToUtf8(channel) +
+           "» уже есть; выберите другое имя";
+  return std::string();
+}
+
+bool CreateMacroFolder(ChannelTree& tree, const std::string& channel, const std::string& rubric,
+                       const std::vector<TTmpOneMacroComand>& steps, std::string& path, std::string& error) {
+  error = NewMacroFolderProblem(tree, channel, rubric);
+  if (!error.empty()) return false;
+  if (steps.size() > static_cast<std::size_t>(kMacroSlots)) {
+    error = "в макросе больше шагов, чем помещается в папку";
+    return false;
+  }
+  const NodePtr parent = rubric.empty() ? nullptr : ChannelNamed(tree, channel);
+  const std::string& name = rubric.empty() ? channel : rubric;
+  path = (parent ? tree.FolderPath(parent) : tree.AccountsDir()) + DiskName(name) + "/";
+  FolderMacro writer;
+  MacroTable& table = writer.Table();
+  table.count = static_cast<std::int32_t>(steps.size());
+  std::copy(steps.begin(), steps.end(), table.steps.begin());
+  if (!MakeDirs(tree.AccountsDir(), &error) || !MakeDirs(path, &error) || !writer.WriteFolderMacroFile(path, &error))
+    return false;
+  if (NodePtr node = tree.AddFolderNode(DiskName(name), parent, true)) tree.WriteFolderCheck(node, true);
+  return true;
 }
 
 }  // namespace skimlet

@@ -72,6 +72,7 @@ struct Record {
 struct Flow {
   std::vector<std::vector<int>> next;
   std::vector<bool> findsLinks;  // an active FindUrlNews
+  std::vector<bool> reloads;     // an active GetStart or GetNextIndex: a new IndexHTML
 };
 
 class Checker {
@@ -233,9 +234,10 @@ class Checker {
       if (target < checked_) return target;
       return std::nullopt;
     }
-    // Numbers past the last step slot are the usual way to end a folder; a slot that could be a
-    // step but is not one is a slip (steps renumbered, a step deleted).
-    if (target >= count_ && target < kMacroSlots)
+    // Just past the last step and past the last step slot are the usual ways to end a folder;
+    // a slot further on that could be a step but is not one is a slip (steps renumbered, a
+    // step deleted).
+    if (target > count_ && target < kMacroSlots)
       Add(MacroFinding::Kind::kJumpTarget, line, k,
           "шаг " + std::to_string(k) + " (" + Win1251ToUtf8(r.command) + ") переходит к шагу " +
               std::to_string(target) + ", а шаги идут от 0 до " + std::to_string(count_ - 1) +
@@ -246,6 +248,7 @@ class Checker {
   void BuildFlow() {
     flow_.next.assign(static_cast<std::size_t>(checked_), {});
     flow_.findsLinks.assign(static_cast<std::size_t>(checked_), false);
+    flow_.reloads.assign(static_cast<std::size_t>(checked_), false);
     jumpOut_.assign(static_cast<std::size_t>(checked_), -1);
     for (int k = 0; k < checked_; ++k) {
       const Record& r = records_[static_cast<std::size_t>(k)];
@@ -259,6 +262,10 @@ class Checker {
           fallsThrough = r.p[1] == "StandartParameter=1" || r.p[1] == "StandartParameter=2";
         } else if (r.command == "GetStart") {
           jump = Target(k, 3);
+          flow_.reloads[static_cast<std::size_t>(k)] = true;
+        } else if (r.command == "GetNextIndex") {
+          jump = Target(k, 4);
+          flow_.reloads[static_cast<std::size_t>(k)] = true;
         } else if (r.command == "FindUrlNews") {
           jump = Target(k, 2);
           flow_.findsLinks[static_cast<std::size_t>(k)] = true;
@@ -272,8 +279,8 @@ class Checker {
     }
   }
 
-  // Steps reachable from `from`, FindUrlNews steps left out when `avoidLinks`.
-  std::vector<bool> Reach(int from, bool avoidLinks) const {
+  // Steps reachable from `from` without passing a step that loads a new IndexHTML.
+  std::vector<bool> Reach(int from) const {
     std::vector<bool> seen(flow_.next.size(), false);
     std::vector<int> todo{from};
     seen[static_cast<std::size_t>(from)] = true;
@@ -281,7 +288,7 @@ class Checker {
       int k = todo.back();
       todo.pop_back();
       for (int n : flow_.next[static_cast<std::size_t>(k)]) {
-        if (seen[static_cast<std::size_t>(n)] || (avoidLinks && flow_.findsLinks[static_cast<std::size_t>(n)])) continue;
+        if (seen[static_cast<std::size_t>(n)] || flow_.reloads[static_cast<std::size_t>(n)]) continue;
         seen[static_cast<std::size_t>(n)] = true;
         todo.push_back(n);
       }
@@ -292,7 +299,8 @@ class Checker {
   void CheckLinkLoops() {
     for (int f = 0; f < checked_; ++f) {
       int t = jumpOut_[static_cast<std::size_t>(f)];
-      if (t < 0 || !Reach(t, false)[static_cast<std::size_t>(f)]) continue;
+      // A page loaded on the way back brings links of its own.
+      if (t < 0 || flow_.reloads[static_cast<std::size_t>(t)] || !Reach(t)[static_cast<std::size_t>(f)]) continue;
       const Record& r = records_[static_cast<std::size_t>(f)];
       Add(MacroFinding::Kind::kEndlessLinkLoop, r.firstLine + 3, f,
           "шаг " + std::to_string(f) + " (FindUrlNews), когда новых ссылок больше нет, переходит " +
@@ -301,7 +309,8 @@ class Checker {
     }
   }
 
-  // Cycles that pass no FindUrlNews: strongly connected parts of the flow without those steps.
+  // Cycles where nothing takes a new link or loads a new IndexHTML: strongly connected parts
+  // of the flow without FindUrlNews, GetStart and GetNextIndex.
   void CheckLoopsWithoutLinks() {
     const int n = checked_;
     std::vector<int> index(static_cast<std::size_t>(n), -1), low(static_cast<std::size_t>(n), 0), stack;
@@ -314,7 +323,7 @@ class Checker {
       onStack[V] = true;
       for (int w : flow_.next[V]) {
         auto W = static_cast<std::size_t>(w);
-        if (flow_.findsLinks[W]) continue;
+        if (Progresses(w)) continue;
         if (index[W] < 0) {
           visit(w);
           low[V] = std::min(low[V], low[W]);
@@ -337,10 +346,14 @@ class Checker {
       std::sort(part.begin(), part.end());
       Add(MacroFinding::Kind::kLoopWithoutLinks, records_[static_cast<std::size_t>(part[0])].firstLine, part[0],
           (part.size() == 1 ? "шаг " + StepList(part) + " повторяет сам себя" : "шаги " + StepList(part) + " идут по кругу") +
-              " без FindUrlNews: этот цикл остановит только защита от бесконечной загрузки");
+              " без FindUrlNews, GetStart и GetNextIndex: этот цикл остановит только защита от бесконечной загрузки");
     };
     for (int v = 0; v < n; ++v)
-      if (index[static_cast<std::size_t>(v)] < 0 && !flow_.findsLinks[static_cast<std::size_t>(v)]) visit(v);
+      if (index[static_cast<std::size_t>(v)] < 0 && !Progresses(v)) visit(v);
+  }
+
+  bool Progresses(int k) const {
+    return flow_.findsLinks[static_cast<std::size_t>(k)] || flow_.reloads[static_cast<std::size_t>(k)];
   }
 
   std::vector<std::string_view> lines_;

@@ -18,8 +18,9 @@ struct MacroFinding {
     kUnknownCommand,    // a name the run does not know (it passes over the step)
     kEmptyCommand,      // an empty command ends the folder before its last step
     kJumpTarget,        // a jump to a step that does not exist, or to no number at all
-    kEndlessLinkLoop,   // FindUrlNews goes back into its loop when no new link is left
-    kLoopWithoutLinks,  // a loop that no FindUrlNews can end
+    kEndlessLinkLoop,   // FindUrlNews goes back into its loop when no new link is left, and
+                        // no GetStart or GetNextIndex on the way loads a new IndexHTML
+    kLoopWithoutLinks,  // a loop where nothing takes a new link or loads a new IndexHTML
   };
   Kind kind;
   int line = 0;   // the line of the file (from 1) where it shows; 0: the file as a whole

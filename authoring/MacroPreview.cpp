@@ -117,6 +117,11 @@ class Scratch {
     for (const TTmpOneMacroComand* s : edits) run_.EditUrlNews(s->P1, s->P2, s->P3, s->P4);
     return std::move(Buffers().NewsURL);  // the next use sets it afresh
   }
+  std::string EditIndex(std::string page, const std::vector<const TTmpOneMacroComand*>& edits) {
+    Buffers().IndexHTML = std::move(page);
+    for (const TTmpOneMacroComand* s : edits) run_.EditIndexHTML(s->P1, s->P2);
+    return std::move(Buffers().IndexHTML);
+  }
   std::string EditHtml(std::string html, const std::vector<const TTmpOneMacroComand*>& edits) {
     Buffers().HTML = std::move(html);
     for (const TTmpOneMacroComand* s : edits) run_.EditHTMLNews(s->P1, s->P2, s->P3, s->P4);
@@ -127,6 +132,19 @@ class Scratch {
   QuietHost host_;
   TDownload run_;
 };
+
+// The EditIndexHTML steps a run makes before step k on the page it last loaded into IndexHTML.
+std::vector<const TTmpOneMacroComand*> IndexEdits(const Flow& flow, std::int32_t k) {
+  const std::int32_t load = std::max(flow.Before(k, "GetStart"), flow.Before(k, "GetNextIndex"));
+  return flow.Between(load, k, "EditIndexHTML");
+}
+
+// IndexHTML when step k begins: the fetched index page through those steps. Null without a page.
+std::shared_ptr<const std::string> IndexAt(Scratch& scratch, const Flow& flow, std::int32_t k, const PreviewInput& in) {
+  const auto edits = IndexEdits(flow, k);
+  if (!in.pages.index || edits.empty()) return in.pages.index;
+  return std::make_shared<const std::string>(scratch.EditIndex(*in.pages.index, edits));
+}
 
 struct LinkScan {
   std::vector<PreviewLink> links;
@@ -139,7 +157,8 @@ struct LinkScan {
 // EditUrlNews steps between f and the next GetNews, as GetNews would test it.
 LinkScan ScanLinks(Scratch& scratch, const Flow& flow, std::int32_t f, const PreviewInput& in, bool untilNext) {
   LinkScan scan;
-  if (!in.pages.index) return scan;
+  const std::shared_ptr<const std::string> index = IndexAt(scratch, flow, f, in);
+  if (!index) return scan;
   const TTmpOneMacroComand& find = flow.Step(f);
   const auto edits = flow.Between(f, flow.After(f, "GetNews"), "EditUrlNews");
   const bool history = in.checkHistory && in.history;
@@ -149,14 +168,16 @@ LinkScan ScanLinks(Scratch& scratch, const Flow& flow, std::int32_t f, const Pre
                       std::to_string(in.historyVersion) + (history ? "+" : "-");
     for (const TTmpOneMacroComand* s : edits)
       for (const std::string* p : {&s->P1, &s->P2, &s->P3, &s->P4}) key += '\0' + *p;
+    // The links' places are those of the page as EditIndexHTML left it.
+    for (const TTmpOneMacroComand* s : IndexEdits(flow, f)) key += "\x01" + s->P1 + '\0' + s->P2;
     if (cache->page != in.pages.index || cache->key != key) {
       cache->page = in.pages.index;
       cache->key = std::move(key);
       cache->byPlace.clear();
     }
   }
-  FragmentFinder pattern(find.P1);
-  ForEachIndexLink(*in.pages.index, [&](std::string_view link) {
+  LinkFinder pattern(find.P1);
+  ForEachIndexLink(*index, [&](std::string_view link) {
     const std::size_t place = scan.pageLinks++;
     if (find.P1.empty() || !pattern.FoundIn(link)) return true;
     PreviewLink l;
@@ -305,7 +326,7 @@ void PreviewGotoMacro(StepPreview& p, Scratch& scratch, const Flow& flow, std::i
       return;
     }
     if (in.pages.index) {
-      text = *in.pages.index;
+      text = *IndexAt(scratch, flow, k, in);
       p.source = IndexSource(in);
     }
   }
@@ -413,6 +434,55 @@ void PreviewEditHTMLNews(StepPreview& p, Scratch& scratch, const Flow& flow, std
                                       ".";
 }
 
+void PreviewGetNextIndex(StepPreview& p, Scratch& scratch, const Flow& flow, std::int32_t k, const PreviewInput& in) {
+  const TTmpOneMacroComand& s = flow.Step(k);
+  if (!in.pages.index) {
+    p.summary = NoIndexPage();
+    return;
+  }
+  const std::shared_ptr<const std::string> page = IndexAt(scratch, flow, k, in);
+  p.kind = StepPreview::Kind::kFind;
+  p.source = IndexSource(in);
+  std::optional<TextSpan> span = FindFragmentSpan(*page, s.P1);
+  SetExcerpt(p, *page, span);
+  const std::string link = NextIndexLink(*page, s.P1);
+  const std::string url = link.empty() || link[0] == '#' ? std::string() : scratch.Run().ResolveURL(link);
+  p.positive = !url.empty() && url != scratch.Run().ResolveURL("");
+  if (p.positive)
+    p.summary = W("Следующая страница списка: ") + url;
+  else if (!span)
+    p.summary = W("Фрагмента ") + Quoted(s.P1) + W(" на странице нет: следующей страницы нет, переход к шагу №") + s.P4 +
+                ".";
+  else
+    p.summary = W("После фрагмента ") + Quoted(s.P1) + W(" нет ссылки на другую страницу: переход к шагу №") + s.P4 + ".";
+}
+
+std::size_t LinkCount(std::string_view page) {
+  std::size_t n = 0;
+  ForEachIndexLink(page, [&](std::string_view) { return ++n, true; });
+  return n;
+}
+
+void PreviewEditIndexHTML(StepPreview& p, Scratch& scratch, const Flow& flow, std::int32_t k, const PreviewInput& in) {
+  const TTmpOneMacroComand& s = flow.Step(k);
+  if (!in.pages.index) {
+    p.summary = NoIndexPage();
+    return;
+  }
+  p.source = IndexSource(in);
+  std::string before = *IndexAt(scratch, flow, k, in);
+  scratch.Capture();
+  std::string after = scratch.EditIndex(before, {&s});
+  std::vector<std::string> log = scratch.TakeLog();
+  const std::size_t linksBefore = LinkCount(before), linksAfter = LinkCount(after);
+  PreviewEdit(p, std::move(before), std::move(after), std::move(log));
+  p.summary = p.changes.empty() ? W("Страница не изменится.")
+                                : W("Изменённых мест: ") + std::to_string(p.changes.size()) +
+                                      (p.moreChanges ? W(" и больше (показаны первые)") : std::string()) +
+                                      W("; ссылок на странице: ") + std::to_string(linksBefore) + " -> " +
+                                      std::to_string(linksAfter) + ".";
+}
+
 void PreviewFindNameNews(StepPreview& p, Scratch& scratch, const Flow& flow, std::int32_t k, const PreviewInput& in) {
   const TTmpOneMacroComand& s = flow.Step(k);
   if (!in.pages.news) {
@@ -458,6 +528,8 @@ StepPreview PreviewStep(ChannelTree& tree, const PreviewInput& in) {
   else if (c == "EditHTMLNews") PreviewEditHTMLNews(p, scratch, flow, in.step, in);
   else if (c == "FindNameNews") PreviewFindNameNews(p, scratch, flow, in.step, in);
   else if (c == "GotoMacro") PreviewGotoMacro(p, scratch, flow, in.step, in);
+  else if (c == "GetNextIndex") PreviewGetNextIndex(p, scratch, flow, in.step, in);
+  else if (c == "EditIndexHTML") PreviewEditIndexHTML(p, scratch, flow, in.step, in);
   else {
     p.kind = StepPreview::Kind::kNote;
     if (c == "FindAttachment")
@@ -565,6 +637,7 @@ PreviewFetch::Result PreviewFetch::Fetch(const std::string& url, bool indexPage)
   }
   result.page = run_->FetchPage(url);
   result.ok = !result.page.empty();
+  if (result.ok) result.address = run_->PageBase(url, result.page);
   if (!result.ok) {
     // The fetcher has said why in its log line, if it knows.
     result.error = W("Страница не получена: ") + url;

@@ -63,9 +63,9 @@ inline constexpr std::size_t kMaxPreviewChanges = 30;
 struct StepPreview {
   enum class Kind {
     kNone,   // nothing to work on (see summary)
-    kFind,   // a fragment looked for: excerpt and match
+    kFind,   // a fragment looked for (also GetNextIndex): excerpt and match
     kLinks,  // FindUrlNews: links
-    kEdit,   // EditUrlNews, EditHTMLNews: before, after, changes
+    kEdit,   // EditUrlNews, EditHTMLNews, EditIndexHTML: before, after, changes
     kName,   // FindNameNews: title, name
     kNote,   // a command the preview does not work out
   };
@@ -117,6 +117,7 @@ class PreviewFetch {
   struct Result {
     bool ok = false;
     std::string page;   // Windows-1251, as the run would have it
+    std::string address;  // what the page's links resolve against (after redirects, <base href>)
     std::string error;  // Windows-1251
   };
   Result Fetch(const std::string& url, bool indexPage);  // blocking; once per object

@@ -28,6 +28,12 @@ if [ -x "$build/bench/reading_window_bench" ]; then
     QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}" "$build/bench/reading_window_bench"
 fi
 
+# The window's processes at rest, under Xvfb (needs the window and skimlet-cli).
+if [ -x "$build/skimlet" ]; then
+  echo "== window_memory"
+  bash "$(dirname "${BASH_SOURCE[0]}")/window_memory.sh" "$build"
+fi
+
 if [ -x "$build/bench/ticker_bench" ]; then
   echo "== ticker_bench"
   QT_QPA_PLATFORM=offscreen "$build/bench/ticker_bench" --benchmark_min_time=0.2

@@ -43,7 +43,7 @@ OverwriteQuestion Answer(bool yes, std::string& asked) {
 
 void ShowDeclined(const char* command, const std::string& asked) {
   std::cerr << "skimlet-cli " << command << ": " << asked << "\n"
-            << "Nothing was overwritten; run again with --yes to overwrite.\n";
+            << "Ничего не перезаписано; чтобы перезаписать, запустите команду снова с --yes.\n";
 }
 
 }  // namespace
@@ -52,12 +52,12 @@ int ExportCommand(const Context& ctx, const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   bool yes = false;
   if (!SplitArgs(args, positional, yes) || positional.size() != 2) {
-    std::cerr << "usage: skimlet-cli export CHANNEL FILE [--yes]\n";
+    std::cerr << "использование: skimlet-cli export КАНАЛ ФАЙЛ [--yes]\n";
     return 2;
   }
   ChannelTree tree(ctx.dataDir);
   if (!DirExists(tree.AccountsDir())) {
-    std::cerr << "skimlet-cli export: no channels: " << tree.AccountsDir() << " does not exist\n";
+    std::cerr << "skimlet-cli export: нет каналов: нет папки " << tree.AccountsDir() << "\n";
     return 1;
   }
   tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
@@ -70,17 +70,16 @@ int ExportCommand(const Context& ctx, const std::vector<std::string>& args) {
     }
   }
   if (!channel) {
-    std::cerr << "skimlet-cli export: there is no channel named \"" << positional[0] << "\"\n";
+    std::cerr << "skimlet-cli export: нет канала «" << positional[0] << "»\n";
     return 1;
   }
   std::string file = Absolute(positional[1]);
   std::string asked;
   ChannelExportResult r = ExportChannel(tree, channel, file, Answer(yes, asked));
-  for (const std::string& w : r.warnings) std::cerr << "skimlet-cli export: warning: " << w << "\n";
+  for (const std::string& w : r.warnings) std::cerr << "skimlet-cli export: предупреждение: " << w << "\n";
   switch (r.status) {
     case ChannelExportResult::Status::kWritten:
-      std::cout << "Exported channel \"" << positional[0] << "\" (" << r.folders << " folder"
-                << (r.folders == 1 ? "" : "s") << ") to " << file << "\n";
+      std::cout << "Канал «" << positional[0] << "» сохранён в файл " << file << " (папок: " << r.folders << ")\n";
       return 0;
     case ChannelExportResult::Status::kDeclined:
       ShowDeclined("export", asked);
@@ -89,7 +88,7 @@ int ExportCommand(const Context& ctx, const std::vector<std::string>& args) {
     case ChannelExportResult::Status::kFailed:
       break;
   }
-  std::cerr << "skimlet-cli export: " << (r.error.empty() ? "nothing was exported" : r.error) << "\n";
+  std::cerr << "skimlet-cli export: " << (r.error.empty() ? "ничего не сохранено" : r.error) << "\n";
   return 1;
 }
 
@@ -97,12 +96,12 @@ int ImportCommand(const Context& ctx, const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   bool yes = false;
   if (!SplitArgs(args, positional, yes) || positional.size() != 1) {
-    std::cerr << "usage: skimlet-cli import FILE [--yes]\n";
+    std::cerr << "использование: skimlet-cli import ФАЙЛ [--yes]\n";
     return 2;
   }
   const std::string file = positional[0];
   if (!FileExists(file)) {
-    std::cerr << "skimlet-cli import: " << file << " does not exist\n";
+    std::cerr << "skimlet-cli import: нет файла " << file << "\n";
     return 1;
   }
   ChannelTree tree(ctx.dataDir);
@@ -115,32 +114,32 @@ int ImportCommand(const Context& ctx, const std::vector<std::string>& args) {
   std::string asked;
   ChannelImportResult r = ImportChannel(tree, file, Answer(yes, asked));
   for (const std::string& w : r.warnings)
-    std::cerr << "skimlet-cli import: " << file << ": warning: " << w << "\n";
+    std::cerr << "skimlet-cli import: " << file << ": предупреждение: " << w << "\n";
   for (const std::string& e : r.errors) std::cerr << "skimlet-cli import: " << file << ": " << e << "\n";
   using Status = ChannelImportResult::Status;
   switch (r.status) {
     case Status::kImported: {
-      std::cout << "Imported channel \"" << Win1251ToUtf8(tree.Caption(r.channel)) << "\" from " << file
+      std::cout << "Канал «" << Win1251ToUtf8(tree.Caption(r.channel)) << "» загружен из файла " << file
                 << ":\n";
       for (const std::string& name : r.written) {
         bool created = std::find(r.created.begin(), r.created.end(), name) != r.created.end();
-        std::cout << "  " << Win1251ToUtf8(name) << (created ? " (created)" : "") << "\n";
+        std::cout << "  " << Win1251ToUtf8(name) << (created ? " (новая папка)" : "") << "\n";
       }
       return 0;
     }
     case Status::kNoHeader:
-      std::cerr << "skimlet-cli import: " << file << " has no line \"" << kChannelFileHeader
-                << "\"; it is not a channel file. Nothing was imported.\n";
+      std::cerr << "skimlet-cli import: " << file << " — не файл канала: в нём нет строки «" << kChannelFileHeader
+                << "». Ничего не загружено.\n";
       return 1;
     case Status::kRefused:
-      std::cerr << "skimlet-cli import: nothing was imported.\n";
+      std::cerr << "skimlet-cli import: ничего не загружено.\n";
       return 1;
     case Status::kDeclined:
       ShowDeclined("import", asked);
       return 1;
     case Status::kFailed:
-      std::cerr << "skimlet-cli import: the import stopped"
-                << (r.written.empty() ? "; nothing was written.\n" : " after these folders:");
+      std::cerr << "skimlet-cli import: загрузка прервана"
+                << (r.written.empty() ? "; ни одна папка не записана.\n" : "; успели записаться папки:");
       for (const std::string& name : r.written) std::cerr << " " << Win1251ToUtf8(name);
       if (!r.written.empty()) std::cerr << "\n";
       return 1;

@@ -14,12 +14,12 @@ namespace skimlet::cli {
 
 int CheckCommand(const Context& ctx, const std::vector<std::string>& args) {
   if (args.size() > 1 || (!args.empty() && args[0].rfind("-", 0) == 0)) {
-    std::cerr << "usage: skimlet-cli check [CHANNEL]\n";
+    std::cerr << "использование: skimlet-cli check [КАНАЛ]\n";
     return 2;
   }
   ChannelTree tree(ctx.dataDir);
   if (!DirExists(tree.AccountsDir())) {
-    std::cerr << "skimlet-cli check: no channels: " << tree.AccountsDir() << " does not exist\n";
+    std::cerr << "skimlet-cli check: нет каналов: нет папки " << tree.AccountsDir() << "\n";
     return 2;
   }
   const std::string catalogueFile = CatalogueFilePath(ResourceDir(ctx.dataDir));
@@ -38,7 +38,7 @@ int CheckCommand(const Context& ctx, const std::vector<std::string>& args) {
     std::string text;
     if (!FileExists(file)) continue;  // a folder without a macro runs nothing, rightly
     if (!ReadWholeFile(file, text)) {
-      std::cout << file << ": cannot be read\n";
+      std::cout << file << ": не удалось прочитать файл\n";
       ++findings;
       continue;
     }
@@ -48,12 +48,11 @@ int CheckCommand(const Context& ctx, const std::vector<std::string>& args) {
     }
   }
   if (folders == 0) {
-    std::cerr << "skimlet-cli check: no channel named '" << (args.empty() ? "" : args[0]) << "' in "
-              << tree.AccountsDir() << "\n";
+    std::cerr << "skimlet-cli check: в " << tree.AccountsDir() << " нет канала «" << (args.empty() ? "" : args[0])
+              << "»\n";
     return 2;
   }
-  std::cerr << findings << (findings == 1 ? " finding" : " findings") << " in " << folders
-            << (folders == 1 ? " folder" : " folders") << "\n";
+  std::cerr << "Замечаний: " << findings << ", проверено папок: " << folders << "\n";
   return findings > 0 ? 1 : 0;
 }
 

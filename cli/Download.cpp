@@ -66,7 +66,7 @@ class CliHost : public RunHost, public AttachmentHost {
     auto now = std::chrono::steady_clock::now();
     if (now - lastProgress_ < std::chrono::milliseconds(100)) return;
     lastProgress_ = now;
-    std::fprintf(stderr, "\r\033[K%d saved, %.1f KiB received", saved_,
+    std::fprintf(stderr, "\r\033[Kсохранено: %d, получено КиБ: %.1f", saved_,
                  static_cast<double>(TotalBytes().load()) / 1024.0);
     shown_ = true;
   }
@@ -94,7 +94,7 @@ class CliHost : public RunHost, public AttachmentHost {
     auto now = std::chrono::steady_clock::now();
     if (now - lastProgress_ < std::chrono::milliseconds(100)) return;
     lastProgress_ = now;
-    std::fprintf(stderr, "\r\033[K%d saved, %.1f KiB received, attachments: %d waiting, %d busy", saved_,
+    std::fprintf(stderr, "\r\033[Kсохранено: %d, получено КиБ: %.1f, вложения: ждут %d, загружаются %d", saved_,
                  static_cast<double>(TotalBytes().load()) / 1024.0, queue.Waiting(), queue.Busy());
     shown_ = true;
   }
@@ -126,10 +126,10 @@ constexpr int kExitIndexFailed = 4;  // a channel's index page could not be fetc
 
 std::string FailureSummary(int pages, int pictures) {
   if (pages == 0 && pictures == 0) return "";
-  std::string text = "; failed:";
-  if (pages > 0) text += " " + std::to_string(pages) + (pages == 1 ? " page" : " pages");
-  if (pages > 0 && pictures > 0) text += " and";
-  if (pictures > 0) text += " " + std::to_string(pictures) + (pictures == 1 ? " picture" : " pictures");
+  std::string text = "; не загружено";
+  if (pages > 0) text += " страниц: " + std::to_string(pages);
+  if (pages > 0 && pictures > 0) text += ",";
+  if (pictures > 0) text += " картинок: " + std::to_string(pictures);
   return text;
 }
 
@@ -148,20 +148,52 @@ void WaitForRuns(std::vector<std::unique_ptr<TDownload>>& runs, AttachmentQueue&
   for (auto& run : runs) run->Join();
 }
 
+// A folder as the user names it on the command line: CHANNEL or CHANNEL/RUBRIC.
+std::string FolderName(ChannelTree& tree, const NodePtr& folder) {
+  if (!folder) return "";
+  NodePtr channel = ChannelTree::RootChannel(folder);
+  std::string name = Win1251ToUtf8(tree.Caption(channel));
+  return folder == channel ? name : name + "/" + Win1251ToUtf8(tree.Caption(folder));
+}
+
+// What a dry run would have done, folder by folder, in the order it happened.
+void PrintDryRun(ChannelTree& tree, const TDownload& run, int& wouldSave, int& inHistory) {
+  for (const DryRunEntry& e : run.DryRunRecord()) {
+    const std::string folder = FolderName(tree, e.folder);
+    switch (e.kind) {
+      case DryRunEntry::Kind::kWouldSave:
+        ++wouldSave;
+        std::cout << folder << ": сохранилась бы " << Win1251ToUtf8(e.url) << " под именем «" << Win1251ToUtf8(e.text)
+                  << "»\n";
+        break;
+      case DryRunEntry::Kind::kInHistory:
+        ++inHistory;
+        std::cout << folder << ": есть в истории, пропущена " << Win1251ToUtf8(e.url) << "\n";
+        break;
+      case DryRunEntry::Kind::kFolderEnd:
+        std::cout << folder << ": папка кончилась: " << Win1251ToUtf8(e.text) << "\n";
+        break;
+    }
+  }
+}
+
 }  // namespace
 
 int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   std::vector<std::string> names;
   std::string log = isatty(STDOUT_FILENO) ? "pretty" : "raw";
+  bool dryRun = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--log") {
+    if (args[i] == "--dry-run") {
+      dryRun = true;
+    } else if (args[i] == "--log") {
       if (i + 1 >= args.size() || (args[i + 1] != "raw" && args[i + 1] != "pretty")) {
-        std::cerr << "skimlet-cli download: --log takes raw or pretty\n";
+        std::cerr << "skimlet-cli download: после --log нужно raw или pretty\n";
         return 2;
       }
       log = args[++i];
     } else if (args[i].rfind("--", 0) == 0) {
-      std::cerr << "skimlet-cli download: unknown option " << args[i] << "\n";
+      std::cerr << "skimlet-cli download: неизвестный параметр " << args[i] << "\n";
       return 2;
     } else {
       names.push_back(args[i]);
@@ -170,7 +202,7 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
 
   ChannelTree tree(ctx.dataDir);
   if (!DirExists(tree.AccountsDir())) {
-    std::cerr << "skimlet-cli download: no channels: " << tree.AccountsDir() << " does not exist\n";
+    std::cerr << "skimlet-cli download: нет каналов: нет папки " << tree.AccountsDir() << "\n";
     return 2;
   }
   tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
@@ -183,7 +215,7 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
       for (const NodePtr& c : tree.Channels())
         if (Win1251ToUtf8(tree.Caption(c)) == name) found = c;
       if (!found) {
-        std::cerr << "skimlet-cli download: no channel named '" << name << "' in " << tree.AccountsDir() << "\n";
+        std::cerr << "skimlet-cli download: в " << tree.AccountsDir() << " нет канала «" << name << "»\n";
         return 2;
       }
       channels.push_back(found);
@@ -200,11 +232,26 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   for (const NodePtr& channel : channels) {
     auto run = std::make_unique<TDownload>(tree, host);
     run->SetChannel(channel);
-    run->SetAttachmentQueue(&queue);
+    run->SetDryRun(dryRun);
+    if (!dryRun) run->SetAttachmentQueue(&queue);
     runs.push_back(std::move(run));
   }
   for (auto& run : runs) run->Start();
   WaitForRuns(runs, queue, host);
+  int pages = 0;
+  bool indexFailed = false;
+  for (const auto& run : runs) {
+    pages += run->FailedFetches();
+    indexFailed = indexFailed || run->IndexFailed();
+  }
+  if (dryRun) {
+    int wouldSave = 0, inHistory = 0;
+    for (const auto& run : runs) PrintDryRun(tree, *run, wouldSave, inHistory);
+    std::cerr << "Пробная загрузка, ничего не записано. Каналов: " << runs.size() << ", сохранилось бы новостей: "
+              << wouldSave << ", пропущено по истории: " << inHistory << FailureSummary(pages, 0) << "\n";
+    if (indexFailed) return kExitIndexFailed;
+    return pages > 0 ? kExitSomeFailed : 0;
+  }
   std::string error;
   // Each run wrote its feed as it ended; now that the pictures are here, the feeds show them.
   for (std::size_t i = 0; i < runs.size() && host.Settings().writeFeeds; ++i)
@@ -212,14 +259,8 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
       std::cerr << "skimlet-cli download: " << error << "\n";
   if (!history.SaveHistory(ctx.dataDir, store.ReadRunSettings().maxHtmlHistory, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
   int saved = host.Saved();
-  int pages = 0;
-  bool indexFailed = false;
-  for (const auto& run : runs) {
-    pages += run->FailedFetches();
-    indexFailed = indexFailed || run->IndexFailed();
-  }
-  std::cerr << saved << " news saved from " << runs.size() << (runs.size() == 1 ? " channel" : " channels") << ", "
-            << TotalBytes().load() << " bytes received" << FailureSummary(pages, queue.Failures()) << "\n";
+  std::cerr << "Каналов: " << runs.size() << ", сохранено новостей: " << saved << ", получено байт: "
+            << TotalBytes().load() << FailureSummary(pages, queue.Failures()) << "\n";
   if (indexFailed) return kExitIndexFailed;
   return pages > 0 || queue.Failures() > 0 ? kExitSomeFailed : 0;
 }
@@ -230,7 +271,7 @@ namespace skimlet::cli {
 
 int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
   if (args.size() > 1) {
-    std::cerr << "skimlet-cli pictures: takes at most one CHANNEL or CHANNEL/RUBRIC\n";
+    std::cerr << "skimlet-cli pictures: назовите не больше одной папки: КАНАЛ или КАНАЛ/РУБРИКУ\n";
     return 2;
   }
   ChannelTree tree(ctx.dataDir);
@@ -243,8 +284,8 @@ int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
     if (args.empty() || args[0] == channelName || args[0] == path) folders.push_back(node);
   }
   if (folders.empty()) {
-    std::cerr << "skimlet-cli pictures: no folder named '" << (args.empty() ? "" : args[0]) << "' in "
-              << tree.AccountsDir() << "\n";
+    std::cerr << "skimlet-cli pictures: в " << tree.AccountsDir() << " нет папки «" << (args.empty() ? "" : args[0])
+              << "»\n";
     return 2;
   }
   DownloadHistory history;
@@ -265,7 +306,7 @@ int PicturesCommand(const Context& ctx, const std::vector<std::string>& args) {
   }
   std::vector<std::unique_ptr<TDownload>> none;
   WaitForRuns(none, queue, host);
-  std::cerr << articles << " news looked at, " << TotalBytes().load() << " bytes received"
+  std::cerr << "Просмотрено новостей: " << articles << ", получено байт: " << TotalBytes().load()
             << FailureSummary(0, queue.Failures()) << "\n";
   return queue.Failures() > 0 ? kExitSomeFailed : 0;
 }

@@ -17,7 +17,7 @@ int FeedCommand(const Context& ctx, const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if ((a == "-o" || a == "--output" || a == "--limit") && i + 1 >= args.size()) {
-      std::cerr << "skimlet-cli feed: " << a << " needs a value\n";
+      std::cerr << "skimlet-cli feed: после " << a << " нужно значение\n";
       return 2;
     }
     if (a == "-o" || a == "--output") {
@@ -26,11 +26,11 @@ int FeedCommand(const Context& ctx, const std::vector<std::string>& args) {
       const std::string& n = args[++i];
       auto [ptr, ec] = std::from_chars(n.data(), n.data() + n.size(), limit);
       if (ec != std::errc() || ptr != n.data() + n.size() || limit < 1) {
-        std::cerr << "skimlet-cli feed: --limit takes a whole number from 1, not '" << n << "'\n";
+        std::cerr << "skimlet-cli feed: --limit — это целое число от 1, а не «" << n << "»\n";
         return 2;
       }
     } else if (a.rfind("-", 0) == 0 || !folder.empty()) {
-      std::cerr << "skimlet-cli feed: unexpected argument '" << a << "'\n";
+      std::cerr << "skimlet-cli feed: лишний аргумент «" << a << "»\n";
       return 2;
     } else {
       folder = a;
@@ -38,14 +38,14 @@ int FeedCommand(const Context& ctx, const std::vector<std::string>& args) {
   }
   while (!folder.empty() && folder.back() == '/') folder.pop_back();
   if (folder.empty()) {
-    std::cerr << "skimlet-cli feed: name a CHANNEL or CHANNEL/RUBRIC\n";
+    std::cerr << "skimlet-cli feed: назовите КАНАЛ или КАНАЛ/РУБРИКУ\n";
     return 2;
   }
   ChannelTree tree(ctx.dataDir);
   tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
   NodePtr node = tree.NodeByRelativePath(folder);
   if (!node) {
-    std::cerr << "skimlet-cli feed: no channel or rubric named '" << folder << "' in " << tree.AccountsDir() << "\n";
+    std::cerr << "skimlet-cli feed: в " << tree.AccountsDir() << " нет канала или рубрики «" << folder << "»\n";
     return 2;
   }
   if (output.empty()) {
@@ -62,7 +62,7 @@ int FeedCommand(const Context& ctx, const std::vector<std::string>& args) {
     std::cerr << "skimlet-cli feed: " << error << "\n";
     return 1;
   }
-  std::cerr << feed.entries << " news written to " << output << "\n";
+  std::cerr << "Лента записана в " << output << ", новостей: " << feed.entries << "\n";
   return 0;
 }
 

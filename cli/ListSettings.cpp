@@ -12,12 +12,12 @@ namespace skimlet::cli {
 
 int ListCommand(const Context& ctx, const std::vector<std::string>& args) {
   if (!args.empty()) {
-    std::cerr << "skimlet-cli list: takes no arguments\n";
+    std::cerr << "skimlet-cli list: команда без аргументов\n";
     return 2;
   }
   ChannelTree tree(ctx.dataDir);
   if (!DirExists(tree.AccountsDir())) {
-    std::cerr << "skimlet-cli list: no channels: " << tree.AccountsDir() << " does not exist\n";
+    std::cerr << "skimlet-cli list: нет каналов: нет папки " << tree.AccountsDir() << "\n";
     return 1;
   }
   tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
@@ -26,8 +26,8 @@ int ListCommand(const Context& ctx, const std::vector<std::string>& args) {
     NodeState s = tree.State(node);
     ChannelTree::NewsCount count = tree.CountNews(node);
     std::cout << std::string(2 * static_cast<std::size_t>(s.level), ' ') << (s.checked ? "[x]" : "[ ]")
-              << (s.bold ? "*" : " ") << " " << Win1251ToUtf8(s.text) << " (" << count.news << " news, "
-              << count.unread << " unread)\n";
+              << (s.bold ? "*" : " ") << " " << Win1251ToUtf8(s.text) << " (новостей: " << count.news
+              << ", непрочитанных: " << count.unread << ")\n";
   }
   return 0;
 }
@@ -51,8 +51,8 @@ int SettingsCommand(const Context&, const std::vector<std::string>& args) {
     std::string path = arg.substr(0, eq);
     const SettingKey* key = FindSetting(path);
     if (!key) {
-      std::cerr << "skimlet-cli settings: unknown setting '" << path
-                << "' (run 'skimlet-cli settings' for the list)\n";
+      std::cerr << "skimlet-cli settings: неизвестная настройка «" << path
+                << "» (список всех: skimlet-cli settings)\n";
       return 2;
     }
     if (eq == std::string::npos) {
@@ -69,12 +69,12 @@ int SettingsCommand(const Context&, const std::vector<std::string>& args) {
     strict.defaultValue.reset();
     std::optional<long long> value = ParseSettingValue(strict, text);
     if (!value) {
-      std::cerr << "skimlet-cli settings: '" << text << "' is not a whole number for " << path << "\n";
+      std::cerr << "skimlet-cli settings: для " << path << " нужно целое число, а не «" << text << "»\n";
       return 2;
     }
     if (key->kind == SettingKind::kNumber && (*value != std::stoll(text))) {
-      std::cerr << "skimlet-cli settings: " << path << " takes " << key->min << ".." << key->max
-                << "; stored " << *value << "\n";
+      std::cerr << "skimlet-cli settings: " << path << " бывает от " << key->min << " до " << key->max
+                << "; записано " << *value << "\n";
     }
     store.Write(path, FormatSettingValue(*key, *value));
     wrote = true;
@@ -89,13 +89,13 @@ int SettingsCommand(const Context&, const std::vector<std::string>& args) {
 
 int PathsCommand(const Context& ctx, const std::vector<std::string>& args) {
   if (!args.empty()) {
-    std::cerr << "skimlet-cli paths: takes no arguments\n";
+    std::cerr << "skimlet-cli paths: команда без аргументов\n";
     return 2;
   }
-  std::cout << "data       " << ctx.dataDir << "\n"
-            << "settings   " << SettingsStore().FileName() << "\n"
-            << "feeds      " << ctx.dataDir << "feeds/\n"
-            << "resources  " << ResourceDir(ctx.dataDir) << "\n";
+  std::cout << "данные     " << ctx.dataDir << "\n"
+            << "настройки  " << SettingsStore().FileName() << "\n"
+            << "ленты      " << ctx.dataDir << "feeds/\n"
+            << "ресурсы    " << ResourceDir(ctx.dataDir) << "\n";
   return 0;
 }
 

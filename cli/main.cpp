@@ -1,5 +1,8 @@
 // skimlet-cli: the headless Skimlet. Lists the channel folders, reads and writes settings,
 // and runs downloads.
+#include <libintl.h>
+
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -12,41 +15,55 @@
 namespace {
 
 const char* kUsage =
-    "usage: skimlet-cli [--home DIR] COMMAND [ARGS]\n"
+    "использование: skimlet-cli [--home ПАПКА] КОМАНДА [АРГУМЕНТЫ]\n"
     "\n"
-    "commands:\n"
-    "  list                               the channel folders with their marks and news counts\n"
-    "  settings [SECTION/KEY[=VALUE] ...] show or change settings (all of them without arguments)\n"
-    "  download [CHANNEL ...] [--log raw|pretty]\n"
-    "                                     download the named channels (all without names)\n"
-    "  pictures [CHANNEL[/RUBRIC]]        fetch the missing pictures of saved news\n"
-    "  export CHANNEL FILE [--yes]        save the channel's macros to a .skc file\n"
-    "  import FILE [--yes]                add or restore a channel from a .skc file\n"
-    "                                     (--yes: overwrite an existing file or channel)\n"
-    "  check [CHANNEL]                    look for faults in the folders' macros (all channels\n"
-    "                                     without a name): unknown commands, shifted steps,\n"
-    "                                     jumps to missing steps, loops that never end;\n"
-    "                                     exit status 1 when something is found, else 0\n"
-    "  feed CHANNEL[/RUBRIC] [-o FILE] [--limit N]\n"
-    "                                     the Atom feed of the newest N (50) saved news\n"
-    "  paths                              where the data, settings, feeds and resources are\n"
+    "команды:\n"
+    "  new КАНАЛ АДРЕС_СПИСКА --example АДРЕС_СТАТЬИ [--example АДРЕС_СТАТЬИ]\n"
+    "      [--rubric РУБРИКА] [--pages N] [--dry-run]\n"
+    "                                предложить шаги канала по странице списка и статье-\n"
+    "                                примеру, показать, что они возьмут, и записать канал\n"
+    "                                (с --rubric — рубрику канала); код выхода 1, если\n"
+    "                                шаги ничего не возьмут\n"
+    "  list                          папки каналов с отметками и числом новостей\n"
+    "  settings [РАЗДЕЛ/КЛЮЧ[=ЗНАЧЕНИЕ] ...]\n"
+    "                                показать или изменить настройки (без аргументов — все)\n"
+    "  download [КАНАЛ ...] [--log raw|pretty] [--dry-run]\n"
+    "                                загрузить названные каналы (без имён — все);\n"
+    "                                --dry-run: загрузить и обработать как обычно, но ничего\n"
+    "                                не записывать, а показать, что было бы сохранено\n"
+    "                                и чем кончилась каждая папка\n"
+    "  pictures [КАНАЛ[/РУБРИКА]]    докачать недостающие картинки сохранённых новостей\n"
+    "  export КАНАЛ ФАЙЛ [--yes]     сохранить шаги канала в файл .skc\n"
+    "  import ФАЙЛ [--yes]           добавить или восстановить канал из файла .skc\n"
+    "                                (--yes: перезаписать существующий файл или канал)\n"
+    "  check [КАНАЛ]                 найти ошибки в шагах папок (без имени — во всех\n"
+    "                                каналах): неизвестные команды, сдвинутые шаги,\n"
+    "                                переходы к несуществующим шагам, бесконечные циклы;\n"
+    "                                код выхода 1, если что-то найдено, иначе 0\n"
+    "  feed КАНАЛ[/РУБРИКА] [-o ФАЙЛ] [--limit N]\n"
+    "                                Atom-лента N (50) последних сохранённых новостей\n"
+    "  paths                         где лежат данные, настройки, ленты и ресурсы\n"
     "\n"
-    "--home DIR   the data directory (default $SKIMLET_HOME, else $XDG_DATA_HOME/Skimlet)\n"
+    "--home ПАПКА   папка данных (по умолчанию $SKIMLET_HOME, иначе $XDG_DATA_HOME/Skimlet)\n"
     "\n"
-    "exit status: 0 done; 1 a command failed; 2 bad arguments;\n"
-    "  download and pictures: 3 some pages or pictures could not be fetched (the last line\n"
-    "  says how many), 4 a channel's index page could not be fetched (download)\n";
+    "коды выхода: 0 — готово; 1 — команда не выполнена; 2 — неверные аргументы;\n"
+    "  download и pictures: 3 — часть страниц или картинок не загружена (сколько,\n"
+    "  сказано в последней строке); download: 4 — не загружена начальная страница канала\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The system's own reasons ("Permission denied") in the user's language, and in UTF-8 like
+  // every other text this program prints. Nothing else follows the locale.
+  std::setlocale(LC_MESSAGES, "");
+  bind_textdomain_codeset("libc", "UTF-8");
   std::string home;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--home") {
       if (i + 1 >= argc) {
-        std::cerr << "skimlet-cli: --home needs a directory\n";
+        std::cerr << "skimlet-cli: после --home нужна папка\n";
         return 2;
       }
       home = argv[++i];
@@ -75,7 +92,8 @@ int main(int argc, char** argv) {
   if (command == "import") return skimlet::cli::ImportCommand(ctx, args);
   if (command == "check") return skimlet::cli::CheckCommand(ctx, args);
   if (command == "feed") return skimlet::cli::FeedCommand(ctx, args);
+  if (command == "new") return skimlet::cli::NewChannelCommand(ctx, args);
   if (command == "paths") return skimlet::cli::PathsCommand(ctx, args);
-  std::cerr << "skimlet-cli: unknown command '" << command << "'\n\n" << kUsage;
+  std::cerr << "skimlet-cli: неизвестная команда «" << command << "»\n\n" << kUsage;
   return 2;
 }

@@ -96,6 +96,17 @@ void TDownload::KeepFetched(bool indexPage, const std::string& url, const std::s
   if (currentFolder_) fetchedByFolder_[currentFolder_] = fetched_;
 }
 
+std::vector<DryRunEntry> TDownload::DryRunRecord() const {
+  std::lock_guard lock(mutex_);
+  return dryRunRecord_;
+}
+
+void TDownload::Record(DryRunEntry::Kind kind, std::string url, std::string text) {
+  if (!dryRun_) return;
+  std::lock_guard lock(mutex_);
+  dryRunRecord_.push_back({kind, currentFolder_, std::move(url), std::move(text)});
+}
+
 std::vector<std::string> TDownload::RunLog() const {
   std::lock_guard lock(mutex_);
   return {runLog_.begin(), runLog_.end()};
@@ -131,6 +142,7 @@ void TDownload::WaitWhilePaused() {
 
 void TDownload::EndLoop(const std::string& what) {
   AddRunLog(Prefix() + W(">> Макрос зациклился: ") + what, kRed);
+  folderEnd_ = W("макрос зациклился на шаге ") + std::to_string(executingStep_);
   stepIndex_ = kEndFolder;
 }
 
@@ -224,11 +236,13 @@ void TDownload::GotoMacro(const std::string& p1, const std::string& p2, const st
   if (p3 == "StandartParameter=0") text = buf_.NewsURL;
   else if (p3 == "StandartParameter=1") text = buf_.HTML;
   else if (p3 == "StandartParameter=2") text = buf_.IndexHTML;
+  // In NewsURL a Cyrillic fragment also finds the letters of percent-escapes.
+  auto found = [&] { return p3 == "StandartParameter=0" ? LinkFinder(p4).FoundIn(text) : ContainsFragment(text, p4); };
   if (p2 == "StandartParameter=1") {
-    if (!ContainsFragment(text, p4)) return;
+    if (!found()) return;
     AddRunLog(Prefix() + W(">>GotoMacro. Фрагмент НАЙДЕН."), kOlive);
   } else if (p2 == "StandartParameter=2") {
-    if (ContainsFragment(text, p4)) return;
+    if (found()) return;
     AddRunLog(Prefix() + W(">>GotoMacro. Фрагмент НЕ НАЙДЕН."), kOlive);
   }
   AddRunLog(Prefix() + W(">>GotoMacro.  -----------Переход к шагу № ") + p1 + "----------", kOlive);
@@ -246,6 +260,8 @@ void TDownload::Dispatch(const TTmpOneMacroComand& s) {
   else if (c == "FindAttachment") FindAttachment(s.P1, s.P2, s.P3);
   else if (c == "SaveNews") SaveNews();
   else if (c == "GotoMacro") GotoMacro(s.P1, s.P2, s.P3, s.P4);
+  else if (c == "GetNextIndex") GetNextIndex(s.P1, s.P2, s.P4);
+  else if (c == "EditIndexHTML") EditIndexHTML(s.P1, s.P2);
   else return;  // NotOperation and unknown names do nothing and never pause
   if (stepMode_) {
     // The pause takes hold right here, also when the command has just ended the folder.
@@ -296,6 +312,8 @@ void TDownload::Execute() {
     fetched_ = FetchedPages{};
     fetchedByFolder_.clear();
     runLog_.clear();
+    dryRunRecord_.clear();
+    dryRunFiles_.clear();
   }
   std::string channelPath = channel ? tree_.FolderPathText(channel) : std::string();
   try {
@@ -305,7 +323,7 @@ void TDownload::Execute() {
       // A channel is downloaded by one run at a time, whichever process runs it. Without a
       // lock file (a folder we cannot write to) the run goes ahead: it saves nothing there.
       std::string lockPath = tree_.FolderPath(channel) + kChannelLockFile;
-      if (channelLock.Lock(lockPath, /*exclusive=*/true, /*wait=*/false, /*create=*/true) ==
+      if (channelLock.Lock(lockPath, /*exclusive=*/true, /*wait=*/false, /*create=*/!dryRun_) ==
           FileLock::Result::kBusy) {
         AddRunLog(W("Канал уже загружается другим процессом"), kRed);
         finished_ = true;
@@ -324,14 +342,22 @@ void TDownload::Execute() {
       SetCurrentFolder(folder);
       stepIndex_ = 0;
       stepsWithoutProgress_ = 0;
+      nextPages_ = 0;
+      folderEnd_.clear();
       if (!DirExists(currentFolderPath_) || !tree_.IsChecked(folder)) {
         AddRunLog(W("Пропуск папки "), kRed);
+        folderEnd_ = W("папка пропущена: не отмечена к загрузке или её нет");
       } else {
         while (stepIndex_ >= 0 && !finished_) {
           WaitWhilePaused();
           if (finished_) break;
           currentStep_ = ReadStep(currentFolderPath_, stepIndex_);
           if (currentStep_.Command.empty()) {
+            if (folderEnd_.empty())
+              folderEnd_ = stepIndex_ == 0                   ? W("макроса нет")
+                           : stepIndex_ == executingStep_ + 1 ? W("макрос выполнен до конца")
+                                                              : W("переход к шагу ") + std::to_string(stepIndex_) +
+                                                                    W(" за концом макроса");
             stepIndex_ = kEndFolder;
             break;
           }
@@ -356,6 +382,14 @@ void TDownload::Execute() {
             finished_ = true;
           }
         }
+      }
+      if (dryRun_) {
+        if (folderEnd_.empty())
+          folderEnd_ = finished_ ? W("загрузка прервана на шаге ") + std::to_string(executingStep_)
+                       : stepIndex_ < kEndFolder
+                           ? W("шаг ") + std::to_string(executingStep_) + W(" завершил загрузку канала")
+                           : W("шаг ") + std::to_string(executingStep_) + W(" завершил папку");
+        Record(DryRunEntry::Kind::kFolderEnd, {}, folderEnd_);
       }
       SetNodeImage(folder, tree_.IsChecked(folder) ? kImageChecked : kImageUnchecked);
       NodePtr next = tree_.NextInTreeOrder(folder);
@@ -386,9 +420,9 @@ void TDownload::Execute() {
   lookAhead_.Shutdown();
   http_.Close();
   if (attachments_) attachments_->ForgetRun(runId_);
-  if (!SaveCookieJar(CookieJarPath(tree_.DataDir())))
+  if (!dryRun_ && !SaveCookieJar(CookieJarPath(tree_.DataDir())))
     AddRunLog(W("Не удалось записать файл cookies ") + Utf8ToWin1251(CookieJarPath(tree_.DataDir())), kRed);
-  if (savedCount_ > 0 && channel && host_.Settings().writeFeeds) WriteFeed(channel);
+  if (!dryRun_ && savedCount_ > 0 && channel && host_.Settings().writeFeeds) WriteFeed(channel);
   AddRunLog(W("Конец загрузки в ") + channelPath, kBlue);
   ShowRunState();
   {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -86,6 +87,20 @@ struct FetchedPages {
   std::string newsURL;
 };
 
+// What a dry run found: it fetches and works as a run does and writes nothing (no news,
+// history, pictures, cookies or cache entries), keeping these instead.
+struct DryRunEntry {
+  enum class Kind {
+    kWouldSave,  // SaveNews would have written this news
+    kInHistory,  // GetNews passed over this address: the history holds it
+    kFolderEnd,  // how the folder ended
+  };
+  Kind kind = Kind::kWouldSave;
+  NodePtr folder;
+  std::string url;   // kWouldSave, kInHistory
+  std::string text;  // Windows-1251: kWouldSave the news name, kFolderEnd how it ended
+};
+
 class TDownload {
  public:
   TDownload(ChannelTree& tree, RunHost& host);
@@ -103,6 +118,10 @@ class TDownload {
   void SetStartNote(std::string note) { startNote_ = std::move(note); }
   // Tests shorten the idle time-out of transfers.
   void SetHttpTimeouts(long connectMs, long idleMs);
+  // A dry run writes nothing; DryRunRecord() tells what it would have done.
+  void SetDryRun(bool on) { dryRun_ = on; }
+  bool DryRun() const { return dryRun_; }
+  std::vector<DryRunEntry> DryRunRecord() const;
   // Tests lower the guards against endless runs.
   void SetLimits(const RunLimits& limits) { limits_ = limits; }
 
@@ -150,6 +169,8 @@ class TDownload {
   void FindAttachment(const std::string& p1, const std::string& p2, const std::string& p3);
   void SaveNews();
   void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
+  void GetNextIndex(const std::string& p1, const std::string& p2, const std::string& p4);
+  void EditIndexHTML(const std::string& p1, const std::string& p2);
 
   // A link of the index page made absolute: against the address the index page came from
   // (after redirects, and its <base href>), "" without a StartURL.
@@ -163,6 +184,9 @@ class TDownload {
   bool OpenStartPage(const std::string& url);
   std::string FetchPage(const std::string& url);
   std::uint32_t OpenFlags() const { return openFlags_; }
+  // The address a page fetched from `requested` came from, with its <base href> applied:
+  // what its links resolve against.
+  std::string PageBase(const std::string& requested, const std::string& page) const;
 
   // For tests and the window's debug views: the run's fields, set directly. Run thread only.
   RunBuffers& MutableBuffers() { return buf_; }
@@ -208,10 +232,12 @@ class TDownload {
   UrlResolver IndexResolver() const;
   const std::string& IndexBase() const;  // the index page's final address or <base href>
   UrlResolver PageResolver() const;
-  // The address a page fetched from `requested` came from, with its <base href> applied.
-  std::string PageBase(const std::string& requested, const std::string& page) const;
   void KeepFetched(bool indexPage, const std::string& url, const std::string& page);
+  // Fetches `url` into IndexHTML as the index page (StartURL := url), logging as `command`.
+  enum class IndexLoad { kLoaded, kNoAnswer, kNoPage };
+  IndexLoad LoadIndex(const std::string& url, const std::string& command);
   void WriteFeed(const NodePtr& channel);
+  void Record(DryRunEntry::Kind kind, std::string url, std::string text);
 
   ChannelTree& tree_;
   RunHost& host_;
@@ -257,11 +283,16 @@ class TDownload {
   AttachmentQueue* attachments_ = nullptr;
   RunLimits limits_;
   int stepsWithoutProgress_ = 0;
+  int nextPages_ = 0;  // pages GetNextIndex followed since the last GetStart or folder start
   std::unordered_map<std::string, int> fetches_;  // per address, this run
   struct timespec runStart_ {};                 // wall clock, for the age of leftover files
   NewsFolderIndex newsIndex_;                     // of the folder being saved into
 
   std::string startNote_;
+  bool dryRun_ = false;
+  std::vector<DryRunEntry> dryRunRecord_;  // guarded by mutex_
+  std::set<std::string> dryRunFiles_;      // the news files a dry run would have written
+  std::string folderEnd_;                  // how the current folder ended, when a command says
   // The last macro file read, kept while the file is unchanged on disk (every save replaces
   // it, so a changed file is always read again).
   struct MacroCache {
@@ -290,6 +321,10 @@ bool IsNewsNameChar(unsigned char c);
 // The links FindUrlNews looks at, in page order: the value behind each "HREF=" (any case) up
 // to a quote, a blank or ">", at most 10000 of them. `visit` returns false to stop.
 void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit);
+
+// The next-page link GetNextIndex follows: the first link of the page that begins at or
+// behind the match of `fragment` and ends past it; empty when there is none.
+std::string NextIndexLink(std::string_view page, std::string_view fragment);
 
 // The title FindNameNews takes from a page: the allowed characters between the start marker
 // and the end marker (found in any case, comments and "nbsp;" removed first); empty when the

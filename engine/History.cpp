@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -58,7 +57,7 @@ bool AppendHistoryLine(const std::string& dataDir, const std::string& line, std:
   data += line;
   data += "\r\n";
   if (WriteAllFd(lock.Fd(), data)) return true;
-  if (error) *error = "Cannot write " + path + ": " + std::generic_category().message(errno);
+  if (error) *error = FileErrorText(kCannotWrite, path, errno);
   return false;
 }
 
@@ -118,7 +117,7 @@ bool DownloadHistory::SaveHistory(const std::string& dataDir, int maxLines, std:
   }
   std::string old;
   if (!ReadWholeFd(fileLock.Fd(), old)) {
-    if (error) *error = "Cannot read " + path;
+    if (error) *error = FileErrorText(kCannotRead, path, errno);
     return false;
   }
   const bool sameFile = dataDir == dataDir_ && old.size() >= fileBytes_ &&

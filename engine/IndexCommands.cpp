@@ -1,4 +1,5 @@
 // GetStart, FindUrlNews, EditUrlNews, GetNews and the URL resolution they share.
+#include <algorithm>
 #include <cstring>
 
 #include "engine/DownLoad.h"
@@ -12,6 +13,8 @@ namespace skimlet {
 namespace {
 
 constexpr int kMaxLinks = 10000;
+constexpr int kMaxEdits = 999;
+constexpr std::int32_t kDefaultNextPages = 5;
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
@@ -91,40 +94,46 @@ std::string TDownload::PageBase(const std::string& requested, const std::string&
   return address;
 }
 
-void TDownload::GetStart(const std::string& p1, const std::string& p2, const std::string& p3) {
+TDownload::IndexLoad TDownload::LoadIndex(const std::string& address, const std::string& command) {
   {
     std::lock_guard lock(mutex_);
     buf_.IndexHTML.clear();
-    buf_.StartURL = p1;
+    buf_.StartURL = address;
   }
   indexBase_.clear();
   indexBaseFor_.clear();
-  AddRunLog(Prefix() + W(">>GetStart. Подключение к ") + p1, kDarkRed);
-  const std::string url = CleanUrl(p1);  // a TAB or line break is no part of an address
-  if (!OpenStartPage(url)) {
-    AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Нет ответа: ") + fetchError_, kRed);
-    indexFailed_ = indexFailed_ || !finished_;
-    stepIndex_ = kEndRun;
-    return;
-  }
-  AddRunLog(Prefix() + W(">>GetStart. Получен ответ от ") + p1 + W(". Идет загрузка в IndexHTML-буфер"), kDarkRed);
+  AddRunLog(Prefix() + ">>" + command + W(". Подключение к ") + address, kDarkRed);
+  const std::string url = CleanUrl(address);  // a TAB or line break is no part of an address
+  if (!OpenStartPage(url)) return IndexLoad::kNoAnswer;
+  AddRunLog(Prefix() + ">>" + command + W(". Получен ответ от ") + address + W(". Идет загрузка в IndexHTML-буфер"),
+            kDarkRed);
   std::string page = FetchPage(url);
   if (!fetchError_.empty()) {
-    AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. Страница не получена: ") + fetchError_, kRed);
-    indexFailed_ = indexFailed_ || !finished_;
     std::lock_guard lock(mutex_);
     buf_.StartURL.clear();
-    stepIndex_ = kEndRun;
-    return;
+    return IndexLoad::kNoPage;
   }
   if (!page.empty()) {
     indexBase_ = PageBase(url, page);
-    indexBaseFor_ = p1;
+    indexBaseFor_ = address;
   }
-  KeepFetched(true, p1, page);
-  {
-    std::lock_guard lock(mutex_);
-    buf_.IndexHTML = std::move(page);
+  KeepFetched(true, address, page);
+  std::lock_guard lock(mutex_);
+  buf_.IndexHTML = std::move(page);
+  return IndexLoad::kLoaded;
+}
+
+void TDownload::GetStart(const std::string& p1, const std::string& p2, const std::string& p3) {
+  nextPages_ = 0;
+  const IndexLoad loaded = LoadIndex(p1, "GetStart");
+  if (loaded != IndexLoad::kLoaded) {
+    AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. ") +
+                  W(loaded == IndexLoad::kNoAnswer ? "Нет ответа: " : "Страница не получена: ") + fetchError_,
+              kRed);
+    folderEnd_ = W("стартовая страница ") + p1 + W(" не получена: ") + fetchError_;
+    indexFailed_ = indexFailed_ || !finished_;
+    stepIndex_ = kEndRun;
+    return;
   }
   if (ContainsFragment(buf_.IndexHTML, p2) && buf_.IndexHTML.size() >= 10) {
     AddRunLog(Prefix() + ">> GetStart(" + p1 + W(") - ГОТОВО"), kDarkRed);
@@ -135,6 +144,78 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
     buf_.StartURL.clear();
   }
   if (buf_.StartURL.empty()) stepIndex_ = kEndRun;
+}
+
+std::string NextIndexLink(std::string_view page, std::string_view fragment) {
+  std::optional<TextSpan> match = FindFragmentSpan(page, fragment);
+  if (!match) return std::string();
+  const std::size_t matchEnd = match->start + match->length;
+  std::string link;
+  ForEachIndexLink(page, [&](std::string_view value) {
+    const std::size_t start = static_cast<std::size_t>(value.data() - page.data()), end = start + value.size();
+    // The address the fragment begins in, the link of the tag it stands in behind the address
+    // (`<a href="/2" rel="next">`), or the first link behind the fragment that reaches past its
+    // end (the fragment may stop inside the tag, or inside the address).
+    const bool inAddress = start <= match->start && match->start < end;
+    const bool sameTag = end <= match->start &&
+                         page.substr(end, match->start - end).find_first_of("<>") == std::string_view::npos;
+    const bool behind = start >= match->start && end >= matchEnd;
+    if (!inAddress && !sameTag && !behind) return true;
+    link = std::string(value);
+    return false;
+  });
+  return link;
+}
+
+void TDownload::GetNextIndex(const std::string& p1, const std::string& p2, const std::string& p4) {
+  std::int32_t most = kDefaultNextPages;
+  if (!ParseStepNumber(p2, most)) most = kDefaultNextPages;
+  if (nextPages_ >= most) {
+    AddRunLog(Prefix() + W(">>GetNextIndex. Пройдено страниц списка: ") + std::to_string(nextPages_) +
+                  W(" из ") + std::to_string(std::max(most, 0)) + W(". Переход к шагу №") + p4,
+              kBlue);
+    Jump(p4);
+    return;
+  }
+  const std::string link = NextIndexLink(buf_.IndexHTML, p1);
+  // A taken link ("#"), an anchor or the page itself: the list has no further page.
+  const std::string url = link.empty() || link[0] == '#' ? std::string() : WithoutFragment(ResolveURL(link));
+  if (url.empty() || url == WithoutFragment(ResolveURL(""))) {
+    AddRunLog(Prefix() + W(">>GetNextIndex. Ссылки на следующую страницу после ") + p1 + W(" нет. Переход к шагу №") +
+                  p4,
+              kBlue);
+    Jump(p4);
+    return;
+  }
+  ++nextPages_;
+  const IndexLoad loaded = LoadIndex(url, "GetNextIndex");
+  if (loaded != IndexLoad::kLoaded) {
+    // The site answered the first page: a missing later page ends this list only.
+    AddRunLog(Prefix() + W(">>GetNextIndex. Следующая страница не получена: ") + fetchError_ +
+                  W(". Папка завершена."),
+              kRed);
+    folderEnd_ = W("следующая страница ") + url + W(" не получена: ") + fetchError_;
+    stepIndex_ = kEndFolder;
+    return;
+  }
+  AddRunLog(Prefix() + ">> GetNextIndex(" + url + W(") - ГОТОВО, страница ") + std::to_string(nextPages_ + 1), kDarkRed);
+}
+
+void TDownload::EditIndexHTML(const std::string& p1, const std::string& p2) {
+  std::string page = buf_.IndexHTML;
+  const std::size_t before = page.size();
+  // A fragment from the start of the page matches once: a second match would start there again.
+  const bool found = FindFragment(page, p1, p2, !p1.empty() && p1[0] == '*' ? 1 : kMaxEdits, false);
+  {
+    std::lock_guard lock(mutex_);
+    buf_.IndexHTML = std::move(page);
+  }
+  if (found)
+    AddRunLog(Prefix() + ">> EditIndexHTML(" + p1 + " --> " + p2 + W(") - ГОТОВО. Размер IndexHTML: ") +
+                  std::to_string(before) + " -> " + std::to_string(buf_.IndexHTML.size()),
+              kOlive);
+  else
+    AddRunLog(Prefix() + W(">> EditIndexHTML. Фрагмента ") + p1 + W(" в IndexHTML нет, список не изменён."), kOlive);
 }
 
 void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
@@ -150,7 +231,7 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     std::lock_guard lock(mutex_);
     buf_.NewsURL.clear();
   }
-  FragmentFinder pattern(p1);
+  LinkFinder pattern(p1);  // a Cyrillic fragment also finds percent-encoded Cyrillic links
   std::string found;
   std::size_t foundAt = 0;
   bool any = false, matched = false;
@@ -227,6 +308,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   attachmentHead_.clear();
   if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
+    Record(DryRunEntry::Kind::kInHistory, buf_.NewsURL, {});
     if (ParseStepNumber(p4, target)) {
       stepIndex_ = target;
       AddRunLog(Prefix() + W(">> GetNews. Эта страница была загружена ранее. Переход на шаг №") + p4, kRed);
@@ -289,7 +371,7 @@ void TDownload::PlanLookAhead(const std::string& fragment) {
   if (wanted(current)) urls.push_back(current);
   // The links the same step takes next, on a copy of the index marked as it would mark them.
   std::string index = buf_.IndexHTML;
-  FragmentFinder pattern(fragment);
+  LinkFinder pattern(fragment);
   // Every search starts where the last link was taken: the links before it did not match.
   std::size_t from = 0;
   for (int ahead = 0, looked = 0; ahead < n && looked < kMaxLinks; ++looked) {

@@ -86,32 +86,29 @@ void AppendLine(std::string& out, std::string_view line) {
 MacroReadResult ReadMacroFile(const std::string& filePath, MacroTable& table) {
   MacroReadResult result;
   table.count = 0;
-  std::string text, error;
+  std::string text;
   if (!FileExists(filePath)) return result;
   result.exists = true;
-  if (!ReadWholeFile(filePath, text, &error)) {
-    result.error = "Cannot read " + filePath + ": " + error;
-    return result;
-  }
+  if (!ReadWholeFile(filePath, text, &result.error)) return result;
   LineReader in(text);
   long long n = 0;
   switch (in.ReadCount(n)) {
     case LineReader::Count::kEmpty:
       return result;
     case LineReader::Count::kNotANumber:
-      result.error = "The macro file " + filePath + " is damaged: its first line is not a step count.";
+      result.error = "Файл " + filePath + " повреждён: в первой строке нет числа шагов. Шаги не загружены.";
       return result;
     case LineReader::Count::kNumber:
       break;
   }
   if (n < 0) {
-    result.error = "The macro file " + filePath + " is damaged: it announces " + std::to_string(n) +
-                   " steps. No step was loaded.";
+    result.error = "Файл " + filePath + " повреждён: в нём объявлено шагов: " + std::to_string(n) +
+                   ". Шаги не загружены.";
     return result;
   }
   if (n > kMacroSlots) {
-    result.error = "The macro file " + filePath + " announces " + std::to_string(n) +
-                   " steps; only the first " + std::to_string(kMacroSlots) + " were loaded.";
+    result.error = "В файле " + filePath + " объявлено шагов: " + std::to_string(n) + "; загружены только первые " +
+                   std::to_string(kMacroSlots) + ".";
     n = kMacroSlots;
   }
   for (int i = 0; i < n; ++i) ReadStep(in, table.steps[i]);

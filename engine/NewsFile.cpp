@@ -85,11 +85,15 @@ std::string TDownload::BuildNewsFileName() {
   }
   FitName(name, "");
   const std::string& dir = currentFolderPath_;
-  if (NewsExists(dir, name, "")) {
+  // A dry run's news are not on the disk, yet they take their names as a run's would.
+  auto taken = [&](const std::string& suffix) {
+    return NewsExists(dir, name, suffix) || (dryRun_ && dryRunFiles_.count(dir + FileNameOf(name, suffix, ".html")));
+  };
+  if (taken("")) {
     for (int n = 1;; ++n) {
       std::string suffix = " (" + std::to_string(n) + ")";
       FitName(name, suffix);
-      if (!NewsExists(dir, name, suffix)) {
+      if (!taken(suffix)) {
         name += suffix;
         break;
       }
@@ -113,7 +117,7 @@ void TDownload::RecordDownload(const std::string& line) {
 void TDownload::PrepareFolderForSaving() {
   if (newsIndex_.Folder() == currentFolderPath_) return;
   newsIndex_.Build(currentFolderPath_);
-  if (!attachments_) return;
+  if (!attachments_ || dryRun_) return;
   // What a crash left behind: half-fetched files and news whose pictures never came.
   int stale = RemoveStaleTempFiles(currentFolderPath_ + "Attachment/", runStart_);
   int missing = RequeueMissingAttachments(*attachments_, currentFolderPath_, kRepairNewestNews);
@@ -139,6 +143,12 @@ void TDownload::SaveNews() {
         std::lock_guard lock(mutex_);
         buf_.NewsName = name;
       }
+      if (dryRun_) {
+        Record(DryRunEntry::Kind::kInHistory, buf_.NewsURL, name);
+        history_.Append(MakeHistoryLine(std::time(nullptr), buf_.NewsURL, name));
+        AddRunLog(Prefix() + W(">> SaveNews. Новость уже сохранена в папке: ") + name, kBlue);
+        return;
+      }
       RecordDownload(MakeHistoryLine(std::time(nullptr), buf_.NewsURL, name));
       AddRunLog(Prefix() + W(">> SaveNews. Новость уже сохранена в папке: ") + name +
                     W(". Запись в истории восстановлена"),
@@ -151,6 +161,17 @@ void TDownload::SaveNews() {
   std::string pathText = CaptionFromDisk(path);
   std::time_t now = std::time(nullptr);
   const std::string url = NewsAddress(buf_.NewsURL);
+  if (dryRun_) {
+    // Counted and remembered as a save would be, so the rest of the run goes as it would.
+    AddRunLog(Prefix() + W(">> SaveNews. Был бы записан файл: ") + pathText, kGreen);
+    Record(DryRunEntry::Kind::kWouldSave, url, buf_.NewsName);
+    dryRunFiles_.insert(path);
+    ++savedCount_;
+    stepsWithoutProgress_ = 0;
+    if (knownUrl) newsIndex_.Add(buf_.NewsURL, buf_.NewsName);
+    if (url.size() > 2) history_.Append(MakeHistoryLine(now, url, buf_.NewsName));
+    return;
+  }
   if (!FileExists(path)) {
     std::string content = "<!-- The file created from Skimlet. See https://skimlet.example/\r\n";
     content += "SkimletNAME:" + buf_.NewsName + "\r\n";

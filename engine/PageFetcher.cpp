@@ -115,6 +115,7 @@ HttpSettings TDownload::MakeHttpSettings() const {
   HttpSettings s = TransferSettings(openFlags_, host_.Settings(), tree_.DataDir());
   s.connectTimeoutMs = connectTimeoutMs_;
   s.idleTimeoutMs = idleTimeoutMs_;
+  if (dryRun_) s.useCache = false;  // a dry run leaves no cache entries
   return s;
 }
 

@@ -6,6 +6,8 @@
 // never move) and builds the result beside it in one pass.
 #include "engine/Tools.h"
 
+#include "platform/Text.h"
+
 #include <climits>
 #include <cstddef>
 #include <cstring>
@@ -341,6 +343,39 @@ class FragmentFinder::Impl {
 FragmentFinder::FragmentFinder(std::string_view pattern) : impl_(std::make_unique<Impl>(pattern)) {}
 FragmentFinder::~FragmentFinder() = default;
 bool FragmentFinder::FoundIn(std::string_view text) { return impl_->FoundIn(text); }
+
+std::string DecodedLink(std::string_view link) {
+  if (link.find('%') == std::string_view::npos) return std::string();
+  auto hex = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  std::string bytes;
+  bytes.reserve(link.size());
+  bool decoded = false;
+  for (std::size_t i = 0; i < link.size(); ++i) {
+    if (link[i] == '%' && i + 2 < link.size() && hex(link[i + 1]) >= 0 && hex(link[i + 2]) >= 0) {
+      bytes += static_cast<char>(hex(link[i + 1]) * 16 + hex(link[i + 2]));
+      i += 2;
+      decoded = true;
+    } else {
+      bytes += link[i];
+    }
+  }
+  if (!decoded) return std::string();
+  // A link of plain Windows-1251 letters besides the escapes is no UTF-8; its escapes are bytes.
+  return IsValidUtf8(bytes) ? Utf8ToWin1251(bytes) : bytes;
+}
+
+LinkFinder::LinkFinder(std::string_view pattern) : finder_(pattern) {
+  for (unsigned char c : pattern) beyondAscii_ = beyondAscii_ || c >= 0x80;
+}
+
+bool LinkFinder::FoundIn(std::string_view link) {
+  if (finder_.FoundIn(link)) return true;
+  if (!beyondAscii_) return false;
+  const std::string decoded = DecodedLink(link);
+  return !decoded.empty() && finder_.FoundIn(decoded);
+}
 
 void ReplaceAllText(std::string& text, std::string_view from, std::string_view to) {
   if (from.empty()) return;

@@ -41,6 +41,23 @@ class FragmentFinder {
   std::unique_ptr<Impl> impl_;
 };
 
+// A link as a fragment typed in Cyrillic sees it: its percent-escapes decoded, as UTF-8 when
+// the bytes are UTF-8, else as Windows-1251 bytes; an escape that is not one ("%zz") stays as
+// it is. Empty when the link holds no escape.
+std::string DecodedLink(std::string_view link);
+
+// FragmentFinder for links: a fragment that holds characters beyond ASCII also matches the
+// link with its percent-escapes decoded. What the caller takes stays the link as found.
+class LinkFinder {
+ public:
+  explicit LinkFinder(std::string_view pattern);
+  bool FoundIn(std::string_view link);
+
+ private:
+  FragmentFinder finder_;
+  bool beyondAscii_ = false;
+};
+
 // Replaces every occurrence of the plain text `from` (no wildcards), left to right, in one pass.
 void ReplaceAllText(std::string& text, std::string_view from, std::string_view to);
 

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -13,7 +12,7 @@ namespace skimlet {
 bool RecodeNewsFile(const std::string& path, Recoding direction, std::string* error) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    if (error) *error = "Cannot read " + path + ": " + std::strerror(errno);
+    if (error) *error = FileErrorText(kCannotRead, path, errno);
     return false;
   }
   std::string text;

@@ -17,14 +17,16 @@ namespace skimlet {
 
 namespace {
 
-std::string ErrnoText(int err) { return std::generic_category().message(err); }
-
 bool Fail(std::string* error, std::string_view what, const std::string& path, int err) {
-  if (error) *error = std::string(what) + " " + path + ": " + ErrnoText(err);
+  if (error) *error = FileErrorText(what, path, err);
   return false;
 }
 
 }  // namespace
+
+std::string FileErrorText(std::string_view what, const std::string& path, int err) {
+  return std::string(what) + " " + path + " (" + std::generic_category().message(err) + ")";
+}
 
 bool WriteAllFd(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -64,11 +66,11 @@ std::string TempName(const std::string& dir) {
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* error) {
   out.clear();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Fail(error, "Cannot read", path, errno);
+  if (fd < 0) return Fail(error, kCannotRead, path, errno);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
-    return Fail(error, "Cannot read", path, EISDIR);
+    return Fail(error, kCannotRead, path, EISDIR);
   }
   if (st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
@@ -79,7 +81,7 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string* error
       int err = errno;
       ::close(fd);
       out.clear();
-      return Fail(error, "Cannot read", path, err);
+      return Fail(error, kCannotRead, path, err);
     }
     if (n == 0) break;
     out.append(buf, static_cast<std::size_t>(n));
@@ -99,7 +101,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view data, std::string
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return Fail(error, "Cannot write", path, errno);
+  if (fd < 0) return Fail(error, kCannotWrite, path, errno);
 
   int err = 0;
   if (!WriteAllFd(fd, data) || (durable && ::fsync(fd) != 0)) err = errno;
@@ -112,20 +114,20 @@ bool WriteFileAtomic(const std::string& path, std::string_view data, std::string
   if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
   if (err) {
     ::unlink(temp.c_str());
-    return Fail(error, "Cannot write", path, err);
+    return Fail(error, kCannotWrite, path, err);
   }
   return true;
 }
 
 bool AppendToFile(const std::string& path, std::string_view data, std::string* error) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return Fail(error, "Cannot write", path, errno);
+  if (fd < 0) return Fail(error, kCannotWrite, path, errno);
   // One write() for everything: with O_APPEND the kernel places it as a whole. The loop
   // only continues a short write.
   bool ok = WriteAllFd(fd, data);
   int err = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) ok = false, err = errno;
-  return ok || Fail(error, "Cannot write", path, err);
+  return ok || Fail(error, kCannotWrite, path, err);
 }
 
 bool FileExists(const std::string& path) {
@@ -186,7 +188,7 @@ FileLock::Result FileLock::Lock(const std::string& path, bool exclusive, bool wa
     int fd = ::open(path.c_str(), O_RDWR | O_APPEND | flags, 0600);
     if (fd < 0 && (errno == EACCES || errno == EROFS) && !exclusive) fd = ::open(path.c_str(), O_RDONLY | flags, 0600);
     if (fd < 0) {
-      Fail(error, "Cannot open", path, errno);
+      Fail(error, "Не удалось открыть файл", path, errno);
       return Result::kFailed;
     }
     int rc;
@@ -197,7 +199,7 @@ FileLock::Result FileLock::Lock(const std::string& path, bool exclusive, bool wa
       int err = errno;
       ::close(fd);
       if (err == EWOULDBLOCK) return Result::kBusy;
-      Fail(error, "Cannot lock", path, err);
+      Fail(error, "Не удалось заблокировать файл", path, err);
       return Result::kFailed;
     }
     // Whoever held the lock may have renamed a new file over the path: that one counts.
@@ -218,7 +220,7 @@ void FileLock::Unlock() {
 }
 
 bool MakeDirs(const std::string& path, std::string* error, unsigned mode) {
-  if (path.empty()) return Fail(error, "Cannot create folder", path, ENOENT);
+  if (path.empty()) return Fail(error, "Не удалось создать папку", path, ENOENT);
   if (DirExists(path)) return true;
   std::size_t pos = 0;
   while (pos != std::string::npos) {
@@ -229,7 +231,7 @@ bool MakeDirs(const std::string& path, std::string* error, unsigned mode) {
     int err = errno;
     if (err == EEXIST && DirExists(part)) continue;
     if (err == EEXIST) err = ENOTDIR;
-    return Fail(error, "Cannot create folder", part, err);
+    return Fail(error, "Не удалось создать папку", part, err);
   }
   return true;
 }

@@ -9,7 +9,12 @@
 
 namespace skimlet {
 
-// Errors are UTF-8 texts for people ("Cannot write /path: Permission denied").
+// Errors are UTF-8 texts for people, in Russian with the system's reason in parentheses
+// ("Не удалось записать файл /path (Permission denied)").
+std::string FileErrorText(std::string_view what, const std::string& path, int err);
+inline constexpr std::string_view kCannotRead = "Не удалось прочитать файл";
+inline constexpr std::string_view kCannotWrite = "Не удалось записать файл";
+
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* error = nullptr);
 
 // Writes `data` to a temporary file in the same directory, flushes it and renames it over

@@ -223,7 +223,7 @@ std::string QuotedForMessage(std::string_view win) {
   std::string s(win.substr(0, kMax));
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 32) c = '?';
-  return "\"" + Win1251ToUtf8(s) + (win.size() > kMax ? "...\"" : "\"");
+  return "«" + Win1251ToUtf8(s) + (win.size() > kMax ? "…»" : "»");
 }
 
 }  // namespace skimlet

@@ -39,8 +39,8 @@ std::string ConvertKoiToWin(std::string_view koi);
 inline std::string DiskName(std::string_view win1251Name) { return Win1251ToUtf8(win1251Name); }
 inline std::string CaptionFromDisk(std::string_view utf8Name) { return Utf8ToWin1251(utf8Name); }
 
-// A Windows-1251 text for a message: quoted, UTF-8, control characters as "?", cut to 60
-// characters with "..." when longer.
+// A Windows-1251 text for a message: in «», UTF-8, control characters as "?", cut to 60
+// characters with "…" when longer.
 std::string QuotedForMessage(std::string_view win);
 
 // Longest prefix of `utf8` that is at most `maxBytes` long and ends on a character boundary.

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace skimlet {
@@ -31,16 +32,25 @@ class BoxDialogs : public Dialogs {
   bool Question(QWidget* parent, const QString& caption, const QString& text, bool warning) override {
     QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption, Lines(text),
                     QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);  // names in the text are shown as written
+    // A warning asks before something is lost: Enter must not say yes to it.
+    box.setDefaultButton(warning ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
   }
   void Message(QWidget* parent, const QString& text) override {
-    QMessageBox::information(parent, QStringLiteral("Skimlet"), Lines(text));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Skimlet"), Lines(text), QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
   }
   bool InputText(QWidget* parent, const QString& title, const QString& prompt, QString& value) override {
-    bool ok = false;
-    QString answer = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, value, &ok);
-    if (ok) value = answer;
-    return ok;
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(value);
+    for (QLabel* label : dialog.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    value = dialog.textValue();
+    return true;
   }
   QString OpenFileName(QWidget* parent, const QString& title, const QString& start, const QString& filter,
                        const QString& suffix) override {

@@ -29,7 +29,7 @@ bool SettingsStore::Sync(std::string* error) {
   QSettings s(QSettings::IniFormat, QSettings::UserScope, "Orvane", "Skimlet");
   s.sync();
   if (s.status() == QSettings::NoError) return true;
-  if (error) *error = "Cannot write the settings file " + s.fileName().toStdString();
+  if (error) *error = "Не удалось записать файл настроек " + s.fileName().toStdString();
   return false;
 }
 

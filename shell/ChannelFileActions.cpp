@@ -91,7 +91,7 @@ void ChannelFileActions::Import(const QString& path, bool offered) {
   const std::string file = path.toStdString();
   std::string text, error;
   if (!ReadWholeFile(file, text, &error)) {
-    AppDialogs().Message(h_.parent, QStringLiteral("Файл %1 не прочитан:\r%2").arg(path, QString::fromStdString(error)));
+    AppDialogs().Message(h_.parent, QString::fromStdString(error));
     return;
   }
   if (offered) {

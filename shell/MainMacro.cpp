@@ -124,6 +124,7 @@ void TMainForm::WireMacroEditor(FolderMacro::View& view) {
     if (macroNode_ && std::find(written.begin(), written.end(), macroNode_) != written.end())
       macro_.LoadFolderMacro(tree_.FolderPath(macroNode_));
     accounts_->SelectNode(channel);
+    accounts_->AccountsClick();  // the list shows the channel the tree now shows
   };
   hooks.status = [this](const QString& text) { statusBar()->showMessage(text); };
   channelFiles_ = std::make_unique<ChannelFileActions>(std::move(hooks));
@@ -151,14 +152,22 @@ bool TMainForm::SaveMacroOf(const NodePtr& node, bool ask) {
 
 void TMainForm::MacroFolderChanging(const NodePtr& node, const NodePtr& old) {
   if (node && node == macroNode_) return;  // back at the folder whose edits the editor keeps
-  macroEditor_->SelectFirstCommand();
-  if (old && old == macroNode_ && !SaveMacroOf(old, true)) {
-    // The save failed: the edits stay in the editor, and the tree goes back to their folder.
-    QTimer::singleShot(0, this, [this, old] {
-      if (tree_.AbsoluteIndex(old) >= 0) accounts_->SelectNode(old);
-    });
-    return;
+  if (old && old == macroNode_) {
+    const bool asks = macro_.MacroModified();
+    const bool saved = SaveMacroOf(old, true);
+    if (!saved) {
+      // The save failed: the edits stay in the editor, and the tree goes back to their folder.
+      QTimer::singleShot(0, this, [this, old] {
+        if (tree_.AbsoluteIndex(old) >= 0) accounts_->SelectNode(old);
+      });
+    }
+    // The question is modal and swallows the release of the click that lists a folder: once
+    // it is answered, the list follows the tree.
+    if (asks) QTimer::singleShot(0, accounts_, [this] { accounts_->AccountsClick(); });
+    if (!saved) return;
   }
+  // Only now: a failed save above leaves the editor showing exactly what it showed.
+  macroEditor_->SelectFirstCommand();
   macroNode_ = node;
   macro_.LoadFolderMacro(node ? tree_.FolderPath(node) : std::string());
 }

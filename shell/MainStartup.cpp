@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QLayout>
 #include <QScreen>
+#include <QWindow>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -32,6 +33,7 @@
 #include "shell/Companions.h"
 #include "shell/MainUnit.h"
 #include "qt/QtText.h"
+#include "qt/WebViews.h"
 #include "shell/Scheduler.h"
 #include "shell/SettingsPage.h"
 #include "authoring/ui/MacroEditor.h"
@@ -92,6 +94,7 @@ void TMainForm::RestoreSequence() {
   liveSettings_.Set(settingsPage_->Current());
   // 10-11. The viewer page with the overview.
   pageDown_->setCurrentWidget(tabView_);
+  SetHelpFolder(QPath(ResourceDir(dataDir_) + "Help/"));
   std::string overview = ResourceDir(dataDir_) + "Help/01OverView.htm";
   if (FileExists(overview)) view_->load(QUrl::fromLocalFile(QPath(overview)));
   // 12-14. The channel tree and the stored selection.
@@ -139,19 +142,43 @@ void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!placementPending_) return;
   placementPending_ = false;
-  QTimer::singleShot(0, this, [this] {
-    if (storedState_ == 2) {
-      // A window manager that never confirms must not freeze the normal placement for good.
-      awaitingMaximized_ = true;
-      QTimer::singleShot(3000, this, [this] { awaitingMaximized_ = false; });
-      settingState_ = true;
-      setWindowState(windowState() | Qt::WindowMaximized);
-      settingState_ = false;
-    } else if (storedState_ == 1) {
-      setWindowState(windowState() | Qt::WindowMinimized);
-    }
-    ApplyPanelSizes();
-  });
+  QTimer::singleShot(0, this, [this] { ApplyStoredState(0); });
+}
+
+void TMainForm::ApplyStoredState(int waits) {
+  // A window manager honours a state only for a window it has taken on, and it shows
+  // (exposes) the window once it has: a request sent before is lost, as it was one start in
+  // two on a loaded machine. So the state waits for the first exposure (5 s at most).
+  if (QWindow* handle = windowHandle(); handle && !handle->isExposed() && waits < 250) {
+    QTimer::singleShot(20, this, [this, waits] { ApplyStoredState(waits + 1); });
+    return;
+  }
+  if (storedState_ == 2) {
+    // A window manager that never confirms must not freeze the normal placement for good.
+    awaitingMaximized_ = true;
+    QTimer::singleShot(3000, this, [this] { awaitingMaximized_ = false; });
+    settingState_ = true;
+    setWindowState(windowState() | Qt::WindowMaximized);
+    settingState_ = false;
+    QTimer::singleShot(1000, this, [this] { CheckMaximized(3); });
+  } else if (storedState_ == 1) {
+    setWindowState(windowState() | Qt::WindowMinimized);
+  }
+  ApplyPanelSizes();
+}
+
+// A maximised state the window manager lost leaves the window at its normal size while Qt
+// believes it maximised: then it is asked for once more.
+void TMainForm::CheckMaximized(int tries) {
+  QScreen* screen = this->screen();
+  if (!screen || !(windowState() & Qt::WindowMaximized) || (windowState() & Qt::WindowMinimized)) return;
+  const QRect area = screen->availableGeometry(), frame = frameGeometry();
+  if (frame.width() >= area.width() * 9 / 10 && frame.height() >= area.height() * 9 / 10) return;
+  settingState_ = true;
+  setWindowState(windowState() & ~Qt::WindowMaximized);
+  setWindowState(windowState() | Qt::WindowMaximized);
+  settingState_ = false;
+  if (tries > 1) QTimer::singleShot(1000, this, [this, tries] { CheckMaximized(tries - 1); });
 }
 
 // The normal placement is followed here rather than read from normalGeometry(): while the

@@ -105,6 +105,8 @@ class TMainForm : public QMainWindow {
   void RestorePlacement();
   void ApplyPanelSizes();
   void TrackNormalPlacement();
+  void ApplyStoredState(int waits);
+  void CheckMaximized(int tries);
 
   // Tree selection and the download control.
   void OnChanging(const NodePtr& node, const NodePtr& old);

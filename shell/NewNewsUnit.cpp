@@ -73,10 +73,20 @@ void TNewNewsForm::RestorePlacement() {
     int w = std::min(640, area.width());
     setGeometry(area.left() + (area.width() - w) / 2, area.bottom() - kTickerHeight - 40, w, kTickerHeight);
   }
+  placement_ = geometry();
+  KeepOnScreen();
 }
 
+void TNewNewsForm::MoveTo(const QPoint& topLeft) {
+  placement_.moveTopLeft(topLeft);
+  move(topLeft);
+}
+
+// The placement is the one the program gave the ticker, not what the platform reports: after
+// the window manager has hidden and shown a frameless window again, X11 can report its
+// position inside the frame (0, 0), and the next start put the ticker over the menu bar.
 void TNewNewsForm::SavePlacement() {
-  const QRect g = geometry();
+  const QRect g = placement_;
   store_.Write("NewNewsForm/.Left", std::to_string(g.left()));
   store_.Write("NewNewsForm/.Top", std::to_string(g.top()));
   store_.Write("NewNewsForm/.Right", std::to_string(g.left() + g.width()));
@@ -85,16 +95,16 @@ void TNewNewsForm::SavePlacement() {
 }
 
 void TNewNewsForm::KeepOnScreen() {
-  QScreen* screen = QGuiApplication::screenAt(geometry().center());
+  QScreen* screen = QGuiApplication::screenAt(placement_.center());
   if (!screen) screen = QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect area = screen->geometry();
-  QRect g = geometry();
+  QRect g = placement_;
   if (g.right() > area.right()) g.moveRight(area.right());
   if (g.bottom() > area.bottom()) g.moveBottom(area.bottom());
   if (g.left() < area.left()) g.moveLeft(area.left());
   if (g.top() < area.top()) g.moveTop(area.top());
-  if (g != geometry()) move(g.topLeft());
+  if (g != placement_ || g.topLeft() != pos()) MoveTo(g.topLeft());
 }
 
 void TNewNewsForm::CountChanged() { emit countChanged(static_cast<int>(items_.Count())); }
@@ -237,7 +247,7 @@ void TNewNewsForm::mouseMoveEvent(QMouseEvent* event) {
   const Qt::MouseButtons buttons = event->buttons();
   const bool shift = event->modifiers() & Qt::ShiftModifier;
   if (((buttons & Qt::LeftButton) && shift) || (buttons & Qt::RightButton)) {
-    move(global - pressPos_);
+    MoveTo(global - pressPos_);
   } else if (buttons & Qt::LeftButton) {
     offset_ = ribbon::Dragged(pressOffset_, pressGlobal_.x() - global.x(), width(), items_.Count());
     repaint();

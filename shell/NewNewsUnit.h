@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -65,11 +66,13 @@ class TNewNewsForm : public QWidget {
  private:
   void RestorePlacement();
   void KeepOnScreen();
+  void MoveTo(const QPoint& topLeft);
   void UpdateTimer();
   void CountChanged();
 
   const ChannelTree& tree_;
   SettingsStore& store_;
+  QRect placement_;  // where the program put the ticker: stored at the end
   std::function<void(const std::string&)> openNews_;
   TickerItems items_;
   QSlider* speed_ = nullptr;

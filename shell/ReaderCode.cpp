@@ -1,13 +1,17 @@
 #include "shell/ReaderCode.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <cmath>
+
+#include "qt/WebViews.h"
 
 namespace skimlet {
 
@@ -22,15 +26,6 @@ TReader::TReader(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
   setStyleSheet("#Reader { background: #808080; }");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(1, 1, 1, 1);
-  view_ = new QWebEngineView(this);
-  view_->setObjectName("View");
-  view_->settings()->setDefaultTextEncoding("windows-1251");
-  layout->addWidget(view_);
-  // The page keeps the keyboard after every load, so the arrows and Page Down scroll it.
-  connect(view_, &QWebEngineView::loadFinished, this, [this] {
-    view_->setFocus();
-    if (QWidget* page = view_->focusProxy()) page->setFocus();
-  });
 
   bitBtnClose_ = new QPushButton(QString::fromUtf8("Закрыть"), this);
   bitBtnClose_->setObjectName("BitBtnClose");
@@ -45,10 +40,25 @@ TReader::TReader(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
   closeTop_ = kCloseMargin;
 
   auto* escape = new QAction(this);
-  escape->setShortcut(Qt::Key_Escape);
+  escape->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_F11)});  // F11 again toggles
   escape->setShortcutContext(Qt::WindowShortcut);
   connect(escape, &QAction::triggered, this, &QWidget::hide);
   addAction(escape);
+}
+
+QWebEngineView* TReader::View() {
+  if (view_) return view_;
+  // Made when first wanted: a web view holds a renderer process even while hidden.
+  view_ = NewSavedPageView(this);
+  view_->setObjectName("View");
+  layout()->addWidget(view_);
+  // The page keeps the keyboard after every load, so the arrows and Page Down scroll it.
+  connect(view_, &QWebEngineView::loadFinished, this, [this] {
+    view_->setFocus();
+    if (QWidget* page = view_->focusProxy()) page->setFocus();
+  });
+  bitBtnClose_->raise();
+  return view_;
 }
 
 void TReader::ReadNews(const QString& path, const QString& caption) {
@@ -61,13 +71,18 @@ void TReader::ReadNews(const QString& path, const QString& caption) {
 }
 
 void TReader::ShowReader() {
+  // Placed on the work area before it is shown: a window manager that has not yet taken the
+  // new window ignores the maximised state, and the window would stay at its first size.
+  QWidget* from = QApplication::activeWindow();
+  QScreen* screen = from ? from->screen() : QGuiApplication::primaryScreen();
+  if (screen) setGeometry(screen->availableGeometry());
   showMaximized();
   Load();
   closeArmed_ = true;
 }
 
 void TReader::Load() {
-  if (!readerFile_.isEmpty()) view_->load(QUrl::fromLocalFile(readerFile_));
+  if (!readerFile_.isEmpty()) View()->load(QUrl::fromLocalFile(readerFile_));
 }
 
 void TReader::PlaceCloseButton() {

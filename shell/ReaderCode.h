@@ -24,7 +24,7 @@ class TReader : public QWidget {
   void ReadNews(const QString& path, const QString& caption);
   const QString& ReaderFile() const { return readerFile_; }
   bool CloseArmed() const { return closeArmed_; }
-  QWebEngineView* View() const { return view_; }
+  QWebEngineView* View();  // made on first use
   QPushButton* CloseButton() const { return bitBtnClose_; }
 
  protected:

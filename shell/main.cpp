@@ -22,6 +22,14 @@ int main(int argc, char** argv) {
   }
   if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // Chromium's sandbox refuses to run as root
+  // Saved pages are still documents: software drawing shows them as fast, while OpenGL (in
+  // Chromium and in the Qt Quick scene under each web view) loads a driver that costs more
+  // memory than the rest of the window. A user's own choice about the GPU wins.
+  if (const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"); !flags.contains("gpu")) {
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --disable-gpu").trimmed());
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("Skimlet");
   QApplication::setOrganizationName("Orvane");

@@ -64,7 +64,7 @@ void LampsPanel::SetLamp(int slot, const LampState& lamp) {
   if (slot < 0 || slot >= kDownloaderSlots) return;
   LampWidget* widget = lamps_[static_cast<std::size_t>(slot)];
   widget->SetColour(ToQColor(lamp.colour));
-  const QString hint = Q(lamp.hint);
+  const QString hint = PlainTip(Q(lamp.hint));
   if (widget->toolTip() != hint) widget->setToolTip(hint);
 }
 

@@ -126,7 +126,8 @@ class QueueModel : public QStringListModel {
  public:
   using QStringListModel::QStringListModel;
   QVariant data(const QModelIndex& index, int role) const override {
-    return QStringListModel::data(index, role == Qt::ToolTipRole ? int(Qt::DisplayRole) : role);
+    if (role == Qt::ToolTipRole) return PlainTip(QStringListModel::data(index, Qt::DisplayRole).toString());
+    return QStringListModel::data(index, role);
   }
 };
 

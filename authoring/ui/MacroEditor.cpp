@@ -14,7 +14,6 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <limits>
 
@@ -24,6 +23,7 @@
 #include "authoring/ui/MacroPreview.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
+#include "qt/WebViews.h"
 
 namespace skimlet {
 
@@ -57,7 +57,7 @@ class StepListModel : public QAbstractListModel {
       case Qt::CheckStateRole:
         return step->Active ? Qt::Checked : Qt::Unchecked;
       case Qt::ToolTipRole:
-        return Q(step->Description);
+        return PlainTip(Q(step->Description));
       default:
         return {};
     }
@@ -190,6 +190,7 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   for (int n = 1; n <= kParameters; ++n) {
     const QString name = QStringLiteral("P%1").arg(n);
     auto* label = new QLabel(QString::fromLatin1(kNoLabel));
+    label->setTextFormat(Qt::PlainText);
     label->setObjectName(name + "Label");
     auto* field = new ParameterCombo;
     field->setObjectName(name);
@@ -217,11 +218,8 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   helpLayout->setContentsMargins(0, 0, 0, 0);
   auto* label12 = new QLabel(QStringLiteral("Справочник по командам"));
   label12->setObjectName("Label12");
-  macroHelp_ = new QWebEngineView;
-  macroHelp_->setObjectName("MacroHelp");
-  macroHelp_->settings()->setDefaultTextEncoding("windows-1251");
   helpLayout->addWidget(label12);
-  helpLayout->addWidget(macroHelp_, 1);
+  helpLayout_ = helpLayout;
 
   auto* splitter = new QSplitter(Qt::Horizontal);
   splitter->setObjectName("SplitterMacro");
@@ -347,10 +345,29 @@ void MacroEditor::ShowHelp(const std::string& command) {
   const QString page = QPath(helpDir_) + Q(command) + QStringLiteral(".html");
   helpShown_ = page;
   ++helpLoads_;
-  if (QFile::exists(page))
-    macroHelp_->load(QUrl::fromLocalFile(page));
+  // A command name comes from the macro file: it names a page of the help, never a path.
+  const bool ownPage = command.find('/') == std::string::npos && !command.starts_with('.');
+  helpMissing_ = ownPage && QFile::exists(page) ? QString() : Q(command);
+  if (macroHelp_ || isVisible()) LoadHelp();
+}
+
+void MacroEditor::LoadHelp() {
+  if (!macroHelp_) {
+    // Made when the page is first shown: a web view holds a renderer process even while hidden.
+    macroHelp_ = NewSavedPageView();
+    macroHelp_->setObjectName("MacroHelp");
+    helpLayout_->addWidget(macroHelp_, 1);
+  }
+  if (helpShown_.isEmpty()) return;
+  if (helpMissing_.isEmpty())
+    macroHelp_->load(QUrl::fromLocalFile(helpShown_));
   else
-    macroHelp_->setHtml(QStringLiteral("<p>Справки по команде «%1» нет.</p>").arg(Q(command).toHtmlEscaped()));
+    macroHelp_->setHtml(QStringLiteral("<p>Справки по команде «%1» нет.</p>").arg(helpMissing_.toHtmlEscaped()));
+}
+
+void MacroEditor::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!macroHelp_) LoadHelp();
 }
 
 void MacroEditor::ApplyCommand(const std::string& procedureName) {

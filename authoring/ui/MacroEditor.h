@@ -17,6 +17,7 @@
 #include "library/ChannelFolders.h"
 
 class QAction;
+class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -103,6 +104,8 @@ class MacroEditor : public QWidget {
   void SetupParameterField(int n, const TAutoAction& entry);
   void ApplyCommand(const std::string& procedureName);
   void ShowHelp(const std::string& command);
+  void showEvent(QShowEvent* event) override;
+  void LoadHelp();  // into MacroHelp, made on the first call
   void SetFieldText(int n, const QString& text);
   void SelectLine(int line);  // without the click handling
   void StepChanged();         // the preview follows
@@ -133,6 +136,8 @@ class MacroEditor : public QWidget {
   std::array<QLabel*, kParameters> labels_{};
   std::array<ParameterCombo*, kParameters> fields_{};
   QWebEngineView* macroHelp_ = nullptr;
+  QBoxLayout* helpLayout_ = nullptr;
+  QString helpMissing_;  // the command whose help page is missing
   QPushButton* bitBtn1_ = nullptr;
   QListWidget* findings_ = nullptr;
   MacroPreviewPane* preview_ = nullptr;

@@ -156,10 +156,12 @@ MacroPreviewPane::MacroPreviewPane(ChannelTree& tree, QWidget* parent) : QWidget
                                           "и показать на ней, что он сделает"));
   connect(fetchButton_, &QPushButton::clicked, this, [this] { FetchPage(); });
   summary_ = new QLabel;
+  summary_->setTextFormat(Qt::PlainText);  // page text, names and markers as written
   summary_->setObjectName("PreviewSummary");
   summary_->setWordWrap(true);
   summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   source_ = new QLabel;
+  source_->setTextFormat(Qt::PlainText);
   source_->setObjectName("PreviewSource");
   source_->setWordWrap(true);
   source_->setStyleSheet(QStringLiteral("color: gray;"));

@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -322,10 +323,52 @@ void NewsActions::Show(const std::string& path, const NodePtr& node) {
   newsJustShown_ = true;
 }
 
+// Rows whose file another program removed go, with a word in the status bar; the news shown
+// before is no longer the one the actions would act on.
+bool NewsActions::DropVanishedRows(const std::vector<int>& rows) {
+  NewsListModel* model = c_.list->Model();
+  QStringList gone;
+  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+    const NewsFileEntry& entry = model->Entry(*it);
+    if (!HasNewsExtension(entry.fileName) || FileExists(model->Folder() + entry.fileName)) continue;
+    gone.prepend(Q(entry.name));
+    model->RemoveRow(*it);
+  }
+  if (gone.isEmpty()) return false;
+  c_.statusText(QStringLiteral("Новость удалена с диска другой программой: ") + gone.join(QStringLiteral(", ")));
+  if (!shownNewsPath_.empty() && !FileExists(shownNewsPath_)) {
+    timerNewOff_->stop();
+    shownNewsPath_.clear();
+    c_.viewer->ShowNothing();
+  }
+  if (NodePtr node = listedNode_) {
+    c_.tree->ScanFolderUnread(node);
+    RefreshMarks(node);
+  }
+  return true;
+}
+
+void NewsActions::DropVanishedSelection() {
+  if (!DropVanishedRows(c_.list->SelectedRows()) || !c_.list->SelectedRows().empty()) return;
+  timerNewOff_->stop();
+  shownNewsPath_.clear();
+  c_.viewer->ShowNothing();
+  EnableNewsActions(false);
+}
+
 void NewsActions::OnListChange() {
   NodePtr node = listedNode_;
   std::vector<int> rows = c_.list->SelectedRows();
   if (!node || rows.empty()) return;
+  const NewsListModel* model = c_.list->Model();
+  if (std::any_of(rows.begin(), rows.end(), [&](int row) {
+        const std::string& fileName = model->Entry(row).fileName;
+        return HasNewsExtension(fileName) && !FileExists(model->Folder() + fileName);
+      })) {
+    // Not while the selection is changing (rows may be on their way out): once it is over.
+    QTimer::singleShot(0, this, &NewsActions::DropVanishedSelection);
+    return;
+  }
   EnableNewsActions(true);
   const NewsFileEntry& entry = c_.list->Model()->Entry(rows.front());
   std::string path = c_.list->NewsFilePath(rows.front());
@@ -543,16 +586,17 @@ void NewsActions::DeleteNews() {
 }
 
 void NewsActions::DeleteURLFromHistory() {
-  std::vector<int> rows = c_.list->SelectedRows();
-  if (rows.empty()) return;
+  if (DropVanishedRows(c_.list->SelectedRows()) && c_.list->SelectedRows().empty()) return;
+  std::vector<std::string> paths = SelectedNewsPaths();
+  if (paths.empty()) return;
   QString question =
       QStringLiteral("При удалении URL из истории загрузок выделенные новости могут быть перезагружены.\r"
                      "Вы действительно хотите удалить из истории загрузок адрес(а)?\r\rБудет удалено URL: ") +
-      QString::number(rows.size()) + QStringLiteral(" шт.");
+      QString::number(paths.size()) + QStringLiteral(" шт.");
   if (!AppDialogs().Question(c_.window, QStringLiteral("Skimlet"), question, false)) return;
   // The next run starts without these lines; the file follows when the window closes.
-  for (int row : rows) {
-    std::string url = ReadNewsURL(c_.list->NewsFilePath(row));
+  for (const std::string& path : paths) {
+    std::string url = ReadNewsURL(path);
     if (!url.empty())
       c_.history->RemoveIf([&](const std::string& line) { return HistoryLineHoldsUrl(line, url); });
   }

@@ -109,6 +109,8 @@ class NewsActions : public QObject {
   void ListFolder(const NodePtr& node);
   void Filled(bool anyUnread);
   void OnListChange();
+  bool DropVanishedRows(const std::vector<int>& rows);
+  void DropVanishedSelection();
   void Pressed(int column);
   void MarkAsNotReadExecute(bool fromTimer);
   void MarkAsFavoritesExecute();

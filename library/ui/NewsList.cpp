@@ -198,7 +198,7 @@ QVariant NewsListModel::data(const QModelIndex& index, int role) const {
     case kFavouriteRole: return e.favourite;
     case kFileNameRole: return QPath(e.fileName);
     case Qt::ToolTipRole:
-      return index.column() == kColumnName ? QVariant(Q(e.name)) : QVariant();
+      return index.column() == kColumnName ? QVariant(PlainTip(Q(e.name))) : QVariant();
     case Qt::DisplayRole:
       switch (index.column()) {
         case kColumnRead: return e.unread ? QStringLiteral("Статья не прочтена") : QString();

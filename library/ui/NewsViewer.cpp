@@ -5,11 +5,11 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QToolButton>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "library/NewsListing.h"
 #include "qt/QtText.h"
+#include "qt/WebViews.h"
 
 namespace skimlet {
 
@@ -35,7 +35,7 @@ class LinkLabel : public QLabel {
       Look(true);
       QString hint = hint_ + (hintEndsWithText_ ? text() : QString());
       int bar = hint.indexOf('|');
-      setToolTip(hint.left(bar));
+      setToolTip(PlainTip(hint.left(bar)));
       setStatusTip(hint.mid(bar + 1));
     }
     return QLabel::event(event);
@@ -105,14 +105,8 @@ NewsViewer::NewsViewer(QWidget* parent) : QWidget(parent) {
                           {"LabelAttOffline", "Получено:", 0}, {"LabelAttOnline", "Осталось:", 0}},
                          "BitBtnDownloadPictures");
 
-  view_ = new QWebEngineView;
+  view_ = NewSavedPageView();
   view_->setObjectName("View");
-  QWebEngineSettings* s = view_->settings();
-  s->setDefaultTextEncoding("windows-1251");
-  // Saved pages had their scripts neutralised; their pictures and style sheets lie beside them.
-  s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-  s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-  s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
   layout->addWidget(panel_);
   layout->addWidget(view_, 1);
 }

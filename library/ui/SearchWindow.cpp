@@ -39,14 +39,16 @@ class SearchHitsModel : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
     const NewsHit& hit = Hit(index.row());
+    QString text;
     switch (index.column()) {
-      case 0: return Q(hit.folder);
-      case 1: return Q(hit.name);
+      case 0: text = Q(hit.folder); break;
+      case 1: text = Q(hit.name); break;
       default: {
         std::time_t t = static_cast<std::time_t>(hit.modified / 1000000000);
-        return Q(ShortDate(t) + " " + LongTime(t));
+        text = Q(ShortDate(t) + " " + LongTime(t));
       }
     }
+    return role == Qt::ToolTipRole ? PlainTip(text) : text;
   }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
@@ -96,6 +98,7 @@ SearchWindow::SearchWindow(std::string accountsDir, QWidget* parent)
   results_->setWordWrap(false);
   layout->addWidget(results_, 1);
   status_ = new QLabel;
+  status_->setTextFormat(Qt::PlainText);
   status_->setObjectName("FindStatus");
   layout->addWidget(status_);
 

@@ -40,11 +40,12 @@ const std::map<std::string, CommandUse>& RunTable() {
       {"GetNews", {{1, 4}, {}}},      {"EditHTMLNews", {{1, 2, 3, 4}, {{1, {0}}, {2, {0}}}}},
       {"FindNameNews", {{1, 2}, {}}}, {"FindAttachment", {{1, 2, 3}, {{1, {0}}, {2, {0}}, {3, {0, 1}}}}},
       {"SaveNews", {{}, {}}},         {"GotoMacro", {{1, 2, 3, 4}, {{2, {1, 2}}, {3, {0, 1, 2}}}}},
+      {"GetNextIndex", {{1, 2, 4}, {}}}, {"EditIndexHTML", {{1, 2}, {}}},
   };
   return table;
 }
 
-TEST(ShippedCatalogue, ServesTheTenCommandsOfTheRun) {
+TEST(ShippedCatalogue, ServesEveryCommandOfTheRun) {
   TempDir data;  // no Actions/ of its own: the build tree's resources are used
   std::string path = CatalogueFilePath(ResourceDir(data.path()));
   std::string bytes = test::ReadFile(path);
@@ -94,10 +95,12 @@ TEST(ShippedCatalogue, ServesTheTenCommandsOfTheRun) {
       }
     }
   }
-  EXPECT_EQ(procedures.size(), 10u);
-  EXPECT_EQ(names.size(), 10u) << "display names must differ: the selector finds entries by name";
-  EXPECT_EQ(SelectorNames(c).size(), 10u);
-  EXPECT_TRUE(c.entries[10].Name.empty() && c.entries[10].ProcedureName.empty());
+  EXPECT_EQ(procedures.size(), RunTable().size());
+  EXPECT_EQ(names.size(), RunTable().size()) << "display names must differ: the selector finds entries by name";
+  EXPECT_EQ(SelectorNames(c).size(), RunTable().size());
+  EXPECT_TRUE(c.entries[kSelectorEntries].Name.empty() && c.entries[kSelectorEntries].ProcedureName.empty());
+  EXPECT_EQ(c.entries[FindByProcedureName(c, "GetNextIndex")].Name, Cp("Следующая страница списка"));
+  EXPECT_EQ(c.entries[FindByProcedureName(c, "EditIndexHTML")].Name, Cp("Правка списка"));
   // A new step in an empty folder begins a macro, and every channel's macro begins here.
   EXPECT_EQ(c.entries[0].ProcedureName, "GetStart");
   // The defaults that the run tests arrive as the references it compares with.
@@ -134,19 +137,22 @@ TEST(CatalogueKeys, SplitAtTheFirstEqualsSignExactlyUntrimmedAnyLineBreak) {
 }
 
 TEST(CatalogueBounds, WhatDoesNotFitIsDroppedAndReportedByLine) {
+  const int last = kCatalogueEntries - 1;
+  const std::string past1 = std::to_string(last + 1), past2 = std::to_string(last + 2);
   std::string text = "Hint=orphan\r\nP1Var=orphan\r\n";
-  for (int i = 0; i < 13; ++i)
+  for (int i = 0; i < kCatalogueEntries + 2; ++i)
     text += "Name=E" + std::to_string(i) + "\r\nHint=h" + std::to_string(i) + "\r\n";
-  for (int i = 0; i < 11; ++i) text += "P3Var=v" + std::to_string(i) + "\r\n";  // into the dropped E12
+  for (int i = 0; i < 11; ++i) text += "P3Var=v" + std::to_string(i) + "\r\n";  // into the dropped last one
   text += "Hint=" + std::string(kCatalogueValueMax + 5, 'h');
   std::vector<std::string> problems;
   CommandCatalogue c = Parse(text, &problems);
   EXPECT_TRUE(c.entries[0].PVar[0][0].empty());
-  EXPECT_EQ(c.entries[10].Name, "E10");
-  EXPECT_EQ(c.entries[10].Hint, "h10") << "keys of later entries must not land in entry 10";
-  EXPECT_TRUE(c.entries[10].PVar[2][0].empty());
+  EXPECT_EQ(c.entries[last].Name, "E" + std::to_string(last));
+  EXPECT_EQ(c.entries[last].Hint, "h" + std::to_string(last)) << "keys of later entries must not land in the last";
+  EXPECT_TRUE(c.entries[last].PVar[2][0].empty());
   ASSERT_EQ(problems.size(), 5u);
-  for (const char* what : {"line 1:", "line 2:", "\"E11\"", "\"E12\"", "longer than 99999"})
+  for (std::string what : {std::string("строка 1:"), std::string("строка 2:"), "«E" + past1 + "»", "«E" + past2 + "»",
+                           std::string("длиннее 99999")})
     EXPECT_TRUE(Mentions(problems, what)) << what;
 
   std::string variants = "Name=A\r\n";
@@ -155,7 +161,7 @@ TEST(CatalogueBounds, WhatDoesNotFitIsDroppedAndReportedByLine) {
   c = Parse(variants, &problems);
   EXPECT_EQ(c.entries[0].PVar[2][8], "v8");
   ASSERT_EQ(problems.size(), 2u);
-  EXPECT_TRUE(Mentions(problems, "variant \"v9\" of P3"));
+  EXPECT_TRUE(Mentions(problems, "вариант «v9» параметра P3"));
 }
 
 TEST(CatalogueLookups, DisplayNameTakesTheLastMatchProcedureNameTheFirst) {
@@ -170,13 +176,14 @@ TEST(CatalogueLookups, DisplayNameTakesTheLastMatchProcedureNameTheFirst) {
   EXPECT_EQ(StandardHint(c, "B"), "hd");
   EXPECT_EQ(StandardHint(c, "A"), std::nullopt) << "entry 0 is not searched";
 
-  std::string eleven;
-  for (int i = 0; i < 11; ++i)
-    eleven += "Name=N" + std::to_string(i) + "\r\nProcedureName=p" + std::to_string(i) + "\r\n";
-  c = Parse(eleven);
-  EXPECT_EQ(FindByDisplayName(c, "N10"), -1) << "entry 10 is never in the selector";
-  EXPECT_EQ(FindByProcedureName(c, "p10"), 10);
-  EXPECT_EQ(StandardHint(c, "N10"), "") << "but SetStandartHint searches it";
+  std::string full;
+  for (int i = 0; i < kCatalogueEntries; ++i)
+    full += "Name=N" + std::to_string(i) + "\r\nProcedureName=p" + std::to_string(i) + "\r\n";
+  c = Parse(full);
+  const std::string last = std::to_string(kSelectorEntries);
+  EXPECT_EQ(FindByDisplayName(c, "N" + last), -1) << "the last entry is never in the selector";
+  EXPECT_EQ(FindByProcedureName(c, "p" + last), kSelectorEntries);
+  EXPECT_EQ(StandardHint(c, "N" + last), "") << "but SetStandartHint searches it";
 }
 
 TEST(CatalogueLookups, ANamelessEntryIsUnlistedAndShiftsTheLines) {
@@ -186,7 +193,7 @@ TEST(CatalogueLookups, ANamelessEntryIsUnlistedAndShiftsTheLines) {
   EXPECT_EQ(SelectorNames(c), (std::vector<std::string>{"A", "C"}));
   EXPECT_EQ(FindByDisplayName(c, "C"), 2) << "while C is line 1 of the selector";
   EXPECT_EQ(FindByProcedureName(c, "c"), 2) << "entry 2 lies beyond the two lines searched";
-  EXPECT_TRUE(Mentions(problems, "empty name"));
+  EXPECT_TRUE(Mentions(problems, "пустое имя"));
 }
 
 TEST(ParameterReferences, StoredAsIndexShownAsVariantOrKeptWhenUndecodable) {

@@ -124,7 +124,10 @@ TEST(ChannelExport, DamagedMacrosWarnAndUnreadableNamesFail) {
   ChannelExportResult r = ExportChannel(d.tree, d.Find("Site"), file, nullptr);
   EXPECT_EQ(r.status, ChannelExportResult::Status::kWritten);
   ASSERT_EQ(r.warnings.size(), 1u);
-  EXPECT_NE(r.warnings[0].find("Exported as 0 steps"), std::string::npos);
+  EXPECT_NE(r.warnings[0].find("повреждён: в первой строке нет числа шагов. Шаги не загружены. "
+                               "В файл канала записано шагов: 0."),
+            std::string::npos)
+      << r.warnings[0];
 
   // A rubric whose caption holds a backslash would import as something else (or not at all).
   MakeDirs(d.Folder("Site/a\\b"));
@@ -232,7 +235,7 @@ TEST(ChannelImport, BlankAndExtraLinesAfterTheLastBlockMakeNoFolder) {
   ASSERT_EQ(r.status, ChannelImportResult::Status::kImported);
   EXPECT_FALSE(DirExists(d.Folder("Site/Leftover")));
   ASSERT_EQ(r.warnings.size(), 1u);
-  EXPECT_NE(r.warnings[0].find("\"Leftover\""), std::string::npos);
+  EXPECT_NE(r.warnings[0].find("после имени папки «Leftover» нет числа шагов"), std::string::npos);
 
   // Blank lines between blocks are passed over as well.
   r = d.Import(kHead + "Site\r\n\r\n0\r\n\r\nR\r\n1\r\n" + kSave);
@@ -246,7 +249,7 @@ TEST(ChannelImport, StepsReadLikeMacroFilesAndShortOrRepeatedBlocksWarn) {
   ASSERT_EQ(r.status, ChannelImportResult::Status::kImported);
   EXPECT_EQ(d.Macro("Site"), "2\r\nGetStart\r\nOFF\r\nP1\r\n\r\n\r\n\r\n\r\n\r\nOFF\r\n\r\n\r\n\r\n\r\n\r\n");
   ASSERT_EQ(r.warnings.size(), 1u);
-  EXPECT_NE(r.warnings[0].find("step 0"), std::string::npos);
+  EXPECT_NE(r.warnings[0].find("объявлено шагов: 2, но файл кончается на шаге 0"), std::string::npos);
 
   // LF alone ends lines too; a count may carry text after it; a tab in a description is a blank.
   r = d.Import(kHead + "Site\n1 step\nSaveNews\nON\n\n\n\n\na\tb\n");
@@ -269,24 +272,24 @@ struct Hostile {
 
 TEST(ChannelImportHostile, UnsafeNamesAndBadCountsWriteNothingAnywhere) {
   const std::vector<Hostile> cases = {
-      {"parent", kHead + "..\r\n0\r\n", "\"..\""},
-      {"dot", kHead + ".\r\n0\r\n", "\".\""},
-      {"traversal", kHead + "../../evil\r\n1\r\n" + kSave, "\"/\""},
-      {"absolute", kHead + "/tmp/evil\r\n0\r\n", "\"/\""},
-      {"backslash", kHead + "..\\evil\r\n0\r\n", "\"\\\""},
-      {"rubric traversal", kHead + "Site\r\n0\r\n../../../evil\r\n0\r\n", "line 6:"},
-      {"rubric parent", kHead + "Site\r\n0\r\nOk\r\n0\r\n..\r\n1\r\n" + kSave, "line 8:"},
-      {"hidden", kHead + "Site\r\n0\r\n.config\r\n0\r\n", "hidden"},
+      {"parent", kHead + "..\r\n0\r\n", "«..»"},
+      {"dot", kHead + ".\r\n0\r\n", "«.»"},
+      {"traversal", kHead + "../../evil\r\n1\r\n" + kSave, "«/»"},
+      {"absolute", kHead + "/tmp/evil\r\n0\r\n", "«/»"},
+      {"backslash", kHead + "..\\evil\r\n0\r\n", "«\\»"},
+      {"rubric traversal", kHead + "Site\r\n0\r\n../../../evil\r\n0\r\n", "строка 6:"},
+      {"rubric parent", kHead + "Site\r\n0\r\nOk\r\n0\r\n..\r\n1\r\n" + kSave, "строка 8:"},
+      {"hidden", kHead + "Site\r\n0\r\n.config\r\n0\r\n", "скрыты"},
       {"attachment", kHead + "Site\r\n0\r\nAttachment\r\n0\r\n", "Attachment"},
-      {"macro file name", kHead + "Site\r\n0\r\nSkimlet-macros.ini\r\n0\r\n", "macro file"},
-      {"control", kHead + std::string("a\x01z\r\n0\r\n"), "control"},
+      {"macro file name", kHead + "Site\r\n0\r\nSkimlet-macros.ini\r\n0\r\n", "файл шагов"},
+      {"control", kHead + std::string("a\x01z\r\n0\r\n"), "управляющие"},
       {"too long", kHead + std::string(300, 'n') + "\r\n0\r\n", "255"},
       {"count too large", kHead + "Site\r\n1002\r\n", "1001"},
-      {"huge count", kHead + "Site\r\n0\r\nR\r\n99999999999999999999999\r\n", "at most 1001"},
+      {"huge count", kHead + "Site\r\n0\r\nR\r\n99999999999999999999999\r\n", "не больше 1001"},
       {"negative count", kHead + "Site\r\n-3\r\n", "-3"},
-      {"count not a number", kHead + "Site\r\nthree\r\n" + kSave, "not a number"},
-      {"no channel", kHead + "\r\n", "no channel"},
-      {"junk", kHead + std::string("\x00\xff\x01\r\n\x80\x81\r\n", 9) + std::string(64, '\x07'), "line 4:"},
+      {"count not a number", kHead + "Site\r\nthree\r\n" + kSave, "это не число"},
+      {"no channel", kHead + "\r\n", "нет ни одного канала"},
+      {"junk", kHead + std::string("\x00\xff\x01\r\n\x80\x81\r\n", 9) + std::string(64, '\x07'), "строка 4:"},
   };
   for (const Hostile& c : cases) {
     SCOPED_TRACE(c.what);
@@ -316,7 +319,8 @@ TEST(ChannelImportHostile, AFileWhereAFolderMustGoIsRefusedBeforeAnythingIsWritt
   ChannelImportResult r = d.Import(kHead + "Site\r\n1\r\n" + kSave + "news.html\r\n0\r\n");
   EXPECT_EQ(r.status, ChannelImportResult::Status::kRefused);
   ASSERT_EQ(r.errors.size(), 1u);
-  EXPECT_NE(r.errors[0].find("line 13:"), std::string::npos) << r.errors[0];
+  EXPECT_NE(r.errors[0].find("строка 13: папку «news.html» нельзя создать: на её месте файл "), std::string::npos)
+      << r.errors[0];
   r = d.Import(kHead + "Plain\r\n0\r\n");
   EXPECT_EQ(r.status, ChannelImportResult::Status::kRefused);
   EXPECT_EQ(Listing(d.sandbox.path()), before);

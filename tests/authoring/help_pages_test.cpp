@@ -50,6 +50,14 @@ TEST(HelpPages, StartPageAndInterfacePage) {
     EXPECT_NE(iface.find(Cp(text)), std::string::npos) << text;
 }
 
+TEST(HelpPages, TheFilesPageShowsEveryFormatByExample) {
+  CheckPage("03Formats.htm");
+  std::string page = test::ReadFile(HelpDir() + "03Formats.htm");
+  for (const char* sign : {"Skimlet-macros.ini", "Skimlet: Start Channel Setting", "CR LF", "SkimletURL:",
+                           "  NewsURL=", "--log raw", "<td><code>16711680</code></td>", "@PORT@"})
+    EXPECT_NE(page.find(Cp(sign)), std::string::npos) << sign;
+}
+
 TEST(HelpPages, EveryCommandHasAPageThatExplainsItsFields) {
   CommandCatalogue c;
   ASSERT_TRUE(LoadCommandCatalogue(CatalogueFilePath(Resources()), c).exists);

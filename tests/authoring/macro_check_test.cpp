@@ -19,7 +19,7 @@ using test::MacroStep;
 
 const std::vector<std::string> kKnown = {"GetStart",       "FindUrlNews",  "EditUrlNews",    "GetNews",
                                          "EditHTMLNews",   "FindNameNews", "FindAttachment", "SaveNews",
-                                         "GotoMacro",      "NotOperation"};
+                                         "GotoMacro",      "NotOperation", "GetNextIndex",   "EditIndexHTML"};
 
 std::string MacroText(const std::vector<TTmpOneMacroComand>& steps) {
   MacroTable table;
@@ -176,7 +176,7 @@ TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
   EXPECT_EQ(found[0].kind, Kind::kLoopWithoutLinks);
   EXPECT_EQ(found[0].step, 2);
   EXPECT_EQ(found[0].message,
-            "шаг 2 повторяет сам себя без FindUrlNews: этот цикл остановит только защита от бесконечной загрузки");
+            "шаг 2 повторяет сам себя без FindUrlNews, GetStart и GetNextIndex: этот цикл остановит только защита от бесконечной загрузки");
 
   // A loop with no FindUrlNews at all; a conditional jump out of it does not count.
   found = Check(MacroText({MacroStep("GetStart", "http://h.ru/", "</html>", "-999"), MacroStep("SaveNews"),
@@ -186,7 +186,48 @@ TEST(MacroCheckLoops, LinkLoopsThatCannotEndAndLoopsWithoutFindUrlNews) {
   EXPECT_EQ(found[0].kind, Kind::kLoopWithoutLinks);
   EXPECT_EQ(found[0].line, 1 + 7 + 1);
   EXPECT_EQ(found[0].message,
-            "шаги 1, 2, 3 идут по кругу без FindUrlNews: этот цикл остановит только защита от бесконечной загрузки");
+            "шаги 1, 2, 3 идут по кругу без FindUrlNews, GetStart и GetNextIndex: этот цикл остановит только защита от бесконечной загрузки");
+}
+
+// A WordPress-like category of three pages: the posts of a page, then the next page.
+std::vector<TTmpOneMacroComand> Paged(const std::string& turn) {
+  const std::string base = "https://blog.example/category/news/";
+  std::vector<TTmpOneMacroComand> steps{
+      MacroStep("GetStart", base, "</html>", "-999"), MacroStep("EditIndexHTML", "*<main", "<main"),
+      MacroStep("FindUrlNews", "/20~~/", "8"), MacroStep("EditUrlNews"),
+      MacroStep("GetNews", "entry-content", "", "", "2"), MacroStep("FindNameNews", "<h1", "</h1>"),
+      MacroStep("SaveNews"), MacroStep("GotoMacro", "2")};
+  if (turn == "GetNextIndex") {
+    steps.push_back(MacroStep("GetNextIndex", "class=\"next", "3", "", "10"));
+    steps.push_back(MacroStep("GotoMacro", "1"));  // 10: just past the last step
+  } else if (turn == "GetStart") {  // a hard-coded page count: page p follows page p - 1
+    for (int page : {2, 3}) {
+      const std::string here = page == 2 ? base : base + "page/2/", skip = std::to_string(8 + 3 * (page - 1));
+      steps.push_back(MacroStep("GotoMacro", skip, "StandartParameter=2", "StandartParameter=2",
+                                "rel=\"canonical\" href=\"" + here + "\""));
+      steps.push_back(MacroStep("GetStart", base + "page/" + std::to_string(page) + "/", "</html>", "-999"));
+      steps.push_back(MacroStep("GotoMacro", "1"));
+    }  // the last skip, 14, is just past the last step
+  } else {  // narrowing again is no new page
+    steps.push_back(MacroStep("EditIndexHTML", "</main>*", "</main>"));
+    steps.push_back(MacroStep("GotoMacro", "2"));
+  }
+  return steps;
+}
+
+TEST(MacroCheckLoops, PageTurningIsNoLoopAndTheEndPastTheLastStepIsNoSlip) {
+  EXPECT_TRUE(Check(MacroText(Paged("GetNextIndex"))).empty());
+  for (const MacroFinding& f : Check(MacroText(Paged("GetStart")))) ADD_FAILURE() << f.message;
+  auto found = Check(MacroText(Paged("EditIndexHTML")));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].kind, Kind::kEndlessLinkLoop);
+  EXPECT_EQ(found[0].step, 2);
+  // A loop that loads a page on every round ends when the site has no more; one that only edits does not.
+  found = Check(MacroText({MacroStep("GetStart", "http://h.ru/", "</html>", "-999"), MacroStep("GotoMacro", "0")}));
+  EXPECT_TRUE(found.empty());
+  found = Check(MacroText({MacroStep("EditIndexHTML", "a", "b"), MacroStep("GotoMacro", "0")}));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].kind, Kind::kLoopWithoutLinks);
 }
 
 }  // namespace

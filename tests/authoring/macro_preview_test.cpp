@@ -222,6 +222,28 @@ TEST(MacroPreviewFind, GetStartGetNewsAndGotoMacroShowTheMatchInItsText) {
   EXPECT_NE(q.Utf(onUrl.summary).find("не номер шага"), std::string::npos);
 }
 
+TEST(MacroPreviewIndex, EditIndexHTMLNarrowsTheListAndGetNextIndexNamesThePageItLoads) {
+  Preview p;
+  p.in.pages.index = std::make_shared<const std::string>(
+      std::string(kIndex) + "<nav><a href=\"news/9.html\">9</a><a class=\"next\" href=\"/page/2/\">next</a></nav>");
+  p.Set({MacroStep("EditIndexHTML", "<nav>*</a>", "<nav>"), MacroStep("FindUrlNews", "news/*.html", "3"),
+         MacroStep("GotoMacro", "1"), MacroStep("GetNextIndex", "class=\"next\"", "5", "", "-1")});
+  StepPreview r = p.At(0);
+  ASSERT_EQ(r.kind, StepPreview::Kind::kEdit);
+  EXPECT_EQ(r.after, std::string(kIndex) + "<nav><a class=\"next\" href=\"/page/2/\">next</a></nav>");
+  EXPECT_NE(p.Utf(r.summary).find("ссылок на странице: 6 -> 5"), std::string::npos) << p.Utf(r.summary);
+  r = p.At(1);  // FindUrlNews works on the narrowed page
+  ASSERT_EQ(r.links.size(), 3u);
+  EXPECT_EQ(r.pageLinks, 5u);
+  r = p.At(3);
+  EXPECT_TRUE(r.positive);
+  EXPECT_EQ(p.Utf(r.summary), "Следующая страница списка: http://site.test/page/2/");
+  p.table.steps[3].P1 = "class=\"prev\"";
+  r = p.At(3);
+  EXPECT_FALSE(r.positive);
+  EXPECT_NE(p.Utf(r.summary).find("переход к шагу №-1"), std::string::npos) << p.Utf(r.summary);
+}
+
 TEST(MacroPreviewFind, GetNewsOfAPageInTheHistory) {
   Preview p;
   p.Set({MacroStep("GetNews", "class=\"article\"", "", "", "4")});  // NewsURL: the last fetched page's

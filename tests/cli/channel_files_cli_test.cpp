@@ -34,10 +34,11 @@ TEST(CliChannelFiles, ImportThenExportRoundTripsByteForByte) {
   WriteFile(cli.work / "in.skc", kFile);
   auto r = cli.Run("import in.skc");
   ASSERT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_NE(r.out.find("Imported channel \"Сайт\""), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Лента (created)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Канал «Сайт» загружен из файла in.skc"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Лента (новая папка)"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Macro("Сайт/Лента"), "0\r\n");
-  EXPECT_EQ(cli.Run("list").out, "[x]  Сайт (0 news, 0 unread)\n  [x]  Лента (0 news, 0 unread)\n");
+  EXPECT_EQ(cli.Run("list").out,
+            "[x]  Сайт (новостей: 0, непрочитанных: 0)\n  [x]  Лента (новостей: 0, непрочитанных: 0)\n");
 
   r = cli.Run("export Сайт out.skc");
   ASSERT_EQ(r.exitCode, 0) << r.out;
@@ -72,16 +73,16 @@ TEST(CliChannelFiles, BadFilesAndArgumentsAreClearErrors) {
   WriteFile(cli.work / "evil.skc", "Skimlet: Start Channel Setting\r\n../../escape\r\n0\r\n");
   auto r = cli.Run("import evil.skc");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("line 2: the folder name \"../../escape\" cannot be used"), std::string::npos)
+  EXPECT_NE(r.out.find("строка 2: имя папки «../../escape» не годится"), std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("nothing was imported"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("ничего не загружено"), std::string::npos) << r.out;
   EXPECT_FALSE(FileExists(cli.home / "escape") || DirExists(cli.home / "escape"));
   EXPECT_FALSE(DirExists(cli.home.path() + "../escape"));
 
   WriteFile(cli.work / "plain.txt", "hello\r\n");
   r = cli.Run("import plain.txt");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("not a channel file"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("не файл канала"), std::string::npos) << r.out;
 
   EXPECT_EQ(cli.Run("import missing.skc").exitCode, 1);
   EXPECT_EQ(cli.Run("export Nobody out.skc").exitCode, 1);

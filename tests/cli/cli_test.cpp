@@ -45,16 +45,16 @@ TEST(CliList, ShowsTheTreeWithMarksAndCounts) {
   auto r = cli.Run("list");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out,
-            "[ ]  Other (0 news, 0 unread)\n"
-            "[x]* Site (0 news, 0 unread)\n"
-            "  [ ]* Новости (2 news, 1 unread)\n");
+            "[ ]  Other (новостей: 0, непрочитанных: 0)\n"
+            "[x]* Site (новостей: 0, непрочитанных: 0)\n"
+            "  [ ]* Новости (новостей: 2, непрочитанных: 1)\n");
 }
 
 TEST(CliList, MissingAccountsIsAClearError) {
   Cli cli;
   auto r = cli.Run("list", true);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("does not exist"), std::string::npos);
+  EXPECT_NE(r.out.find("нет каналов: нет папки " + cli.home.path() + "Accounts/"), std::string::npos) << r.out;
 }
 
 TEST(CliSettings, DefaultsWritesAndRefusals) {
@@ -208,10 +208,10 @@ TEST(CliCheck, FindsFaultsInTheNamedChannelAndSaysSoInItsExitStatus) {
                        file + ":25: шаг 3 (GotoMacro) переходит к шагу 7, а шаги идут от 0 до 3: переход завершает папку\n");
   r = cli.Run("check", true);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("2 findings in 5 folders"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Замечаний: 2, проверено папок: 5"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Run("check Nowhere", true).exitCode, 2);
   EXPECT_EQ(cli.Run("check a b", true).exitCode, 2);
-  EXPECT_NE(cli.Run("--help").out.find("check [CHANNEL]"), std::string::npos);
+  EXPECT_NE(cli.Run("--help").out.find("check [КАНАЛ]"), std::string::npos);
 }
 
 }  // namespace

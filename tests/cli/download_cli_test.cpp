@@ -101,7 +101,7 @@ TEST(CliDownloadExit, ZeroOnlyWhenEveryFetchWorked) {
   cli.Channel("Site", site.server.url("/index.html"), "news/");
   auto r = cli.Run("download");
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_EQ(LastLine(r.out).find("failed"), std::string::npos) << r.out;
+  EXPECT_EQ(LastLine(r.out).find("не загружено"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 2);
 }
 
@@ -116,8 +116,8 @@ TEST(CliDownloadExit, ThreeWhenPagesOrPicturesFailedAndPicturesComeLater) {
                        ") не получен. HTTP 503. Переход на шаг №1"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(LastLine(r.out).find("1 news saved from 1 channel"), std::string::npos) << r.out;
-  EXPECT_NE(LastLine(r.out).find("failed: 1 page"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("Каналов: 1, сохранено новостей: 1, получено байт: "), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не загружено страниц: 1"), std::string::npos) << r.out;
 
   // The page again, now with its picture missing: no file, no temporary, a red line.
   site.newsStatus = 200;
@@ -127,7 +127,7 @@ TEST(CliDownloadExit, ThreeWhenPagesOrPicturesFailedAndPicturesComeLater) {
   EXPECT_NE(r.out.find("255 Site> Вложение не загружено: " + site.server.url("/img/2.gif") + " - HTTP 404"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(LastLine(r.out).find("failed: 1 picture"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не загружено картинок: 1"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 1);
   EXPECT_EQ(cli.Files(cli.Attachments("Site"), ".SK-tmp"), 0);
 
@@ -154,6 +154,40 @@ TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
   r = cli.Run("download Site");
   EXPECT_EQ(r.exitCode, 4) << r.out;
   EXPECT_NE(r.out.find("Нет ответа: HTTP 404"), std::string::npos) << r.out;
+}
+
+// Every file and directory under `dir` with its size and modification time.
+std::string Listing(const std::string& dir) {
+  return test::RunCommand("find " + test::ShellQuote(dir) + " -printf '%p %s %T@\\n' | sort").out;
+}
+
+TEST(CliDownloadDryRun, ListsWhatWouldBeSavedWhatTheHistorySkipsAndHowFoldersEndedAndWritesNothing) {
+  Site site;
+  Cli cli;
+  cli.Channel("Site", site.server.url("/index.html"), "news/");
+  cli.Channel("B", site.server.url("/b/index.html"), "/b/");  // sets a cookie
+  const std::string before = Listing(cli.home.path());
+  auto r = cli.Run("download --dry-run");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Listing(cli.home.path()), before) << "no news, history, pictures, cookies or cache";
+  for (const std::string& line :
+       {"Site: сохранилась бы " + site.server.url("/news/1.html") + " под именем «News 1»",
+        "Site: сохранилась бы " + site.server.url("/news/2.html") + " под именем «News 2»",
+        std::string("Site: папка кончилась: шаг 1 завершил папку"),
+        "B: сохранилась бы " + site.server.url("/b/1.html") + " под именем «One»",
+        std::string("Пробная загрузка, ничего не записано. Каналов: 2, сохранилось бы новостей: 3, "
+                    "пропущено по истории: 0")})
+    EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line << "\n" << r.out;
+  EXPECT_EQ(r.out.find("Записан файл"), std::string::npos);
+
+  ASSERT_EQ(cli.Run("download Site").exitCode, 0);
+  r = cli.Run("download --dry-run Site");
+  EXPECT_NE(r.out.find("Site: есть в истории, пропущена " + site.server.url("/news/2.html") + "\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(LastLine(r.out).find("Каналов: 1, сохранилось бы новостей: 0, пропущено по истории: 2"), std::string::npos)
+      << r.out;
+  site.indexStatus = 404;  // the same exit status as a download
+  EXPECT_EQ(cli.Run("download --dry-run Site").exitCode, 4);
 }
 
 TEST(CliCookies, TwoProcessesAtOnceKeepEachOthersCookiesInOnePrivateJar) {

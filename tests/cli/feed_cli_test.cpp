@@ -48,7 +48,7 @@ TEST(CliFeed, WritesTheFeedOfAChannelOrRubric) {
   MakeDirs(cli.home / "out");
   r = cli.Run("feed Лента/Мир/ -o " + test::ShellQuote(out) + " --limit 1", true);
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_EQ(r.out, "1 news written to " + out + "\n");
+  EXPECT_EQ(r.out, "Лента записана в " + out + ", новостей: 1\n");
   Lines feed = test::ParseFeed(out);
   EXPECT_EQ(FeedValues(feed, "bozo"), Lines{"0"});
   EXPECT_EQ(FeedValues(feed, "feed.title"), Lines{"Лента / Мир"});
@@ -60,9 +60,9 @@ TEST(CliFeed, RefusesWhatItCannotDo) {
   Cli cli;
   MakeDirs(cli.home / "Accounts/Лента");
   struct Case { const char* args; int code; const char* says; };
-  for (const Case& c : {Case{"feed", 2, "name a CHANNEL"}, Case{"feed Нет", 2, "no channel or rubric named 'Нет'"},
-                        Case{"feed Лента --limit 0", 2, "--limit"}, Case{"feed Лента --limit", 2, "needs a value"},
-                        Case{"feed Лента Другая", 2, "unexpected argument"},
+  for (const Case& c : {Case{"feed", 2, "назовите КАНАЛ"}, Case{"feed Нет", 2, "нет канала или рубрики «Нет»"},
+                        Case{"feed Лента --limit 0", 2, "--limit"}, Case{"feed Лента --limit", 2, "нужно значение"},
+                        Case{"feed Лента Другая", 2, "лишний аргумент «Другая»"},
                         Case{"feed Лента -o /nonexistent/dir/x.atom", 1, "/nonexistent/dir"}}) {
     auto r = cli.Run(c.args, true);
     EXPECT_EQ(r.exitCode, c.code) << c.args;

@@ -97,6 +97,33 @@ TEST(CommandFindUrlNews, OnlyTheFirst10000LinksCount) {
   EXPECT_EQ(c.run->StepIndex(), 9);
 }
 
+TEST(CommandFindUrlNews, ACyrillicFragmentFindsPercentEncodedCyrillicLinks) {
+  struct Case { const char *link, *fragment; bool found; };
+  const Case cases[] = {
+      {"/wiki/%D0%9D%D0%BE%D0%B2%D0%BE%D1%81%D1%82%D0%B8", "Новости", true},  // UTF-8 escapes
+      {"/wiki/%d0%9d%d0%be%d0%b2%d0%be%d1%81%d1%82%d0%b8/2", "/wiki/Нов*/~", true},
+      {"/wiki/%CD%EE%E2%EE%F1%F2%E8", "Новости", true},  // Windows-1251 escapes
+      {"/wiki/%D0%9D%zz", "Н%zz", true},                  // what is no escape stays as it is
+      {"/wiki/%D0%9D%D0%BE", "Новости", false},
+      {"/a%20b", "a b", false},  // an ASCII fragment sees only the link
+  };
+  for (const Case& k : cases) {
+    Cmd c;
+    const std::string link = Cp(k.link);
+    c.B().IndexHTML = "<a href=\"/other\"><a href=\"" + link + "\">";
+    c.run->FindUrlNews(Cp(k.fragment), "9");
+    // Taken and logged (and so remembered) as the page wrote it.
+    EXPECT_EQ(c.B().NewsURL, k.found ? link : "") << k.link << " / " << k.fragment;
+    if (k.found) {
+      EXPECT_EQ(c.Last(), "128 Мир> step 3>> FindUrlNews(" + std::string(k.fragment) + ") - OK. URL=" + k.link);
+    }
+    c.B().NewsURL = link;  // and GotoMacro tests NewsURL the same way
+    c.run->SetStepIndex(4);
+    c.run->GotoMacro("7", "StandartParameter=1", "StandartParameter=0", Cp(k.fragment));
+    EXPECT_EQ(c.run->StepIndex(), k.found ? 7 : 4) << k.link;
+  }
+}
+
 TEST(CommandEditUrlNews, ReplacesWrapsResolvesAndLogsOnlyAChange) {
   Cmd c;
   c.B().StartURL = "http://h.ru/dir/index.html";
@@ -116,6 +143,44 @@ TEST(CommandEditUrlNews, ReplacesWrapsResolvesAndLogsOnlyAChange) {
   c.B().StartURL.clear();
   c.run->EditUrlNews("", "", "", "");
   EXPECT_EQ(c.B().NewsURL, "");
+}
+
+TEST(CommandEditIndexHTML, ReplacesUpTo999MatchesAndStarsReachTheEndsOfThePage) {
+  struct Case { const char *page, *p1, *p2, *want; };
+  const std::string many(1000, 'a');
+  const Case cases[] = {
+      // From the start only once: a later "<main" does not cut away what the first kept.
+      {"h<main>a<main>b", "*<main", "<main", "<main>a<main>b"},
+      {"<main>a</main><footer>f", "</main>*", "</main>", "<main>a</main>"},
+      {"<h2>1</h2><div class=s><a href=x></div><h2>2</h2><div class=s>t</div>", "<div class=s>*</div>", "",
+       "<h2>1</h2><h2>2</h2>"},
+      {many.c_str(), "a", "b", ""},
+  };
+  for (const Case& k : cases) {
+    Cmd c;
+    c.B().IndexHTML = k.page;
+    c.run->EditIndexHTML(k.p1, k.p2);
+    EXPECT_EQ(c.B().IndexHTML, *k.want ? k.want : std::string(999, 'b') + "a") << k.p1;
+  }
+  Cmd c;
+  c.B().IndexHTML = "xax";
+  c.run->EditIndexHTML("a", "bb");
+  EXPECT_EQ(c.Last(), "32896 Мир> step 3>> EditIndexHTML(a --> bb) - ГОТОВО. Размер IndexHTML: 3 -> 4");
+  c.run->EditIndexHTML("zz", "");
+  EXPECT_EQ(c.Last(), "32896 Мир> step 3>> EditIndexHTML. Фрагмента zz в IndexHTML нет, список не изменён.");
+}
+
+TEST(CommandGetNextIndex, TheLinkIsTheOneOfTheFragmentsTagOrTheFirstBehindIt) {
+  struct Case { const char *page, *p1, *want; };
+  const Case cases[] = {
+      {"<a href=/1>1</a> <a class=\"next\" href=\"/p/2\">", "class=\"next\"", "/p/2"},
+      {"<a href=/1>1</a> <a href=\"/p/2\" rel=\"next\">", "rel=\"next\"", "/p/2"},
+      {"<li class=next><a href='/p/2'>", "<li class=next>", "/p/2"},
+      {"<a href=\"/list/page/2/\">", "page/", "/list/page/2/"},
+      {"<a href=/p/1 rel=prev>1</a> <li class=next></li>", "class=next", ""},
+      {"<a href=/p/1 rel=next> <a href=/p/3>", "zzz", ""},
+  };
+  for (const Case& k : cases) EXPECT_EQ(NextIndexLink(k.page, k.p1), k.want) << k.page << " / " << k.p1;
 }
 
 TEST(CommandEditHTMLNews, NeutralisesLowerCaseScriptsAndAbsolutisesAttributes) {
@@ -273,7 +338,8 @@ TEST(CommandSaveNews, FailedWriteLogsRedLeavesNoFileAndRecordsNothing) {
   c.B().NewsName = "Blocked";
   c.B().HTML = std::string(100, 'z');
   c.run->SaveNews();
-  EXPECT_EQ(c.Last().rfind("255 Мир> step 3>> SaveNews. Файл не создан", 0), 0u) << c.Last();
+  EXPECT_EQ(c.Last(), "255 Мир> step 3>> SaveNews. Файл не создан: Не удалось записать файл " + c.Folder() +
+                          "Blocked.html (Is a directory)");
   EXPECT_EQ(FilesIn(c.Folder()), before);
   EXPECT_EQ(c.host.history.Count(), 0u);
   EXPECT_TRUE(c.host.Saved().empty());

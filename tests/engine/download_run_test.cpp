@@ -672,5 +672,58 @@ TEST(RunFailures, ErrorPagesAreNeitherSavedNorRememberedAndTheLoopGoesOn) {
   EXPECT_EQ(c.host.Saved().size(), 1u);
 }
 
+// A list of `pages` pages of two posts each; page N links page N+1 as "next" (page 2 links a
+// missing page with `brokenNext`).
+struct PagedSite {
+  test::HttpTestServer server;
+  std::atomic<int> pages{3};
+  std::atomic<bool> brokenNext{false};
+  PagedSite() {
+    server.Get(R"(/list/(page/(\d+)/)?)", [this](const httplib::Request& req, httplib::Response& res) {
+      const int n = req.matches[2].str().empty() ? 1 : std::stoi(req.matches[2].str());
+      std::string page = "<a href=\"/list/\">home</a>";
+      for (int p : {2 * n - 1, 2 * n}) page += "<a href=\"/post/" + std::to_string(p) + "/\">p</a>";
+      if (n < pages) page += "<a class=\"next\" href=\"/list/page/" + std::to_string(brokenNext && n == 2 ? 99 : n + 1) + "/\">";
+      res.status = n > pages ? 404 : 200;
+      res.set_content(page + "</html>", "text/html");
+    });
+    server.Get(R"(/post/(\d+)/)", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content("<title>Post " + req.matches[1].str() + "</title>ARTICLE with enough text to be saved", "text/html");
+    });
+    server.Start();
+  }
+  // The posts of a page, then the next page and back to the posts, or the end of the folder.
+  std::vector<TTmpOneMacroComand> Macro(const std::string& most) {
+    return {S("GetStart", server.url("/list/"), "</html>", "9999"), S("FindUrlNews", "/post/", "7"), S("EditUrlNews"),
+            S("GetNews", "ARTICLE", "", "", "1"), S("FindNameNews", "<title>", "</title>"), S("SaveNews"),
+            S("GotoMacro", "1"), S("GetNextIndex", "class=\"next\"", most, "", "9999"), S("GotoMacro", "1")};
+  }
+};
+
+TEST(RunPages, GetNextIndexTurnsPagesUpToItsLimitAndAMissingPageEndsOnlyTheFolder) {
+  PagedSite site;
+  struct Case { int pages; bool broken; const char* most; std::size_t saved; std::string last; };
+  const Case cases[] = {
+      {3, false, "", 6, "16711680 Лента> step 7>>GetNextIndex. Ссылки на следующую страницу после class=\"next\" нет. Переход к шагу №9999"},
+      {9, false, "1", 4, "16711680 Лента> step 7>>GetNextIndex. Пройдено страниц списка: 1 из 1. Переход к шагу №9999"},
+      {3, true, "5", 4, "255 Лента> step 7>>GetNextIndex. Следующая страница не получена: HTTP 404. Папка завершена."},
+  };
+  for (const Case& k : cases) {
+    Channel c;  // a fresh history each
+    site.pages = k.pages;
+    site.brokenNext = k.broken;
+    c.Macro(c.channel, site.Macro(k.most));
+    c.Rubric("Мир", true, {S("GotoMacro", "9999")});  // the run goes on after the folder
+    auto run = c.Make();
+    run->Start();
+    c.RunToEnd(*run);
+    const Log log = c.host.Log();
+    EXPECT_EQ(c.host.Saved().size(), k.saved) << k.last;
+    EXPECT_TRUE(Has(log, k.last)) << c.host.LogText();
+    EXPECT_EQ(Count(log, "Мир> step 0"), 1);
+    EXPECT_FALSE(run->IndexFailed()) << "only the first index page's failure means the site is down";
+  }
+}
+
 }  // namespace
 }  // namespace skimlet

@@ -94,7 +94,7 @@ TEST(MacroFileFormat, DamagedCountsNeverIndexOutsideTheTable) {
   WriteFile(dir / "a.ini", "abc\r\nX\r\n");
   MacroReadResult r = ReadMacroFile(dir / "a.ini", t);
   EXPECT_EQ(t.count, 0);
-  EXPECT_FALSE(r.error.empty());
+  EXPECT_EQ(r.error, "Файл " + (dir / "a.ini") + " повреждён: в первой строке нет числа шагов. Шаги не загружены.");
 
   WriteFile(dir / "b.ini", "-4\r\nX\r\n");
   r = ReadMacroFile(dir / "b.ini", t);
@@ -111,7 +111,7 @@ TEST(MacroFileFormat, DamagedCountsNeverIndexOutsideTheTable) {
   r = ReadMacroFile(dir / "c.ini", t);
   EXPECT_EQ(t.count, 1001);
   EXPECT_EQ(t.steps[1000].Command, "S1000");
-  EXPECT_NE(r.error.find("1001"), std::string::npos);
+  EXPECT_EQ(r.error, "В файле " + (dir / "c.ini") + " объявлено шагов: 5000; загружены только первые 1001.");
 
   WriteFile(dir / "d.ini", "99999999999999999999\r\n");
   r = ReadMacroFile(dir / "d.ini", t);
@@ -229,7 +229,7 @@ TEST(FolderMacroSave, ReportsAFolderThatCannotBeCreated) {
   m.Table().steps[0] = Step("X");
   std::string error;
   EXPECT_FALSE(m.SaveFolderMacro(dir / "file/sub/", "sub", nullptr, &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.rfind("Не удалось создать папку " + (dir / "file") + " (", 0), 0u) << error;
   EXPECT_TRUE(m.MacroModified());
 }
 

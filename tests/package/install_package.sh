@@ -65,7 +65,7 @@ installed_layout() {
   check "$what: the user units of a download timer" \
     test -s "$p/lib/systemd/user/skimlet-download.service" -a -s "$p/lib/systemd/user/skimlet-download.timer"
   local found
-  found=$("$p/bin/skimlet-cli" --home "$tmp/empty" paths 2>&1 | sed -n 's/^resources  //p')
+  found=$("$p/bin/skimlet-cli" --home "$tmp/empty" paths 2>&1 | sed -n 's/^ресурсы    //p')
   check "$what: skimlet-cli finds its resources there" test "$found" = "$p/share/skimlet/"
 }
 
@@ -106,6 +106,6 @@ check "make install into a prefix of its own" cmake --install "$build" --prefix 
 installed_layout "$tmp/prefix" "make install"
 check "make install honours DESTDIR" env DESTDIR="$tmp/dest" cmake --install "$build" --prefix /opt/skimlet
 check "make install with DESTDIR: resources found beside the program" \
-  bash -c "'$tmp/dest/opt/skimlet/bin/skimlet-cli' paths | grep -qx 'resources  $tmp/dest/opt/skimlet/share/skimlet/'"
+  bash -c "'$tmp/dest/opt/skimlet/bin/skimlet-cli' paths | grep -qx 'ресурсы    $tmp/dest/opt/skimlet/share/skimlet/'"
 
 finish

@@ -69,7 +69,7 @@ TEST(WriteFileAtomic, KeepsTheOldFileWhenTheFolderIsNotWritable) {
   std::string error;
   EXPECT_FALSE(WriteFileAtomic(path, "new", &error));
   chmod(dir.path().c_str(), 0755);
-  EXPECT_EQ(error, "Cannot write " + path + ": Permission denied");
+  EXPECT_EQ(error, "Не удалось записать файл " + path + " (Permission denied)");
   EXPECT_EQ(ReadFile(path), "old");
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"news.html"});
 }
@@ -81,7 +81,7 @@ TEST(ReadWholeFile, ReadsBytesAndReportsMissingFiles) {
   ASSERT_TRUE(ReadWholeFile(dir / "a", out));
   EXPECT_EQ(out, std::string("a\0\xFF\r\n", 5));
   EXPECT_FALSE(ReadWholeFile(dir / "b", out, &error));
-  EXPECT_EQ(error, "Cannot read " + (dir / "b") + ": No such file or directory");
+  EXPECT_EQ(error, "Не удалось прочитать файл " + (dir / "b") + " (No such file or directory)");
 }
 
 TEST(ReadOnlyFlag, RoundTrip) {

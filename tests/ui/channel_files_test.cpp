@@ -150,7 +150,8 @@ TEST(ChannelFilesWindow, BadFilesAreRefusedWithAMessageAndChangeNothing) {
   f.w->Action("OpenCannel")->trigger();
   ASSERT_EQ(f.Boxes().messages.size(), 1);
   EXPECT_TRUE(f.Boxes().messages[0].contains(QString::fromUtf8("не загружена, ничего не изменено")));
-  EXPECT_TRUE(f.Boxes().messages[0].contains("../../escape"));
+  EXPECT_TRUE(f.Boxes().messages[0].contains(QString::fromUtf8("строка 13: имя папки «../../escape» не годится")))
+      << f.Boxes().messages[0].toStdString();
   EXPECT_FALSE(DirExists(f.data / "Accounts/Site2")) << "all or nothing";
   EXPECT_FALSE(DirExists(f.data / "escape"));
   EXPECT_EQ(f.TreeTexts(), before);
@@ -162,6 +163,27 @@ TEST(ChannelFilesWindow, BadFilesAreRefusedWithAMessageAndChangeNothing) {
   ASSERT_EQ(f.Boxes().messages.size(), 2);
   EXPECT_TRUE(f.Boxes().messages[1].contains(QString::fromUtf8("не настройка канала")));
   EXPECT_EQ(f.TreeTexts(), before);
+
+  // Names from the file (Windows-1251) and paths (UTF-8) both read right inside the Russian text.
+  const std::string broken = f.data / "сломан.skc";
+  test::WriteFile(broken, "Skimlet: Start Channel Setting\r\n" + Cp("Сайт\r\nтри\r\n"));
+  f.Boxes().files = {QPath(broken)};
+  f.w->Action("OpenCannel")->trigger();
+  ASSERT_EQ(f.Boxes().messages.size(), 3);
+  EXPECT_TRUE(f.Boxes().messages[2].contains(QPath(broken)));
+  EXPECT_TRUE(
+      f.Boxes().messages[2].contains(QString::fromUtf8("строка 3: у папки «Сайт» число шагов «три» — это не число")))
+      << f.Boxes().messages[2].toStdString();
+  EXPECT_EQ(f.TreeTexts(), before);
+
+  test::WriteFile(f.data / "блок", "a file where a folder should be");
+  const std::string unwritable = f.data / "блок/Канал.skc";
+  f.w->Accounts()->SelectNode(f.Node("Site"));
+  f.Boxes().files = {QPath(unwritable)};
+  f.w->Action("SaveChannel")->trigger();
+  ASSERT_EQ(f.Boxes().messages.size(), 4);
+  EXPECT_TRUE(f.Boxes().messages[3].contains(QString::fromUtf8("Не удалось записать файл ") + QPath(unwritable) + " ("))
+      << f.Boxes().messages[3].toStdString();
 }
 
 TEST(ChannelFilesWindow, AFileFromTheCommandLineIsOfferedForImport) {

@@ -21,6 +21,7 @@
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/NewsList.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "qt/QtText.h"
@@ -368,6 +369,8 @@ TEST(MacroEditorSave, TheQuestionWhenTheFolderIsLeftAndAtClose) {
   EXPECT_EQ(f.Boxes().questions[0], Q(SaveMacroQuestionCaption("A")) + "|" + Q(SaveMacroQuestionText("A")));
   EXPECT_EQ(MacroOf(f.Folder("A")), a) << "No: not written";
   EXPECT_EQ(f.Line(0), QString::fromUtf8("00 - NotOperation:              ")) << "B is shown";
+  // The box took the release of the click: the news list follows the tree all the same.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return f.w->ListNews()->Model()->Folder() == f.Folder("B"); }, 1000));
 
   f.Click(0);
   f.e->AutoActionMemoHint()->setText("B changed");
@@ -385,7 +388,7 @@ TEST(MacroEditorSave, TheQuestionWhenTheFolderIsLeftAndAtClose) {
 
 TEST(MacroEditorSave, AFailedSaveSaysSoAndKeepsTheEdits) {
   Editor f;
-  f.Make({MacroStep("SaveNews")}, {MacroStep("NotOperation")});
+  f.Make({MacroStep("FindNameNews", "<h1>", "</h1>")}, {MacroStep("NotOperation")});
   f.Select("A");
   // The macro file's place is taken by a directory: no file can be renamed into it.
   const std::string file = f.Folder("A") + kMacroFileName;
@@ -394,6 +397,7 @@ TEST(MacroEditorSave, AFailedSaveSaysSoAndKeepsTheEdits) {
   test::WriteFile(file + "/blocker", "x");
 
   f.Click(0);
+  const QString command = f.e->AutoActionSelect()->currentText();
   f.e->AutoActionMemoHint()->setText("precious");
   f.Save();
   ASSERT_EQ(f.Boxes().messages.size(), 1);
@@ -407,7 +411,10 @@ TEST(MacroEditorSave, AFailedSaveSaysSoAndKeepsTheEdits) {
   EXPECT_EQ(f.Boxes().messages.size(), 2);
   EXPECT_TRUE(QTest::qWaitFor([&] { return f.w->Tree().Caption(f.w->Accounts()->SelectedNode()) == "A"; }, 1000));
   EXPECT_EQ(f.e->AutoActionMemoHint()->text(), "precious");
-  EXPECT_EQ(f.Line(0), QString::fromUtf8("00 - SaveNews:              "));
+  // The editor shows what it showed: the step's own command, which the next keystroke keeps.
+  EXPECT_EQ(f.e->AutoActionSelect()->currentText(), command);
+  f.Type(2, "</h2>");
+  EXPECT_TRUE(f.Line(0).startsWith(QString::fromUtf8("00 - FindNameNews:"))) << f.Line(0).toStdString();
 
   // Closing: the window stays open with the edits; once the place is free, they are saved.
   f.Boxes().answers = {true};

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QWebEngineView>
@@ -423,6 +426,37 @@ TEST(NewsDelete, GoesIntoTheTrashAfterOurQuestion) {
   EXPECT_EQ(r.Actions()->ShownNewsPath(), "");
   EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));  // the unread one went
   EXPECT_FALSE(r.A("DeleteNews")->isEnabled());
+}
+
+TEST(NewsDelete, ARowWhoseFileAnotherProgramRemovedGoesAndNothingActsOnTheNewsBefore) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 300, false, "http://s/a.html");
+  std::string b = r.News("Site/News", "b.html", 200, false, "http://s/b.html");
+  r.Open();
+  r.Show("News");
+  r.List()->SelectRow(r.Row("a"));
+  ASSERT_EQ(r.Actions()->ShownNewsPath(), a);
+  std::remove(b.c_str());
+  r.List()->SelectRow(r.Row("b"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return r.Names() == QStringList({"a"}); }, 1000));
+  EXPECT_TRUE(r.w->statusBar()->currentMessage().contains("b")) << r.w->statusBar()->currentMessage().toStdString();
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), "");
+  EXPECT_EQ(r.Label("LabelName"), "");
+  EXPECT_FALSE(r.A("DeleteURLFromHistory")->isEnabled());
+  r.opened.clear();
+  for (const char* action : {"ViewMSIE", "ViewWWW", "DeleteURLFromHistory"}) r.A(action)->trigger();
+  EXPECT_TRUE(r.opened.isEmpty());
+  EXPECT_TRUE(r.d.questions.isEmpty());
+}
+
+TEST(NewsList, ANameWithATagIsShownAsWritten) {
+  Reading r;
+  r.News("Site/News", "<b>жирный.html", 300, false);
+  r.Open();
+  r.Show("News");
+  QTextDocument shown;
+  shown.setHtml(r.Model()->index(r.Row("<b>жирный"), kColumnName).data(Qt::ToolTipRole).toString());
+  EXPECT_EQ(shown.toPlainText(), QStringLiteral("<b>жирный"));
 }
 
 TEST(NewsHistory, DeleteUrlFromHistoryRemovesExactlyThatAddress) {

@@ -9,7 +9,7 @@ set -euo pipefail
 bin=$1
 shot=${2:-}
 [ -z "$shot" ] || command -v import >/dev/null || { echo "tray_ticker_wm: import is missing"; exit 1; }
-WM_NAME=tray_ticker_wm WM_TOOLS=trayer
+WM_NAME=tray_ticker_wm WM_TOOLS="trayer xprop"
 # shellcheck source=tests/ui/wm_common.sh
 source "$(dirname "$0")/wm_common.sh"
 rubric="$work/home/Accounts/Лента/Новости"
@@ -88,9 +88,63 @@ if [ -n "$icon" ]; then
   check "back from the tray" yes "$(wait_for main_visible && echo yes || echo no)"
 fi
 
+geometry() {  # geometry WINDOW: "WIDTH HEIGHT X Y"
+  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF}/Absolute upper-left Y/{y=$NF}/Width:/{w=$NF}/Height:/{h=$NF}END{print w, h, x, y}'
+}
 wid=$(visible '^Skimlet - ' || true)
+
+# 5. The first F11 shows the reader over the whole work area (it once came up 2x2 pixels in
+# a corner), and F11 again closes it.
+if [ -n "$wid" ]; then
+  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
+  read -r _ _ mx my < <(geometry "$wid")
+  xdotool mousemove $((mx + 400)) $((my + 90)) click 1  # the first news of the list
+  sleep 0.5
+  xdotool key F11
+  wait_for visible '>>' || true
+  reader=$(visible '>>' || true)
+  read -r _ _ area_w area_h < <(xprop -root _NET_WORKAREA | tr -d ',' | awk '{print $3, $4, $5, $6}')
+  if [ -n "$reader" ]; then
+    sleep 1
+    read -r rw rh _ _ < <(geometry "$reader")
+    check "reader covers the work area" "$area_w x $area_h" "$rw x $rh"
+    xdotool key F11
+    check "F11 again closes the reader" yes "$(wait_for eval '[ -z "$(visible ">>")" ]' && echo yes || echo no)"
+  else
+    check "the first F11 shows the reader" yes no
+  fi
+fi
+
+# 6. Shift+drag the ticker partly past the right edge, F4 twice: it comes back on screen,
+# and that is the placement the close stores.
+ticker=$(visible "^Есть новости$" || true)
+if [ -n "$ticker" ] && [ -n "$wid" ]; then
+  read -r _ _ tx ty < <(geometry "$ticker")
+  xdotool mousemove $((tx + 100)) $((ty + 16)) keydown shift mousedown 1
+  for step in 1 2 3 4 5 6; do
+    xdotool mousemove $((tx + 100 + step * 100)) $((ty + 16))
+    sleep 0.1
+  done
+  xdotool mouseup 1 keyup shift
+  sleep 0.5
+  read -r _ _ tx2 _ < <(geometry "$ticker")
+  check "ticker dragged past the edge" $((tx + 600)) "$tx2"
+  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
+  xdotool key F4
+  sleep 0.5
+  xdotool key F4
+  wait_for visible "^Есть новости$" || true
+  sleep 0.5
+  ticker=$(visible "^Есть новости$" || true)
+  [ -n "$ticker" ] && read -r tw _ tx3 _ < <(geometry "$ticker")
+  check "ticker back on screen" $((1280 - ${tw:-0})) "${tx3:-none}"
+fi
+
 [ -n "$wid" ] && wmctrl -i -c "$wid"
 for i in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then echo "FAIL the program did not end"; kill $pid; fail=1; fi
-check "ticker placement stored" 1000 "$(awk -F= '/^\[/{own = ($0 == "[NewNewsForm]")} own && $1 == ".Right" {print $2}' "$ini" | tr -d '\r')"
+ticker_stored() { awk -F= -v key="$1" '/^\[/{own = ($0 == "[NewNewsForm]")} own && $1 == key {print $2}' "$ini" | tr -d '\r'; }
+check "ticker placement stored: left" $((1280 - 800)) "$(ticker_stored .Left)"
+check "ticker placement stored: top" 700 "$(ticker_stored .Top)"
+check "ticker placement stored: right" 1280 "$(ticker_stored .Right)"
 exit $fail

@@ -92,4 +92,20 @@ check "upper panel height after a maximised start" 300 "$(stored PanelTop.Height
 check "tree width after a maximised start" 250 "$(stored PanelAccounts.Width)"
 check "normal placement kept behind the maximised window" 900 "$(stored .Right)"
 
+# 4. A first start on a busy machine is maximised all the same (it was one start in two
+# while two other processes kept both cores busy).
+for attempt in 1 2; do
+  rm -f "$ini"
+  no_tips
+  (while :; do :; done) &
+  hog1=$!
+  (while :; do :; done) &
+  hog2=$!
+  run_window
+  kill $hog1 $hog2
+  read -r state w _ _ _ <<<"$RESULT"
+  check "first start on a busy machine maximised ($attempt)" 1 "$state"
+  check "first start on a busy machine covers the screen width ($attempt)" 1280 "$w"
+done
+
 exit $fail
