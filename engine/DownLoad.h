@@ -149,6 +149,9 @@ class TDownload {
   int PagesAhead() const { return lookAhead_.Pending(); }
   int PagesAheadArriving() const { return lookAhead_.Running(); }
   int PagesTakenAhead() const { return takenAhead_; }
+  // How many news pages of `host` (HostKey) the run fetches ahead: the setting, halved for
+  // every 429 the host answered in this run. Run thread, or after the run.
+  int LookAheadFor(const std::string& host) const;
   // The pages the folder's steps worked on in this run (the index page may come from an
   // earlier folder's GetStart); the run's last pages for a folder it has not reached.
   FetchedPages Fetched(const NodePtr& folder) const;
@@ -218,7 +221,6 @@ class TDownload {
                         const std::string& p4) const;
   // A host that answered 429 gets half its look-ahead for the rest of the run.
   void CutLookAhead(const std::string& host);
-  int LookAheadFor(const std::string& host) const;
   // Notes why the current fetch failed (Windows-1251) and closes it.
   void FetchFailed(const std::string& reason);
   void RecordDownload(const std::string& line);

@@ -221,6 +221,19 @@ TEST(LookAhead, ABusyServerThatSaysWhenIsAskedOnceMore) {
       EXPECT_NE(log.find("HTTP 429"), std::string::npos) << log;
     }
   }
+  {
+    // A host that answers 429 gets half the look-ahead for the rest of the run, whether the
+    // page fetched ahead or the run's own fetch met it.
+    Site site;
+    site.busy = 1;
+    Channel ch(Macro(site.server.url("/index.html")), 4);
+    auto run = ch.Make();
+    run->Start();
+    ASSERT_TRUE(ch.RunToEnd(*run));
+    EXPECT_EQ(run->LookAheadFor(HostKey(site.server.url("/"))), 2);
+    EXPECT_EQ(run->LookAheadFor("http://elsewhere:80"), 4);
+    EXPECT_NE(ch.host.LogText().find("Статья news2.html"), std::string::npos);
+  }
   // A wait of more than a minute is cut to one, and a stop ends it.
   Site site;
   site.busy = 5;
