@@ -27,11 +27,10 @@ TTmpOneMacroComand S(const char* command, std::string p1 = "", std::string p2 = 
   return {command, std::move(p1), std::move(p2), std::move(p3), std::move(p4), "", true};
 }
 
-// Links news/1..9 with duplicates, ?id=1 before ?id=12 (a prefix: loaded before once 1 is
-// saved), and other/1..3; news 4 asks the macro to turn to the other links.
+// Links news/1..9 with a duplicate and a fragment, q?id=1 before q?id=12, and other/1..3;
+// news 4 asks the macro to turn to the other links.
 struct Site {
   test::HttpTestServer server;
-  std::atomic<int> hits{0};
   std::atomic<int> busy{0};           // the next answers to news/2 are 429 (Retry-After: retryAfter)
   std::string retryAfter = "0";
   std::atomic<bool> silentFrom2{false};  // news/2 and later never answer
@@ -45,7 +44,6 @@ struct Site {
       res.set_content(page + "</div>", "text/html; charset=windows-1251");
     });
     auto article = [this](const httplib::Request& req, httplib::Response& res) {
-      ++hits;
       std::string name = req.matches[1].str() + req.matches[2].str();
       if (name == "news2" && busy > 0) {
         --busy;
@@ -63,14 +61,13 @@ struct Site {
       res.set_content(body, "text/html; charset=windows-1251");
     };
     server.Get(R"(/(news|other)/(\d+)\.html)", article);
-    server.Get(R"(/(q)\?id=(\d+))", article);
     server.Get(R"(/(q)())", article);
     server.Start();
   }
 };
 
-// A loop over "news/" that turns to "other/" (steps 9..) when a page says TURN after the
-// EditHTMLNews that makes TURN of it; the whole channel in one folder.
+// A loop over "news/" that turns to the "id=1" links (step 9), then to "other/" (step 15),
+// when EditHTMLNews has made JUMP of a page's TURN; the whole channel in one folder.
 std::vector<TTmpOneMacroComand> Macro(const std::string& index) {
   return {S("GetStart", index, "div", "-999"),
           S("FindUrlNews", "news/", "9"),
