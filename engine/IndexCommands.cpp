@@ -306,6 +306,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   }
   pageBase_.clear();
   attachmentHead_.clear();
+  htmlUndeclared_ = false;
   if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
     Record(DryRunEntry::Kind::kInHistory, buf_.NewsURL, {});
@@ -318,6 +319,11 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     return;
   }
   const std::string url = buf_.NewsURL;
+  if (failedUrls_.count(UrlForTransfer(url))) {
+    AddRunLog(Prefix() + ">> GetInetFile(" + url + W(") не получен ранее в этом запуске. Переход на шаг №") + p4, kRed);
+    Jump(p4);
+    return;
+  }
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
   AheadPage ahead;
   std::string page = lookAhead_.Take(url, ahead) ? TakeAheadPage(url, std::move(ahead)) : FetchPage(url);
@@ -329,6 +335,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     Jump(p4);
   } else if (ContainsFragment(page, p1)) {
     pageBase_ = PageBase(url, page);
+    htmlUndeclared_ = fetchedUndeclared_;
     {
       std::lock_guard lock(mutex_);
       buf_.HTML = std::move(page);
@@ -362,7 +369,8 @@ void TDownload::PlanLookAhead(const std::string& fragment) {
     return NewsAddress(url);
   };
   auto wanted = [&](const std::string& url) {
-    return IsHttpUrl(url) && (settings.notCheckHistory || !history_.Contains(url));
+    return IsHttpUrl(url) && (settings.notCheckHistory || !history_.Contains(url)) &&
+           !failedUrls_.count(UrlForTransfer(url));
   };
   const std::string current = addressOf(buf_.NewsURL);
   for (const std::string& host : lookAhead_.TakeTooManyRequests()) CutLookAhead(host);

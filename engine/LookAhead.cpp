@@ -127,21 +127,27 @@ bool LookAhead::Fetch(HttpClient& client, Entry& entry, AheadPage& page, int& st
   HttpRequest request;
   request.url = UrlForTransfer(entry.url);
   request.userAgent = entry.agent;
-  bool ok = client.Open(request, entry.settings);
+  bool opened = client.Open(request, entry.settings);
   status = client.Status();
-  if (ok) {
+  page.agent = entry.agent;
+  page.contentType = client.ContentType();
+  page.notPage = opened && !IsPageType(page.contentType);
+  if (opened && !page.notPage) {
     while (client.Read(page.body, 64 * 1024) > 0) {
     }
-    ok = !client.Failed();
   }
-  if (ok) {
-    page.contentType = client.ContentType();
+  const bool stopped = client.Stopped();
+  if (!page.notPage && (!opened || client.Failed())) page.error = client.Error();
+  if (page.error.empty() && !page.notPage) {
     page.effectiveUrl = client.EffectiveUrl();
-    page.agent = entry.agent;
     page.cacheEntry = client.TakeHeldCacheEntry();
+  } else {
+    page.body.clear();
   }
+  const bool busy = (status == 429 || status == 503) && client.RetryAfterSeconds() >= 0;
   client.Close();
-  return ok;
+  // A stopped transfer, or a server that asks to come back, leaves the page to the run.
+  return !stopped && !busy;
 }
 
 void LookAhead::Work(int index) {

@@ -20,6 +20,10 @@ namespace skimlet {
 struct AheadPage {
   std::string body;  // as it arrived
   std::string contentType, effectiveUrl, agent;
+  // A fetch that failed for good: why (UTF-8, as HttpClient says it), or an answer that is no
+  // page, which the run's own fetch stops at its headers.
+  std::string error;
+  bool notPage = false;
   std::shared_ptr<HeldCacheEntry> cacheEntry;  // written to the page cache only when taken
 };
 
@@ -35,8 +39,9 @@ class LookAhead {
   // The pages expected next (addresses as GetNews names them), in order, fetched with
   // `settings` by at most `workers` transfers at once. Pages no longer named are dropped.
   void Want(const std::vector<std::string>& urls, const HttpSettings& settings, int workers, std::mt19937& rng);
-  // The page of `url` once it has arrived whole, waiting while it is on its way. False when
-  // it was not asked for, has not started yet, failed or was cancelled meanwhile.
+  // The page of `url` once it has arrived whole or failed for good, waiting while it is on its
+  // way. False when it was not asked for, has not started yet, was cancelled meanwhile, or
+  // met a busy server that said when to come back (the run asks again itself).
   bool Take(const std::string& url, AheadPage& page);
   // Any thread: drops every page and wakes every transfer at once; while held (a paused run)
   // or after Stop() (a stopped one), Want() starts nothing.

@@ -85,6 +85,19 @@ std::string Lower(std::string s) {
 }
 }  // namespace
 
+std::string MediaType(const std::string& contentType) {
+  std::string type = Lower(contentType.substr(0, contentType.find(';')));
+  type.erase(0, type.find_first_not_of(" \t"));
+  type.erase(type.find_last_not_of(" \t") + 1);
+  return type;
+}
+
+bool IsPageType(const std::string& contentType) {
+  const std::string type = MediaType(contentType);
+  return type.empty() || type == "text/html" || type == "application/xhtml+xml" || type == "text/xml" ||
+         type == "text/plain";
+}
+
 std::uint32_t OpenFlagsOf(const RunSettings& settings) {
   std::uint32_t flags = 0;
   if (settings.hURLReload) flags |= kFlagReload;
@@ -121,6 +134,7 @@ HttpSettings TDownload::MakeHttpSettings() const {
 
 bool TDownload::OpenUrl(const std::string& url, bool withHeaderBlock) {
   CountFetch(url);
+  openedUrl_ = url;
   HttpRequest request;
   request.url = url;
   request.userAgent = agent_ = PickAgent(rng_);
@@ -130,9 +144,9 @@ bool TDownload::OpenUrl(const std::string& url, bool withHeaderBlock) {
   if (httpOpen_ || finished_) return httpOpen_;
   // A server that is busy and says when to come back gets one more try.
   const int status = http_.Status();
+  if (status == 429) CutLookAhead(HostKey(url));
   int wait = http_.RetryAfterSeconds();
   if ((status != 429 && status != 503) || wait < 0) return false;
-  if (status == 429) CutLookAhead(HostKey(url));
   wait = std::min(wait, kMaxRetryAfterSeconds);
   AddRunLog(Prefix() + W(">> Сервер занят (HTTP ") + std::to_string(status) + W("), повтор через ") +
                 std::to_string(wait) + W(" с"),
@@ -153,15 +167,27 @@ std::string TDownload::PageArrived(const std::string& url, std::string page, con
   host_.StatusText("last URL=" + url, false);
   TotalBytes() += page.size();
   stepsWithoutProgress_ = 0;
-  if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType);
+  if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType, &fetchedUndeclared_);
   return page;
 }
 
 std::string TDownload::TakeAheadPage(const std::string& url, AheadPage&& ahead) {
   fetchError_.clear();
-  CountFetch(UrlForTransfer(url));
+  fetchedUndeclared_ = false;
+  lastFetchUrl_.clear();
+  CountFetch(openedUrl_ = UrlForTransfer(url));
   agent_ = ahead.agent;
   ++takenAhead_;
+  // A failure says what the run's own fetch would have said.
+  if (ahead.notPage) {
+    fetchError_ = W("не страница: ") + Utf8ToWin1251(MediaType(ahead.contentType));
+    failedUrls_.insert(openedUrl_);
+    return {};
+  }
+  if (!ahead.error.empty()) {
+    FetchFailed(Utf8ToWin1251(ahead.error));
+    return {};
+  }
   if (ahead.cacheEntry) StoreHeldCacheEntry(*ahead.cacheEntry);
   return PageArrived(url, std::move(ahead.body), ahead.contentType, ahead.effectiveUrl);
 }
@@ -180,7 +206,8 @@ void TDownload::FetchFailed(const std::string& reason) {
   fetchError_ = reason.empty() ? W("Нет ответа") : reason;
   http_.Close();
   httpOpen_ = false;
-  if (!finished_) ++failedFetches_;  // a stop is no failure of the site
+  // A stop is no failure of the site; an address counts once however often it failed.
+  if (!finished_ && failedUrls_.insert(openedUrl_).second) ++failedFetches_;
 }
 
 bool TDownload::OpenStartPage(const std::string& url) {
@@ -205,8 +232,19 @@ std::string TDownload::FetchPage(const std::string& url) {
   std::string result;
   fetchError_.clear();
   lastFetchUrl_.clear();
+  fetchedUndeclared_ = false;
+  const bool ownRequest = !httpOpen_;
   if (!httpOpen_ && !OpenUrl(UrlForTransfer(url), false)) {
     FetchFailed(Utf8ToWin1251(http_.Error()));
+    return result;
+  }
+  if (ownRequest && !IsPageType(http_.ContentType())) {
+    // A picture or a file behind an article link: stopped at its headers, not counted as a
+    // failure of the site, and not asked for again in this run.
+    fetchError_ = W("не страница: ") + Utf8ToWin1251(MediaType(http_.ContentType()));
+    http_.Close();
+    httpOpen_ = false;
+    failedUrls_.insert(openedUrl_);
     return result;
   }
   std::string page;

@@ -27,8 +27,8 @@ TTmpOneMacroComand S(const char* command, std::string p1 = "", std::string p2 = 
   return {command, std::move(p1), std::move(p2), std::move(p3), std::move(p4), "", true};
 }
 
-// Links news/1..9 with a duplicate and a fragment, q?id=1 before q?id=12, and other/1..3;
-// news 4 asks the macro to turn to the other links.
+// Links news/1..9 with a duplicate and a fragment (news 3 is missing), q?id=1 before q?id=12,
+// and other/1..3; news 4 asks the macro to turn to the other links.
 struct Site {
   test::HttpTestServer server;
   std::atomic<int> busy{0};           // the next answers to news/2 are 429 (Retry-After: retryAfter)
@@ -49,6 +49,10 @@ struct Site {
         --busy;
         res.status = 429;
         res.set_header("Retry-After", retryAfter);
+        return;
+      }
+      if (name == "news3") {  // a failure says the same whoever met it
+        res.status = 404;
         return;
       }
       if (silentFrom2 && name != "news1" && name != "index") {
@@ -162,6 +166,7 @@ TEST(LookAhead, TheRunsLogHistoryAndFilesAreTheSameWithAndWithoutIt) {
     EXPECT_EQ(outcome[1], outcome[0]) << c.what;
     EXPECT_NE(outcome[0].find("other1"), std::string::npos) << c.what;  // the macro turned
     EXPECT_NE(outcome[0].find("q?x=1&id=1"), std::string::npos) << c.what;
+    EXPECT_NE(outcome[0].find("news/3.html) не получен. HTTP 404"), std::string::npos) << c.what;
   }
 }
 
