@@ -2,7 +2,8 @@
 #   bench_init NAME BUILD_DIR   sets cli, server, work (a temp dir removed on exit), or exits 0
 #                               with a "skipped" line when a tool is missing
 #   bench_serve DIR LATENCY_MS [ARG ...]
-#                               starts skimlet-static-server on DIR, sets base (its URL)
+#                               starts skimlet-static-server on DIR, sets base (its URL); each
+#                               call starts one more server
 #   mean_seconds PREPARE COMMAND   the mean wall time of RUNS runs (date loop)
 #   bench_time NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]
 #                               times each command (hyperfine when installed, else the loop);
@@ -28,22 +29,24 @@ bench_init() {
     exit 0
   fi
   work=$(mktemp -d)
-  server_pid=""
+  server_pids=()
   trap bench_cleanup EXIT
 }
 
 bench_cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+  local pid
+  for pid in "${server_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
 
 bench_serve() {
+  rm -f "$work/port"
   "$server" "$1" --port 0 --latency-ms "$2" --port-file "$work/port" "${@:3}" >/dev/null 2>"$work/server.err" &
-  server_pid=$!
+  server_pids+=($!)
   for _ in $(seq 1 100); do
     [ -s "$work/port" ] && break
     sleep 0.05

@@ -118,12 +118,17 @@ void TDownload::StopRun() {
   ShowRunState();
   stepIndex_ = kEndRun;
   http_.Stop();  // wakes a transfer that waits for the network
+  lookAhead_.Stop();
   Resume();
 }
 
-void TDownload::Pause() { paused_ = true; }
+void TDownload::Pause() {
+  paused_ = true;
+  lookAhead_.Hold(true);  // a paused run has nothing under way
+}
 
 void TDownload::Resume() {
+  lookAhead_.Hold(false);
   {
     std::lock_guard lock(pauseMutex_);
     paused_ = false;
@@ -294,10 +299,12 @@ void TDownload::Execute() {
   savedCount_ = 0;
   failedFetches_ = 0;
   unwrittenNews_ = 0;
+  takenAhead_ = 0;
   indexFailed_ = false;
   openFlags_ = 0;
   fetches_.clear();
   failedUrls_.clear();
+  aheadByHost_.clear();
   newsIndex_.Clear();
   // The clock file times come from: a picture this run begins to fetch is never older than it.
   clock_gettime(CLOCK_REALTIME_COARSE, &runStart_);
@@ -415,6 +422,7 @@ void TDownload::Execute() {
   // A walked channel has left its last folder by now; an unchecked one still stands on the
   // channel, and its end line carries the channel's caption.
   finished_ = true;
+  lookAhead_.Shutdown();
   http_.Close();
   if (attachments_) attachments_->ForgetRun(runId_);
   if (!dryRun_ && !SaveCookieJar(CookieJarPath(tree_.DataDir())))

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/History.h"
+#include "engine/LookAhead.h"
 #include "engine/MacroFile.h"
 #include "engine/NewsFolder.h"
 #include "engine/RunHost.h"
@@ -148,6 +149,13 @@ class TDownload {
   int UnwrittenNews() const { return unwrittenNews_; }
   bool IndexFailed() const { return indexFailed_; }
   RunBuffers Buffers() const;
+  // News pages fetched ahead and not yet taken, and those still arriving.
+  int PagesAhead() const { return lookAhead_.Pending(); }
+  int PagesAheadArriving() const { return lookAhead_.Running(); }
+  int PagesTakenAhead() const { return takenAhead_; }
+  // How many news pages of `host` (HostKey) the run fetches ahead: the setting, halved for
+  // every 429 the host answered in this run. Run thread, or after the run.
+  int LookAheadFor(const std::string& host) const;
   // The pages the folder's steps worked on in this run (the index page may come from an
   // earlier folder's GetStart); the run's last pages for a folder it has not reached.
   FetchedPages Fetched(const NodePtr& folder) const;
@@ -203,6 +211,20 @@ class TDownload {
   void Jump(const std::string& target);  // StepIndex := target, or -1
   HttpSettings MakeHttpSettings() const;
   bool OpenUrl(const std::string& url, bool withHeaderBlock);
+  // What a fetch that arrived whole leaves behind (the run's counters, the status bar), and
+  // the page, converted when the settings say so.
+  std::string PageArrived(const std::string& url, std::string page, const std::string& contentType,
+                          const std::string& effectiveUrl);
+  // GetNews's page when it was fetched ahead: as FetchPage would have given it.
+  std::string TakeAheadPage(const std::string& url, AheadPage&& ahead);
+  // After FindUrlNews took a link: when the steps that follow lead to GetNews, the pages the
+  // next links will ask for start arriving.
+  void PlanLookAhead(const std::string& fragment);
+  // What EditUrlNews makes of `url` with these parameters.
+  std::string EditedUrl(std::string url, const std::string& p1, const std::string& p2, const std::string& p3,
+                        const std::string& p4) const;
+  // A host that answered 429 gets half its look-ahead for the rest of the run.
+  void CutLookAhead(const std::string& host);
   // Notes why the current fetch failed (Windows-1251) and closes it.
   void FetchFailed(const std::string& reason);
   void RecordDownload(const std::string& line);
@@ -243,6 +265,7 @@ class TDownload {
   std::atomic<int> failedFetches_{0};
   std::atomic<int> unwrittenNews_{0};
   std::atomic<bool> indexFailed_{false};
+  std::atomic<int> takenAhead_{0};
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;
 
@@ -295,6 +318,8 @@ class TDownload {
   TTmpOneMacroComand ReadStep(const std::string& folderPath, std::int32_t k);
   long connectTimeoutMs_ = 30000;
   long idleTimeoutMs_ = 60000;
+  std::unordered_map<std::string, int> aheadByHost_;  // hosts whose look-ahead was cut
+  LookAhead lookAhead_;  // last: its transfers end before anything they could touch
 };
 
 // Parses a jump target: an optionally signed decimal integer, leading blanks allowed.

@@ -259,6 +259,7 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
     // A long run of links already saved then never passes for a loop.
     if (found != "#") stepsWithoutProgress_ = 0;
     AddRunLog(Prefix() + ">> FindUrlNews(" + p1 + ") - OK. URL=" + found, kDarkRed);
+    PlanLookAhead(p1);
   } else {
     AddRunLog(Prefix() + W(">>FindUrlNews. В IndexHTML НЕ НАЙДЕНО новых ссылок, содержащих ") + p1 +
                   W("    Переход к шагу №") + p2,
@@ -267,19 +268,24 @@ void TDownload::FindUrlNews(const std::string& p1, const std::string& p2) {
   }
 }
 
+std::string TDownload::EditedUrl(std::string url, const std::string& p1, const std::string& p2,
+                                 const std::string& p3, const std::string& p4) const {
+  bool replaced = FindFragment(url, p1, p2, 1, false);
+  if ((replaced || !p3.empty() || !p4.empty()) && !url.empty()) url = p3 + url + p4;
+  if (url.empty()) return url;
+  // One news is one address: "x.html#a" and "x.html" are the same page.
+  return WithoutFragment(ResolveURL(url));
+}
+
 void TDownload::EditUrlNews(const std::string& p1, const std::string& p2, const std::string& p3,
                             const std::string& p4) {
   std::string before = buf_.NewsURL;
-  std::string url = before;
-  bool replaced = FindFragment(url, p1, p2, 1, false);
-  if ((replaced || !p3.empty() || !p4.empty()) && !url.empty()) url = p3 + url + p4;
+  std::string url = EditedUrl(before, p1, p2, p3, p4);
   if (url.empty()) {
     std::lock_guard lock(mutex_);
     buf_.NewsURL = url;
     return;
   }
-  // One news is one address: "x.html#a" and "x.html" are the same page.
-  url = WithoutFragment(ResolveURL(url));
   {
     std::lock_guard lock(mutex_);
     buf_.NewsURL = url;
@@ -319,7 +325,8 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     return;
   }
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
-  std::string page = FetchPage(url);
+  AheadPage ahead;
+  std::string page = lookAhead_.Take(url, ahead) ? TakeAheadPage(url, std::move(ahead)) : FetchPage(url);
   KeepFetched(false, url, page);
   if (!fetchError_.empty()) {
     // Nothing of a failed fetch is taken, however much arrived.
@@ -338,6 +345,62 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     AddRunLog(Prefix() + ">> GetInetFile(" + url + W(") не получен. Нет ") + p1 + W(" Переход на шаг №") + p4, kRed);
     Jump(p4);
   }
+}
+
+void TDownload::PlanLookAhead(const std::string& fragment) {
+  const RunSettings settings = host_.Settings();
+  if (settings.lookAhead <= 0 || stepMode_ || finished_) return;
+  // Only EditUrlNews may stand between this step and GetNews; anything else could change
+  // what GetNews asks for, so nothing is fetched ahead then.
+  std::vector<TTmpOneMacroComand> edits;
+  bool toGetNews = false;
+  for (std::int32_t k = executingStep_ + 1; k <= executingStep_ + 64 && !toGetNews; ++k) {
+    TTmpOneMacroComand s = ReadStep(currentFolderPath_, k);
+    if (s.Command.empty()) break;
+    if (!s.Active || s.Command == "NotOperation") continue;
+    if (s.Command == "EditUrlNews") edits.push_back(std::move(s));
+    else if (s.Command == "GetNews") toGetNews = true;
+    else break;
+  }
+  if (!toGetNews) return;
+  auto addressOf = [&](std::string url) {
+    for (const TTmpOneMacroComand& e : edits)
+      if (!url.empty()) url = EditedUrl(std::move(url), e.P1, e.P2, e.P3, e.P4);
+    return NewsAddress(url);
+  };
+  auto wanted = [&](const std::string& url) {
+    return IsHttpUrl(url) && (settings.notCheckHistory || !history_.Contains(url)) &&
+           !failedUrls_.count(UrlForTransfer(url));
+  };
+  const std::string current = addressOf(buf_.NewsURL);
+  for (const std::string& host : lookAhead_.TakeTooManyRequests()) CutLookAhead(host);
+  const int n = std::min(LookAheadFor(HostKey(UrlForTransfer(current))), settings.maxDownloads - savedCount_ - 1);
+  std::vector<std::string> urls;
+  if (wanted(current)) urls.push_back(current);
+  // The links the same step takes next, on a copy of the index marked as it would mark them.
+  std::string index = buf_.IndexHTML;
+  LinkFinder pattern(fragment);
+  // Every search starts where the last link was taken: the links before it did not match.
+  std::size_t from = 0;
+  for (int ahead = 0, looked = 0; ahead < n && looked < kMaxLinks; ++looked) {
+    std::size_t at = std::string::npos;
+    std::string link;
+    ForEachIndexLink(std::string_view(index).substr(from), [&](std::string_view l) {
+      if (!pattern.FoundIn(l)) return true;
+      link = std::string(l);
+      at = static_cast<std::size_t>(l.data() - index.data());
+      return false;
+    });
+    if (at == std::string::npos || link == "#") break;  // a taken link matches again: the run is stuck there
+    index.replace(at, link.size(), "#");
+    from = at;
+    std::string url = addressOf(link);
+    // A page the run saves first counts as loaded before when its link comes again.
+    if (!wanted(url) || url == current || std::find(urls.begin(), urls.end(), url) != urls.end()) continue;
+    urls.push_back(std::move(url));
+    ++ahead;
+  }
+  lookAhead_.Want(urls, MakeHttpSettings(), n, rng_);
 }
 
 }  // namespace skimlet

@@ -76,6 +76,7 @@ std::atomic<std::uint64_t>& TotalBytes() {
 
 namespace {
 constexpr std::size_t kReadBlock = 64 * 1024;
+constexpr int kMaxRetryAfterSeconds = 60;
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -119,6 +120,7 @@ HttpSettings TransferSettings(std::uint32_t openFlags, const RunSettings& settin
   s.lowSpeedBytesPerSec = settings.lowSpeedLimit;
   s.lowSpeedWindowMs = 1000L * settings.lowSpeedTime;
   s.maxTransferMs = 1000L * settings.maxTransferTime;
+  s.maxPerHost = settings.maxPerHost;
   return s;
 }
 
@@ -137,8 +139,67 @@ bool TDownload::OpenUrl(const std::string& url, bool withHeaderBlock) {
   request.url = url;
   request.userAgent = agent_ = PickAgent(rng_);
   if (withHeaderBlock) request.headers = {"Accept: */*", "Accept-Language: ru"};  // + Accept-Encoding
-  httpOpen_ = http_.Open(request, MakeHttpSettings());
+  const HttpSettings settings = MakeHttpSettings();
+  httpOpen_ = http_.Open(request, settings);
+  if (httpOpen_ || finished_) return httpOpen_;
+  // A server that is busy and says when to come back gets one more try.
+  const int status = http_.Status();
+  if (status == 429) CutLookAhead(HostKey(url));
+  int wait = http_.RetryAfterSeconds();
+  if ((status != 429 && status != 503) || wait < 0) return false;
+  wait = std::min(wait, kMaxRetryAfterSeconds);
+  AddRunLog(Prefix() + W(">> Сервер занят (HTTP ") + std::to_string(status) + W("), повтор через ") +
+                std::to_string(wait) + W(" с"),
+            kRed);
+  {
+    std::unique_lock lock(pauseMutex_);  // a stop wakes this wait
+    pauseCv_.wait_for(lock, std::chrono::seconds(wait), [this] { return finished_.load(); });
+  }
+  http_.Close();
+  if (finished_) return false;
+  httpOpen_ = http_.Open(request, settings);
   return httpOpen_;
+}
+
+std::string TDownload::PageArrived(const std::string& url, std::string page, const std::string& contentType,
+                                   const std::string& effectiveUrl) {
+  lastFetchUrl_ = effectiveUrl;
+  host_.StatusText("last URL=" + url, false);
+  TotalBytes() += page.size();
+  stepsWithoutProgress_ = 0;
+  if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType, &fetchedUndeclared_);
+  return page;
+}
+
+std::string TDownload::TakeAheadPage(const std::string& url, AheadPage&& ahead) {
+  fetchError_.clear();
+  fetchedUndeclared_ = false;
+  lastFetchUrl_.clear();
+  CountFetch(openedUrl_ = UrlForTransfer(url));
+  agent_ = ahead.agent;
+  ++takenAhead_;
+  // A failure says what the run's own fetch would have said.
+  if (ahead.notPage) {
+    fetchError_ = W("не страница: ") + Utf8ToWin1251(MediaType(ahead.contentType));
+    failedUrls_.insert(openedUrl_);
+    return {};
+  }
+  if (!ahead.error.empty()) {
+    FetchFailed(Utf8ToWin1251(ahead.error));
+    return {};
+  }
+  if (ahead.cacheEntry) StoreHeldCacheEntry(*ahead.cacheEntry);
+  return PageArrived(url, std::move(ahead.body), ahead.contentType, ahead.effectiveUrl);
+}
+
+void TDownload::CutLookAhead(const std::string& host) {
+  aheadByHost_[host] = LookAheadFor(host) / 2;
+}
+
+int TDownload::LookAheadFor(const std::string& host) const {
+  int n = host_.Settings().lookAhead;
+  auto it = aheadByHost_.find(host);
+  return it != aheadByHost_.end() ? std::min(n, it->second) : n;
 }
 
 void TDownload::FetchFailed(const std::string& reason) {
@@ -206,14 +267,7 @@ std::string TDownload::FetchPage(const std::string& url) {
     FetchFailed(Utf8ToWin1251(http_.Error()));
     return result;
   }
-  if (complete) {
-    lastFetchUrl_ = http_.EffectiveUrl();
-    host_.StatusText("last URL=" + url, false);
-    TotalBytes() += page.size();
-    stepsWithoutProgress_ = 0;
-    if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType, &fetchedUndeclared_);
-    result = std::move(page);
-  }
+  if (complete) result = PageArrived(url, std::move(page), contentType, http_.EffectiveUrl());
   http_.Close();
   httpOpen_ = false;
   return result;

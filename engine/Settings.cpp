@@ -33,6 +33,9 @@ const std::vector<SettingKey>& SettingsTable() {
         {"Setting", "MaxTransferTime.Value", K::kNumber, 600, 0, 86400},
         {"Setting", "AutoDownload.Value", K::kNumber, 0, 0, 1440},
         {"Setting", "WriteFeeds.Checked", K::kCheck, 0, 0, 1},
+        // Pages fetched ahead of a channel's run (0: none), and transfers to one host at once.
+        {"Setting", "LookAhead.Value", K::kNumber, 4, 0, 16},
+        {"Setting", "MaxPerHost.Value", K::kNumber, 4, 1, 16},
         {"View", "PanelAccounts.Width", K::kNumber, 190, 0, kAny},
         {"View", "PanelTop.Height", K::kNumber, 233, 0, kAny},
         {"View", "Accounts.Selected.Index", K::kNumber, 0, -1, kAny},

@@ -48,6 +48,8 @@ struct RunSettings {
   int lowSpeedTime = 60;       // ... over this many seconds, or the transfer fails
   int maxTransferTime = 600;   // seconds a page or picture may take in all (0: no limit)
   bool writeFeeds = false;  // a run that saved news rewrites its channel's Atom feed
+  int lookAhead = 4;        // news pages a run fetches ahead of its steps (0: none)
+  int maxPerHost = 4;       // transfers to one host at once, every run and downloader together
 };
 
 // Builds RunSettings from a lookup of stored texts ("Setting/MaxDownloads.Value" -> text).
@@ -94,6 +96,8 @@ RunSettings ReadRunSettings(Lookup&& stored) {
   s.lowSpeedTime = static_cast<int>(get("Setting/LowSpeedTime.Value", s.lowSpeedTime));
   s.maxTransferTime = static_cast<int>(get("Setting/MaxTransferTime.Value", s.maxTransferTime));
   s.writeFeeds = get("Setting/WriteFeeds.Checked", 0) != 0;
+  s.lookAhead = static_cast<int>(get("Setting/LookAhead.Value", s.lookAhead));
+  s.maxPerHost = static_cast<int>(get("Setting/MaxPerHost.Value", s.maxPerHost));
   return s;
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -413,6 +414,85 @@ std::vector<std::string> CapCookies(const std::vector<std::string>& lines, std::
   return out;
 }
 
+namespace {
+
+// Transfers per host at once, for every client of the process.
+class HostSlots {
+ public:
+  // Waits for a free slot of `host`; false when `stopped` was set first.
+  bool Acquire(const std::string& host, int limit, const std::atomic<bool>& stopped) {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return stopped || busy_[host] < limit; });
+    if (stopped) return false;
+    ++busy_[host];
+    return true;
+  }
+  void Release(const std::string& host) {
+    {
+      std::lock_guard lock(mutex_);
+      if (auto it = busy_.find(host); it != busy_.end() && --it->second <= 0) busy_.erase(it);
+    }
+    cv_.notify_all();
+  }
+  void Wake() {
+    { std::lock_guard lock(mutex_); }  // a waiter between its test and its wait sees the stop
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::unordered_map<std::string, int> busy_;
+};
+
+HostSlots& Slots() {
+  static HostSlots slots;
+  return slots;
+}
+
+// Retry-After: delta seconds or an HTTP date; -1 when it is neither.
+int ParseRetryAfter(const std::string& value) {
+  if (value.empty()) return -1;
+  if (value.find_first_not_of("0123456789") == std::string::npos)
+    return static_cast<int>(std::min<long long>(std::atoll(value.c_str()), 1 << 30));
+  time_t when = curl_getdate(value.c_str(), nullptr);
+  if (when < 0) return -1;
+  long long left = static_cast<long long>(when) - UnixNow();
+  return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+}
+
+}  // namespace
+
+struct HeldCacheEntry {
+  std::string dir;
+  CacheEntry entry;  // without a validator: the URL's old entry goes
+};
+
+void StoreHeldCacheEntry(const HeldCacheEntry& held) {
+  if (held.entry.etag.empty() && held.entry.lastModified.empty())
+    DropCacheEntry(held.dir, held.entry.url);
+  else
+    StoreCacheEntry(held.dir, held.entry);
+}
+
+std::string HostKey(const std::string& url) {
+  std::string key;
+  if (CURLU* u = curl_url()) {
+    char *scheme = nullptr, *host = nullptr, *port = nullptr;
+    if (curl_url_set(u, CURLUPART_URL, url.c_str(), CURLU_DEFAULT_SCHEME) == CURLUE_OK &&
+        curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(u, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(u, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+      key = std::string(scheme) + "://";
+      for (const char* c = host; *c; ++c) key += (*c >= 'A' && *c <= 'Z') ? static_cast<char>(*c - 'A' + 'a') : *c;
+      key += ":" + std::string(port);
+    }
+    curl_free(scheme), curl_free(host), curl_free(port);
+    curl_url_cleanup(u);
+  }
+  return key;
+}
+
 bool SaveCookieJar(const std::string& path) {
   std::shared_ptr<CookieStore> store = JarStore(path, false);
   return !store || store->Save();
@@ -456,6 +536,11 @@ struct HttpClient::Impl {
   std::shared_ptr<CookieStore> cookies, memoryCookies;
   int setCookies = 0;
 
+  std::string slotHost;  // the host whose slot this transfer holds
+  std::string blockRetryAfter;
+  int retryAfter = -1;
+  std::shared_ptr<HeldCacheEntry> held;
+
   Impl() {
     GlobalInit();
     multi = curl_multi_init();
@@ -482,12 +567,22 @@ struct HttpClient::Impl {
     redirectPending = false;
     blockType.clear(), blockEtag.clear(), blockLastModified.clear(), blockLocation.clear();
     setCookies = 0;
+    blockRetryAfter.clear();
+    retryAfter = -1;
+    held.reset();
+  }
+
+  void ReleaseSlot() {
+    if (slotHost.empty()) return;
+    Slots().Release(slotHost);
+    slotHost.clear();
   }
 
   void Fail(std::string text) {
     if (done) return;
     done = failed = true;
     error = std::move(text);
+    ReleaseSlot();
   }
 
   void Close() {
@@ -496,6 +591,7 @@ struct HttpClient::Impl {
       curl_easy_cleanup(easy);
       easy = nullptr;
     }
+    ReleaseSlot();
     if (cookies) cookies->TransferDone(setCookies);
     cookies.reset();
     setCookies = 0;
@@ -524,6 +620,7 @@ struct HttpClient::Impl {
     contentType = blockType;
     etag = blockEtag;
     lastModified = blockLastModified;
+    retryAfter = ParseRetryAfter(blockRetryAfter);
     char* eff = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &eff) == CURLE_OK && eff) effectiveUrl = eff;
     if (code == 304 && cached) {
@@ -553,6 +650,7 @@ struct HttpClient::Impl {
       blockCode = sp == std::string_view::npos ? 0 : std::atoi(std::string(text.substr(sp + 1, 3)).c_str());
       redirectPending = false;
       blockType.clear(), blockEtag.clear(), blockLastModified.clear(), blockLocation.clear();
+      blockRetryAfter.clear();
     } else if (text.empty()) {
       int code = blockCode ? blockCode : InfoCode();
       if (code >= 300 && code < 400 && !blockLocation.empty())
@@ -567,6 +665,7 @@ struct HttpClient::Impl {
       else if (EqualsNoCase(name, "Last-Modified")) blockLastModified = value;
       else if (EqualsNoCase(name, "Location")) blockLocation = value;
       else if (EqualsNoCase(name, "Set-Cookie")) ++setCookies;
+      else if (EqualsNoCase(name, "Retry-After")) blockRetryAfter = value;
     }
     return line.size();
   }
@@ -687,13 +786,15 @@ struct HttpClient::Impl {
       return;
     }
     done = true;
+    ReleaseSlot();
     if (storeInCache && !fromCache && status == 200) {
-      if (etag.empty() && lastModified.empty())
-        DropCacheEntry(settings.cacheDir, url);
-      else
-        StoreCacheEntry(settings.cacheDir,
-                        CacheEntry{url, effectiveUrl, etag, lastModified, contentType, std::move(cacheCopy)});
+      HeldCacheEntry entry{settings.cacheDir,
+                           CacheEntry{url, effectiveUrl, etag, lastModified, contentType, std::move(cacheCopy)}};
       cacheCopy.clear();
+      if (settings.holdCacheEntry)
+        held = std::make_shared<HeldCacheEntry>(std::move(entry));
+      else
+        StoreHeldCacheEntry(entry);
     }
   }
 
@@ -796,6 +897,7 @@ struct HttpClient::Impl {
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);  // HTTP/2 where a TLS server offers it
     if (!request.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, request.userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, settings.connectTimeoutMs);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -824,6 +926,13 @@ struct HttpClient::Impl {
     if (headerList) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
     if (!settings.noCookies) UseCookies();
 
+    if (settings.maxPerHost > 0) {
+      std::string host = HostKey(url);
+      if (!host.empty()) {
+        if (!Slots().Acquire(host, settings.maxPerHost, stopped)) return false;
+        slotHost = std::move(host);
+      }
+    }
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
       Fail("Не удалось начать загрузку");
       return false;
@@ -874,6 +983,10 @@ bool HttpClient::Open(const HttpRequest& request, const HttpSettings& settings) 
 int HttpClient::Status() const { return impl_->status; }
 const std::string& HttpClient::ContentType() const { return impl_->contentType; }
 const std::string& HttpClient::EffectiveUrl() const { return impl_->effectiveUrl; }
+int HttpClient::RetryAfterSeconds() const { return impl_->retryAfter; }
+std::shared_ptr<HeldCacheEntry> HttpClient::TakeHeldCacheEntry() {
+  return impl_->done && !impl_->failed ? std::move(impl_->held) : nullptr;
+}
 
 std::size_t HttpClient::Read(std::string& out, std::size_t maxBytes) { return impl_->Read(out, maxBytes); }
 
@@ -894,6 +1007,7 @@ void HttpClient::Stop() {
     [[maybe_unused]] ssize_t n = write(impl_->wakeFd, &one, sizeof one);  // stays readable: the stop is sticky
   }
   if (impl_->multi) curl_multi_wakeup(impl_->multi);
+  Slots().Wake();
 }
 
 bool HttpClient::Stopped() const { return impl_->stopped; }

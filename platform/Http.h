@@ -30,7 +30,20 @@ struct HttpSettings {
   long lowSpeedWindowMs = 60000;
   long maxTransferMs = 600000;
   std::uint64_t maxBodyBytes = 64ull << 20;
+  // Transfers to one host (scheme, name and port) at once across every client of the
+  // process; a further Open() waits for one to end (0: no limit).
+  int maxPerHost = 4;
+  // The response is kept for the page cache instead of being written to it: the taker of a
+  // prefetched page writes it (StoreHeldCacheEntry) only when the page is used.
+  bool holdCacheEntry = false;
 };
+
+// A response kept back from the page cache (see HttpSettings::holdCacheEntry).
+struct HeldCacheEntry;
+void StoreHeldCacheEntry(const HeldCacheEntry& entry);
+
+// "scheme://host:port" of an address, the key of the per-host limit; "" when it has none.
+std::string HostKey(const std::string& url);
 
 struct HttpRequest {
   std::string url;
@@ -53,6 +66,10 @@ class HttpClient {
   int Status() const;               // final HTTP status, 0 when there was no response
   const std::string& ContentType() const;
   const std::string& EffectiveUrl() const;
+  // Seconds the final answer's Retry-After asks to wait (a date counts from now), -1 without.
+  int RetryAfterSeconds() const;
+  // The response held back from the page cache, once the body has been read (else null).
+  std::shared_ptr<HeldCacheEntry> TakeHeldCacheEntry();
 
   // Appends up to maxBytes of the body to `out`, waiting until some has arrived. Returns
   // how many bytes were appended: 0 at the end of the body, on failure and after Stop().

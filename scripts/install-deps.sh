@@ -8,7 +8,7 @@ PACKAGES=(
   libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-tools-dev-tools qt6-translations-l10n
-  xvfb xauth openbox trayer xdotool x11-utils wmctrl imagemagick wget hyperfine time ccache
+  xvfb xauth openbox trayer xdotool x11-utils wmctrl imagemagick wget wget2 hyperfine time ccache
   python3-feedparser desktop-file-utils libxml2-utils file dpkg-dev
 )
 

@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
   }
   server.set_tcp_nodelay(true);  // or every request after the first on a connection waits for a delayed ACK
   server.set_keep_alive_max_count(1000);  // as web servers do (nginx: 1000), not 5
+  // A kept-alive connection holds one of the server's threads while it waits for its next
+  // request; web servers keep thousands open, so a few idle clients must not starve the rest.
+  server.new_task_queue = [] { return new httplib::ThreadPool(64); };
   server.set_file_extension_and_mimetype_mapping("html", "text/html");
   server.set_file_extension_and_mimetype_mapping("htm", "text/html");
   server.set_pre_routing_handler([&, latencyMs, stats](const httplib::Request& req, httplib::Response& res) {

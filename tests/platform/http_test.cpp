@@ -140,6 +140,14 @@ class Http : public ::testing::Test {
       if (req.has_param("date")) res.set_header("Last-Modified", kDate);
       res.set_content("version " + std::to_string(version.load()), "text/html; charset=utf-8");
     });
+    server.Get("/concurrent", [this](const Req&, Res& res) {  // counts the transfers under way at once
+      int now = ++inFlight;
+      for (int seen = mostInFlight; now > seen && !mostInFlight.compare_exchange_weak(seen, now);) {
+      }
+      std::this_thread::sleep_for(60ms);
+      --inFlight;
+      res.set_content("done", "text/plain");
+    });
     server.Start();
   }
 
@@ -162,6 +170,7 @@ class Http : public ::testing::Test {
   test::TempDir dir;
   std::atomic<int> notModified{0};
   std::atomic<int> version{1};
+  std::atomic<int> inFlight{0}, mostInFlight{0};
 };
 
 TEST_F(Http, BodyArrivesInBlocksNoLargerThanAsked) {
@@ -423,6 +432,47 @@ TEST_F(Http, CacheAnswersNotModified) {
   EXPECT_EQ(Fetch("/validated?etag", settings), "version 2");
   EXPECT_FALSE(std::filesystem::exists(settings.cacheDir) && !std::filesystem::is_empty(settings.cacheDir));
   EXPECT_EQ(notModified, 2);
+}
+
+TEST_F(Http, TransfersToOneHostWaitForAFreeSlotAndAStopEndsTheWait) {
+  for (int limit : {2, 0}) {
+    mostInFlight = 0;
+    HttpSettings settings;
+    settings.maxPerHost = limit;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 5; ++i) threads.emplace_back([&] { EXPECT_EQ(Fetch("/concurrent", settings), "done"); });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(mostInFlight, limit ? limit : 5) << limit;
+  }
+  HttpSettings one;
+  one.maxPerHost = 1;
+  HttpClient holder, waiter;
+  ASSERT_TRUE(holder.Open({server.url("/big"), "", {}}, one));  // holds the slot until closed
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(50ms);
+    waiter.Stop();
+  });
+  EXPECT_FALSE(waiter.Open({server.url("/concurrent"), "", {}}, one));
+  stopper.join();
+  holder.Close();
+  waiter.Restart();
+  EXPECT_EQ(Fetch(waiter, "/concurrent", one), "done");
+}
+
+TEST_F(Http, AHeldCacheEntryIsWrittenOnlyWhenStored) {
+  HttpSettings settings;
+  settings.cacheDir = dir / "held";
+  settings.holdCacheEntry = true;
+  HttpClient client;
+  EXPECT_EQ(Fetch(client, "/validated?etag", settings), "version 1");
+  std::shared_ptr<HeldCacheEntry> held = client.TakeHeldCacheEntry();
+  ASSERT_NE(held, nullptr);
+  EXPECT_FALSE(std::filesystem::exists(settings.cacheDir));
+  StoreHeldCacheEntry(*held);
+  settings.reload = false;
+  settings.holdCacheEntry = false;
+  version = 2;
+  EXPECT_EQ(Fetch("/validated?etag", settings), "version 1");  // answered 304 from the stored entry
 }
 
 TEST_F(Http, ConnectionReuseFollowsTheSetting) {
