@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "authoring/MacroPreview.h"
+#include "authoring/ui/FolderDryRun.h"
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
 #include "library/ui/AccountsTree.h"
@@ -130,6 +131,16 @@ void TMainForm::WireMacroEditor(FolderMacro::View& view) {
       ReadMacroFile(JoinPath(tree_.FolderPath(channel), kMacroFileName), table);
       return FirstStartURL(table);
     };
+    return c;
+  });
+
+  macroEditor_->DryRun()->SetContextSource([this] {
+    FolderDryRunPane::Context c;
+    c.dataDir = dataDir_;
+    if (macroNode_) c.folderPath = tree_.FolderPath(macroNode_);
+    c.macroEdited = macro_.MacroModified();
+    c.settings = liveSettings_.Get();
+    c.historyText = [this] { return history_.SnapshotText(); };
     return c;
   });
 

@@ -21,6 +21,7 @@
 #include "authoring/MacroCheck.h"
 #include "authoring/MacroSteps.h"
 #include "platform/Files.h"
+#include "authoring/ui/FolderDryRun.h"
 #include "authoring/ui/MacroPreview.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
@@ -221,9 +222,15 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   }
   preview_ = new MacroPreviewPane(tree);
   fieldLayout->addWidget(preview_, 1);
+  dryRun_ = new FolderDryRunPane;
+  fieldLayout->addWidget(dryRun_, 1);
   bitBtn1_ = new QPushButton(QStringLiteral("Сохранить шаги"));
   bitBtn1_->setObjectName("BitBtn1");
-  fieldLayout->addWidget(bitBtn1_, 0, Qt::AlignLeft);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(bitBtn1_);
+  buttons->addWidget(dryRun_->Button());
+  buttons->addStretch(1);
+  fieldLayout->addLayout(buttons);
 
   // The help page of the command.
   auto* helpPanel = new QWidget;
@@ -262,6 +269,7 @@ void MacroEditor::AttachView(FolderMacro::View& view) {
   view.selectedLine = [this] { return SelectedStep(); };
   // A load (also the one after a save) starts the edit history afresh.
   view.clear = [this] {
+    dryRun_->Stop();  // a check speaks of the folder it was started on
     model_->SetLines(0);
     history_.Reset(macro_.Table());
     editNotice_->hide();

@@ -30,6 +30,7 @@ class QWebEngineView;
 
 namespace skimlet {
 
+class FolderDryRunPane;
 class MacroPreviewPane;
 class StepListModel;
 
@@ -95,6 +96,7 @@ class MacroEditor : public QWidget {
   int SelectedStep() const;
   void SelectStep(int line);  // as a click on the line does
   MacroPreviewPane* Preview() const { return preview_; }
+  FolderDryRunPane* DryRun() const { return dryRun_; }
   QListView* ListMacro() const { return listMacro_; }
   QComboBox* AutoActionSelect() const { return autoActionSelect_; }
   QLineEdit* AutoActionMemoHint() const { return autoActionMemoHint_; }
@@ -165,6 +167,7 @@ class MacroEditor : public QWidget {
   QListWidget* findings_ = nullptr;
   QLabel* editNotice_ = nullptr;
   MacroPreviewPane* preview_ = nullptr;
+  FolderDryRunPane* dryRun_ = nullptr;
   QAction* saveMacro_ = nullptr;
 };
 

@@ -18,6 +18,7 @@
 #include <filesystem>
 
 #include "authoring/MacroSteps.h"
+#include "authoring/ui/FolderDryRun.h"
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
 #include "library/ui/AccountsTree.h"
@@ -627,6 +628,80 @@ TEST(MacroEditorPreview, AfterARunEachStepShowsWhatItWouldDo) {
   EXPECT_TRUE(preview->Shown().positive);
 }
 
+
+// «Проверить папку»: the folder's saved steps against the live site, off the window thread,
+// writing nothing; a rubric goes on from its channel's steps, and the other rubrics stay out.
+TEST(MacroEditorDryRun, ListsWhatWouldBeSavedAndWhatTheHistorySkips) {
+  Site site;
+  Editor f;
+  ASSERT_TRUE(test::WriteMacro(f.data / "Accounts/Site/", {MacroStep("GetStart", site.server.url("/index.html"), "<body", "-999")}));
+  const std::vector<TTmpOneMacroComand> news = {
+      MacroStep("FindUrlNews", "n/*.html", "-1"), MacroStep("EditUrlNews"),
+      MacroStep("GetNews", "class=\"article\"", "", "", "0"), MacroStep("FindNameNews", "<title>", "</title>"), MacroStep("SaveNews"), MacroStep("GotoMacro", "0")};
+  ASSERT_TRUE(test::WriteMacro(f.data / "Accounts/Site/News/", news));
+  ASSERT_TRUE(test::WriteMacro(f.data / "Accounts/Site/Other/", {MacroStep("GetStart", site.server.url("/other.html"))}));
+  f.w = f.Open();
+  f.e = f.w->Editor();
+  f.Show();
+  f.Select("News");
+  FolderDryRunPane* check = f.e->DryRun();
+  auto lines = [&] {
+    QStringList out;
+    for (int i = 0; i < check->Results()->count(); ++i) out << check->Results()->item(i)->text();
+    return out;
+  };
+  auto files = [&] {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(f.data.path())) out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::vector<std::string> before = files();
+
+  QTest::mouseClick(check->Button(), Qt::LeftButton);
+  EXPECT_TRUE(check->Running()) << "the click returns while the run goes on";
+  EXPECT_EQ(check->Button()->text(), QString::fromUtf8("Остановить проверку"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !check->Running(); }, 10000));
+  QStringList shown = lines();
+  ASSERT_EQ(shown.size(), 5) << shown.join('\n').toStdString();
+  EXPECT_TRUE(shown[0].startsWith(QString::fromUtf8("«Site»: Папка кончилась: "))) << shown[0].toStdString();
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_EQ(shown[i], QString::fromUtf8("Сохранилась бы «Article %1» — %2").arg(i).arg(Q(site.server.url("/n/")) + QString::number(i) + ".html"));
+  EXPECT_TRUE(shown[4].startsWith(QString::fromUtf8("Папка кончилась: "))) << shown[4].toStdString();
+  EXPECT_TRUE(check->Summary()->text().contains(QString::fromUtf8("Сохранилось бы новостей: 3, пропущено по истории: 0.")))
+      << check->Summary()->text().toStdString();
+  EXPECT_EQ(site.server.requestCount(), 4) << "the index and three articles; not the other rubric";
+  EXPECT_EQ(files(), before) << "nothing written";
+  EXPECT_EQ(f.w->History().Count(), 0u);
+
+  // After a run the history holds them; an unsaved edit is named, the file's steps are checked.
+  f.w->Trigger("Download");
+  TDownload* run = f.w->RunOfSlot(0);
+  ASSERT_NE(run, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->ChannelNode() == nullptr; }, 10000));
+  f.Click(0);
+  f.Type(1, "nothing-like-this");
+  check->Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !check->Running(); }, 10000));
+  shown = lines();
+  ASSERT_EQ(shown.size(), 5) << shown.join('\n').toStdString();
+  EXPECT_EQ(shown[2], QString::fromUtf8("Есть в истории, пропущена: ") + Q(site.server.url("/n/2.html")));
+  EXPECT_TRUE(check->Summary()->text().contains(QString::fromUtf8("правки редактора ещё не сохранены")));
+
+  // Another folder: what was found about this one goes. A page that fails is a red line.
+  f.Trigger("MacroUndo");
+  ASSERT_FALSE(f.w->Macro().MacroModified());
+  f.Select("Other");
+  EXPECT_FALSE(check->Results()->isVisibleTo(f.e));
+  check->Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !check->Running(); }, 10000));
+  shown = lines();
+  ASSERT_GE(shown.size(), 3) << shown.join('\n').toStdString();
+  EXPECT_TRUE(shown.last().contains("404")) << shown.join('\n').toStdString();
+  EXPECT_EQ(check->Results()->item(shown.size() - 1)->foreground().color(), QColor(255, 0, 0));
+  EXPECT_TRUE(check->Summary()->text().contains(QString::fromUtf8("не загружено страниц: 1")))
+      << check->Summary()->text().toStdString();
+}
 
 }  // namespace
 }  // namespace skimlet
