@@ -342,4 +342,55 @@ ChannelImportResult ImportChannelText(ChannelTree& tree, std::string_view text,
   return result;
 }
 
+namespace {
+
+NodePtr ChannelNamed(const ChannelTree& tree, const std::string& caption) {
+  for (const NodePtr& node : tree.Channels())
+    if (tree.Caption(node) == caption) return node;
+  return nullptr;
+}
+
+bool Taken(const std::string& path) { return DirExists(path) || FileExists(path); }
+
+}  // namespace
+
+std::string NewMacroFolderProblem(const ChannelTree& tree, const std::string& channel, const std::string& rubric) {
+  const std::string& name = rubric.empty() ? channel : rubric;
+  if (std::string why = FolderNameProblem(name); !why.empty())
+    return "нельзя назвать папку «" + Win1251ToUtf8(name) + "»: " + why;
+  NodePtr node = ChannelNamed(tree, channel);
+  if (rubric.empty()) {
+    if (node || Taken(tree.AccountsDir() + DiskName(channel)))
+      return "канал «" + Win1251ToUtf8(channel) + "» уже есть; выберите другое имя";
+    return std::string();
+  }
+  if (std::string why = FolderNameProblem(channel); !why.empty() || !node)
+    return "нет канала «" + Win1251ToUtf8(channel) + "», в который добавить рубрику";
+  if (Taken(tree.FolderPath(node) + DiskName(rubric)))
+    return "рубрика «" + Win1251ToUtf8(rubric) + "» в канале «" + Win1251ToUtf8(channel) +
+           "» уже есть; выберите другое имя";
+  return std::string();
+}
+
+bool CreateMacroFolder(ChannelTree& tree, const std::string& channel, const std::string& rubric,
+                       const std::vector<TTmpOneMacroComand>& steps, std::string& path, std::string& error) {
+  error = NewMacroFolderProblem(tree, channel, rubric);
+  if (!error.empty()) return false;
+  if (steps.size() > static_cast<std::size_t>(kMacroSlots)) {
+    error = "в макросе больше шагов, чем помещается в папку";
+    return false;
+  }
+  const NodePtr parent = rubric.empty() ? nullptr : ChannelNamed(tree, channel);
+  const std::string& name = rubric.empty() ? channel : rubric;
+  path = (parent ? tree.FolderPath(parent) : tree.AccountsDir()) + DiskName(name) + "/";
+  FolderMacro writer;
+  MacroTable& table = writer.Table();
+  table.count = static_cast<std::int32_t>(steps.size());
+  std::copy(steps.begin(), steps.end(), table.steps.begin());
+  if (!MakeDirs(tree.AccountsDir(), &error) || !MakeDirs(path, &error) || !writer.WriteFolderMacroFile(path, &error))
+    return false;
+  if (NodePtr node = tree.AddFolderNode(DiskName(name), parent, true)) tree.WriteFolderCheck(node, true);
+  return true;
+}
+
 }  // namespace skimlet

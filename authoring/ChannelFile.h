@@ -92,4 +92,15 @@ ChannelImportResult ImportChannel(ChannelTree& tree, const std::string& filePath
                                   const OverwriteQuestion& ask);
 ChannelImportResult ImportChannelText(ChannelTree& tree, std::string_view text, const OverwriteQuestion& ask);
 
+// A new folder for a macro of its own: a channel (rubric empty) or a rubric of an existing
+// channel; names are Windows-1251. Why it cannot be made (UTF-8, Russian), or "" when it can:
+// an unsafe name, a channel or rubric of that name already there, no such channel.
+std::string NewMacroFolderProblem(const ChannelTree& tree, const std::string& channel, const std::string& rubric);
+
+// Makes that folder with the macro `steps`, marked for download, and adds it to the tree.
+// Refuses (returns false, `error` says why) what NewMacroFolderProblem refuses: nothing that
+// exists is ever overwritten. `path` receives the folder's path.
+bool CreateMacroFolder(ChannelTree& tree, const std::string& channel, const std::string& rubric,
+                       const std::vector<TTmpOneMacroComand>& steps, std::string& path, std::string& error);
+
 }  // namespace skimlet

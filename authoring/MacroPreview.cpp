@@ -637,6 +637,7 @@ PreviewFetch::Result PreviewFetch::Fetch(const std::string& url, bool indexPage)
   }
   result.page = run_->FetchPage(url);
   result.ok = !result.page.empty();
+  if (result.ok) result.address = run_->PageBase(url, result.page);
   if (!result.ok) {
     // The fetcher has said why in its log line, if it knows.
     result.error = W("Страница не получена: ") + url;

@@ -117,6 +117,7 @@ class PreviewFetch {
   struct Result {
     bool ok = false;
     std::string page;   // Windows-1251, as the run would have it
+    std::string address;  // what the page's links resolve against (after redirects, <base href>)
     std::string error;  // Windows-1251
   };
   Result Fetch(const std::string& url, bool indexPage);  // blocking; once per object

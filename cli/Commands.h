@@ -17,6 +17,7 @@ int ExportCommand(const Context& ctx, const std::vector<std::string>& args);
 int ImportCommand(const Context& ctx, const std::vector<std::string>& args);
 int CheckCommand(const Context& ctx, const std::vector<std::string>& args);
 int FeedCommand(const Context& ctx, const std::vector<std::string>& args);
+int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args);
 int PathsCommand(const Context& ctx, const std::vector<std::string>& args);
 
 }  // namespace skimlet::cli

@@ -18,6 +18,12 @@ const char* kUsage =
     "использование: skimlet-cli [--home ПАПКА] КОМАНДА [АРГУМЕНТЫ]\n"
     "\n"
     "команды:\n"
+    "  new КАНАЛ АДРЕС_СПИСКА --example АДРЕС_СТАТЬИ [--example АДРЕС_СТАТЬИ]\n"
+    "      [--rubric РУБРИКА] [--pages N] [--dry-run]\n"
+    "                                предложить шаги канала по странице списка и статье-\n"
+    "                                примеру, показать, что они возьмут, и записать канал\n"
+    "                                (с --rubric — рубрику канала); код выхода 1, если\n"
+    "                                шаги ничего не возьмут\n"
     "  list                          папки каналов с отметками и числом новостей\n"
     "  settings [РАЗДЕЛ/КЛЮЧ[=ЗНАЧЕНИЕ] ...]\n"
     "                                показать или изменить настройки (без аргументов — все)\n"
@@ -86,6 +92,7 @@ int main(int argc, char** argv) {
   if (command == "import") return skimlet::cli::ImportCommand(ctx, args);
   if (command == "check") return skimlet::cli::CheckCommand(ctx, args);
   if (command == "feed") return skimlet::cli::FeedCommand(ctx, args);
+  if (command == "new") return skimlet::cli::NewChannelCommand(ctx, args);
   if (command == "paths") return skimlet::cli::PathsCommand(ctx, args);
   std::cerr << "skimlet-cli: неизвестная команда «" << command << "»\n\n" << kUsage;
   return 2;

@@ -182,6 +182,9 @@ class TDownload {
   bool OpenStartPage(const std::string& url);
   std::string FetchPage(const std::string& url);
   std::uint32_t OpenFlags() const { return openFlags_; }
+  // The address a page fetched from `requested` came from, with its <base href> applied:
+  // what its links resolve against.
+  std::string PageBase(const std::string& requested, const std::string& page) const;
 
   // For tests and the window's debug views: the run's fields, set directly. Run thread only.
   RunBuffers& MutableBuffers() { return buf_; }
@@ -212,8 +215,6 @@ class TDownload {
   UrlResolver IndexResolver() const;
   const std::string& IndexBase() const;  // the index page's final address or <base href>
   UrlResolver PageResolver() const;
-  // The address a page fetched from `requested` came from, with its <base href> applied.
-  std::string PageBase(const std::string& requested, const std::string& page) const;
   void KeepFetched(bool indexPage, const std::string& url, const std::string& page);
   // Fetches `url` into IndexHTML as the index page (StartURL := url), logging as `command`.
   enum class IndexLoad { kLoaded, kNoAnswer, kNoPage };

@@ -274,6 +274,23 @@ expect_eq "an unknown channel exits 2" 2 "$?"
 expect "an unknown channel is named in the message" grep -q "Нет-такого-канала" "$tmp/run3.err" "$tmp/run3.log"
 expect_eq "an unknown channel downloads nothing" 0 "$(grep -c 'Записан файл' "$tmp/run3.log")"
 
+# ---- the assistant: the same site as a new channel from one example each --------------------
+
+new_data=$tmp/new
+run_cli --home "$new_data" new "Вести" "$base/index.html" --example "$base/news/2026-12-05-pogoda.html" \
+  >"$tmp/new1.out" 2>&1
+expect_eq "skimlet-cli new on the demo site exits 0" 0 "$?"
+expect_eq "its preview takes the 14 news of the list" 14 "$(grep -c "^  $base/news/" "$tmp/new1.out")"
+run_cli --home "$new_data" new "Вести" "$base/sport/index.html" --rubric "Спорт" \
+  --example "$base/sport/2026-12-04-lyzhi.html" >"$tmp/new2.out" 2>&1
+expect_eq "skimlet-cli new --rubric on the demo site exits 0" 0 "$?"
+run_cli --home "$new_data" download "Вести" --log raw >"$tmp/new3.log" 2>&1
+expect_eq "the assistant's channel downloads" 0 "$?"
+expect_eq "it saves the news of the list, named by their headlines" "$expected_news" "$(saved_names "$new_data/Accounts/Вести")"
+expect_eq "its rubric saves the news of Спорт" "$expected_sport" "$(saved_names "$new_data/Accounts/Вести/Спорт")"
+run_cli --home "$new_data" check "Вести" >"$tmp/new4.out" 2>&1
+expect_eq "the checker finds nothing in the assistant's macros" 0 "$?"
+
 # ---- the demo script itself (make demo), when the two programs lie in one build directory ----
 
 build=$(dirname "$cli")

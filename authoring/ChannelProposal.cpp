@@ -1,0 +1,997 @@
+// The new-channel proposal. Every choice is checked by doing what the run will do with it:
+// FindFragment for EditIndexHTML, ForEachIndexLink and the fragment for FindUrlNews,
+// NewsTitleBetween for FindNameNews.
+#include "authoring/ChannelProposal.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/DownLoad.h"
+#include "engine/Html.h"
+#include "engine/Tools.h"
+#include "platform/Text.h"
+#include "platform/Url.h"
+
+namespace skimlet {
+
+namespace {
+
+constexpr std::size_t npos = std::string::npos;
+
+// ---- the page as a tree of elements ---------------------------------------------------------
+
+struct Node {
+  std::string_view name;
+  std::size_t begin = 0, openEnd = 0;     // the start tag
+  std::size_t contentEnd = npos, end = npos;  // where the content ends; one past the end tag
+  bool explicitEnd = false;               // closed by its own end tag
+  int parent = -1;
+  int nth = 0;                            // among the parent's children of its name
+  std::vector<std::string> classes;       // lower case, without the ones that tell items apart
+  std::size_t href = npos;                // <a>: where the href value begins
+};
+
+struct PageTree {
+  std::vector<Node> nodes;
+  std::vector<std::pair<std::size_t, std::size_t>> tags;  // every tag, start and end, in order
+  std::unordered_map<std::size_t, int> anchorAt;           // href value position -> node
+};
+
+bool IsVoid(std::string_view n) {
+  for (std::string_view v : {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
+                             "source", "track", "wbr"})
+    if (EqualsLower(n, v)) return true;
+  return false;
+}
+
+bool IsOneOf(std::string_view n, std::initializer_list<std::string_view> names) {
+  for (std::string_view v : names)
+    if (EqualsLower(n, v)) return true;
+  return false;
+}
+
+// Class words that differ between the items of one list: numbers, zebra stripes, states.
+bool ItemSpecificClass(const std::string& c) {
+  if (std::any_of(c.begin(), c.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) return true;
+  for (std::string_view s : {"odd", "even", "first", "last", "alt", "active", "current", "sticky", "selected"})
+    if (c == s) return true;
+  return false;
+}
+
+std::vector<std::string> ClassWords(std::string_view value) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  while (i < value.size()) {
+    while (i < value.size() && static_cast<unsigned char>(value[i]) <= ' ') ++i;
+    std::size_t j = i;
+    while (j < value.size() && static_cast<unsigned char>(value[j]) > ' ') ++j;
+    if (j > i) {
+      std::string w(value.substr(i, j - i));
+      for (char& c : w) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      if (!ItemSpecificClass(w)) out.push_back(std::move(w));
+    }
+    i = j;
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+constexpr std::size_t kScanDepth = 256;
+
+PageTree ParseTree(std::string_view page) {
+  PageTree t;
+  std::vector<int> open;
+  auto closeFrom = [&](std::size_t k, std::size_t at) {  // closes open[k..] where `at` begins
+    while (open.size() > k) {
+      Node& n = t.nodes[static_cast<std::size_t>(open.back())];
+      n.contentEnd = n.end = at;
+      open.pop_back();
+    }
+  };
+  // Closes the nearest open element named one of `names` unless one of `stops` is nearer.
+  auto implied = [&](std::initializer_list<std::string_view> names, std::initializer_list<std::string_view> stops,
+                     std::size_t at) {
+    for (std::size_t k = open.size(); k-- > 0 && open.size() - k <= kScanDepth;) {
+      std::string_view n = t.nodes[static_cast<std::size_t>(open[k])].name;
+      if (IsOneOf(n, names)) {
+        closeFrom(k, at);
+        return;
+      }
+      if (IsOneOf(n, stops)) return;
+    }
+  };
+  HtmlTokenizer tokens(page);
+  HtmlTag tag;
+  while (tokens.Next(tag)) {
+    t.tags.emplace_back(tag.begin, tag.end);
+    if (tag.closing) {
+      // An end tag whose element is not among the nearest open ones is passed over: a hostile
+      // page of endless nesting costs no more than a bounded look each.
+      for (std::size_t k = open.size(); k-- > 0 && open.size() - k <= kScanDepth;) {
+        Node& n = t.nodes[static_cast<std::size_t>(open[k])];
+        bool same = n.name.size() == tag.name.size() &&
+                    std::equal(n.name.begin(), n.name.end(), tag.name.begin(), [](char a, char b) {
+                      return (a | 0x20) == (b | 0x20);
+                    });
+        if (!same) continue;
+        closeFrom(k + 1, tag.begin);
+        n.contentEnd = tag.begin;
+        n.end = tag.end;
+        n.explicitEnd = true;
+        open.pop_back();
+        break;
+      }
+      continue;
+    }
+    if (tag.NameIs("li")) implied({"li"}, {"ul", "ol", "menu"}, tag.begin);
+    else if (tag.NameIs("tr")) implied({"tr"}, {"table", "tbody", "thead", "tfoot"}, tag.begin);
+    else if (tag.NameIs("td") || tag.NameIs("th")) implied({"td", "th"}, {"tr", "table"}, tag.begin);
+    else if (tag.NameIs("dt") || tag.NameIs("dd")) implied({"dt", "dd"}, {"dl"}, tag.begin);
+    if (IsOneOf(tag.name, {"address", "article", "aside", "blockquote", "div", "dl", "footer", "form", "h1", "h2",
+                           "h3", "h4", "h5", "h6", "header", "hr", "main", "nav", "ol", "p", "pre", "section",
+                           "table", "ul", "li"}))
+      implied({"p"}, {"div", "li", "td", "th", "table", "section", "article", "body", "blockquote", "button"},
+              tag.begin);
+    Node n;
+    n.name = tag.name;
+    n.begin = tag.begin;
+    n.openEnd = tag.end;
+    n.parent = open.empty() ? -1 : open.back();
+    if (const HtmlAttribute* c = tag.Attribute("class"))
+      n.classes = ClassWords(page.substr(c->valueBegin, c->valueEnd - c->valueBegin));
+    if (tag.NameIs("a"))
+      if (const HtmlAttribute* h = tag.Attribute("href"); h && h->hasValue) n.href = h->valueBegin;
+    int index = static_cast<int>(t.nodes.size());
+    if (n.href != npos) t.anchorAt[n.href] = index;
+    bool selfClosing = tag.end >= 2 && page[tag.end - 2] == '/';
+    bool empty = IsVoid(tag.name) || selfClosing;
+    if (empty) n.contentEnd = n.end = tag.end;
+    t.nodes.push_back(std::move(n));
+    if (!empty) open.push_back(index);
+  }
+  closeFrom(0, page.size());
+  std::map<std::pair<int, std::string>, int> seen;
+  for (Node& n : t.nodes) {
+    std::string name(n.name);
+    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    n.nth = seen[{n.parent, name}]++;
+  }
+  return t;
+}
+
+bool Compatible(const Node& a, const Node& b) {
+  if (a.name.size() != b.name.size() ||
+      !std::equal(a.name.begin(), a.name.end(), b.name.begin(), [](char x, char y) { return (x | 0x20) == (y | 0x20); }))
+    return false;
+  if (a.classes.empty() || b.classes.empty()) return a.classes.empty() && b.classes.empty();
+  for (const std::string& c : a.classes)
+    if (std::binary_search(b.classes.begin(), b.classes.end(), c)) return true;
+  return false;
+}
+
+// ---- addresses -----------------------------------------------------------------------------
+
+// An address reduced to what tells two articles apart: no scheme, no fragment, no final "/",
+// escapes decoded (UTF-8 ones to Windows-1251), so a link written either way is the example.
+std::string AddressKey(std::string_view url) {
+  std::string d = WithoutFragment(url);
+  if (std::string decoded = DecodedLink(d); !decoded.empty()) d = std::move(decoded);
+  if (std::size_t s = d.find("://"); s != npos) d.erase(0, s + 3);
+  while (!d.empty() && d.back() == '/') d.pop_back();
+  return d;
+}
+
+bool IsNavigationLink(std::string_view raw) {
+  std::string a = AttributeUrl(raw);
+  if (a.empty() || a[0] == '#') return true;
+  return HasScheme(a) && !IsHttpUrl(a);  // mailto:, javascript:, tel: ...
+}
+
+// ---- the fragment of the list's links --------------------------------------------------------
+
+// The longest piece (at least `minLen` long) that every string holds; "" when none.
+std::string CommonPiece(const std::vector<std::string>& s, std::size_t minLen) {
+  const std::string* shortest = &s.front();
+  for (const std::string& x : s)
+    if (x.size() < shortest->size()) shortest = &x;
+  for (std::size_t len = shortest->size(); len >= minLen && len > 0; --len)
+    for (std::size_t at = 0; at + len <= shortest->size(); ++at) {
+      std::string_view piece(shortest->data() + at, len);
+      if (std::all_of(s.begin(), s.end(), [&](const std::string& x) { return x.find(piece) != npos; }))
+        return std::string(piece);
+    }
+  return std::string();
+}
+
+// The common pieces of the strings in order, "*" where they differ.
+std::string Skeleton(const std::vector<std::string>& s, std::size_t minLen, int depth = 0) {
+  if (std::all_of(s.begin(), s.end(), [&](const std::string& x) { return x == s.front(); })) return s.front();
+  std::string piece = depth < 12 ? CommonPiece(s, minLen) : std::string();
+  if (piece.empty()) return "*";
+  std::vector<std::string> left, right;
+  for (const std::string& x : s) {
+    std::size_t at = x.find(piece);
+    left.push_back(x.substr(0, at));
+    right.push_back(x.substr(at + piece.size()));
+  }
+  return Skeleton(left, minLen, depth + 1) + piece + Skeleton(right, minLen, depth + 1);
+}
+
+std::string JoinPieces(const std::vector<std::string>& pieces) {
+  std::string out;
+  for (const std::string& p : pieces) out += (out.empty() ? "" : "*") + p;
+  return out;
+}
+
+std::string MappedLink(std::string m) {
+  for (char& c : m) {
+    if (c >= '0' && c <= '9') c = '~';
+    else if (c == '*') c = '?';
+  }
+  return m;
+}
+
+// The fragment of a sample of the links: their common beginning and end, however short
+// ("z/", ".html"), and the pieces they share between.
+std::vector<std::string> SamplePieces(const std::vector<std::string>& mapped) {
+  std::string prefix = mapped.front(), suffix;
+  for (const std::string& m : mapped)
+    prefix.resize(static_cast<std::size_t>(std::mismatch(prefix.begin(), prefix.end(), m.begin(), m.end()).first -
+                                           prefix.begin()));
+  std::vector<std::string> middle;
+  for (const std::string& m : mapped) middle.push_back(m.substr(prefix.size()));
+  suffix = middle.front();
+  for (const std::string& m : middle) {
+    std::size_t n = 0;
+    while (n < suffix.size() && n < m.size() && suffix[suffix.size() - 1 - n] == m[m.size() - 1 - n]) ++n;
+    suffix = suffix.substr(suffix.size() - n);
+  }
+  for (std::string& m : middle) m.resize(m.size() - suffix.size());
+  std::string p = prefix + Skeleton(middle, 3) + suffix;
+  if (!std::all_of(middle.begin(), middle.end(), [](const std::string& m) { return m.empty(); })) {
+    // Where the links differ, the common beginning and end stop at a separator: "news/zim"
+    // of two articles about winter says nothing about the next one.
+    constexpr std::string_view kSeparators = "/=?&.-_";
+    std::size_t cut = prefix.find_last_of(kSeparators);
+    bool tail = cut + 1 < prefix.size() || cut == npos;
+    prefix.resize(cut == npos ? 0 : cut + 1);
+    cut = suffix.find_first_of(kSeparators);
+    bool head = cut != 0;
+    suffix.erase(0, cut == npos ? suffix.size() : cut);
+    p = prefix + (tail ? "*" : "") + Skeleton(middle, 3) + (head ? "*" : "") + suffix;
+  }
+  std::vector<std::string> pieces, structural;
+  for (std::size_t i = 0; i <= p.size();) {
+    std::size_t j = std::min(p.find('*', i), p.size());
+    if (j > i) pieces.push_back(p.substr(i, j - i));
+    i = j + 1;
+  }
+  // Pieces that are only letters may be chance ("-v-" of two slugs); the address's structure
+  // (paths, numbers, queries, extensions) is what later links share.
+  for (const std::string& piece : pieces)
+    if (piece.find_first_of("/~=?.") != npos) structural.push_back(piece);
+  return structural.empty() ? pieces : structural;
+}
+
+std::string LinkFragment(const std::vector<std::string>& raws) {
+  if (raws.empty()) return std::string();
+  // Digits become "~" (one digit): dates and numbers of later articles match too. A sample
+  // of the links makes the fragment; a link it misses joins the sample.
+  std::vector<std::string> sample;
+  const std::size_t step = raws.size() > 24 ? raws.size() / 24 : 1;
+  for (std::size_t i = 0; i < raws.size(); i += step) sample.push_back(MappedLink(raws[i]));
+  auto missed = [&](const std::string& pattern) -> const std::string* {
+    for (const std::string& r : raws)
+      if (!ContainsFragment(r, pattern)) return &r;
+    return nullptr;
+  };
+  std::vector<std::string> pieces = SamplePieces(sample);
+  for (int more = 0; more < 16; ++more) {
+    const std::string pattern = JoinPieces(pieces);
+    std::string miss;
+    for (const std::string& r : raws)
+      if (!ContainsFragment(r, pattern) && std::find(sample.begin(), sample.end(), MappedLink(r)) == sample.end()) {
+        miss = MappedLink(r);
+        break;
+      }
+    if (miss.empty()) break;
+    sample.push_back(miss);
+    pieces = SamplePieces(sample);
+  }
+  // FindFragment wants at least one character between two pieces: where a piece stands right
+  // beside another in some link, one of them goes, the one whose loss keeps the most.
+  while (!pieces.empty() && missed(JoinPieces(pieces))) {
+    std::size_t drop = 0, kept = 0;
+    bool matches = false;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      std::vector<std::string> rest = pieces;
+      rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
+      std::size_t size = JoinPieces(rest).size();
+      bool ok = !missed(JoinPieces(rest));
+      if ((ok && !matches) || (ok == matches && size > kept)) {
+        drop = i;
+        kept = size;
+        matches = ok;
+      }
+    }
+    pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(drop));
+  }
+  std::string out = JoinPieces(pieces);
+  return out.size() >= 2 && !ContainsFragment("#", out) ? out : std::string();
+}
+
+// ---- what the run does with the steps --------------------------------------------------------
+
+struct Link {
+  std::size_t pos;
+  std::string raw;
+};
+
+std::vector<Link> IndexLinks(std::string_view page) {
+  std::vector<Link> out;
+  ForEachIndexLink(page, [&](std::string_view link) {
+    out.push_back({static_cast<std::size_t>(link.data() - page.data()), std::string(link)});
+    return true;
+  });
+  return out;
+}
+
+struct Edit {
+  std::string find, replace, what;
+};
+
+// As EditIndexHTML does: a fragment from the start of the page replaces once, others 999 times.
+void ApplyEdits(std::string& page, const std::vector<Edit>& edits) {
+  for (const Edit& e : edits) FindFragment(page, e.find, e.replace, !e.find.empty() && e.find[0] == '*' ? 1 : 999, false);
+}
+
+// A tag's text fit to stand in a step parameter as a plain fragment that later pages will
+// also have: one line, no wildcard characters, no numbers (those change from page to page),
+// unless the caller sees the text repeat in every item ("card h-100").
+bool StableMarker(std::string_view t, bool digits = false) {
+  if (t.empty() || t.size() > 160) return false;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == '\r' || c == '\n' || c == '*' || c == '?' || c == '~') return false;
+    // The digit of a heading's name (<h1>, </h2>) is no number.
+    bool heading = i >= 2 && (t[i - 1] == 'h' || t[i - 1] == 'H') && (t[i - 2] == '<' || t[i - 2] == '/');
+    if (c >= '0' && c <= '9' && !heading && !digits) return false;
+  }
+  return true;
+}
+
+// A link's tag names one article or page: the next list will not have it.
+bool IsLinkTag(std::string_view t) {
+  return t.size() > 2 && t[0] == '<' && (t[1] == 'a' || t[1] == 'A') && (t[2] == ' ' || t[2] == '>');
+}
+
+struct Span {
+  std::size_t begin, end;
+};
+
+bool Inside(const std::vector<Span>& spans, std::size_t pos) {
+  return std::any_of(spans.begin(), spans.end(), [&](const Span& s) { return pos >= s.begin && pos < s.end; });
+}
+
+// What the rules taken so far remove, for quick lookups: spans by their start, with the
+// furthest end among each span and those before it.
+class Removed {
+ public:
+  void Add(const std::vector<Span>& spans) {
+    spans_.insert(spans_.end(), spans.begin(), spans.end());
+    std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    reach_.clear();
+    for (const Span& s : spans_) reach_.push_back(std::max(reach_.empty() ? 0 : reach_.back(), s.end));
+  }
+  bool Holds(std::size_t pos) const {
+    auto after = std::upper_bound(spans_.begin(), spans_.end(), pos, [](std::size_t p, const Span& s) { return p < s.begin; });
+    return after != spans_.begin() && reach_[static_cast<std::size_t>(after - spans_.begin()) - 1] > pos;
+  }
+
+ private:
+  std::vector<Span> spans_;
+  std::vector<std::size_t> reach_;
+};
+
+// Whether a position of `sorted` lies in one of `spans` (in order, not overlapping).
+bool AnyInside(const std::vector<Span>& spans, const std::vector<std::size_t>& sorted) {
+  auto p = sorted.begin();
+  for (const Span& s : spans) {
+    p = std::lower_bound(p, sorted.end(), s.begin);
+    if (p != sorted.end() && *p < s.end) return true;
+  }
+  return false;
+}
+
+// What an "OPEN*CLOSE" -> "" edit removes between lo and hi, as FindFragment goes; and where
+// the links lose their address when a plain text before "href=" is rewritten.
+std::vector<Span> ElementSpans(std::string_view page, const std::string& open, const std::string& close,
+                               std::size_t lo, std::size_t hi) {
+  std::vector<Span> out;
+  for (std::size_t p = FindText(page, open, lo); p != npos && p < hi && out.size() < 999;) {
+    std::size_t q = FindText(page, close, p + open.size() + 1);
+    if (q == npos || q >= hi) break;
+    out.push_back({p, q + close.size()});
+    p = FindText(page, open, q + close.size());
+  }
+  return out;
+}
+
+std::vector<Span> TextSpans(std::string_view page, const std::string& text, std::size_t lo, std::size_t hi) {
+  std::vector<Span> out;
+  for (std::size_t p = FindText(page, text, lo); p != npos && p < hi && out.size() < 999;
+       p = FindText(page, text, p + text.size()))
+    out.push_back({p + text.size(), p + text.size() + 2});  // where the value begins, quoted or not
+  return out;
+}
+
+// ---- the title -------------------------------------------------------------------------------
+
+std::string NameOfText(const std::string& html) {
+  static const std::string s = "\x01S", e = "\x01E";
+  return NewsTitleBetween(s + html + e, s, e);
+}
+
+struct TitleChoice {
+  std::string start, end, name;
+};
+
+// Marker pairs that stand around the headline of one article, best first.
+std::vector<TitleChoice> TitleCandidates(const std::string& page) {
+  PageTree tree = ParseTree(page);
+  std::string title;
+  std::vector<TitleChoice> h1s, og, titles;
+  HtmlTokenizer tokens(page);
+  HtmlTag tag;
+  while (tokens.Next(tag)) {
+    if (tag.closing) continue;
+    if (tag.NameIs("title") && title.empty()) {
+      title = NameOfText(page.substr(tag.end, tag.rawTextEnd - tag.end));
+      titles.push_back({page.substr(tag.begin, tag.end - tag.begin), "</", title});
+    }
+    if (tag.NameIs("meta")) {
+      const HtmlAttribute* p = tag.Attribute("property");
+      const HtmlAttribute* c = tag.Attribute("content");
+      if (p && c && c->quote && EqualsLower(page.substr(p->valueBegin, p->valueEnd - p->valueBegin), "og:title") &&
+          p->begin < c->begin)
+        og.push_back({page.substr(p->begin, c->valueBegin - p->begin), std::string(1, c->quote),
+                      NameOfText(DecodeCharacterReferences(page.substr(c->valueBegin, c->valueEnd - c->valueBegin),
+                                                           true))});
+    }
+  }
+  for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+    const Node& h = tree.nodes[i];
+    if (!EqualsLower(h.name, "h1") || !h.explicitEnd) continue;
+    std::string name = NameOfText(page.substr(h.openEnd, h.contentEnd - h.openEnd));
+    if (name.empty()) continue;
+    // The heading's own tags, or those of an element inside that holds the whole text: the
+    // outermost whose start tag later articles will have too (no numbers in it).
+    for (std::size_t inner = i;;) {
+      const Node& n = tree.nodes[inner];
+      std::string start(page.substr(n.begin, n.openEnd - n.begin));
+      if (StableMarker(start)) {
+        h1s.push_back({start, std::string(page.substr(n.contentEnd, n.end - n.contentEnd)), name});
+        break;
+      }
+      std::size_t child = inner + 1;
+      if (child >= tree.nodes.size() || tree.nodes[child].parent != static_cast<int>(inner) ||
+          !tree.nodes[child].explicitEnd ||
+          NameOfText(page.substr(tree.nodes[child].openEnd, tree.nodes[child].contentEnd - tree.nodes[child].openEnd)) !=
+              name)
+        break;
+      inner = child;
+    }
+  }
+  std::vector<TitleChoice> out;
+  auto inTitle = [&](const TitleChoice& c) { return !title.empty() && title.find(c.name) != npos; };
+  for (const auto* list : {&h1s, &og})
+    for (const TitleChoice& c : *list)
+      if (inTitle(c)) out.push_back(c);
+  // The site's name stands in the title too: the headline is the longer.
+  std::stable_sort(out.begin(), out.end(), [](const TitleChoice& x, const TitleChoice& y) { return x.name.size() > y.name.size(); });
+  for (const auto* list : {&h1s, &og, &titles})
+    for (const TitleChoice& c : *list)
+      if (!inTitle(c)) out.push_back(c);
+  for (const TitleChoice& c : titles) out.push_back(c);
+  return out;
+}
+
+std::string StepText(const char* utf8) { return W(utf8); }
+
+TTmpOneMacroComand Step(const char* command, std::string p1, std::string p2, std::string p3, std::string p4,
+                        const char* description) {
+  TTmpOneMacroComand s;
+  s.Command = command;
+  s.P1 = std::move(p1);
+  s.P2 = std::move(p2);
+  s.P3 = std::move(p3);
+  s.P4 = std::move(p4);
+  s.Description = StepText(description);
+  s.Active = true;
+  return s;
+}
+
+// How surely a link leads to the next page of the list: 2 for rel="next" or a "next" class,
+// 1 for the words and arrows such links carry, 0 for none.
+int NextPageLink(const Node& a, std::string_view page) {
+  for (const std::string& c : a.classes)
+    if (c.find("next") != npos) return 2;
+  HtmlTokenizer tokens(page, a.begin);
+  HtmlTag tag;
+  if (tokens.Next(tag))
+    if (const HtmlAttribute* rel = tag.Attribute("rel"))
+      if (page.substr(rel->valueBegin, rel->valueEnd - rel->valueBegin).find("next") != npos) return 2;
+  std::string text = HtmlText(page.substr(a.openEnd, a.contentEnd - a.openEnd));
+  std::size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
+  if (b == npos || e - b > 40) return 0;
+  text = text.substr(b, e - b + 1);
+  for (const char* word : {"Следующая", "следующая", "Далее", "далее", "Вперед", "Вперёд", "вперед", "вперёд",
+                           "Next", "next", "Older", "older"})
+    if (text.rfind(W(word), 0) == 0) return 1;
+  for (const char* arrow : {"»", "›", "→"}) {
+    std::string w = W(arrow);
+    if (text.size() >= w.size() && text.compare(text.size() - w.size(), w.size(), w) == 0) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& pageText, const std::string& pageUrl) {
+  ListPageLinks out;
+  std::string page = pageText;
+  std::vector<Edit> edits;
+  for (const IndexEdit& e : proposal.indexEdits) edits.push_back({e.find, e.replace, ""});
+  ApplyEdits(page, edits);
+  if (proposal.linkFragment.empty()) return out;
+  UrlResolver resolver(pageUrl);
+  LinkFinder finder(proposal.linkFragment);
+  ForEachIndexLink(page, [&](std::string_view link) {
+    if (finder.FoundIn(link))
+      out.links.push_back({std::string(link), NewsAddress(resolver.Resolve(AttributeUrl(link))), std::string()});
+    return true;
+  });
+  if (!proposal.nextFragment.empty()) {
+    std::string next = NextIndexLink(page, proposal.nextFragment);
+    if (!next.empty() && next[0] != '#') next = WithoutFragment(resolver.Resolve(AttributeUrl(next)));
+    if (!next.empty() && next[0] != '#' && next != WithoutFragment(resolver.Resolve(""))) out.next = next;
+  }
+  return out;
+}
+
+std::string ProposedNewsName(const ChannelProposal& proposal, const std::string& page) {
+  return NewsTitleBetween(page, proposal.nameStart, proposal.nameEnd);
+}
+
+bool ProposedNewsAccepted(const ChannelProposal& proposal, const std::string& page) {
+  return ContainsFragment(page, proposal.newsKey);
+}
+
+ChannelProposal ProposeChannel(const ProposalInput& in) {
+  ChannelProposal out;
+  const std::string& page = in.indexPage;
+  PageTree tree = ParseTree(page);
+  std::vector<Link> links = IndexLinks(page);
+  std::unordered_map<std::size_t, std::size_t> linkAt;  // position -> index in links
+  for (std::size_t i = 0; i < links.size(); ++i) linkAt[links[i].pos] = i;
+  // An anchor's link as FindUrlNews sees it.
+  std::vector<const std::string*> rawOf(tree.nodes.size(), nullptr);
+  for (std::size_t i = 0; i < tree.nodes.size(); ++i)
+    if (auto l = tree.nodes[i].href != npos ? linkAt.find(tree.nodes[i].href) : linkAt.end(); l != linkAt.end())
+      rawOf[i] = &links[l->second].raw;
+  auto raw = [&](int node) -> const std::string& { return *rawOf[static_cast<std::size_t>(node)]; };
+
+  // ---- the example's place in the page
+  UrlResolver resolver(in.indexUrl);
+  std::vector<std::string> exampleKeys;
+  for (const std::string& u : in.exampleUrls) exampleKeys.push_back(AddressKey(u));
+  std::vector<int> anchors;
+  std::map<int, std::size_t> exampleOf;  // anchor -> example index, in page order
+  for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+    if (!rawOf[i] || IsNavigationLink(*rawOf[i])) continue;
+    anchors.push_back(static_cast<int>(i));
+    std::string key = AddressKey(resolver.Resolve(AttributeUrl(*rawOf[i])));
+    for (std::size_t e = 0; e < exampleKeys.size(); ++e)
+      if (key == exampleKeys[e]) exampleOf[static_cast<int>(i)] = e;
+  }
+  if (exampleOf.empty()) {
+    out.problem = W("на странице нет ссылки на пример: ") + (in.exampleUrls.empty() ? "" : in.exampleUrls.front());
+    return out;
+  }
+
+  struct Choice {
+    std::vector<int> selected, items;
+    std::size_t covered = 0, count = 0;
+    bool heading = false;  // the example stands in a heading or a "title" element
+    std::size_t letters = 0;  // of the example's text: a headline, not a date or a picture
+    int level = 0;
+  } best;
+  bool haveBest = false;
+  auto better = [](const Choice& a, const Choice& b) {
+    if (a.covered != b.covered) return a.covered > b.covered;
+    if (a.count != b.count) return a.count > b.count;
+    if (a.heading != b.heading) return a.heading;
+    if ((a.letters > 0) != (b.letters > 0)) return a.letters > 0;
+    if (a.level != b.level) return a.level < b.level;
+    return a.letters > b.letters;
+  };
+  auto nodeText = [&](int i) {
+    const Node& n = tree.nodes[static_cast<std::size_t>(i)];
+    return NameOfText(page.substr(n.openEnd, n.contentEnd - n.openEnd));
+  };
+  for (const auto& [example, _] : exampleOf) {
+    std::vector<int> chain;
+    for (int c = example; c >= 0 && chain.size() < 16; c = tree.nodes[static_cast<std::size_t>(c)].parent)
+      chain.push_back(c);
+    std::vector<int> like;  // anchors that look like the example itself
+    for (int a : anchors)
+      if (Compatible(tree.nodes[static_cast<std::size_t>(a)], tree.nodes[static_cast<std::size_t>(example)]))
+        like.push_back(a);
+    std::size_t letters = 0;
+    for (char ch : nodeText(example)) {
+      unsigned char u = static_cast<unsigned char>(ch);
+      letters += (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u >= 0xC0 ? 1 : 0;
+    }
+    bool heading = false;
+    for (int c : chain) {
+      const Node& n = tree.nodes[static_cast<std::size_t>(c)];
+      heading = heading || (n.name.size() == 2 && (n.name[0] | 0x20) == 'h' && n.name[1] >= '1' && n.name[1] <= '6') ||
+                std::any_of(n.classes.begin(), n.classes.end(),
+                            [](const std::string& w) { return w.find("title") != npos || w.find("headline") != npos; });
+      if (c == chain[std::min<std::size_t>(chain.size() - 1, 3)]) break;  // up to the item, near the link
+    }
+    // Each look-alike's ancestor at the level of the item being tried, and whether the chain
+    // up to it has matched the example's so far.
+    std::vector<int> up = like;
+    std::vector<char> alive(like.size(), 1);
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+      if (k > 0)
+        for (std::size_t i = 0; i < like.size(); ++i) {
+          if (!alive[i]) continue;
+          up[i] = tree.nodes[static_cast<std::size_t>(up[i])].parent;
+          alive[i] = up[i] >= 0 && Compatible(tree.nodes[static_cast<std::size_t>(up[i])],
+                                              tree.nodes[static_cast<std::size_t>(chain[k])]);
+        }
+      Choice c;
+      c.level = static_cast<int>(k);
+      c.heading = heading;
+      c.letters = letters;
+      const int container = k + 1 < chain.size() ? chain[k + 1] : -1;  // -1: the page's top level
+      std::set<int> items;
+      // The links at the example's place in each sibling item; `nth` also asks for the same
+      // place among siblings of one name (the second cell of a row, not the third).
+      auto select = [&](bool nth) {
+        c.selected.clear();
+        items.clear();
+        if (!nth) {
+          for (std::size_t i = 0; i < like.size(); ++i)
+            if (alive[i] && tree.nodes[static_cast<std::size_t>(up[i])].parent == container) {
+              c.selected.push_back(like[i]);
+              items.insert(up[i]);
+            }
+          return;
+        }
+        for (int a : like) {
+          int x = a;
+          bool ok = !nth || k == 0 ||
+                    tree.nodes[static_cast<std::size_t>(a)].nth == tree.nodes[static_cast<std::size_t>(example)].nth;
+          for (std::size_t j = 1; j <= k && ok; ++j) {
+            x = tree.nodes[static_cast<std::size_t>(x)].parent;
+            ok = x >= 0 &&
+                 Compatible(tree.nodes[static_cast<std::size_t>(x)], tree.nodes[static_cast<std::size_t>(chain[j])]) &&
+                 (!nth || j == k || tree.nodes[static_cast<std::size_t>(x)].nth == tree.nodes[static_cast<std::size_t>(chain[j])].nth);
+          }
+          if (!ok || tree.nodes[static_cast<std::size_t>(x)].parent != container) continue;
+          c.selected.push_back(a);
+          items.insert(x);
+        }
+      };
+      select(false);
+      // Links of another shape at another place of the item (a row's category cell beside its
+      // title cell): only the example's place counts. Links of one shape at several places
+      // (a day's group of news) all do.
+      auto place = [&](int a) {
+        std::string key;
+        for (std::size_t j = 0; j < k; ++j, a = tree.nodes[static_cast<std::size_t>(a)].parent)
+          key += std::to_string(tree.nodes[static_cast<std::size_t>(a)].nth) + ",";
+        return key;
+      };
+      const std::string examplePlace = place(example);
+      std::vector<std::string> here, elsewhere;
+      for (int a : c.selected)
+        (place(a) == examplePlace ? here : elsewhere).push_back(raw(a));
+      if (!elsewhere.empty() && !here.empty()) {
+        const std::string shape = LinkFragment(here);
+        if (shape.empty() || !std::all_of(elsewhere.begin(), elsewhere.end(),
+                                          [&](const std::string& r) { return ContainsFragment(r, shape); }))
+          select(true);
+      }
+      c.items.assign(items.begin(), items.end());
+      c.count = items.size();
+      std::set<std::size_t> covered;
+      for (int a : c.selected)
+        if (auto e = exampleOf.find(a); e != exampleOf.end()) covered.insert(e->second);
+      c.covered = covered.size();
+      if (!haveBest || better(c, best)) {
+        best = std::move(c);
+        haveBest = true;
+      }
+    }
+  }
+  std::vector<std::size_t> wantedPos;
+  for (int a : best.selected) wantedPos.push_back(tree.nodes[static_cast<std::size_t>(a)].href);
+  std::sort(wantedPos.begin(), wantedPos.end());
+  std::vector<std::string> wanted;
+  for (std::size_t p : wantedPos) wanted.push_back(links[linkAt.at(p)].raw);
+
+  // ---- the fragment FindUrlNews looks for
+  out.linkFragment = wanted.empty() ? std::string() : LinkFragment(wanted);
+  if (out.linkFragment.empty()) {
+    out.problem = W("на странице нет ссылок, похожих на пример");
+    return out;
+  }
+  LinkFinder finder(out.linkFragment);
+  std::vector<std::size_t> bad;
+  for (const Link& l : links)
+    if (!std::binary_search(wantedPos.begin(), wantedPos.end(), l.pos) && finder.FoundIn(l.raw)) bad.push_back(l.pos);
+
+  // ---- the next page's link, which the narrowing must keep
+  std::size_t nextPos = npos;
+  int nextNode = -1;
+  if (in.pages > 1) {
+    int sure = 0;
+    for (int a : anchors) {
+      const Node& n = tree.nodes[static_cast<std::size_t>(a)];
+      // Not an article's link, however it is worded ("Далее »" under an excerpt).
+      if (finder.FoundIn(raw(a))) continue;
+      if (int how = NextPageLink(n, page); how > sure) {
+        sure = how;
+        nextPos = n.href;
+        nextNode = a;
+      }
+    }
+  }
+  std::vector<std::size_t> keep = wantedPos;
+  if (nextPos != npos) keep.push_back(nextPos);
+  std::sort(keep.begin(), keep.end());
+  auto harms = [&](const std::vector<Span>& spans) { return AnyInside(spans, keep); };
+
+  // ---- the region of the list
+  std::vector<Edit> edits;
+  std::size_t lo = 0, hi = page.size();
+  if (!bad.empty()) {
+    std::size_t first = npos, last = 0;
+    for (int i : best.items) {
+      first = std::min(first, tree.nodes[static_cast<std::size_t>(i)].begin);
+      last = std::max(last, tree.nodes[static_cast<std::size_t>(i)].end);
+    }
+    if (nextNode >= 0) {
+      // The pagination block around the next link stays in the region.
+      int p = tree.nodes[static_cast<std::size_t>(nextNode)].parent;
+      const Node& around = p >= 0 ? tree.nodes[static_cast<std::size_t>(p)] : tree.nodes[static_cast<std::size_t>(nextNode)];
+      first = std::min(first, around.begin);
+      last = std::max(last, around.end);
+    }
+    // Cuts stand between the list and the nearest links it must lose. Best are the elements
+    // that hold the list ("<main ...>", "</main>"), then tags with attributes, then any.
+    std::size_t headFrom = 0, tailTo = npos;
+    for (std::size_t b : bad) {
+      if (b < first) headFrom = b + 1;
+      else if (b >= last && tailTo == npos) tailTo = b;
+    }
+    std::vector<int> holders;
+    for (int x = tree.nodes[static_cast<std::size_t>(best.items.front())].parent; x >= 0;
+         x = tree.nodes[static_cast<std::size_t>(x)].parent)
+      holders.push_back(x);
+    auto text = [&](std::size_t from, std::size_t to) { return std::string(page.substr(from, to - from)); };
+    if (headFrom > 0) {
+      std::vector<std::pair<std::size_t, std::size_t>> cands;
+      for (int x : holders) cands.emplace_back(tree.nodes[static_cast<std::size_t>(x)].begin, tree.nodes[static_cast<std::size_t>(x)].openEnd);
+      for (bool attributes : {true, false})
+        for (std::size_t i = tree.nodes.size(), tries = 0; i-- > 0 && tries < 400;) {
+          const Node& n = tree.nodes[i];
+          if (n.begin > first || n.begin < headFrom) continue;
+          ++tries;
+          if (!attributes || text(n.begin, n.openEnd).find(' ') != npos) cands.emplace_back(n.begin, n.openEnd);
+        }
+      for (const auto& [at, end] : cands) {
+        std::string t = text(at, end);
+        if (at < headFrom || at > first || IsLinkTag(t) || !StableMarker(t) || FindText(page, t) != at ||
+            FindText(page, t, at + 1) != npos)
+          continue;
+        edits.push_back({"*" + t, t, StepText("Список: отрезать начало страницы до него")});
+        lo = at;
+        break;
+      }
+    }
+    if (tailTo != npos) {
+      std::vector<std::pair<std::size_t, std::size_t>> cands;
+      for (int x : holders)
+        if (tree.nodes[static_cast<std::size_t>(x)].explicitEnd)
+          cands.emplace_back(tree.nodes[static_cast<std::size_t>(x)].contentEnd, tree.nodes[static_cast<std::size_t>(x)].end);
+      for (bool attributes : {true, false}) {
+        auto tag = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(last, std::size_t{0}));
+        for (int tries = 0; tag != tree.tags.end() && tag->first <= tailTo && tries < 400; ++tag, ++tries)
+          if (!attributes || text(tag->first, tag->second).find(' ') != npos) cands.push_back(*tag);
+      }
+      for (const auto& [at, end] : cands) {
+        std::string t = text(at, end);
+        if (at < last || at > tailTo || IsLinkTag(t) || !StableMarker(t) || FindText(page, t, lo) != at) continue;
+        edits.push_back({t + "*", "", StepText("Список: отрезать конец страницы после него")});
+        hi = at;
+        break;
+      }
+    }
+  }
+
+  // ---- inside the region: drop what is not a title link of the list
+  Removed dropped;
+  std::set<std::string> tried;  // a rule is judged once: the same element stands in every item
+  for (std::size_t b : bad) {
+    if (b < lo || b >= hi || dropped.Holds(b)) continue;
+    // The innermost element around the link.
+    int inner = -1;
+    if (auto a = tree.anchorAt.find(b); a != tree.anchorAt.end()) {
+      inner = a->second;
+    } else {
+      // The last element that begins before the link, or the nearest of its parents that holds it.
+      auto after = std::upper_bound(tree.nodes.begin(), tree.nodes.end(), b,
+                                    [](std::size_t pos, const Node& n) { return pos < n.begin; });
+      inner = static_cast<int>(after - tree.nodes.begin()) - 1;
+      while (inner >= 0 && tree.nodes[static_cast<std::size_t>(inner)].end <= b)
+        inner = tree.nodes[static_cast<std::size_t>(inner)].parent;
+    }
+    std::vector<int> around;
+    for (int x = inner; x >= 0; x = tree.nodes[static_cast<std::size_t>(x)].parent) around.push_back(x);
+    std::reverse(around.begin(), around.end());  // outermost first
+    bool done = false;
+    for (int x : around) {
+      const Node& n = tree.nodes[static_cast<std::size_t>(x)];
+      if (!n.explicitEnd || n.begin < lo || n.end > hi) continue;
+      std::string open(page.substr(n.begin, n.openEnd - n.begin)), close(page.substr(n.contentEnd, n.end - n.contentEnd));
+      if (IsLinkTag(open) || !StableMarker(open, true) || !StableMarker(close) || !tried.insert(open + "*" + close).second)
+        continue;
+      std::vector<Span> spans = ElementSpans(page, open, close, lo, hi);
+      if (!Inside(spans, b) || harms(spans) || (!StableMarker(open) && spans.size() < 2)) continue;
+      edits.push_back({open + "*" + close, "", StepText("Список: убрать то, что не заголовок статьи")});
+      dropped.Add(spans);
+      done = true;
+      break;
+    }
+    if (done || inner < 0 || tree.anchorAt.find(b) == tree.anchorAt.end()) continue;
+    // The link's own tag up to its address ("<a class="more-link" href="), or with the tags
+    // just before it ("</p><a href="): rewritten, those links lose their address.
+    const Node& a = tree.nodes[static_cast<std::size_t>(inner)];
+    std::size_t hrefAt = b;
+    while (hrefAt > a.begin && page[hrefAt - 1] != '=') --hrefAt;
+    if (hrefAt < a.begin + 5) continue;
+    const std::size_t nameAt = hrefAt - 5;  // "href="
+    auto own = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(a.begin, std::size_t{0}));
+    for (int back = 0; back <= 3 && !done && own - tree.tags.begin() >= back; ++back) {
+      const std::size_t from = (own - back)->first;
+      std::string pattern(page.substr(from, hrefAt - from));
+      if (pattern.size() < 8 || !StableMarker(pattern, true) || !tried.insert(pattern).second) continue;
+      std::vector<Span> spans = TextSpans(page, pattern, lo, hi);
+      if (!Inside(spans, b) || harms(spans) || (!StableMarker(pattern) && spans.size() < 2)) continue;
+      std::string replaced = pattern.substr(0, nameAt - from) + "data-skip=";
+      edits.push_back({pattern, replaced, StepText("Список: не брать эту ссылку")});
+      dropped.Add(spans);
+      done = true;
+    }
+  }
+
+  // ---- what the steps take
+  for (const Edit& e : edits) out.indexEdits.push_back({e.find, e.replace});
+  out.links = ReadListPage(out, page, in.indexUrl).links;
+  if (out.links.empty()) {
+    out.problem = W("на странице нет ссылок, похожих на пример");
+    return out;
+  }
+  for (ProposedLink& l : out.links)
+    for (int a : best.selected)
+      if (raw(a) == l.link) {
+        l.text = nodeText(a);
+        break;
+      }
+
+  // The title and the key fragment every article holds.
+  std::vector<std::vector<TitleChoice>> perExample;
+  for (const std::string& p : in.examplePages) perExample.push_back(TitleCandidates(p));
+  if (!perExample.empty()) {
+    for (const TitleChoice& c : perExample.front()) {
+      bool all = true;
+      for (std::size_t e = 0; e < in.examplePages.size() && all; ++e) {
+        std::string name = NewsTitleBetween(in.examplePages[e], c.start, c.end);
+        auto same = std::find_if(perExample[e].begin(), perExample[e].end(),
+                                 [&](const TitleChoice& o) { return o.start == c.start; });
+        all = !name.empty() && (e == 0 ? name == c.name : (same != perExample[e].end() && name == same->name));
+      }
+      if (!all) continue;
+      out.nameStart = c.start;
+      out.nameEnd = c.end;
+      break;
+    }
+  }
+  for (const std::string& p : in.examplePages) out.exampleNames.push_back(NewsTitleBetween(p, out.nameStart, out.nameEnd));
+  if (out.nameStart.empty()) {
+    out.problem = W("в статье-примере не найден заголовок");
+    out.nameStart = "<title>";
+    out.nameEnd = "</title>";
+  }
+  for (const std::string& key : {out.nameStart, std::string("<body"), std::string("<BODY"), std::string("</title>")}) {
+    if (std::all_of(in.examplePages.begin(), in.examplePages.end(),
+                    [&](const std::string& p) { return ContainsFragment(p, key); })) {
+      out.newsKey = key;
+      break;
+    }
+  }
+  if (out.newsKey.empty()) out.newsKey = "<";
+
+  // Page turning: the fragment just before the next link, checked on the narrowed page.
+  if (nextNode >= 0) {
+    std::string narrowed = page;
+    ApplyEdits(narrowed, edits);
+    const std::string nextRaw = raw(nextNode);
+    const Node& a = tree.nodes[static_cast<std::size_t>(nextNode)];
+    // The link's own attributes (rel="next", a "next" class, a title), its tag up to the
+    // address, then the tags before it.
+    std::vector<std::string> candidates;
+    HtmlTokenizer tokens(page, a.begin);
+    HtmlTag tag;
+    if (tokens.Next(tag)) {
+      for (const HtmlAttribute& at : tag.attributes)
+        if (!at.NameIs("href") && at.hasValue) candidates.emplace_back(page.substr(at.begin, at.end - at.begin));
+      if (const HtmlAttribute* h = tag.Attribute("href")) candidates.emplace_back(page.substr(a.begin, h->begin - a.begin));
+    }
+    for (std::size_t i = static_cast<std::size_t>(nextNode); i-- > 0 && candidates.size() < 16;)
+      candidates.emplace_back(page.substr(tree.nodes[i].begin, tree.nodes[i].openEnd - tree.nodes[i].begin));
+    for (std::string t : candidates) {
+      while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
+      if (t.size() < 3 || !StableMarker(t) || NextIndexLink(narrowed, t) != nextRaw) continue;
+      out.nextFragment = t;
+      break;
+    }
+  }
+
+  const bool resolve = std::any_of(out.links.begin(), out.links.end(), [](const ProposedLink& l) {
+    return !IsHttpUrl(l.link) || l.link.find('&') != npos || l.link.find('%') != npos;
+  });
+  std::vector<TTmpOneMacroComand>& s = out.steps;
+  // What proves GetStart got the list page: where the list begins, else a link as this page
+  // writes it (the fragment's case counts).
+  std::string startKey = "<";
+  if (!edits.empty() && edits.front().find.front() == '*') startKey = edits.front().replace;
+  else if (ContainsFragment(page, "href=")) startKey = "href=";
+  else if (ContainsFragment(page, "HREF=")) startKey = "HREF=";
+  s.push_back(Step("GetStart", in.startUrl, startKey, "-999", "", "Страница списка: в IndexHTML-буфер"));
+  for (const Edit& e : edits) {
+    s.push_back(Step("EditIndexHTML", e.find, e.replace, "", "", ""));
+    s.back().Description = e.what;
+  }
+  const int find = static_cast<int>(s.size());
+  const bool turn = !out.nextFragment.empty();
+  const int next = find + 1 + (resolve ? 7 : 6);  // the steps of one article follow FindUrlNews
+  s.push_back(Step("FindUrlNews", out.linkFragment, turn ? std::to_string(next) : std::string("-1"), "", "",
+                   "Следующая новая ссылка списка; нет ссылок - дальше"));
+  if (resolve) s.push_back(Step("EditUrlNews", "", "", "", "", "Сделать ссылку полной"));
+  s.push_back(Step("GetNews", out.newsKey, "", "", std::to_string(find),
+                   "Загрузить статью; загружена ранее - к следующей ссылке"));
+  s.push_back(Step("EditHTMLNews", "StandartParameter=0", "StandartParameter=0", "", "",
+                   "Убрать скрипты, сделать ссылки полными"));
+  s.push_back(Step("FindNameNews", out.nameStart, out.nameEnd, "", "", "Имя новости из заголовка статьи"));
+  s.push_back(Step("FindAttachment", "StandartParameter=0", "StandartParameter=0", "StandartParameter=0", "",
+                   "Рисунки и стили статьи"));
+  s.push_back(Step("SaveNews", "", "", "", "", "Записать новость"));
+  s.push_back(Step("GotoMacro", std::to_string(find), "StandartParameter=0", "", "", "К следующей ссылке"));
+  if (turn) {
+    s.push_back(Step("GetNextIndex", out.nextFragment, std::to_string(in.pages - 1), "", "-1",
+                     "Следующая страница списка; нет её - конец папки"));
+    s.push_back(Step("GotoMacro", "1", "StandartParameter=0", "", "", "Разобрать новую страницу списка"));
+  }
+  return out;
+}
+
+}  // namespace skimlet

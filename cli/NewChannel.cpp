@@ -1,0 +1,167 @@
+// skimlet-cli new: a channel (or a rubric) from its list page and one example article.
+#include <iostream>
+#include <set>
+
+#include "authoring/ChannelFile.h"
+#include "authoring/ChannelProposal.h"
+#include "authoring/MacroPreview.h"
+#include "cli/Commands.h"
+#include "library/ChannelFolders.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "qt/SettingsStore.h"
+
+namespace skimlet::cli {
+
+namespace {
+
+constexpr int kMostNamesFetched = 100;
+
+const char* kNewUsage =
+    "использование: skimlet-cli new КАНАЛ АДРЕС_СПИСКА --example АДРЕС_СТАТЬИ [--example АДРЕС_СТАТЬИ]\n"
+    "                                [--rubric РУБРИКА] [--pages N] [--dry-run]\n";
+
+std::string U(const std::string& win) { return Win1251ToUtf8(win); }
+
+void Fail(const std::string& utf8Why) { std::cerr << "skimlet-cli new: " << utf8Why << "\n"; }
+
+std::string StepLine(int i, const TTmpOneMacroComand& s) {
+  std::string line = std::to_string(i) + ". " + s.Command;
+  for (const std::string* p : {&s.P1, &s.P2, &s.P3, &s.P4}) line += " [" + U(*p) + "]";
+  return line + "  " + U(s.Description);
+}
+
+}  // namespace
+
+int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) {
+  std::vector<std::string> positional, examples;
+  std::string rubric;
+  int pages = 1;
+  bool dryRun = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (a == "--example" && hasValue) {
+      examples.push_back(Utf8ToWin1251(args[++i]));
+    } else if (a == "--rubric" && hasValue) {
+      rubric = Utf8ToWin1251(args[++i]);
+    } else if (a == "--pages" && hasValue) {
+      try {
+        pages = std::stoi(args[++i]);
+      } catch (...) {
+        pages = 0;
+      }
+      if (pages < 1 || pages > 1000) {
+        std::cerr << "skimlet-cli new: --pages — число от 1 до 1000\n";
+        return 2;
+      }
+    } else if (a == "--dry-run") {
+      dryRun = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      std::cerr << kNewUsage;
+      return 2;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (positional.size() != 2 || examples.empty()) {
+    std::cerr << kNewUsage;
+    return 2;
+  }
+  const std::string channelName = Utf8ToWin1251(positional[0]);
+  const std::string indexUrl = Utf8ToWin1251(positional[1]);
+  // The folder must be new, and a rubric's channel must exist: said before anything is fetched.
+  ChannelTree tree(ctx.dataDir);
+  if (DirExists(tree.AccountsDir())) tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
+  if (std::string why = NewMacroFolderProblem(tree, channelName, rubric); !why.empty()) {
+    Fail(why);
+    return 1;
+  }
+
+  // The pages: the list and the examples, fetched as a run fetches them.
+  SettingsStore store;
+  const RunSettings settings = store.ReadRunSettings();
+  auto fetch = [&](const std::string& url, bool index) { return PreviewFetch(ctx.dataDir, settings).Fetch(url, index); };
+  ProposalInput input;
+  input.startUrl = indexUrl;
+  input.pages = pages;
+  PreviewFetch::Result index = fetch(indexUrl, true);
+  if (!index.ok) {
+    Fail("страница списка не получена: " + U(index.error));
+    return 1;
+  }
+  input.indexPage = std::move(index.page);
+  input.indexUrl = index.address;
+  for (const std::string& e : examples) {
+    PreviewFetch::Result page = fetch(e, false);
+    if (!page.ok) {
+      Fail("статья-пример не получена: " + U(page.error));
+      return 1;
+    }
+    input.exampleUrls.push_back(e);
+    input.examplePages.push_back(std::move(page.page));
+  }
+
+  ChannelProposal proposal = ProposeChannel(input);
+  if (proposal.steps.empty()) {
+    Fail(U(proposal.problem));
+    return 1;
+  }
+  std::cout << "Шаги макроса:\n";
+  for (std::size_t i = 0; i < proposal.steps.size(); ++i)
+    std::cout << "  " << StepLine(static_cast<int>(i), proposal.steps[i]) << "\n";
+  if (pages > 1 && proposal.nextFragment.empty())
+    std::cout << "Ссылка на следующую страницу списка не найдена: листать не будем.\n";
+
+  // The preview: every link taken, page after page, with the name its news would get.
+  std::vector<ProposedLink> links = proposal.links;
+  std::string next = pages > 1 ? ReadListPage(proposal, input.indexPage, input.indexUrl).next : std::string();
+  for (int page = 2; page <= pages && !next.empty(); ++page) {
+    PreviewFetch::Result more = fetch(next, true);
+    if (!more.ok) {
+      std::cout << "Страница списка " << page << " не получена: " << U(more.error) << "\n";
+      break;
+    }
+    ListPageLinks found = ReadListPage(proposal, more.page, more.address);
+    links.insert(links.end(), found.links.begin(), found.links.end());
+    next = found.next;
+  }
+  std::cout << "Ссылки, которые возьмёт макрос (" << links.size() << "):\n";
+  int named = 0, fetched = 0;
+  std::set<std::string> seen;
+  for (const ProposedLink& l : links) {
+    std::string name;
+    if (!seen.insert(l.url).second) {
+      name = "(уже взята выше)";
+    } else if (fetched < kMostNamesFetched) {
+      ++fetched;
+      PreviewFetch::Result page = fetch(l.url, false);
+      if (!page.ok) name = "(не получена: " + U(page.error) + ")";
+      else if (!ProposedNewsAccepted(proposal, page.page)) name = "(нет фрагмента " + U(proposal.newsKey) + ")";
+      else name = U(ProposedNewsName(proposal, page.page));
+      if (page.ok && !name.empty() && name[0] != '(') ++named;
+      if (name.empty()) name = "(без заголовка)";
+    } else {
+      name = U(l.text);
+    }
+    std::cout << "  " << U(l.url) << "\n      " << name << "\n";
+  }
+  if (!proposal.problem.empty() || named == 0) {
+    Fail(proposal.problem.empty() ? std::string("ни в одной статье не найден заголовок") : U(proposal.problem));
+    return 1;
+  }
+  if (dryRun) {
+    std::cout << "Пробный запуск: ничего не записано.\n";
+    return 0;
+  }
+
+  std::string path, error;
+  if (!CreateMacroFolder(tree, channelName, rubric, proposal.steps, path, error)) {
+    Fail(error);
+    return 1;
+  }
+  std::cout << (rubric.empty() ? "Создан канал " : "Создана рубрика ") << path << "\n";
+  return 0;
+}
+
+}  // namespace skimlet::cli

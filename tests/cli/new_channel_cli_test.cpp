@@ -1,0 +1,188 @@
+// skimlet-cli new on the list pages people really have (tests/cli/new_channel/*.html): the
+// proposal must take every article of the list the example stands in and nothing else, and
+// the channel it writes, downloaded by the real engine, must save exactly those articles
+// named by their headlines.
+//
+// A fixture NAME.html is the list page; NAME.expected gives where it is served ("index:"),
+// the example's address ("example:") and the list's articles, in page order, by the last
+// part of their address. Every other address answers with an article titled "Статья " and
+// that last part, with the site's name in its <title>.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/TestSupport.h"
+
+namespace skimlet {
+namespace {
+
+const std::string kFixtures = std::string(SKIMLET_SOURCE_DIR) + "/tests/cli/new_channel/";
+
+struct Fixture {
+  std::string index, example;
+  std::string pages, nextQuery, nextFile;  // "pages: N QUERY FILE": turn N pages, the second at QUERY
+  std::vector<std::string> articles;
+};
+
+Fixture ReadFixture(const std::string& name) {
+  Fixture f;
+  std::istringstream in(test::ReadFile(kFixtures + name + ".expected"));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("index: ", 0) == 0) f.index = line.substr(7);
+    else if (line.rfind("example: ", 0) == 0) f.example = line.substr(9);
+    else if (line.rfind("pages: ", 0) == 0) std::istringstream(line.substr(7)) >> f.pages >> f.nextQuery >> f.nextFile;
+    else if (!line.empty()) f.articles.push_back(line);
+  }
+  return f;
+}
+
+std::string PercentDecoded(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size()) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// The last part of an address: the query's last value, else the last path segment without
+// its extension.
+std::string Stem(std::string path, const std::string& query) {
+  if (!query.empty()) return query.substr(query.rfind('=') + 1);
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  path = path.substr(path.rfind('/') + 1);
+  for (const char* ext : {".html", ".php"})
+    if (path.size() > std::strlen(ext) && path.compare(path.size() - std::strlen(ext), std::string::npos, ext) == 0)
+      path.resize(path.size() - std::strlen(ext));
+  return PercentDecoded(path);
+}
+
+std::string StemOfUrl(const std::string& url) {
+  std::string path = url.substr(url.find('/', url.find("://") + 3));
+  std::size_t q = path.find('?');
+  return Stem(path.substr(0, q), q == std::string::npos ? "" : path.substr(q + 1));
+}
+
+std::vector<std::string> SavedNews(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.is_regular_file() && e.path().extension() == ".html") out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+struct Site {
+  test::HttpTestServer server;
+  std::string index, indexPath, next, nextQuery;
+  explicit Site(const std::string& fixture, const Fixture& f) : indexPath(f.index), nextQuery(f.nextQuery) {
+    index = test::ReadFile(kFixtures + fixture + ".html");
+    if (!f.nextFile.empty()) next = test::ReadFile(kFixtures + f.nextFile);
+    server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+      std::string host = server.url("");
+      std::string query;
+      for (const auto& [k, v] : req.params) query += k + "=" + v;
+      if (req.path == indexPath && (req.params.empty() || (!next.empty() && query == nextQuery))) {
+        std::string page = req.params.empty() ? index : next;
+        for (std::size_t at; (at = page.find("@HOST@")) != std::string::npos;) page.replace(at, 6, host);
+        res.set_content(page, "text/html; charset=utf-8");
+        return;
+      }
+      std::string h = "Статья " + Stem(req.path, query);
+      std::string body = h.find("zagolovok") != std::string::npos ? "" : "<p>Текст: " + h + ".</p>";
+      res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + h +
+                          " — Сайт</title><meta property=\"og:title\" content=\"" + h +
+                          "\"></head><body><div class=\"menu\"><a href=\"/\">Главная</a></div><article><h1 "
+                          "class=\"entry-title\">" + h + "</h1>" + body + "</article></body></html>",
+                      "text/html; charset=utf-8");
+    });
+    server.Start();
+  }
+};
+
+struct Cli {
+  test::TempDir home, config;
+  test::CommandResult Run(const std::string& args) {
+    return test::RunCommand("XDG_CONFIG_HOME=" + test::ShellQuote(config.path()) + " " SKIMLET_CLI " --home " +
+                                test::ShellQuote(home.path()) + " " + args,
+                            true);
+  }
+};
+
+TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
+  for (const char* name :
+       {"wordpress", "drupal", "handwritten", "table", "menus", "excerpts", "cyrillic", "pagination", "cards"}) {
+    SCOPED_TRACE(name);
+    Fixture f = ReadFixture(name);
+    ASSERT_FALSE(f.articles.empty());
+    Site site(name, f);
+    Cli cli;
+    test::CommandResult made =
+        cli.Run("new Канал " + test::ShellQuote(site.server.url(f.index)) + " --example " +
+                test::ShellQuote(site.server.url(f.example)) + (f.pages.empty() ? "" : " --pages " + f.pages));
+    ASSERT_EQ(made.exitCode, 0) << made.out;
+
+    // The preview's links: precision and recall against the list.
+    std::vector<std::string> taken;
+    std::istringstream lines(made.out);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("  http", 0) == 0) taken.push_back(StemOfUrl(line.substr(2)));
+    std::set<std::string> expected(f.articles.begin(), f.articles.end()), unique(taken.begin(), taken.end());
+    std::size_t right = std::count_if(unique.begin(), unique.end(), [&](const std::string& s) { return expected.count(s) > 0; });
+    EXPECT_EQ(right, expected.size()) << "recall " << right << "/" << expected.size() << "\n" << made.out;
+    EXPECT_EQ(right, taken.size()) << "precision " << right << "/" << taken.size() << "\n" << made.out;
+    EXPECT_EQ(taken, f.articles) << "in page order, each once\n" << made.out;
+
+    // The real engine with the written macro saves exactly those, named by their headlines.
+    test::CommandResult run = cli.Run("download Канал --log raw");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    std::vector<std::string> names;
+    for (const std::string& a : f.articles) names.push_back("Статья " + a + ".html");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(SavedNews(cli.home / "Accounts/Канал"), names) << run.out;
+
+    // The checker finds nothing in what the assistant wrote.
+    test::CommandResult check = cli.Run("check Канал");
+    EXPECT_EQ(check.exitCode, 0) << check.out;
+  }
+}
+
+TEST(NewChannelCli, RefusesTakenNamesAndPagesWithoutTheExample) {
+  Site site("handwritten", ReadFixture("handwritten"));
+  Cli cli;
+  const std::string index = test::ShellQuote(site.server.url("/index.html"));
+  const std::string example = " --example " + test::ShellQuote(site.server.url("/z/cerkov-1812.html"));
+
+  test::CommandResult dry = cli.Run("new Заметки " + index + example + " --dry-run");
+  EXPECT_EQ(dry.exitCode, 0) << dry.out;
+  EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Заметки"));
+
+  ASSERT_EQ(cli.Run("new Заметки " + index + example).exitCode, 0);
+  test::CommandResult again = cli.Run("new Заметки " + index + example);
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.out.find("уже есть"), std::string::npos) << again.out;
+
+  // A rubric goes into the existing channel, once.
+  EXPECT_EQ(cli.Run("new Заметки " + index + example + " --rubric Свежее").exitCode, 0);
+  EXPECT_TRUE(std::filesystem::exists(cli.home / "Accounts/Заметки/Свежее/Skimlet-macros.ini"));
+  EXPECT_EQ(cli.Run("new Заметки " + index + example + " --rubric Свежее").exitCode, 1);
+  EXPECT_EQ(cli.Run("new Нет " + index + example + " --rubric Свежее").exitCode, 1);
+
+  test::CommandResult missing =
+      cli.Run("new Другой " + index + " --example " + test::ShellQuote(site.server.url("/z/net-takoj.html")));
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.out.find("нет ссылки на пример"), std::string::npos) << missing.out;
+  EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Другой"));
+}
+
+}  // namespace
+}  // namespace skimlet
