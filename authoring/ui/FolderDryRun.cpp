@@ -78,8 +78,7 @@ FolderDryRunPane::FolderDryRunPane(QWidget* parent) : QWidget(parent) {
   results_->setWordWrap(true);
   results_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   results_->setResizeMode(QListView::Adjust);
-  results_->hide();
-  summary_->hide();
+  hide();  // until there is something to show
   poll_ = new QTimer(this);
   poll_->setInterval(50);
   connect(poll_, &QTimer::timeout, this, [this] { Poll(); });
@@ -87,7 +86,7 @@ FolderDryRunPane::FolderDryRunPane(QWidget* parent) : QWidget(parent) {
     if (Running()) {
       Stop();
       summary_->setText(QStringLiteral("Проверка остановлена."));
-      summary_->show();
+      show();
     } else
       Start();
   });
@@ -104,8 +103,7 @@ void FolderDryRunPane::Start() {
   if (Running() || !context_) return;
   Context c = context_();
   results_->clear();
-  results_->show();
-  summary_->show();
+  show();
   tree_ = std::make_unique<ChannelTree>(c.dataDir);
   tree_->BuildChannelTree(tree_->AccountsDir(), nullptr, false);
   NodePtr folder;
@@ -141,8 +139,7 @@ void FolderDryRunPane::Stop() {
     button_->setText(QStringLiteral("Проверить папку"));
   }
   results_->clear();
-  results_->hide();
-  summary_->hide();
+  hide();
 }
 
 void FolderDryRunPane::Poll() {

@@ -14,6 +14,8 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <algorithm>
 #include <limits>
@@ -138,6 +140,10 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   listMacro_->setSelectionMode(QAbstractItemView::SingleSelection);
   listMacro_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   listMacro_->setFont(QFont(QStringLiteral("Monospace")));
+  // A click on a toolbar button leaves the keyboard with the steps (not with the page around
+  // them), so that Ctrl+Z and the arrows go on working there.
+  toolBar_->setFocusPolicy(Qt::ClickFocus);
+  toolBar_->setFocusProxy(listMacro_);
   connect(listMacro_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
     if (!programmatic_) ListMacroClick();
   });
@@ -165,6 +171,9 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   editNotice_->hide();
   listLayout->addWidget(findings_);
   listLayout->addWidget(editNotice_);
+  // What «Проверить папку» found goes under the steps: the fields and the preview fill their column.
+  dryRun_ = new FolderDryRunPane;
+  listLayout->addWidget(dryRun_, 1);
 
   // The fields of the selected step.
   auto* fieldPanel = new QWidget;
@@ -222,8 +231,6 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   }
   preview_ = new MacroPreviewPane(tree);
   fieldLayout->addWidget(preview_, 1);
-  dryRun_ = new FolderDryRunPane;
-  fieldLayout->addWidget(dryRun_, 1);
   bitBtn1_ = new QPushButton(QStringLiteral("Сохранить шаги"));
   bitBtn1_->setObjectName("BitBtn1");
   auto* buttons = new QHBoxLayout;
@@ -398,6 +405,8 @@ void MacroEditor::LoadHelp() {
     // Made when the page is first shown: a web view holds a renderer process even while hidden.
     macroHelp_ = NewSavedPageView();
     macroHelp_->setObjectName("MacroHelp");
+    // A help page that takes the keyboard as it loads would take Ctrl+Z from the steps.
+    macroHelp_->page()->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     helpLayout_->addWidget(macroHelp_, 1);
   }
   if (helpShown_.isEmpty()) return;
