@@ -85,7 +85,7 @@ class TextIndex {
 };
 
 // What a reference must end in to be fetched.
-enum class Wanted { kNothing, kPicture, kStyleSheet };
+enum class Wanted { kNothing, kPicture, kStyleSheet, kStyleRef };
 
 Wanted WantedBy(const HtmlAttribute& a, UrlAttribute kind) {
   if (kind == UrlAttribute::kSrcset) return Wanted::kPicture;
@@ -97,7 +97,47 @@ Wanted WantedBy(const HtmlAttribute& a, UrlAttribute kind) {
 }
 
 bool Accepted(Wanted wanted, const std::string& ext) {
-  return wanted == Wanted::kPicture ? IsPictureExtension(ext) : wanted == Wanted::kStyleSheet && ext == "css";
+  switch (wanted) {
+    case Wanted::kPicture: return IsPictureExtension(ext);
+    case Wanted::kStyleSheet: return ext == "css";
+    case Wanted::kStyleRef: return IsPictureExtension(ext) || IsFontExtension(ext) || ext == "css";
+    case Wanted::kNothing: break;
+  }
+  return false;
+}
+
+// The host of an absolute address, lower case, without user, port or a leading "www.".
+std::string HostOf(std::string_view url) {
+  std::size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return {};
+  std::string_view rest = url.substr(scheme + 3);
+  rest = rest.substr(0, rest.find_first_of("/?#"));
+  if (std::size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
+  if (!rest.starts_with('[')) rest = rest.substr(0, rest.find(':'));
+  std::string host(rest);
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (host.starts_with("www.")) host.erase(0, 4);
+  return host;
+}
+
+// The article's own site or one of its subdomains.
+bool FirstParty(std::string_view url, const std::string& siteHost) {
+  if (url.find("://") == std::string_view::npos && !url.starts_with("//")) return true;  // relative
+  if (siteHost.empty()) return false;
+  const std::string host = HostOf(url);
+  return host == siteHost || (host.size() > siteHost.size() && host.ends_with(siteHost) &&
+                              host[host.size() - siteHost.size() - 1] == '.');
+}
+
+// The extension a reference is judged by. A query behind the path's extension is passed over
+// on the site's own addresses (style.min.css?ver=6.1); elsewhere it stays part of it, so that
+// counters and trackers are not fetched.
+std::string TakenExtension(std::string_view address, std::string_view absolute, const std::string& siteHost) {
+  const std::size_t query = address.find('?');
+  if (query != std::string_view::npos && address.find('#') > query && FirstParty(absolute, siteHost))
+    return UrlExtension(address.substr(0, query));
+  return UrlExtension(address);
 }
 
 // A reference that already names a local copy.
@@ -190,6 +230,30 @@ std::vector<std::pair<std::size_t, std::size_t>> CssReferences(std::string_view 
     }
   }
   return refs;
+}
+
+// The address of a url() or @import span of style text inside an HTML page: references
+// decoded (a style attribute may write its quotes as &quot;), quotes and blanks trimmed.
+std::string InlineCssAddress(std::string_view span) {
+  std::string address = AttributeUrl(span);
+  while (!address.empty() && (address.front() == '"' || address.front() == '\'')) address.erase(0, 1);
+  while (!address.empty() && (address.back() == '"' || address.back() == '\'')) address.pop_back();
+  return address;
+}
+
+// The url() and @import spans of the style text in [begin, end) of a page (a <style>
+// element's text or a style attribute's value), as positions in the page.
+template <class Visit>
+void ForEachCssSpan(std::string_view page, std::size_t begin, std::size_t end, Visit visit) {
+  for (const auto& [b, e] : CssReferences(page.substr(begin, end - begin))) visit(begin + b, begin + e);
+}
+
+// Where a tag holds style text: its <style> element's text and its style attribute.
+template <class Visit>
+void ForEachStyleText(const HtmlTag& tag, Visit visit) {
+  if (tag.NameIs("style") && tag.rawTextEnd > tag.end) visit(tag.end, tag.rawTextEnd);
+  for (const HtmlAttribute& a : tag.attributes)
+    if (a.hasValue && a.NameIs("style")) visit(a.valueBegin, a.valueEnd);
 }
 
 // Local names of style sheet parts, shared by every sheet of one Attachment folder: a font
@@ -354,16 +418,36 @@ bool MarkAttachments(std::string& html, std::mt19937& rng, const std::string& at
     }
   } pictures, sheets;
   TextEdits edits;
-  auto consider = [&](std::string_view raw, Wanted wanted) {
-    std::string address = AttributeUrl(raw);
-    if (address.empty() || IsLocalReference(address) || !Accepted(wanted, UrlExtension(address))) return;
-    std::string url = BlockUrl(options.resolver ? options.resolver->ResolveCleaned(address) : address);
+  const std::string siteHost = options.resolver ? HostOf(options.resolver->Base()) : std::string();
+  auto considerAddress = [&](const std::string& address, Wanted wanted) {
+    if (address.empty() || IsLocalReference(address)) return;
+    std::string ext = UrlExtension(address);
+    std::string resolved;
+    if (!Accepted(wanted, ext)) {
+      // Only a query behind a known extension can still make it one of ours.
+      const std::size_t query = address.find('?');
+      if (query == std::string::npos || !Accepted(wanted, UrlExtension(std::string_view(address).substr(0, query))))
+        return;
+      resolved = options.resolver ? options.resolver->ResolveCleaned(address) : address;
+      ext = TakenExtension(address, resolved, siteHost);
+      if (!Accepted(wanted, ext)) return;
+    } else {
+      resolved = options.resolver ? options.resolver->ResolveCleaned(address) : address;
+    }
+    std::string url = BlockUrl(resolved);
     if (url.empty() || (seen.Add(url, added), !added)) return;
     std::uint64_t number;
     do {
       number = LocalNumber(rng);
     } while (!numbers.Insert(number));
-    (wanted == Wanted::kPicture ? pictures : sheets).Add(LocalName(number, address), url);
+    const bool sheet = wanted == Wanted::kStyleSheet || (wanted == Wanted::kStyleRef && ext == "css");
+    (sheet ? sheets : pictures).Add(LocalName(number, "." + ext), url);
+  };
+  auto consider = [&](std::string_view raw, Wanted wanted) { considerAddress(AttributeUrl(raw), wanted); };
+  auto considerCss = [&](std::size_t begin, std::size_t end) {
+    const std::string address = InlineCssAddress(page.substr(begin, end - begin));
+    if (address.empty() || address[0] == '#' || (HasScheme(address) && !IsHttpUrl(address))) return;
+    considerAddress(address, Wanted::kStyleRef);
   };
 
   HtmlTokenizer tokens(page);
@@ -371,6 +455,7 @@ bool MarkAttachments(std::string& html, std::mt19937& rng, const std::string& at
   for (std::size_t count = 0; tokens.Next(tag); ++count) {
     if (options.stop && count % kStopCheckTags == 0 && *options.stop) return false;
     if (tag.closing) continue;
+    ForEachStyleText(tag, [&](std::size_t b, std::size_t e) { ForEachCssSpan(page, b, e, considerCss); });
     // A lazy picture's src is a placeholder that the saved page will not show.
     bool lazy = false;
     for (const HtmlAttribute& a : tag.attributes)
@@ -462,6 +547,12 @@ void LocalizeAttachments(std::string& html, UrlResolver* resolver) {
       edits.Replace(tag.begin, tag.end, "");
       continue;
     }
+    ForEachStyleText(tag, [&](std::size_t b, std::size_t e) {
+      ForEachCssSpan(page, b, e, [&](std::size_t begin, std::size_t end) {
+        if (const std::string* copy = lookup(InlineCssAddress(page.substr(begin, end - begin))))
+          edits.Replace(begin, end, *copy);
+      });
+    });
     // A lazy picture: the real address is in a data- attribute, src holds a placeholder.
     const std::string* lazy = nullptr;
     bool hasSrc = false, hasSrcset = false;
@@ -612,6 +703,7 @@ std::vector<AttachmentPair> LocalizeStyleSheet(const std::string& path, const st
   table.Remember(dir, BlockUrl(url), path.substr(dir.size()));
   UrlResolver resolver(url);
   if (!resolver.HasBase()) return {};
+  const std::string sheetHost = HostOf(url);
   std::vector<AttachmentPair> pairs;
   std::unordered_set<std::string> listed;
   TextEdits edits;
@@ -623,6 +715,8 @@ std::vector<AttachmentPair> LocalizeStyleSheet(const std::string& path, const st
     if (!IsPictureExtension(ext) && !IsFontExtension(ext) && ext != "css") continue;
     const std::string absolute = BlockUrl(WithoutFragment(resolver.Resolve(address)));
     if (!IsHttpUrl(absolute) || absolute.find("*/") != std::string::npos) continue;
+    // Another site's address with a query (a counter, a tracker) stays where it is.
+    if (address.find('?') != std::string::npos && !FirstParty(absolute, sheetHost)) continue;
     const std::string name = table.NameFor(dir, absolute, pathPart);
     edits.Replace(begin, end, name);
     if (listed.insert(name).second) pairs.push_back({name, absolute});

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <string_view>
 
 #include "attachments/Discovery.h"
@@ -106,6 +108,10 @@ void AttachmentQueue::TransferEnded() {
   queueChanged_ = true;
   // The freed slot takes the next entry at once, not at the window's next tick.
   Pump();
+  {
+    std::lock_guard lock(mutex_);
+    ForgetEndedRunsLocked();
+  }
   // What the sites set while pictures came in is written once the queue is done.
   if (Idle() && cookiesToSave_.exchange(false)) SaveCookieJar(CookieJarPath(dataDir_));
 }
@@ -153,6 +159,10 @@ void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::str
     bool overflow = false;
     {
       std::lock_guard lock(mutex_);
+      LoadMissingLocked();
+      if (auto it = missing_.find(pair.url);
+          it != missing_.end() && std::time(nullptr) - it->second < kMissingAttachmentSeconds)
+        continue;  // the site said it has no such file: not asked again for a while
       bool present = keys_.count(Key(path, pair.url)) > 0;
       for (int s = 0; s < kDownloaderSlots && !present; ++s)
         present = RunningLocked(s) && slots_[s]->Entry().localPath == path && slots_[s]->Entry().url == pair.url;
@@ -195,14 +205,76 @@ void AttachmentQueue::EnqueueAttachments(const std::string& text, const std::str
       host_.QueueOverflow(W("Переполнение буфера присоединенных файлов. Перезапустите программу."));
       return;  // the rest of this article's pairs are dropped
     }
-    if (!linkFrom.empty() && LinkOrCopy(linkFrom, path)) attachmentArrived_ = true;
+    if (!linkFrom.empty() && LinkOrCopy(linkFrom, path)) {
+      attachmentArrived_ = true;
+      StyleSheetLinked(path, origin);
+    }
     Pump();
   }
 }
 
+void AttachmentQueue::LoadMissingLocked() const {
+  if (missingLoaded_) return;
+  missingLoaded_ = true;
+  if (dataDir_.empty()) return;
+  std::string text;
+  if (!ReadWholeFile(dataDir_ + kMissingAttachmentsFile, text)) return;
+  const std::int64_t now = std::time(nullptr);
+  std::string kept;
+  bool expired = false;
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    const std::string line = text.substr(pos, eol - pos);
+    pos = eol + 1;
+    const std::size_t blank = line.find(' ');
+    char* end = nullptr;
+    const long long when = std::strtoll(line.c_str(), &end, 10);
+    if (blank == std::string::npos || end != line.c_str() + blank || blank + 1 >= line.size()) {
+      expired = true;  // not a line of ours
+      continue;
+    }
+    if (now - when >= kMissingAttachmentSeconds) {
+      expired = true;
+      continue;
+    }
+    missing_[line.substr(blank + 1)] = when;
+    kept += line + "\n";
+  }
+  if (expired) WriteFileAtomic(dataDir_ + kMissingAttachmentsFile, kept, nullptr, false, false);
+}
+
+void AttachmentQueue::TransferFailed(const std::string& url, int status) {
+  std::lock_guard lock(mutex_);
+  if ((status == 404 || status == 410) && !dataDir_.empty()) {
+    LoadMissingLocked();
+    const std::int64_t now = std::time(nullptr);
+    missing_[url] = now;
+    // An address holds no line break: the page's were removed, a block's value ends at a blank.
+    if (url.find_first_of("\r\n") == std::string::npos && MakeDirs(dataDir_ + "history/"))
+      AppendToFile(dataDir_ + kMissingAttachmentsFile, std::to_string(now) + " " + url + "\n");
+  }
+  failedUrls_.insert(url);
+}
+
+int AttachmentQueue::Failures() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(failedUrls_.size());
+}
+
 void AttachmentQueue::ForgetRun(std::uint64_t run) {
   std::lock_guard lock(mutex_);
-  runFetched_.erase(run);
+  // Its sheets may still bring pictures for its folders: forgotten once the queue is idle.
+  endedRuns_.push_back(run);
+  ForgetEndedRunsLocked();
+}
+
+void AttachmentQueue::ForgetEndedRunsLocked() {
+  if (!queue_.empty()) return;
+  for (const auto& slot : slots_)
+    if (slot && slot->Occupied() && !slot->WorkDone()) return;
+  for (std::uint64_t run : endedRuns_) runFetched_.erase(run);
+  endedRuns_.clear();
 }
 
 bool AttachmentQueue::StartNextDownloader() {
@@ -374,6 +446,9 @@ void TDownloadAtt::Execute() {
   queue_.SetLamp(slot_, LampColour::kYellow, nullptr, &readFailed_);
   std::string reason;
   succeeded_ = Transfer(reason);
+  // A sheet is rewritten while its address is still this worker's, so that every other
+  // folder that asks for it meanwhile gets the rewritten sheet.
+  if (succeeded_) queue_.StyleSheetArrived(entry_);
   std::vector<std::string> also;
   {
     std::lock_guard lock(queue_.mutex_);
@@ -381,11 +456,12 @@ void TDownloadAtt::Execute() {
   }
   if (succeeded_) {
     ++queue_.fetched_;
-    queue_.StyleSheetArrived(entry_);  // before the copies, so they get the rewritten sheet
-    for (const std::string& path : also) LinkOrCopy(entry_.localPath, path);
+    for (const std::string& path : also)
+      if (LinkOrCopy(entry_.localPath, path)) queue_.StyleSheetLinked(path, entry_.origin);
     queue_.attachmentArrived_ = true;
   } else if (!readFailed_) {
-    ++queue_.failures_;
+    queue_.TransferFailed(entry_.url, status_);
+    if (status_ == 404 || status_ == 410) reason += W(". Адрес запомнен: 7 дней он не будет запрашиваться");
     queue_.host_.AttachmentFailed(
         entry_, FolderCaption(entry_.localPath) + W("> Вложение не загружено: ") + entry_.url + " - " + reason);
   }
@@ -400,8 +476,10 @@ bool TDownloadAtt::Transfer(std::string& reason) {
   request.userAgent = entry_.origin.userAgent.empty() ? PickAgent(rng_) : entry_.origin.userAgent;
   if (!entry_.origin.referer.empty()) request.headers.push_back("Referer: " + UrlForTransfer(entry_.origin.referer));
   if (!settings_.noCookies) queue_.cookiesToSave_ = true;
+  status_ = 0;
   if (!http_.Open(request, settings_)) {
     reason = Utf8ToWin1251(http_.Error());
+    status_ = http_.Status();
     http_.Close();
     return false;
   }

@@ -28,6 +28,9 @@ namespace skimlet {
 inline constexpr int kDownloaderSlots = 10;
 inline constexpr int kMaxQueued = 5000;
 inline constexpr const char* kTempSuffix = ".SK-tmp";
+// Attachment addresses that answered 404 or 410, with when: not asked for again for 7 days.
+inline constexpr const char* kMissingAttachmentsFile = "history/MissingAttachments.txt";
+inline constexpr std::int64_t kMissingAttachmentSeconds = 7 * 24 * 3600;
 
 // Where queued attachments come from: the run (its pictures are fetched once per address
 // while it lasts; 0: no run), and the browser identification and the address of the news
@@ -96,7 +99,8 @@ class AttachmentQueue {
   // the pair's file becomes a link to the same file (a copy where links are impossible).
   void EnqueueAttachments(const std::string& text, const std::string& attachmentDir, bool force,
                           const AttachmentOrigin& origin = {});
-  // The run has ended: what it fetched is no longer shared with later pairs.
+  // The run has ended: what it fetched is no longer shared with later pairs (once the
+  // pictures its style sheets bring have come).
   void ForgetRun(std::uint64_t run);
   // Hands the first waiting entry to a free slot while fewer than LEDCount are busy.
   bool StartNextDownloader();
@@ -105,6 +109,9 @@ class AttachmentQueue {
   void AbortAllAttachments();
   // A stored style sheet: its pictures, fonts and imports are queued beside it.
   void StyleSheetArrived(const AttachmentEntry& entry);
+  // A stored sheet linked under `path` for another folder: its parts are linked or queued
+  // there too, fetched once per run.
+  void StyleSheetLinked(const std::string& path, const AttachmentOrigin& origin);
 
   bool FlagDownloadPictures() const { return flagDownloadPictures_; }
   void SetFlagDownloadPictures(bool on);  // off empties the waiting queue
@@ -119,7 +126,8 @@ class AttachmentQueue {
   bool Idle() const { return Waiting() == 0 && Busy() == 0; }
   LampState Lamp(int slot) const;
   int Overflows() const { return overflows_; }
-  int Failures() const { return failures_; }  // transfers that failed (an abort is none)
+  // Addresses whose transfer failed (an abort is none), each counted once.
+  int Failures() const;
   int Fetched() const { return fetched_; }    // transfers that stored a file
 
   // Tests shorten the transfers' idle time-out.
@@ -140,6 +148,11 @@ class AttachmentQueue {
   // A worker's transfer is over: the address's other files and what the run remembers.
   std::vector<std::string> TransferOverLocked(TDownloadAtt& worker, bool ok);
   void TransferEnded();  // on the worker's thread
+  void ForgetEndedRunsLocked();  // what ended runs fetched, once nothing is waiting or busy
+  // A failed transfer of `url` that answered `status` (0: no answer). 404 and 410 are
+  // remembered in the data directory.
+  void TransferFailed(const std::string& url, int status);
+  void LoadMissingLocked() const;
 
   AttachmentHost& host_;
   std::string dataDir_;
@@ -152,6 +165,7 @@ class AttachmentQueue {
     std::string path;
   };
   std::unordered_map<std::uint64_t, std::unordered_map<std::string, Outcome>> runFetched_;
+  std::vector<std::uint64_t> endedRuns_;  // runs whose outcomes go when the queue is idle
   std::array<std::unique_ptr<TDownloadAtt>, kDownloaderSlots> slots_;
   mutable std::mutex lampMutex_;
   std::array<LampState, kDownloaderSlots> lamps_;
@@ -160,7 +174,9 @@ class AttachmentQueue {
   std::atomic<bool> attachmentArrived_{false};
   std::atomic<bool> flagDownloadPictures_{true};
   std::atomic<int> overflows_{0};
-  std::atomic<int> failures_{0};
+  std::unordered_set<std::string> failedUrls_;                 // queue lock
+  mutable std::unordered_map<std::string, std::int64_t> missing_;  // queue lock: address -> when found
+  mutable bool missingLoaded_ = false;
   std::atomic<int> fetched_{0};
   std::atomic<bool> cookiesToSave_{false};
   long idleTimeoutMs_ = 60000;
@@ -186,6 +202,7 @@ class TDownloadAtt {
   void Main();
   void Execute();
   bool Transfer(std::string& reason);
+  int status_ = 0;  // the HTTP status of the last transfer, 0 without an answer
 
   AttachmentQueue& queue_;
   int slot_;

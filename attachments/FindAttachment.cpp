@@ -63,7 +63,16 @@ void AttachmentQueue::StyleSheetArrived(const AttachmentEntry& entry) {
   if (!entry.localPath.ends_with(".css")) return;
   std::vector<AttachmentPair> pairs = LocalizeStyleSheet(entry.localPath, entry.url);
   if (pairs.empty()) return;
-  EnqueueAttachments(AttachmentBlock(pairs), entry.localPath.substr(0, entry.localPath.rfind('/') + 1), true);
+  EnqueueAttachments(AttachmentBlock(pairs), entry.localPath.substr(0, entry.localPath.rfind('/') + 1), true,
+                     entry.origin);
+}
+
+void AttachmentQueue::StyleSheetLinked(const std::string& path, const AttachmentOrigin& origin) {
+  if (!path.ends_with(".css")) return;
+  std::string sheet;
+  if (!ReadWholeFile(path, sheet)) return;
+  std::vector<AttachmentPair> pairs = StyleSheetAttachments(sheet);
+  if (!pairs.empty()) EnqueueAttachments(AttachmentBlock(pairs), path.substr(0, path.rfind('/') + 1), true, origin);
 }
 
 }  // namespace skimlet

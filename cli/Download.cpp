@@ -25,7 +25,7 @@ namespace skimlet::cli {
 namespace {
 
 const char* AnsiColour(const std::string& number) {
-  if (number == "128") return "\033[31m";       // dark red
+  if (number == "128") return "\033[35m";       // dark red: ordinary progress, not to be read as a failure
   if (number == "255") return "\033[1;31m";     // red
   if (number == "32768") return "\033[32m";     // green
   if (number == "32896") return "\033[33m";     // olive
@@ -121,7 +121,7 @@ class CliHost : public RunHost, public AttachmentHost {
 };
 
 // Exit codes of download and pictures, besides 0 (all fetched) and 2 (bad arguments).
-constexpr int kExitSomeFailed = 3;   // some pages or pictures could not be fetched
+constexpr int kExitSomeFailed = 3;   // some pages or pictures could not be fetched, or news written
 constexpr int kExitIndexFailed = 4;  // a channel's index page could not be fetched
 
 std::string FailureSummary(int pages, int pictures) {
@@ -131,6 +131,16 @@ std::string FailureSummary(int pages, int pictures) {
   if (pages > 0 && pictures > 0) text += ",";
   if (pictures > 0) text += " картинок: " + std::to_string(pictures);
   return text;
+}
+
+// "не записано: 2 новости", with the Russian plural of the count.
+std::string UnwrittenSummary(int news) {
+  if (news == 0) return "";
+  const int tens = news % 100, ones = news % 10;
+  const char* word = ones == 1 && tens != 11                            ? "новость"
+                     : ones >= 2 && ones <= 4 && (tens < 12 || tens > 14) ? "новости"
+                                                                          : "новостей";
+  return "; не записано: " + std::to_string(news) + " " + word;
 }
 
 // The window's timer pumps the queue every 250 ms; here this loop does, until every run
@@ -238,10 +248,11 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   }
   for (auto& run : runs) run->Start();
   WaitForRuns(runs, queue, host);
-  int pages = 0;
+  int pages = 0, unwritten = 0;
   bool indexFailed = false;
   for (const auto& run : runs) {
     pages += run->FailedFetches();
+    unwritten += run->UnwrittenNews();
     indexFailed = indexFailed || run->IndexFailed();
   }
   if (dryRun) {
@@ -260,9 +271,9 @@ int DownloadCommand(const Context& ctx, const std::vector<std::string>& args) {
   if (!history.SaveHistory(ctx.dataDir, store.ReadRunSettings().maxHtmlHistory, &error)) std::cerr << "skimlet-cli download: " << error << "\n";
   int saved = host.Saved();
   std::cerr << "Каналов: " << runs.size() << ", сохранено новостей: " << saved << ", получено байт: "
-            << TotalBytes().load() << FailureSummary(pages, queue.Failures()) << "\n";
+            << TotalBytes().load() << FailureSummary(pages, queue.Failures()) << UnwrittenSummary(unwritten) << "\n";
   if (indexFailed) return kExitIndexFailed;
-  return pages > 0 || queue.Failures() > 0 ? kExitSomeFailed : 0;
+  return pages > 0 || queue.Failures() > 0 || unwritten > 0 ? kExitSomeFailed : 0;
 }
 
 }  // namespace skimlet::cli

@@ -3,6 +3,7 @@
 #include <libintl.h>
 
 #include <clocale>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "platform/DataModes.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -82,6 +84,8 @@ int main(int argc, char** argv) {
   }
   skimlet::cli::Context ctx;
   ctx.dataDir = skimlet::ResolveDataDir(home);
+  // Once: files of older versions were world-readable. A dry run writes nothing, not even that.
+  if (std::find(args.begin(), args.end(), "--dry-run") == args.end()) skimlet::MakeDataDirPrivate(ctx.dataDir);
   std::string command = args.front();
   args.erase(args.begin());
   if (command == "list") return skimlet::cli::ListCommand(ctx, args);

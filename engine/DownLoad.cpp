@@ -36,7 +36,8 @@ bool ParseStepNumber(const std::string& text, std::int32_t& value) {
 }
 
 TDownload::TDownload(ChannelTree& tree, RunHost& host) : tree_(tree), host_(host), runId_(NextAttachmentRun()) {
-  clock_gettime(CLOCK_REALTIME, &runStart_);
+  // The clock file times come from: a picture this run begins to fetch is never older than it.
+  clock_gettime(CLOCK_REALTIME_COARSE, &runStart_);
 }
 
 TDownload::~TDownload() {
@@ -292,11 +293,14 @@ void TDownload::Execute() {
   runId_ = NextAttachmentRun();
   savedCount_ = 0;
   failedFetches_ = 0;
+  unwrittenNews_ = 0;
   indexFailed_ = false;
   openFlags_ = 0;
   fetches_.clear();
+  failedUrls_.clear();
   newsIndex_.Clear();
-  clock_gettime(CLOCK_REALTIME, &runStart_);
+  // The clock file times come from: a picture this run begins to fetch is never older than it.
+  clock_gettime(CLOCK_REALTIME_COARSE, &runStart_);
   FileLock channelLock;
   SetCurrentFolder(channel);
   {

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/History.h"
@@ -145,6 +146,8 @@ class TDownload {
   // Pages this run could not fetch (network failures, HTTP errors, limits; a stop is none),
   // and whether one of them was an index page.
   int FailedFetches() const { return failedFetches_; }
+  // News this run could not write (a folder it cannot write to, a full disk).
+  int UnwrittenNews() const { return unwrittenNews_; }
   bool IndexFailed() const { return indexFailed_; }
   RunBuffers Buffers() const;
   // The pages the folder's steps worked on in this run (the index page may come from an
@@ -240,6 +243,7 @@ class TDownload {
   std::atomic<std::int32_t> stepIndex_{0};
   std::atomic<std::int32_t> savedCount_{0};
   std::atomic<int> failedFetches_{0};
+  std::atomic<int> unwrittenNews_{0};
   std::atomic<bool> indexFailed_{false};
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;
@@ -261,12 +265,18 @@ class TDownload {
   mutable std::string indexResolverFor_;
   std::string pageBase_;                   // base of the HTML buffer, "" when not fetched by the run
   std::string attachmentHead_;             // the block FindAttachment put in front of the buffer
+  // The last page fetched, and the HTML buffer's page, were recoded without a charset
+  // declaration: SaveNews adds one to the file, outside what the macro's commands see.
+  bool fetchedUndeclared_ = false, htmlUndeclared_ = false;
   std::mt19937 rng_;
   AttachmentQueue* attachments_ = nullptr;
   RunLimits limits_;
   int stepsWithoutProgress_ = 0;
   int nextPages_ = 0;  // pages GetNextIndex followed since the last GetStart or folder start
   std::unordered_map<std::string, int> fetches_;  // per address, this run
+  // Addresses (wire form) that failed, or were no page, in this run: not fetched again.
+  std::unordered_set<std::string> failedUrls_;
+  std::string openedUrl_;  // the wire address of the last request
   struct timespec runStart_ {};                 // wall clock, for the age of leftover files
   NewsFolderIndex newsIndex_;                     // of the folder being saved into
 

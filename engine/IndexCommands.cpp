@@ -300,6 +300,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
   }
   pageBase_.clear();
   attachmentHead_.clear();
+  htmlUndeclared_ = false;
   if (!host_.Settings().notCheckHistory && history_.Contains(buf_.NewsURL)) {
     std::int32_t target = 0;
     Record(DryRunEntry::Kind::kInHistory, buf_.NewsURL, {});
@@ -312,6 +313,11 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     return;
   }
   const std::string url = buf_.NewsURL;
+  if (failedUrls_.count(UrlForTransfer(url))) {
+    AddRunLog(Prefix() + ">> GetInetFile(" + url + W(") не получен ранее в этом запуске. Переход на шаг №") + p4, kRed);
+    Jump(p4);
+    return;
+  }
   AddRunLog(Prefix() + ">> GetNews. " + url + W(" - Идет загрузка новости."), kBlue);
   std::string page = FetchPage(url);
   KeepFetched(false, url, page);
@@ -322,6 +328,7 @@ void TDownload::GetNews(const std::string& p1, const std::string& p4) {
     Jump(p4);
   } else if (ContainsFragment(page, p1)) {
     pageBase_ = PageBase(url, page);
+    htmlUndeclared_ = fetchedUndeclared_;
     {
       std::lock_guard lock(mutex_);
       buf_.HTML = std::move(page);

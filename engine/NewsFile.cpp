@@ -4,6 +4,7 @@
 #include "attachments/AttachmentRepair.h"
 #include "attachments/Discovery.h"
 #include "engine/DownLoad.h"
+#include "platform/Charset.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -182,6 +183,11 @@ void TDownload::SaveNews() {
     content += "-->\r\n";
     std::string body = buf_.HTML;
     GuardAttachmentBlock(body, attachmentHead_);
+    if (htmlUndeclared_) {
+      // The declaration goes into the page part, behind the attachment block.
+      std::size_t split = body.find(kDataEndMarker);
+      DeclareWindows1251(body, split == std::string::npos ? 0 : split + kDataEndMarker.size());
+    }
     content += NormalizeNewsBody(body);
     std::string error;
     // Durable: the history line written next must never outlive an empty file after a power cut,
@@ -193,6 +199,7 @@ void TDownload::SaveNews() {
       if (knownUrl) newsIndex_.Add(buf_.NewsURL, buf_.NewsName);
     } else {
       AddRunLog(Prefix() + W(">> SaveNews. Файл не создан: ") + Utf8ToWin1251(error), kRed);
+      ++unwrittenNews_;
     }
   }
   if (!FileExists(path)) return;

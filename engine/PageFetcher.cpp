@@ -84,6 +84,19 @@ std::string Lower(std::string s) {
 }
 }  // namespace
 
+std::string MediaType(const std::string& contentType) {
+  std::string type = Lower(contentType.substr(0, contentType.find(';')));
+  type.erase(0, type.find_first_not_of(" \t"));
+  type.erase(type.find_last_not_of(" \t") + 1);
+  return type;
+}
+
+bool IsPageType(const std::string& contentType) {
+  const std::string type = MediaType(contentType);
+  return type.empty() || type == "text/html" || type == "application/xhtml+xml" || type == "text/xml" ||
+         type == "text/plain";
+}
+
 std::uint32_t OpenFlagsOf(const RunSettings& settings) {
   std::uint32_t flags = 0;
   if (settings.hURLReload) flags |= kFlagReload;
@@ -119,6 +132,7 @@ HttpSettings TDownload::MakeHttpSettings() const {
 
 bool TDownload::OpenUrl(const std::string& url, bool withHeaderBlock) {
   CountFetch(url);
+  openedUrl_ = url;
   HttpRequest request;
   request.url = url;
   request.userAgent = agent_ = PickAgent(rng_);
@@ -131,7 +145,8 @@ void TDownload::FetchFailed(const std::string& reason) {
   fetchError_ = reason.empty() ? W("Нет ответа") : reason;
   http_.Close();
   httpOpen_ = false;
-  if (!finished_) ++failedFetches_;  // a stop is no failure of the site
+  // A stop is no failure of the site; an address counts once however often it failed.
+  if (!finished_ && failedUrls_.insert(openedUrl_).second) ++failedFetches_;
 }
 
 bool TDownload::OpenStartPage(const std::string& url) {
@@ -156,8 +171,19 @@ std::string TDownload::FetchPage(const std::string& url) {
   std::string result;
   fetchError_.clear();
   lastFetchUrl_.clear();
+  fetchedUndeclared_ = false;
+  const bool ownRequest = !httpOpen_;
   if (!httpOpen_ && !OpenUrl(UrlForTransfer(url), false)) {
     FetchFailed(Utf8ToWin1251(http_.Error()));
+    return result;
+  }
+  if (ownRequest && !IsPageType(http_.ContentType())) {
+    // A picture or a file behind an article link: stopped at its headers, not counted as a
+    // failure of the site, and not asked for again in this run.
+    fetchError_ = W("не страница: ") + Utf8ToWin1251(MediaType(http_.ContentType()));
+    http_.Close();
+    httpOpen_ = false;
+    failedUrls_.insert(openedUrl_);
     return result;
   }
   std::string page;
@@ -185,7 +211,7 @@ std::string TDownload::FetchPage(const std::string& url) {
     host_.StatusText("last URL=" + url, false);
     TotalBytes() += page.size();
     stepsWithoutProgress_ = 0;
-    if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType);
+    if (host_.Settings().convertToWin1251) PageToWin1251(page, contentType, &fetchedUndeclared_);
     result = std::move(page);
   }
   http_.Close();

@@ -42,6 +42,11 @@ HttpSettings TransferSettings(std::uint32_t openFlags, const RunSettings& settin
 // The cookie jar of a data directory (ends in '/').
 std::string CookieJarPath(const std::string& dataDir);
 
+// The media type of a Content-Type header, lower case ("image/jpeg"), and whether it is a
+// page GetNews takes (text/html, application/xhtml+xml, text/xml, text/plain, or none given).
+std::string MediaType(const std::string& contentType);
+bool IsPageType(const std::string& contentType);
+
 // The 14 status-bar frames of a transfer.
 extern const char* const kProgressFrames[14];
 

@@ -294,7 +294,16 @@ std::size_t MetaInsertPosition(std::string_view page, std::size_t start) {
   return p == std::string_view::npos ? start : p;
 }
 
+constexpr std::string_view kDeclaration = "<meta charset=\"windows-1251\">";
+
 }  // namespace
+
+void DeclareWindows1251(std::string& page, std::size_t from) {
+  if (from > page.size()) return;
+  const std::string_view part = std::string_view(page).substr(from);
+  if (!FindMetaDeclarations(part).empty()) return;
+  page.insert(from + MetaInsertPosition(part, 0), kDeclaration);
+}
 
 std::string DeclaredCharset(std::string_view page, std::string_view contentTypeHeader) {
   Span span;
@@ -305,7 +314,8 @@ std::string DeclaredCharset(std::string_view page, std::string_view contentTypeH
   return NormalizeCharset(page.substr(meta[0].name.begin, meta[0].name.end - meta[0].name.begin));
 }
 
-bool PageToWin1251(std::string& page, std::string_view contentTypeHeader) {
+bool PageToWin1251(std::string& page, std::string_view contentTypeHeader, bool* undeclared) {
+  if (undeclared) *undeclared = false;
   const std::string declared = DeclaredCharset(page, contentTypeHeader);
   const bool bom = page.size() >= 3 && page.compare(0, 3, "\xEF\xBB\xBF") == 0;
   bool koi = false, convert = true;
@@ -340,8 +350,9 @@ bool PageToWin1251(std::string& page, std::string_view contentTypeHeader) {
   }
   const Span prolog = XmlPrologEncoding(in, start);
   if (prolog.end > prolog.begin) edits.push_back({prolog.begin, prolog.end, "windows-1251"});
-  if (meta.empty()) edits.push_back({MetaInsertPosition(in, start), MetaInsertPosition(in, start),
-                                     "<meta charset=\"windows-1251\">"});
+  if (meta.empty() && undeclared) *undeclared = true;
+  else if (meta.empty()) edits.push_back({MetaInsertPosition(in, start), MetaInsertPosition(in, start),
+                                          std::string(kDeclaration)});
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
 
   std::string out;

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstring>
 
+#include "platform/DataModes.h"
 #include "platform/Paths.h"
 #include "qt/SettingsStore.h"
 #include "shell/MainUnit.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
   const QString instanceName = skimlet::SingleInstance::ServerName(dataDir);
   const QString channelFile = skimlet::SingleInstance::ChannelFileArgument(QApplication::arguments());
   if (!channelFile.isEmpty() && skimlet::SingleInstance::HandOver(instanceName, channelFile)) return 0;
+
+  skimlet::MakeDataDirPrivate(dataDir);  // once: files of older versions were world-readable
 
   skimlet::SettingsStore store;
   skimlet::TZastavka splash(store);

@@ -109,6 +109,7 @@ run_cli --home "$data" download --log raw >"$tmp/run1.log" 2>"$tmp/run1.err"
 rc=$?
 date_after=$(date +%m/%d/%y)
 expect_eq "first download exits 0" 0 "$rc"
+[ "$rc" = 0 ] || { echo "--- its log:"; grep -a -i -E "ошиб|не получ|не загруж|HTTP|медлен|отвеч|отклон" "$tmp/run1.log" | head -20; tail -3 "$tmp/run1.log"; cat "$tmp/run1.err"; }
 if grep -q "not available" "$tmp/run1.err"; then
   fail "skimlet-cli can download" "$(cat "$tmp/run1.err")"
   finish

@@ -54,7 +54,8 @@ TEST(MarkAttachments, AcceptsPicturesBySrcAndStyleSheetsByHrefOnly) {
   std::vector<std::string> urls;
   for (const AttachmentPair& p : pairs) urls.push_back(p.url);
   // Found last, first; style sheets stand above pictures. Attribute names have no case.
-  EXPECT_EQ(urls, (std::vector<std::string>{"s/Main.CSS", "last.png", "sp.jpg", "up.png", "mixed.gif"}));
+  // A query behind the extension of the page's own picture is passed over.
+  EXPECT_EQ(urls, (std::vector<std::string>{"s/Main.CSS", "last.png", "sp.jpg", "up.png", "mixed.gif", "p.gif?x=1"}));
   EXPECT_EQ(UrlExtension(pairs[0].localName), "css");
   EXPECT_EQ(UrlExtension(pairs[2].localName), "jpg");
 

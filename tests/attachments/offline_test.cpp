@@ -104,7 +104,7 @@ TEST(OfflinePictures, ModernPicturesAndStyleSheetsAreStoredAndPointedAt) {
       "<img src=\"img/p.jpg\" alt=\"\"></picture>"
       "<img src=\"img/placeholder.gif\" data-src=\"img/lazy.jpg\" class=\"lazyload\">"
       "<img data-srcset=\"img/l1.avif 1x, img/l2.avif 2x\"><IMG SRC='img/logo.svg'>"
-      "<img src=\"/counter.gif?id=5\"><p>&lt;img src=\"img/code.png\"&gt;</p><!-- <img src=\"img/old.png\"> -->"
+      "<img src=\"http://counter.example/counter.gif?id=5\"><p>&lt;img src=\"img/code.png\"&gt;</p><!-- <img src=\"img/old.png\"> -->"
       "</body></html>";
   o.site.pages["/a/css/site.css"] =
       "@charset \"utf-8\";\n@import url(more.css);\n@import 'print.css' print;\n"
@@ -137,7 +137,6 @@ TEST(OfflinePictures, ModernPicturesAndStyleSheetsAreStoredAndPointedAt) {
   EXPECT_EQ(o.site.Hits("/a/img/placeholder.gif"), 0);
   EXPECT_EQ(o.site.Hits("/a/img/code.png"), 0);  // escaped code and comments fetch nothing
   EXPECT_EQ(o.site.Hits("/a/img/old.png"), 0);
-  EXPECT_EQ(o.site.Hits("/counter.gif"), 0);
   EXPECT_EQ(test::ReadFile(o.Folder() + "SkimletLogo.gif"), test::ReadFile(ResourceDir(o.dir.path()) + "SkimletLogo.gif"));
   EXPECT_NE(test::ReadFile(o.Folder() + "SkimletLogo.gif").substr(0, 6), "");
 
@@ -180,14 +179,71 @@ TEST(OfflinePictures, ModernPicturesAndStyleSheetsAreStoredAndPointedAt) {
   EXPECT_EQ(o.site.Hits("/a/img/lazy.jpg"), 1);
 }
 
+// WordPress writes style.min.css?ver=6.1.9: the site's own addresses are taken whatever query
+// follows their extension, and so are the url()s of <style> elements and style attributes.
+TEST(OfflinePictures, TheSitesOwnAddressesWithAQueryAndInlineStylesAreTaken) {
+  Offline o;
+  o.site.pages["/b/n.html"] =
+      "<html><head><link rel=stylesheet href=\"/b/style.min.css?ver=6.1.9\"><style>"
+      "@font-face{src:url(/b/f.woff2?v=3) format('woff2')} h1{background:url('img/h.png?x=1')}</style></head>"
+      "<body><div style=\"background:url(&quot;img/d.jpg&quot;)\">d</div><img src=\"img/q.gif?w=10\">"
+      "<img src=\"http://other.example/t.gif?id=1\"></body></html>";
+  o.site.pages["/b/style.min.css"] = "p{background:url(img/s.png?v=1)}";
+  o.site.server.Start();
+  o.Fetch("/b/n.html");
+  o.run->FindAttachment("StandartParameter=0", "StandartParameter=0", "");
+  const std::string html = o.Html();
+  ASSERT_TRUE(o.Drain());
+  auto local = [&](const std::string& path) { return o.LocalOf(html, o.Url(path)); };
+  const std::string sheet = local("/b/style.min.css?ver=6.1.9"), font = local("/b/f.woff2?v=3"),
+                    h = local("/b/img/h.png?x=1"), d = local("/b/img/d.jpg"), q = local("/b/img/q.gif?w=10");
+  EXPECT_EQ(html.substr(html.find(kMarker) + kMarker.size()),
+            "<html><head><link rel=stylesheet HREF=\"Attachment/" + sheet + "\"><style>@font-face{src:url(Attachment/" +
+                font + ") format('woff2')} h1{background:url('Attachment/" + h + "')}</style></head><body>"
+                "<div style=\"background:url(Attachment/" + d + ")\">d</div><img SRC=\"Attachment/" + q +
+                "\"><img SRC=\"http://other.example/t.gif?id=1\"></body></html>");
+  EXPECT_TRUE(IsLocalAttachmentName(sheet) && IsLocalAttachmentName(font) && IsLocalAttachmentName(q)) << html;
+  EXPECT_EQ(test::ReadFile(o.Att() + font), "IMG:/b/f.woff2");
+  const std::vector<AttachmentPair> parts = StyleSheetAttachments(test::ReadFile(o.Att() + sheet));
+  ASSERT_EQ(parts.size(), 1u);
+  EXPECT_EQ(test::ReadFile(o.Att() + parts[0].localName), "IMG:/b/img/s.png");
+}
+
+// Rubrics of one run share a style sheet: each Attachment/ gets the sheet and its pictures,
+// each address fetched once, whether the other rubric asks while it is fetched or after.
+TEST(OfflinePictures, EveryRubricThatUsesASheetHasItsPicturesFetchedOncePerRun) {
+  Offline o;
+  o.site.pages["/c/site.css"] = "p{background:url(bg.png)} @import url(more.css);";
+  o.site.pages["/c/more.css"] = "q{background:url(dot.gif)}";
+  o.site.server.Start();
+  const AttachmentOrigin run{NextAttachmentRun(), "", ""};
+  const std::string block = AttachmentBlock({{"000000000000001.css", o.Url("/c/site.css")}});
+  std::vector<std::string> dirs;
+  for (const char* rubric : {"A", "B", "C"}) dirs.push_back(o.dir / ("Accounts/Лента/" + std::string(rubric) + "/Attachment/"));
+  o.queue.EnqueueAttachments(block, dirs[0], true, run);
+  o.queue.EnqueueAttachments(block, dirs[1], true, run);  // while the first is on its way
+  ASSERT_TRUE(o.Drain());
+  o.queue.EnqueueAttachments(block, dirs[2], true, run);  // after it arrived
+  ASSERT_TRUE(o.Drain());
+  for (const std::string& dir : dirs) {
+    const std::vector<AttachmentPair> parts = StyleSheetAttachments(test::ReadFile(dir + "000000000000001.css"));
+    ASSERT_EQ(parts.size(), 2u) << dir;
+    EXPECT_EQ(test::ReadFile(dir + parts[0].localName), "IMG:/c/bg.png") << dir;
+    EXPECT_EQ(StyleSheetAttachments(test::ReadFile(dir + parts[1].localName)).size(), 1u) << dir;
+  }
+  for (const char* path : {"/c/site.css", "/c/bg.png", "/c/more.css", "/c/dot.gif"}) EXPECT_EQ(o.site.Hits(path), 1) << path;
+}
+
 TEST(OfflinePictures, WithoutLocalisingTheBlockStillHoldsAbsoluteAddresses) {
   Offline o;
-  o.site.pages["/d/n.html"] = "<body><img src=\"../p.png?x=1\"><img src=\"p.png\"><a href=\"x.gif\">x</a></body>";
+  o.site.pages["/d/n.html"] =
+      "<body><img src=\"http://counter.example/p.png?x=1\"><img src=\"p.png\"><a href=\"x.gif\">x</a></body>";
   o.site.server.Start();
   o.Fetch("/d/n.html");
   o.run->FindAttachment("StandartParameter=1", "", "");
   std::vector<AttachmentPair> pairs = ReadAttachmentPairs(o.Html());
-  ASSERT_EQ(pairs.size(), 1u);  // a query behind the extension is no picture; a link to one is not fetched
+  // Another site's address with a query behind the extension is no picture; a link to one is not fetched.
+  ASSERT_EQ(pairs.size(), 1u);
   EXPECT_EQ(pairs[0].url, o.Url("/d/p.png"));
   EXPECT_NE(o.Html().find("<img SRC=\"p.png\">"), std::string::npos);
 }

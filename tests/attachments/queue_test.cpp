@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 #include <map>
@@ -183,7 +184,8 @@ TEST(AttachmentTransfers, PicturesAreStoredErrorPagesAreNotAndNoTemporaryIsLeft)
   EXPECT_FALSE(FileExists(f.att + Name(3)));
   EXPECT_TRUE(f.host.SawHint("ERROR " + f.Url("/missing.gif")));
   EXPECT_EQ(f.host.Locked([&] { return f.host.failures; }),
-            std::vector<std::string>{"Ch> Вложение не загружено: " + f.Url("/missing.gif") + " - HTTP 404"});
+            std::vector<std::string>{"Ch> Вложение не загружено: " + f.Url("/missing.gif") +
+                                     " - HTTP 404. Адрес запомнен: 7 дней он не будет запрашиваться"});
   EXPECT_EQ(f.queue.Failures(), 1);
   EXPECT_EQ(f.queue.Fetched(), 2);
   EXPECT_GE(TotalBytes() - before, 8u);
@@ -191,11 +193,28 @@ TEST(AttachmentTransfers, PicturesAreStoredErrorPagesAreNotAndNoTemporaryIsLeft)
   EXPECT_FALSE(f.queue.TakeAttachmentArrived());
   EXPECT_EQ(TempFiles(f.dir.path()), 0);
 
-  // The missing picture is fetched by the next attempt, once the server has it.
+  // A 404 is not asked for again for 7 days, by this queue or another process's, and fails
+  // only the run that found it; then it is.
   f.site.missingFound = true;
+  AttachmentQueue next(f.host, f.dir / "data/");
   f.Enqueue({{Name(3), f.Url("/missing.gif")}}, true);
-  ASSERT_TRUE(f.Drain());
+  next.EnqueueAttachments(AttachmentBlock({{Name(4), f.Url("/missing.gif")}}), f.att, true);
+  ASSERT_TRUE(f.Drain() && WaitFor([&] { return next.Idle(); }));
+  EXPECT_FALSE(FileExists(f.att + Name(3)) || FileExists(f.att + Name(4)));
+  EXPECT_EQ(next.Failures(), 0);
+  const std::string memory = f.dir / ("data/" + std::string(kMissingAttachmentsFile)), line = test::ReadFile(memory);
+  test::WriteFile(memory, std::to_string(std::time(nullptr) - kMissingAttachmentSeconds) + line.substr(line.find(' ')));
+  AttachmentQueue later(f.host, f.dir / "data/");
+  later.EnqueueAttachments(AttachmentBlock({{Name(3), f.Url("/missing.gif")}}), f.att, true);
+  ASSERT_TRUE(WaitFor([&] { return later.Idle(); }));
   EXPECT_EQ(test::ReadFile(f.att + Name(3)), "GIF found");
+  // Another failing address, fetched by two runs, counts once.
+  const std::string refused = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.gif";
+  for (int i : {5, 6}) {
+    f.Enqueue({{Name(i), refused}}, false, {NextAttachmentRun(), "", ""});
+    ASSERT_TRUE(f.Drain());
+  }
+  EXPECT_EQ(f.queue.Failures(), 2);
 
   std::vector<LampState> slot0 = f.host.Locked([&] { return f.host.lamps[0]; });
   ASSERT_GE(slot0.size(), 5u);

@@ -119,24 +119,25 @@ TEST(CliDownloadExit, ThreeWhenPagesOrPicturesFailedAndPicturesComeLater) {
   EXPECT_NE(LastLine(r.out).find("Каналов: 1, сохранено новостей: 1, получено байт: "), std::string::npos) << r.out;
   EXPECT_NE(LastLine(r.out).find("; не загружено страниц: 1"), std::string::npos) << r.out;
 
-  // The page again, now with its picture missing: no file, no temporary, a red line.
+  // The page again, now with its picture failing: no file, no temporary, a red line.
   site.newsStatus = 200;
-  site.pictureStatus = 404;
+  site.pictureStatus = 503;
   r = cli.Run("download");
   EXPECT_EQ(r.exitCode, 3) << r.out;
-  EXPECT_NE(r.out.find("255 Site> Вложение не загружено: " + site.server.url("/img/2.gif") + " - HTTP 404"),
+  EXPECT_NE(r.out.find("255 Site> Вложение не загружено: " + site.server.url("/img/2.gif") + " - HTTP 503"),
             std::string::npos)
       << r.out;
   EXPECT_NE(LastLine(r.out).find("; не загружено картинок: 1"), std::string::npos) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 1);
   EXPECT_EQ(cli.Files(cli.Attachments("Site"), ".SK-tmp"), 0);
 
-  r = cli.Pictures();  // still missing at the site
+  r = cli.Pictures();  // still failing at the site
   EXPECT_EQ(r.exitCode, 3) << r.out;
   site.pictureStatus = 200;
   r = cli.Pictures();
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(cli.Files(cli.Attachments("Site")), 2);
+
 }
 
 TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
@@ -154,6 +155,35 @@ TEST(CliDownloadExit, FourWhenAnIndexPageCouldNotBeFetched) {
   r = cli.Run("download Site");
   EXPECT_EQ(r.exitCode, 4) << r.out;
   EXPECT_NE(r.out.find("Нет ответа: HTTP 404"), std::string::npos) << r.out;
+}
+
+TEST(CliDownloadLog, PrettyShowsOnlyFailuresInRed) {
+  Site site;
+  Cli cli;
+  cli.Channel("Site", site.server.url("/index.html"), "news/");
+  site.newsStatus = 503;
+  auto r = test::RunCommand("XDG_CONFIG_HOME=" + test::ShellQuote(cli.config.path()) + " " SKIMLET_CLI " --home " +
+                                test::ShellQuote(cli.home.path()) + " download --log pretty", true);
+  EXPECT_NE(r.out.find("\033[35mSite> step 1>> FindUrlNews(news/) - OK"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\033[1;31mSite> step 3>> GetInetFile("), std::string::npos) << r.out;
+}
+
+TEST(CliDownloadExit, ThreeWhenNewsCouldNotBeWritten) {
+  Site site;
+  Cli cli;
+  cli.Channel("Site", site.server.url("/index.html"), "news/");
+  // A directory where each news file would go: the write fails, as on a folder we may not write to.
+  for (const char* name : {"News 1.html", "News 2.html"})
+    std::filesystem::create_directories(cli.home / ("Accounts/Site/" + std::string(name)));
+  auto r = cli.Run("download");
+  EXPECT_EQ(r.exitCode, 3) << r.out;
+  EXPECT_NE(LastLine(r.out).find("Каналов: 1, сохранено новостей: 0,"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не записано: 2 новости"), std::string::npos) << r.out;
+  std::filesystem::remove(cli.home / "Accounts/Site/News 1.html");
+  r = cli.Run("download");
+  EXPECT_EQ(r.exitCode, 3) << r.out;
+  EXPECT_NE(LastLine(r.out).find("Каналов: 1, сохранено новостей: 1,"), std::string::npos) << r.out;
+  EXPECT_NE(LastLine(r.out).find("; не записано: 1 новость"), std::string::npos) << r.out;
 }
 
 // Every file and directory under `dir` with its size and modification time.

@@ -373,17 +373,17 @@ struct Site : Cmd {
     Serve("/unavailable", "<p>page under repair</p>", "text/html", 503);
     Serve("/no-content", "", "text/html", 204);
     server.Get("/trickle", [this](const Req&, Res& res) {  // a byte every 200 ms, for ever
-      res.set_chunked_content_provider("application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
+      res.set_chunked_content_provider("text/plain", [this](std::size_t, httplib::DataSink& sink) {
         return !server.WaitForStop(std::chrono::milliseconds(200)) && sink.write("x", 1);
       });
     });
     server.Get("/endless", [this](const Req&, Res& res) {  // 20 KB/s, for ever
-      res.set_chunked_content_provider("application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
+      res.set_chunked_content_provider("text/plain", [this](std::size_t, httplib::DataSink& sink) {
         return !server.WaitForStop(std::chrono::milliseconds(50)) && sink.write(std::string(1000, 'x').data(), 1000);
       });
     });
     Serve("/302", "moved news", "text/html", 302);
-    Serve("/1000", std::string(1000, 'k'), "application/octet-stream");
+    Serve("/1000", std::string(1000, 'k'), "text/plain");
     Serve("/utf8", kUtf8Page, "text/html; charset=utf-8");
     server.Get("/news", [this](const Req& req, Res& res) {
       ++newsHits;
@@ -393,14 +393,14 @@ struct Site : Cmd {
     server.Get("/to-ftp", [](const Req&, Res& res) { res.set_redirect("ftp://127.0.0.1/file.txt"); });
     server.Get("/gz", [](const Req&, Res& res) {
       res.set_header("Content-Encoding", "gzip");
-      res.set_content(reinterpret_cast<const char*>(kGzip), sizeof kGzip, "application/octet-stream");
+      res.set_content(reinterpret_cast<const char*>(kGzip), sizeof kGzip, "text/plain");
     });
     server.Get("/short", [](const Req&, Res& res) {  // closes the connection 990 bytes early
-      res.set_content_provider(1000, "application/octet-stream",
+      res.set_content_provider(1000, "text/plain",
                                [](std::size_t, std::size_t, httplib::DataSink& sink) { return !sink.write("0123456789", 10); });
     });
     server.Get("/huge", [](const Req&, Res& res) {
-      res.set_content_provider((64u << 20) + 1, "application/octet-stream", [](std::size_t, std::size_t n, httplib::DataSink& sink) {
+      res.set_content_provider((64u << 20) + 1, "text/plain", [](std::size_t, std::size_t n, httplib::DataSink& sink) {
         static const std::string block(1 << 16, 'a');
         return sink.write(block.data(), std::min(n, block.size()));
       });

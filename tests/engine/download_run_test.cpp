@@ -16,6 +16,7 @@
 
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
+#include "engine/PageFetcher.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/HttpTestServer.h"
@@ -124,6 +125,35 @@ struct Channel {
             S("FindNameNews", "<title>", "</title>"), S("SaveNews"), S("GotoMacro", "0")};
   }
 };
+
+// A theme links each post several times: an address that failed, or that is no page, is
+// asked for once per run, its jump taken at once afterwards, and a failure counts once.
+TEST(RunFailedAddresses, AskedForOnceAPictureStoppedAtItsHeadersFailuresCountedPerAddress) {
+  test::HttpTestServer server;
+  std::atomic<int> hits{0};
+  server.Get("/index.html", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<a href=/p/gone.html> <a href=/p/photo.jpg> <a href=/p/gone.html> <a href=/p/photo.jpg>", "text/html");
+  });
+  server.Get(R"(/p/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+    ++hits;
+    if (req.path == "/p/gone.html") res.status = 404;
+    else res.set_content(std::string(4 << 20, 'J'), "image/jpeg");
+  });
+  server.Start();
+  Channel c;
+  c.Macro(c.channel, {S("GetStart", server.url("/index.html"), "href", "9999"), S("FindUrlNews", "/p/", "9999"),
+                      S("EditUrlNews"), S("GetNews", "ARTICLE", "", "", "1"), S("SaveNews"), S("GotoMacro", "1")});
+  const std::uint64_t before = TotalBytes();
+  auto run = c.Make();
+  run->Start();
+  c.RunToEnd(*run);
+  EXPECT_EQ(hits, 2);
+  EXPECT_EQ(run->FailedFetches(), 1);
+  EXPECT_LT(TotalBytes() - before, 1u << 20);  // the picture's body was not read
+  EXPECT_EQ(Count(c.host.Log(), "255 Лента> step 3>> GetInetFile(" + server.url("/p/photo.jpg") +
+                                    ") не получен. не страница: image/jpeg. Переход на шаг №1"), 1);
+  EXPECT_EQ(Count(c.host.Log(), ") не получен ранее в этом запуске. Переход на шаг №1"), 2);
+}
 
 TEST(RunWalk, ChecksFoldersInTreeOrderSharesTheIndexAndSkipsWhatIsSaved) {
   NewsSite site;
@@ -558,7 +588,9 @@ TEST(RunLoopGuard, FailedFetchesAreNoProgressButFetchedPagesAndSavedNewsAre) {
   EXPECT_EQ(Count(log, "Мир> step 0>> Макрос зациклился"), 0);
   EXPECT_TRUE(Has(log, "255 Сбой> step 2>> Макрос зациклился: 30 шагов подряд без загруженной страницы и без "
                        "сохранённой новости"));
-  EXPECT_EQ(Count(log, "Сбой> step 2>> GetNews. "), 29);  // taking the link was progress
+  // Taking the link was progress; the refused address was asked for once.
+  EXPECT_EQ(Count(log, "Сбой> step 2>> GetNews. "), 1);
+  EXPECT_EQ(Count(log, "Сбой> step 2>> GetInetFile(" + refused + "/extra/7.html) не получен ранее в этом запуске"), 28);
 }
 
 TEST(RunLoopGuard, EveryLinkTakenFromTheIndexIsProgressButTakingAConsumedOneIsNot) {

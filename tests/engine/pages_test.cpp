@@ -176,13 +176,27 @@ TEST(PageTitles, ReferencesDecodedTagsLeftOutBlanksTidied) {
   EXPECT_EQ(r.B().NewsName.rfind(Cp("Лента - Мир ["), 0), 0u);
 }
 
-TEST(PageCharset, ThePageAsFetchedDeclaresWhatItIsSavedIn) {
+// The declaration the program adds is no part of the page the macro works on: the edits do
+// not reach it, the 50-byte floor does not count it, and the saved file has it once.
+TEST(PageCharset, TheAddedDeclarationIsWrittenWithTheFileOutsideTheMacrosText) {
   Site r;
-  r.server.Get("/u", [](const Req&, Res& res) { res.set_content("<html><head></head><p>ARTICLE мир</p>", "text/html; charset=utf-8"); });
+  r.server.Get(R"(/(u|tiny))", [](const Req& q, Res& res) {
+    res.set_content(q.path == "/u" ? "<html><head></head><p>ARTICLE мир, a long enough article</p>" : "<body>x</body>",
+                    "text/html; charset=utf-8");
+  });
   r.server.Start();
   r.B().NewsURL = r.Url("/u");
   r.run->GetNews("ARTICLE", "9");
-  EXPECT_EQ(r.B().HTML, "<html><head><meta charset=\"windows-1251\"></head><p>ARTICLE " + Cp("мир") + "</p>");
+  r.run->EditHTMLNews("", "", "r", "rr");  // would have made <meta charrset=...>
+  EXPECT_EQ(r.B().HTML, "<html><head></head><p>ARTICLE " + Cp("мир") + ", a long enough arrticle</p>");
+  r.B().NewsName = "u";
+  r.run->SaveNews();
+  EXPECT_NE(test::ReadFile(r.Folder() + "u.html").find("-->\r\n<html><head><meta charset=\"windows-1251\"></head><p>"),
+            std::string::npos);
+  r.B().NewsURL = r.Url("/tiny");
+  r.run->GetNews("x", "9");
+  r.run->SaveNews();
+  EXPECT_EQ(r.Last(), "255 Мир> step 3>> SaveNews. Файл не создан. HTML меньше 50 байт. ");
 }
 
 }  // namespace
