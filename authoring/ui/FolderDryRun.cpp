@@ -25,12 +25,11 @@ std::string WithoutSlash(std::string path) {
 
 // The check's run reaches neither the window nor its tree: it only asks for the history and
 // the settings. A dry run saves nothing, so the other calls have nothing to do.
-class FolderDryRunPane::Host : public RunHost {
+class FolderDryRunPane::Host : public QuietRunHost {
  public:
   Host(RunSettings settings, std::function<std::string()> historyText)
-      : settings_(settings), historyText_(std::move(historyText)) {}
+      : QuietRunHost(settings), historyText_(std::move(historyText)) {}
   bool IsShownChannel(const NodePtr&) override { return true; }  // its log lines come here
-  bool IsSelectedChannel(const NodePtr&) override { return false; }
   // The red lines of a folder say what went wrong (a page not fetched, a folder skipped); a
   // page the history holds is in the record already.
   void LogAdded(TDownload&, const std::string& line) override {
@@ -46,19 +45,10 @@ class FolderDryRunPane::Host : public RunHost {
     std::lock_guard lock(mutex_);
     return errors_;
   }
-  void ShowRunState(const RunView&) override {}
-  void NodeChanged(const NodePtr&) override {}
-  void PressStop() override {}
-  void PressPause() override {}
-  void StatusText(const std::string&, bool) override {}
-  void NewsSaved(const SavedNews&) override {}
   std::string HistoryText() override { return historyText_ ? historyText_() : std::string(); }
-  void AddHistoryLine(const std::string&) override {}
-  RunSettings Settings() override { return settings_; }
 
  private:
   static constexpr std::size_t kMostErrors = 200;
-  RunSettings settings_;
   std::function<std::string()> historyText_;
   std::mutex mutex_;
   std::vector<std::string> errors_;
