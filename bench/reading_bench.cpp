@@ -16,6 +16,7 @@
 
 #include "library/NewsListing.h"
 #include "library/NewsSearch.h"
+#include "library/UnreadCounts.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
@@ -149,6 +150,42 @@ BENCHMARK(BM_Search_100000_FirstHit)->UseManualTime()->Unit(benchmark::kMillisec
 
 void BM_Search_100000_WholeTree(benchmark::State& state) { SearchBench(state, false); }
 BENCHMARK(BM_Search_100000_WholeTree)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Every folder of the 100,000-news tree counted, as the window does at start-up.
+void BM_CountUnread_100000(benchmark::State& state) {
+  std::vector<std::string> folders;
+  char name[64];
+  for (int c = 0; c < 100; ++c)
+    for (int r = 0; r < 10; ++r) {
+      std::snprintf(name, sizeof name, "Accounts/Channel%03d/Rubric%02d/", c, r);
+      folders.push_back(SearchTree() / name);
+    }
+  long news = 0;
+  for (auto _ : state) {
+    news = 0;
+    for (const std::string& folder : folders) news += CountFolderNews(folder).news;
+  }
+  if (news != 100000) state.SkipWithError("not every news counted");
+  state.counters["news"] = static_cast<double>(news);
+}
+BENCHMARK(BM_CountUnread_100000)->Unit(benchmark::kMillisecond);
+
+// «Отметить папку прочитанной» on a folder of 10,000 unread news.
+void BM_MarkFolderRead_10000(benchmark::State& state) {
+  static const test::TempDir dir;
+  const std::string folder = dir / "Folder/";
+  MakeDirs(folder);
+  for (int k = 0; k < 10000; ++k) WriteNews(folder + "news-" + std::to_string(k) + ".html", "<p>x</p>", 1700000000 + k, true);
+  int marked = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int k = 0; k < 10000; ++k) SetFileReadOnly(folder + "news-" + std::to_string(k) + ".html", true);
+    state.ResumeTiming();
+    marked = MarkFoldersRead({folder});
+  }
+  if (marked != 10000) state.SkipWithError("not every news marked");
+}
+BENCHMARK(BM_MarkFolderRead_10000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 }  // namespace skimlet

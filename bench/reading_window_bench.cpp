@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QSettings>
 #include <QTimer>
+#include <thread>
 #include <QWebEngineView>
 #include <cstdio>
 #include <cstdlib>
@@ -160,6 +161,28 @@ Setup& TheSetup() {
   return *g_setup;
 }
 
+// The longest time the event loop went without running a 2 ms timer.
+struct LoopGaps {
+  const QElapsedTimer& clock;
+  QTimer ticker;
+  qint64 lastTick = 0, maxGap = 0;
+  explicit LoopGaps(const QElapsedTimer& c) : clock(c) {
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(2);
+    QObject::connect(&ticker, &QTimer::timeout, [this] {
+      qint64 now = clock.nsecsElapsed();
+      maxGap = std::max(maxGap, now - lastTick);
+      lastTick = now;
+    });
+  }
+  void Start() {
+    lastTick = clock.nsecsElapsed();
+    maxGap = 0;
+    ticker.start();
+  }
+  void Stop() { ticker.stop(); }
+};
+
 // Records when the list's viewport is first painted with rows in it.
 class PaintWatch : public QObject {
  public:
@@ -180,24 +203,14 @@ void BM_Window_Fill10000(benchmark::State& state) {
   paints.clock = &clock;
   paints.model = list->Model();
   list->viewport()->installEventFilter(&paints);
-  qint64 lastTick = 0, maxGap = 0;
-  QTimer ticker;
-  ticker.setTimerType(Qt::PreciseTimer);
-  ticker.setInterval(2);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    qint64 now = clock.nsecsElapsed();
-    maxGap = std::max(maxGap, now - lastTick);
-    lastTick = now;
-  });
+  LoopGaps gaps(clock);
   double firstMs = 0, wholeMs = 0, gapMs = 0;
   for (auto _ : state) {
     s.Select("Small");
     Setup::Until([&] { return s.Listed("Small", 1); }, 10000, "the small folder");
     clock.start();
     paints.paintedAt = -1;
-    lastTick = 0;
-    maxGap = 0;
-    ticker.start();
+    gaps.Start();
     s.Select("Big");
     qint64 whole = -1;
     Setup::Until(
@@ -209,12 +222,12 @@ void BM_Window_Fill10000(benchmark::State& state) {
     // The window keeps answering after the rows are in.
     qint64 settle = clock.nsecsElapsed() + 100000000;
     Setup::Until([&] { return clock.nsecsElapsed() > settle; }, 1000, "the settling time");
-    ticker.stop();
+    gaps.Stop();
     double first = static_cast<double>(paints.paintedAt) / 1e6, all = static_cast<double>(whole) / 1e6;
     state.SetIterationTime(std::max(first, all) / 1e3);
     firstMs = std::max(firstMs, first);
     wholeMs = std::max(wholeMs, all);
-    gapMs = std::max(gapMs, static_cast<double>(maxGap) / 1e6);
+    gapMs = std::max(gapMs, static_cast<double>(gaps.maxGap) / 1e6);
   }
   list->viewport()->removeEventFilter(&paints);
   state.counters["first_rows_painted_ms_max"] = firstMs;
@@ -222,6 +235,54 @@ void BM_Window_Fill10000(benchmark::State& state) {
   state.counters["longest_loop_gap_ms"] = gapMs;
 }
 BENCHMARK(BM_Window_Fill10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Another process saves 1,000 news into the listed folder as fast as it can: how long the
+// window's event loop is ever kept from running, how many times the list is updated, and
+// when the last news is in the list.
+void BM_Window_Burst1000(benchmark::State& state) {
+  Setup& s = TheSetup();
+  NewsList* list = s.window->ListNews();
+  int round = 0, refreshes = 0;
+  QObject::connect(list, &NewsList::refreshed, [&] { ++refreshes; });
+  double gapMs = 0, lastMs = 0, updates = 0;
+  for (auto _ : state) {
+    const std::string folder = s.data / ("Accounts/Burst" + std::to_string(round) + "/");
+    MakeDirs(folder);
+    s.window->Accounts()->AddNodeItem(s.window->Tree().AddFolderNode("Burst" + std::to_string(round), nullptr, true));
+    s.Select(("Burst" + std::to_string(round)).c_str());
+    ++round;
+    Setup::Until([&] { return !list->Filling() && list->Model()->Folder() == folder; }, 10000, "the empty folder");
+    // The watch list takes the new folder within its sync period.
+    QElapsedTimer wait;
+    wait.start();
+    Setup::Until([&] { return wait.elapsed() > 2200; }, 5000, "the watch");
+    refreshes = 0;
+    QElapsedTimer clock;
+    clock.start();
+    LoopGaps gaps(clock);
+    gaps.Start();
+    const std::string filler(1800, 'x');
+    std::thread writer([&] {
+      for (int i = 0; i < 1000; ++i)
+        Write(folder + "burst-" + std::to_string(i) + ".html", Header("burst " + std::to_string(i)) + filler,
+              1700000000 + i);
+    });
+    Setup::Until([&] { return list->Model()->rowCount() == 1000; }, 20000, "the burst in the list");
+    const qint64 last = clock.nsecsElapsed();
+    writer.join();
+    qint64 settle = clock.nsecsElapsed() + 300000000;
+    Setup::Until([&] { return clock.nsecsElapsed() > settle; }, 1000, "the settling time");
+    gaps.Stop();
+    state.SetIterationTime(static_cast<double>(last) / 1e9);
+    gapMs = std::max(gapMs, static_cast<double>(gaps.maxGap) / 1e6);
+    lastMs = std::max(lastMs, static_cast<double>(last) / 1e6);
+    updates = std::max(updates, static_cast<double>(refreshes));
+  }
+  state.counters["longest_loop_gap_ms"] = gapMs;
+  state.counters["last_news_listed_ms"] = lastMs;
+  state.counters["list_updates"] = updates;
+}
+BENCHMARK(BM_Window_Burst1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Selecting one of two news of a folder in turn: time until the panel is filled and the page
 // (with its pictures) has loaded.

@@ -328,6 +328,7 @@ void TDownload::Execute() {
         AddRunLog(W("Начало загрузки в ") + channelPath, kBlue);
         // What was saved before: the history as it is now, by whichever process saved it.
         history_ = HistorySnapshot(host_.HistoryText());
+        refetch_ = ReadRefetchAddresses(tree_.DataDir());
       }
     } else {
       AddRunLog(W("Папка не отмечена к загрузке или нет доступа к ") + channelPath, kRed);

@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -253,6 +254,7 @@ class TDownload {
   TTmpOneMacroComand currentStep_;
   std::int32_t executingStep_ = 0;
   HistorySnapshot history_;
+  std::unordered_set<std::string> refetch_;  // addresses the user wants fetched again
   std::uint32_t openFlags_ = 0;
   HttpClient http_;
   bool httpOpen_ = false;

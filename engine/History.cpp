@@ -78,6 +78,68 @@ bool ReadHistoryFile(const std::string& path, std::string& text) {
 
 }  // namespace
 
+namespace {
+
+std::string RefetchFilePath(const std::string& dataDir) { return JoinPath(dataDir, "history/refetch.txt"); }
+
+// Rewrites the refetch list under its lock with `change` applied to its addresses.
+bool ChangeRefetchList(const std::string& dataDir, const std::function<bool(std::vector<std::string>&)>& change,
+                       std::string* error) {
+  if (!MakeDirs(JoinPath(dataDir, "history"), error)) return false;
+  const std::string path = RefetchFilePath(dataDir);
+  FileLock lock;
+  if (lock.Lock(path, /*exclusive=*/true, /*wait=*/true, /*create=*/true, error) != FileLock::Result::kLocked)
+    return false;
+  std::string text;
+  if (!ReadWholeFd(lock.Fd(), text)) {
+    if (error) *error = "Cannot read " + path;
+    return false;
+  }
+  std::vector<std::string> urls;
+  ForEachLine(text, [&](std::string_view line, std::size_t) {
+    if (!line.empty()) urls.emplace_back(line);
+  });
+  if (!change(urls)) return true;
+  text.clear();
+  for (const std::string& url : urls) text += url + "\r\n";
+  // Renamed into place while the old file is still locked, as the history's rewrite does.
+  return WriteFileAtomic(path, text, error);
+}
+
+}  // namespace
+
+bool AddRefetchAddresses(const std::string& dataDir, const std::vector<std::string>& urls, std::string* error) {
+  return ChangeRefetchList(
+      dataDir,
+      [&](std::vector<std::string>& list) {
+        bool changed = false;
+        for (const std::string& url : urls) {
+          if (url.empty() || url.find_first_of("\r\n") != std::string::npos) continue;
+          if (std::find(list.begin(), list.end(), url) != list.end()) continue;
+          list.push_back(url);
+          changed = true;
+        }
+        return changed;
+      },
+      error);
+}
+
+std::unordered_set<std::string> ReadRefetchAddresses(const std::string& dataDir) {
+  std::unordered_set<std::string> urls;
+  std::string text;
+  if (!ReadHistoryFile(RefetchFilePath(dataDir), text)) return urls;
+  ForEachLine(text, [&](std::string_view line, std::size_t) {
+    if (!line.empty()) urls.emplace(line);
+  });
+  return urls;
+}
+
+bool DropRefetchAddress(const std::string& dataDir, const std::string& url, std::string* error) {
+  if (!FileExists(RefetchFilePath(dataDir))) return true;
+  return ChangeRefetchList(
+      dataDir, [&](std::vector<std::string>& list) { return std::erase(list, url) > 0; }, error);
+}
+
 bool DownloadHistory::Removed(std::string_view line, std::uint64_t lineEnd, bool sameFile) const {
   return (sameFile && lineEnd <= clearedBytes_) || (!removed_.empty() && removed_.find(line) != removed_.end());
 }

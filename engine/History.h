@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace skimlet {
 
@@ -29,6 +30,16 @@ std::string MakeHistoryLine(std::time_t when, const std::string& newsUrl, const 
 // creating history/. A last line left without its line break (a write cut short by a crash
 // or a full disk) is ended first, so the new line stays a line of its own.
 bool AppendHistoryLine(const std::string& dataDir, const std::string& line, std::string* error = nullptr);
+
+// Addresses the user took out of the history to have them fetched again
+// (history/refetch.txt, one address a line). A run saves such a news anew even when a news
+// with that address is already in the folder, which it would otherwise take for a news whose
+// history line a crash lost; once saved, the address leaves the list. Changed under the
+// file's lock, so several processes may add and drop at once.
+bool AddRefetchAddresses(const std::string& dataDir, const std::vector<std::string>& urls,
+                         std::string* error = nullptr);
+std::unordered_set<std::string> ReadRefetchAddresses(const std::string& dataDir);
+bool DropRefetchAddress(const std::string& dataDir, const std::string& url, std::string* error = nullptr);
 
 // The history list shown in the window, oldest first, and what this process removed from it.
 // Safe to use from several threads.

@@ -135,7 +135,9 @@ void TDownload::SaveNews() {
   }
   PrepareFolderForSaving();
   const bool knownUrl = buf_.NewsURL.size() > 2;
-  if (knownUrl && !host_.Settings().notCheckHistory) {
+  // An address the user took out of the history is saved anew, beside the old copy.
+  const bool refetch = knownUrl && (refetch_.count(buf_.NewsURL) > 0 || refetch_.count(NewsAddress(buf_.NewsURL)) > 0);
+  if (knownUrl && !refetch && !host_.Settings().notCheckHistory) {
     // Saved before, but its history line was lost (a crash, a full disk, a cleared history):
     // the line comes back instead of a second copy of the news.
     if (const std::string* saved = newsIndex_.Find(buf_.NewsURL)) {
@@ -204,6 +206,10 @@ void TDownload::SaveNews() {
   }
   if (!FileExists(path)) return;
   if (url.size() > 2) RecordDownload(MakeHistoryLine(now, url, buf_.NewsName));
+  if (refetch) {
+    for (const std::string& u : {buf_.NewsURL, url})
+      if (refetch_.erase(u) > 0) DropRefetchAddress(tree_.DataDir(), u);
+  }
   NodePtr folder;
   {
     std::lock_guard lock(mutex_);

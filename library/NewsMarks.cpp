@@ -1,8 +1,12 @@
 #include "library/NewsMarks.h"
 
 #include <cerrno>
+#include <map>
+#include <set>
 #include <system_error>
 
+#include "attachments/Discovery.h"
+#include "library/ChannelFolders.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -82,6 +86,54 @@ bool HistoryLineHoldsUrl(std::string_view line, std::string_view url) {
   needle.append(url);
   needle += "  ";
   return line.find(needle) != std::string_view::npos;
+}
+
+}  // namespace skimlet
+
+namespace skimlet {
+
+namespace {
+
+// The local names of the block SaveNews wrote at the head of a news file.
+std::vector<std::string> ListedAttachments(const std::string& newsPath, const std::string& attachmentDir) {
+  constexpr std::size_t kFirstBytes = 16 * 1024, kMaxBlockBytes = 4 * 1024 * 1024;
+  std::vector<std::string> names;
+  std::string text;
+  if (!ReadFileHead(newsPath, kDataEnd, kFirstBytes, text)) return names;
+  if (text.find(kDataEnd) == std::string::npos) {
+    if (text.find("SkimletAttLocal:") == std::string::npos) return names;
+    if (!ReadFileHead(newsPath, kDataEnd, kMaxBlockBytes, text)) return names;
+  }
+  for (const AttachmentPair& pair : ReadAttachmentPairs(NewsFileAttachmentBlock(text, attachmentDir)))
+    names.push_back(pair.localName);
+  return names;
+}
+
+}  // namespace
+
+std::vector<std::string> AttachmentsOnlyTheyList(const std::vector<std::string>& newsPaths) {
+  // Folder by folder: what the going news list, less what any staying news lists.
+  std::map<std::string, std::set<std::string>> going;  // folder -> file names of the going news
+  for (const std::string& path : newsPaths) {
+    std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos) going[path.substr(0, slash + 1)].insert(path.substr(slash + 1));
+  }
+  std::vector<std::string> out;
+  for (const auto& [folder, names] : going) {
+    const std::string attachmentDir = folder + "Attachment/";
+    std::set<std::string> candidates;
+    for (const std::string& name : names)
+      for (std::string& local : ListedAttachments(folder + name, attachmentDir)) candidates.insert(std::move(local));
+    if (candidates.empty()) continue;
+    for (const std::string& other : ListNewsFiles(folder)) {
+      if (names.count(other)) continue;
+      for (const std::string& local : ListedAttachments(folder + other, attachmentDir)) candidates.erase(local);
+      if (candidates.empty()) break;
+    }
+    for (const std::string& local : candidates)
+      if (IsLocalAttachmentName(local) && FileExists(attachmentDir + local)) out.push_back(attachmentDir + local);
+  }
+  return out;
 }
 
 }  // namespace skimlet

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace skimlet {
 
@@ -30,5 +31,9 @@ NewsRenameResult SetNewsFavourite(const std::string& path, bool favourite);
 // True when a history line records `url` exactly as the download lookup reads it:
 // "NewsURL=" + url + two blanks.
 bool HistoryLineHoldsUrl(std::string_view line, std::string_view url);
+
+// The attachment files (full paths, existing) that these news list and no other news of
+// their folders does: what goes into the trash with them.
+std::vector<std::string> AttachmentsOnlyTheyList(const std::vector<std::string>& newsPaths);
 
 }  // namespace skimlet

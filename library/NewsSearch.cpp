@@ -26,12 +26,30 @@ const std::array<char, 256>& UpperTable() {
   static const std::array<char, 256> table = [] {
     std::array<char, 256> t{};
     for (int c = 0; c < 256; ++c) t[c] = static_cast<char>(UpperWin1251(static_cast<unsigned char>(c)));
+    // Ё is Е to a reader, both ways.
+    t[0xA8] = t[0xB8] = static_cast<char>(0xC5);
     return t;
   }();
   return table;
 }
 
 char Upper(char c) { return UpperTable()[static_cast<unsigned char>(c)]; }
+
+// Letters and digits of Windows-1251 (Cyrillic of every alphabet it holds included): a word
+// matches only where none of them stands before it.
+const std::array<bool, 256>& WordCharTable() {
+  static const std::array<bool, 256> table = [] {
+    std::array<bool, 256> t{};
+    for (int c = '0'; c <= '9'; ++c) t[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) t[c] = t[c + 32] = true;
+    for (int c = 0xC0; c <= 0xFF; ++c) t[c] = true;
+    for (int c : {0x80, 0x81, 0x83, 0x8A, 0x8C, 0x8D, 0x8E, 0x8F, 0x90, 0x9A, 0x9C, 0x9D, 0x9E, 0x9F, 0xA1, 0xA2,
+                  0xA3, 0xA5, 0xA8, 0xAA, 0xAF, 0xB2, 0xB3, 0xB4, 0xB8, 0xBA, 0xBC, 0xBD, 0xBE, 0xBF})
+      t[c] = true;
+    return t;
+  }();
+  return table;
+}
 
 bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view lowerWord) {
   if (s.size() - at < lowerWord.size()) return false;
@@ -127,7 +145,11 @@ std::vector<std::string> SearchWords(std::string_view typed) {
     while (pos < typed.size() && static_cast<unsigned char>(typed[pos]) <= ' ') ++pos;
     std::size_t end = pos;
     while (end < typed.size() && static_cast<unsigned char>(typed[end]) > ' ') ++end;
-    if (end > pos) words.push_back(UpperWin1251(typed.substr(pos, end - pos)));
+    if (end > pos) {
+      std::string word(typed.substr(pos, end - pos));
+      for (char& c : word) c = Upper(c);
+      words.push_back(std::move(word));
+    }
     pos = end;
   }
   return words;
@@ -189,8 +211,13 @@ void AppendPlainUpperText(std::string_view html, std::string& out) {
 }
 
 bool HoldsAllWords(std::string_view upperText, const std::vector<std::string>& upperWords) {
-  return std::all_of(upperWords.begin(), upperWords.end(),
-                     [&](const std::string& w) { return upperText.find(w) != std::string_view::npos; });
+  const std::array<bool, 256>& wordChar = WordCharTable();
+  return std::all_of(upperWords.begin(), upperWords.end(), [&](const std::string& w) {
+    if (w.empty()) return true;
+    for (std::size_t at = upperText.find(w); at != std::string_view::npos; at = upperText.find(w, at + 1))
+      if (at == 0 || !wordChar[static_cast<unsigned char>(upperText[at - 1])]) return true;
+    return false;
+  });
 }
 
 NewsSearch::NewsSearch(std::function<void()> wake) : wake_(std::move(wake)) {}
@@ -268,7 +295,8 @@ void NewsSearch::Run(std::string dir, std::string accountsDir, std::vector<std::
       if (!ReadFileAt(fd, name, text)) continue;
       NewsHit hit;
       hit.name = NewsNameOf(name);
-      hay.assign(UpperWin1251(hit.name));
+      hay.clear();
+      for (char c : hit.name) hay += Upper(c);
       hay += '\n';
       AppendPlainUpperText(text, hay);
       if (!HoldsAllWords(hay, words)) continue;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <unordered_set>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -46,6 +47,26 @@ bool TickerItems::Rename(const std::string& oldPath, const std::string& newPath,
 void TickerItems::Clear() {
   entries_.clear();
   index_.clear();
+}
+
+bool TickerItems::SyncFolder(const NodePtr& node, const std::string& folderPath,
+                             const std::vector<std::string>& unreadFiles) {
+  std::unordered_set<std::string> now;
+  for (const std::string& name : unreadFiles) now.insert(JoinPath(folderPath, name));
+  // One pass for what went, however many.
+  const std::size_t before = entries_.size();
+  std::erase_if(entries_, [&](const TickerEntry& e) {
+    return e.path.size() > folderPath.size() && e.path.compare(0, folderPath.size(), folderPath) == 0 &&
+           e.path.find('/', folderPath.size()) == std::string::npos && !now.count(e.path);
+  });
+  bool changed = entries_.size() != before;
+  if (changed) {
+    index_.clear();
+    Reindex(0);
+  }
+  for (const std::string& name : unreadFiles)
+    changed = Add(node, TickerNameOf(CaptionFromDisk(name)), JoinPath(folderPath, name)) || changed;
+  return changed;
 }
 
 void TickerItems::Reindex(std::size_t from) {

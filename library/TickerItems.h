@@ -29,6 +29,9 @@ class TickerItems {
   // A news renamed on disk (favourite mark, rename): its entry follows under its new name.
   bool Rename(const std::string& oldPath, const std::string& newPath, const std::string& newName);
   void Clear();
+  // The folder at `folderPath` (ends in '/') now holds exactly these unread news (UTF-8 file
+  // names): entries of the folder's other news go, new ones are appended. True on a change.
+  bool SyncFolder(const NodePtr& node, const std::string& folderPath, const std::vector<std::string>& unreadFiles);
 
   std::size_t Count() const { return entries_.size(); }
   bool Empty() const { return entries_.empty(); }

@@ -12,6 +12,7 @@
 
 #include "library/TickerItems.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/LiveFolders.h"
 #include "library/ui/NewsActions.h"
 #include "platform/Text.h"
 #include "qt/QtText.h"
@@ -79,6 +80,11 @@ void TMainForm::CreateCompanions() {
           [ticker](const QString& path) { ticker->TickerRemove(path.toStdString()); });
   connect(news, &NewsActions::newsRenamed, ticker, [ticker](const QString& from, const QString& to) {
     ticker->TickerRename(from.toStdString(), to.toStdString(), TickerNameOfPath(to));
+  });
+  // Whatever any process does to the folders, the ticker (and with it the tray's count)
+  // follows the counts the tree shows.
+  connect(news->Live(), &LiveFolders::folderCounted, ticker, [ticker](const NodePtr& node, const FolderCount& count) {
+    ticker->TickerSyncFolder(node, count.folder, count.unreadFiles);
   });
   QMenu* popup = news->ContextMenu();
   for (QAction* item : popup->actions())

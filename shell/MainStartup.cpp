@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QLayout>
@@ -25,6 +24,8 @@
 #include "authoring/ui/LogPage.h"
 #include "qt/SettingsStore.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/LiveFolders.h"
+#include "library/ui/NewsActions.h"
 #include "engine/PageFetcher.h"
 #include "engine/Tools.h"
 #include "platform/Files.h"
@@ -108,6 +109,7 @@ void TMainForm::RestoreSequence() {
   if (!selected) selected = tree_.NodeAt(static_cast<int>(index));
   if (selected) accounts_->SelectNode(selected);
   accounts_->RefreshSelectedIcon();
+  newsActions_->RestoreListState([this](const std::string& key) { return store_->Read(key); });
   // 15. The download history.
   history_.LoadHistory(dataDir_);
   logPage_->HistoryChanged();
@@ -218,18 +220,13 @@ void TMainForm::ApplyPanelSizes() {
 
 void TMainForm::StartTimerFired() {
   startTimer_->stop();
+  // The news read last is shown again.
+  if (auto shown = store_->Read("View/ListNews.ShownNews"); shown && !shown->empty() && shown->find("..") == std::string::npos)
+    newsActions_->ShowWhenListed(tree_.AccountsDir() + *shown);
   accounts_->AccountsClick();
-  // Scanning every folder yields to the window now and then, so it answers input throughout.
-  int entries = 0;
-  QElapsedTimer sinceYield;
-  sinceYield.start();
-  tree_.ScanAllFoldersUnread([&] {
-    if ((++entries & 63) == 0 && sinceYield.elapsed() > 20) {
-      QCoreApplication::processEvents();
-      sinceYield.restart();
-    }
-  });
-  if (!closing_) accounts_->RefreshAll();
+  // Every folder is counted off this thread; the counts set the unread marks as they come,
+  // and from now on the folders are watched.
+  newsActions_->Live()->Start();
 }
 
 void TMainForm::RegisterChannelFileType() {
@@ -312,6 +309,10 @@ void TMainForm::WriteSettings() {
   s.Write("View/Accounts.Selected.Index", std::to_string(tree_.AbsoluteIndex(accounts_->SelectedNode())));
   s.Write("View/Accounts.Selected.Path", tree_.RelativePath(accounts_->SelectedNode()));
   s.Write("View/PageDown.ActivePageIndex", std::to_string(pageDown_->currentIndex()));
+  newsActions_->SaveListState([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
+  const std::string& shown = newsActions_->ShownNewsPath();
+  s.Write("View/ListNews.ShownNews",
+          shown.rfind(tree_.AccountsDir(), 0) == 0 ? shown.substr(tree_.AccountsDir().size()) : std::string());
   settingsPage_->Save([&s](const std::string& key, const std::string& value) { s.Write(key, value); });
   if (QAction* ticker = Action("ViewNewNews")) s.Write("Setting/ViewNewNews.Checked", ticker->isChecked() ? "1" : "0");
   s.Sync(nullptr);

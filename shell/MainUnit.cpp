@@ -361,6 +361,8 @@ void TMainForm::CreateMenus() {
   popupAccounts_->addSeparator();
   popupAccounts_->addAction(Action("ViewExplorer"));
   popupAccounts_->addAction(Action("UpdaleListNews"));
+  popupAccounts_->addAction(Action("MarkFolderRead"));
+  popupAccounts_->addAction(Action("MarkChannelRead"));
   popupAccounts_->addSeparator();
   for (const char* name : {"Download", "DownloadPause", "DownLoadStop", "DowlnloadAbortAll"})
     popupAccounts_->addAction(Action(name));

@@ -116,6 +116,14 @@ void TNewNewsForm::TickerAdd(const NodePtr& node, const std::string& name, const
   if (isVisible()) update();
 }
 
+void TNewNewsForm::TickerSyncFolder(const NodePtr& node, const std::string& folder,
+                                    const std::vector<std::string>& unreadFiles) {
+  Q_ASSERT(QThread::currentThread() == thread());
+  if (!items_.SyncFolder(node, folder, unreadFiles)) return;
+  CountChanged();
+  if (isVisible()) update();
+}
+
 void TNewNewsForm::TickerRemove(const std::string& path) {
   Q_ASSERT(QThread::currentThread() == thread());
   if (!items_.Remove(path)) return;

@@ -37,6 +37,8 @@ class TNewNewsForm : public QWidget {
   void TickerRemove(const std::string& path);
   void TickerRename(const std::string& oldPath, const std::string& newPath, const std::string& newName);
   void TickerRebuild();
+  // A folder was counted: its entries become its unread news as they are now.
+  void TickerSyncFolder(const NodePtr& node, const std::string& folder, const std::vector<std::string>& unreadFiles);
   const TickerItems& Items() const { return items_; }
 
   // The 250 ms rule: shown while something is unread and the user wants it.

@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QStyledItemDelegate>
 #include <filesystem>
 #include <system_error>
 
@@ -50,6 +51,19 @@ bool PathTaken(const fs::path& path) {
   return fs::exists(fs::symlink_status(path, ec));
 }
 
+// Draws the unread count after the caption.
+class CountDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (int unread = index.data(AccountsTree::kUnreadCountRole).toInt(); unread > 0)
+      option->text += QStringLiteral(" (%1)").arg(unread);
+  }
+};
+
 }  // namespace
 
 AccountsTree::AccountsTree(ChannelTree& tree, QWidget* parent) : QTreeWidget(parent), tree_(tree) {
@@ -77,6 +91,19 @@ AccountsTree::AccountsTree(ChannelTree& tree, QWidget* parent) : QTreeWidget(par
   viewport()->setAcceptDrops(true);
   for (int slot = 1; slot <= 6; ++slot) icons_[slot] = QIcon(QString::fromLatin1(kSlotFiles[slot]));
   connect(this, &QTreeWidget::currentItemChanged, this, &AccountsTree::OnCurrentItemChanged);
+  setItemDelegate(new CountDelegate(this));
+}
+
+void AccountsTree::SetUnreadCount(const NodePtr& node, int unread) {
+  QTreeWidgetItem* item = ItemOf(node);
+  if (item && item->data(0, kUnreadCountRole).toInt() != unread) item->setData(0, kUnreadCountRole, unread);
+}
+
+QString AccountsTree::ShownText(const NodePtr& node) const {
+  QTreeWidgetItem* item = ItemOf(node);
+  if (!item) return {};
+  int unread = item->data(0, kUnreadCountRole).toInt();
+  return unread > 0 ? item->text(0) + QStringLiteral(" (%1)").arg(unread) : item->text(0);
 }
 
 void AccountsTree::Rebuild() {

@@ -20,6 +20,9 @@ class AccountsTree : public QTreeWidget {
   // Item data role holding the image slot the item shows (1..6; 0 = none), so the icon model
   // can be checked without looking at pixels.
   static constexpr int kImageSlotRole = Qt::UserRole + 1;
+  // The unread news of the node's folder (a channel's with its rubrics), drawn after the
+  // caption as «Новости (12)»; the caption itself, which editing changes, stays bare.
+  static constexpr int kUnreadCountRole = Qt::UserRole + 2;
   // Drags of news files from the news list: newline-separated UTF-8 paths.
   static constexpr const char* kNewsMimeType = "application/x-skimlet-news";
 
@@ -43,6 +46,9 @@ class AccountsTree : public QTreeWidget {
   // in selection mode, the check box, all from the core node.
   void RefreshNode(const NodePtr& node);
   void RefreshAll();
+  void SetUnreadCount(const NodePtr& node, int unread);
+  // The text drawn for the node: its caption, and its unread count when there are any.
+  QString ShownText(const NodePtr& node) const;
   // Moves the "selected" look of the icon to the selected item.
   void RefreshSelectedIcon();
 

@@ -4,12 +4,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <QToolBar>
@@ -19,7 +21,9 @@
 #include "engine/Settings.h"
 #include "library/NewsListing.h"
 #include "library/NewsMarks.h"
+#include "library/UnreadCounts.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/LiveFolders.h"
 #include "library/ui/NewsList.h"
 #include "library/ui/NewsViewer.h"
 #include "library/ui/SearchWindow.h"
@@ -35,6 +39,11 @@ namespace {
 // The actions EnableNewsActions switches.
 const char* const kNewsActions[] = {"MarkAsFavorites", "MarkAsNotRead", "ViewMSIE",          "ViewWWW",
                                     "DeleteNews",      "DownloadPictures", "ReadFullScreen", "DeleteURLFromHistory"};
+
+// The news actions whose keys work only at the list or the page; the rest work anywhere.
+const std::string_view kListOnly[] = {"MarkAsNotRead",  "MarkAsFavorites", "ReadFullScreen", "SelectAllNewsInTekNode",
+                                      "RenameNews",     "DeleteNews",      "DeleteURLFromHistory", "ViewMSIE",
+                                      "ViewWWW",        "NextUnreadNews"};
 
 std::string FileNameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
@@ -52,10 +61,19 @@ NewsActions::NewsActions(NewsContext context) : QObject(context.window), c_(std:
   timerNewOff_ = new QTimer(this);
   timerNewOff_->setObjectName("TimerNewOff");
   connect(timerNewOff_, &QTimer::timeout, this, &NewsActions::TimerNewOffFired);
+  live_ = new LiveFolders(*c_.tree, c_.accounts, this);
+  connect(live_, &LiveFolders::foldersChanged, this, &NewsActions::FoldersChanged);
   Connect();
 }
 
-NewsActions::~NewsActions() = default;
+NewsActions::~NewsActions() {
+  delete search_;
+  // Bulk marks still under way end first: they touch no widget, but report to this object.
+  for (QThread* worker : findChildren<QThread*>()) {
+    worker->disconnect(this);
+    worker->wait();
+  }
+}
 
 QAction* NewsActions::Own(const char* name) const { return c_.window->findChild<QAction*>(name); }
 
@@ -100,6 +118,16 @@ void NewsActions::CreateActions() {
        "Просмотр", QKeySequence(Qt::CTRL | Qt::Key_E), &NewsActions::ViewExplorer},
       {"ViewRecycle", "Открыть корзину", "Открыть корзину|Открыть корзину Windows", "Просмотр",
        QKeySequence(Qt::ALT | Qt::Key_Backspace), nullptr},
+      {"NextUnreadNews", "Следующая непрочитанная",
+       "Следующая непрочитанная|Следующая непрочитанная новость папки, затем следующих папок канала", "Просмотр",
+       QKeySequence(Qt::Key_N), &NewsActions::NextUnreadNews},
+      {"MarkFolderRead", "Отметить папку прочитанной", "Отметить папку прочитанной|Все новости папки становятся прочитанными",
+       "Рубрикатор", QKeySequence(), nullptr},
+      {"MarkChannelRead", "Отметить канал прочитанным",
+       "Отметить канал прочитанным|Все новости канала и его рубрик становятся прочитанными", "Рубрикатор",
+       QKeySequence(), nullptr},
+      {"UnreadOnly", "Только непрочитанные", "Только непрочитанные|Прочитанные новости в списке не показываются",
+       "Просмотр", QKeySequence(), nullptr},
       {"FindNewsAll", "Поиск по всем каналам", nullptr, "Файл", QKeySequence(Qt::Key_F3), nullptr},
       {"FindNewsChannel", "Поиск по текущему каналу", nullptr, "Файл", QKeySequence(Qt::SHIFT | Qt::Key_F3),
        nullptr},
@@ -109,7 +137,14 @@ void NewsActions::CreateActions() {
     QAction* a = c_.newAction(s.name, QString::fromUtf8(s.caption), s.hint ? QString::fromUtf8(s.hint) : sameHint,
                               QString::fromUtf8(s.category));
     a->setShortcut(s.key);
-    c_.window->addAction(a);  // shortcuts work wherever the focus is in the window
+    if (std::find(std::begin(kListOnly), std::end(kListOnly), std::string_view(s.name)) != std::end(kListOnly)) {
+      // They act on the selected news: only while the user is at the list or the page.
+      a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+      c_.list->addAction(a);
+      c_.viewer->addAction(a);
+    } else {
+      c_.window->addAction(a);  // shortcuts work wherever the focus is in the window
+    }
     if (s.run) connect(a, &QAction::triggered, this, s.run);
   }
   Own("MarkAsNotRead")->setCheckable(true);
@@ -117,8 +152,17 @@ void NewsActions::CreateActions() {
   Own("MarkAsNotRead")->setIcon(NewsListImage(3));
   Own("MarkAsFavorites")->setIcon(NewsListImage(4));
   connect(Own("MarkAsNotRead"), &QAction::triggered, this, [this] { MarkAsNotReadExecute(false); });
-  connect(Own("UpdaleListNews"), &QAction::triggered, this, [this] { ListFolder(c_.accounts->SelectedNode()); });
+  connect(Own("UpdaleListNews"), &QAction::triggered, this, [this] {
+    // The folder on show is read again in place, so the selection stays.
+    NodePtr node = c_.accounts->SelectedNode();
+    if (node && node == listedNode_ && !c_.list->Filling()) c_.list->Refresh();
+    else ListFolder(node);
+  });
   connect(Own("SelectAllNewsInTekNode"), &QAction::triggered, c_.list, &QAbstractItemView::selectAll);
+  Own("UnreadOnly")->setCheckable(true);
+  connect(Own("UnreadOnly"), &QAction::toggled, c_.list, &NewsList::SetUnreadOnly);
+  connect(Own("MarkFolderRead"), &QAction::triggered, this, [this] { MarkFolderRead(false); });
+  connect(Own("MarkChannelRead"), &QAction::triggered, this, [this] { MarkFolderRead(true); });
   connect(Own("ViewRecycle"), &QAction::triggered, this, [] { AppDesktop().ShowTrash(); });
   connect(Own("FindNewsAll"), &QAction::triggered, this, [this] { Find(c_.tree->AccountsDir()); });
   connect(Own("FindNewsChannel"), &QAction::triggered, this, [this] {
@@ -169,6 +213,10 @@ void NewsActions::CreateMenus() {
   m->addAction(c_.action("DownloadPictures"));
   m->addSeparator();
   m->addAction(Own("UpdaleListNews"));
+  m->addAction(Own("NextUnreadNews"));
+  m->addAction(Own("MarkFolderRead"));
+  m->addAction(Own("MarkChannelRead"));
+  m->addAction(Own("UnreadOnly"));
   m->addSeparator();
   m->addAction(Own("DeleteNews"));
   m->addAction(Own("DeleteURLFromHistory"));
@@ -204,6 +252,8 @@ void NewsActions::AddMenus(QMenuBar* bar) {
   QMenu* view = bar->addMenu(QStringLiteral("Просмотр"));
   view->setObjectName("MenuView");
   view->addAction(Own("UpdaleListNews"));
+  view->addAction(Own("NextUnreadNews"));
+  view->addAction(Own("UnreadOnly"));
   view->addSeparator();
   for (const char* name : {"ReadFullScreen", "ViewMSIE", "ViewWWW"}) view->addAction(Own(name));
   view->addSeparator();
@@ -217,11 +267,15 @@ void NewsActions::Connect() {
   connect(c_.accounts, &AccountsTree::changing, this, [this] { EnableNewsActions(false); });
   connect(c_.accounts, &AccountsTree::newsMoved, this, [this](const NodePtr& target) { NewsMoved(target); });
   connect(list, &NewsList::filled, this, &NewsActions::Filled);
+  connect(list, &NewsList::refreshed, this, &NewsActions::Refreshed);
   connect(list, &NewsList::statusText, this, [this](const QString& text) { c_.statusText(text); });
   connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &NewsActions::OnListChange);
   connect(list, &NewsList::pressStarted, this, [this] { newsJustShown_ = false; });
   connect(list, &NewsList::pressed, this, &NewsActions::Pressed);
   connect(list, &NewsList::readWanted, this, &NewsActions::ReadFullScreen);
+  connect(list, &NewsList::spaceWanted, this, &NewsActions::SpaceWanted);
+  connect(list, &NewsList::nextUnreadWanted, this, &NewsActions::NextUnreadNews);
+  connect(c_.viewer, &NewsViewer::spaceAtEnd, this, &NewsActions::NextUnreadNews);
   connect(list, &NewsList::contextMenuWanted, this, [this](const QPoint& at) { popupMenuListNews_->popup(at); });
   c_.viewer->SetButtonActions(Own("ReadFullScreen"), c_.action("DownloadPictures"));
   connect(c_.viewer, &NewsViewer::urlLabelClicked, this,
@@ -259,6 +313,23 @@ void NewsActions::Filled(bool anyUnread) {
     c_.tree->MarkNodeUnread(listedNode_, anyUnread);
     RefreshMarks(listedNode_);
   }
+  NewsListModel* model = c_.list->Model();
+  if (firstUnreadPending_) {
+    firstUnreadPending_ = false;
+    for (int row = 0; row < model->rowCount(); ++row)
+      if (model->Entry(row).unread) {
+        c_.list->SelectRow(row);
+        return;
+      }
+  }
+  if (!pendingOnceName_.empty()) {
+    int row = model->FindName(pendingOnceName_);
+    pendingOnceName_.clear();
+    if (row >= 0) {
+      c_.list->SelectRow(row);
+      return;
+    }
+  }
   if (pendingNewsName_.empty()) return;
   int row = c_.list->Model()->FindName(pendingNewsName_);
   if (row < 0) return;
@@ -266,6 +337,44 @@ void NewsActions::Filled(bool anyUnread) {
   c_.list->SelectRow(row);
   newsJustShown_ = true;
   if (readerVisible_ && readerVisible_()) ReadFullScreen();
+}
+
+void NewsActions::FoldersChanged(const QStringList& folders) {
+  if (listedNode_ && folders.contains(QPath(c_.tree->FolderPath(listedNode_)))) c_.list->Refresh();
+}
+
+// The listed folder changed on disk. A shown news that another process changed is shown
+// anew and, when unread, counted down again; one that went leaves the page.
+void NewsActions::Refreshed(bool anyUnread, const std::vector<std::string>& changed) {
+  if (listedNode_) {
+    c_.tree->SetFolderUnreadAttribute(listedNode_, anyUnread);
+    c_.tree->MarkNodeUnread(listedNode_, anyUnread);
+    RefreshMarks(listedNode_);
+  }
+  if (shownNewsPath_.empty()) return;
+  if (!FileExists(shownNewsPath_)) {
+    timerNewOff_->stop();
+    shownNewsPath_.clear();
+    c_.viewer->ShowNothing();
+    if (c_.list->SelectedRows().empty()) EnableNewsActions(false);
+    return;
+  }
+  const std::string fileName = FileNameOf(shownNewsPath_);
+  if (std::find(changed.begin(), changed.end(), fileName) == changed.end()) return;
+  NewsListModel* model = c_.list->Model();
+  int row = model->FindFileName(fileName);
+  if (row < 0) return;
+  if (model->Entry(row).modified != shownModified_) {
+    shownModified_ = model->Entry(row).modified;
+    ReloadShownNews();
+  }
+  std::vector<int> rows = c_.list->SelectedRows();
+  if (rows.size() != 1 || rows.front() != row) return;
+  Own("MarkAsNotRead")->setChecked(model->Entry(row).unread);
+  Own("MarkAsFavorites")->setChecked(model->Entry(row).favourite);
+  timerNewOff_->stop();
+  timerNewOff_->setInterval(c_.settings->Get().timeoutMarkNotRead * 1000 + 100);
+  if (model->Entry(row).unread) timerNewOff_->start();
 }
 
 void NewsActions::RefreshMarks(const NodePtr& node) {
@@ -288,6 +397,109 @@ void NewsActions::OpenNewsByPath(const std::string& path) {
     c_.accounts->AccountsClick();
     return;
   }
+}
+
+void NewsActions::ShowWhenListed(const std::string& path) {
+  NodePtr node = c_.accounts->SelectedNode();
+  if (node && FileExists(path) && path.rfind(c_.tree->FolderPath(node), 0) == 0 &&
+      FileNameOf(path).size() + c_.tree->FolderPath(node).size() == path.size())
+    pendingOnceName_ = NewsNameOf(FileNameOf(path));
+}
+
+void NewsActions::NextUnreadNews() {
+  NewsListModel* model = c_.list->Model();
+  std::vector<int> rows = c_.list->SelectedRows();
+  const int current = rows.empty() ? -1 : rows.back();
+  const int count = model->rowCount();
+  // Below the news on hand, then from the top of the folder.
+  for (int step = 1; step <= count; ++step) {
+    int row = (current + step) % count;
+    if (row == current) break;
+    if (model->Entry(row).unread && !c_.list->NewsFilePath(row).empty()) {
+      c_.list->SelectRow(row);
+      return;
+    }
+  }
+  NodePtr node = listedNode_;
+  if (node) {
+    NodePtr channel = ChannelTree::RootChannel(node);
+    for (NodePtr next = c_.tree->NextInTreeOrder(node); next && ChannelTree::RootChannel(next) == channel;
+         next = c_.tree->NextInTreeOrder(next)) {
+      if (CountFolderNews(c_.tree->FolderPath(next)).unread == 0) continue;
+      firstUnreadPending_ = true;
+      c_.accounts->SelectNode(next);
+      c_.accounts->AccountsClick();
+      return;
+    }
+  }
+  c_.statusText(QStringLiteral("Непрочитанных новостей в канале больше нет"));
+}
+
+void NewsActions::MarkFolderRead(bool wholeChannel) {
+  NodePtr node = c_.accounts->SelectedNode();
+  if (wholeChannel) node = ChannelTree::RootChannel(node);
+  if (!node) return;
+  std::vector<NodePtr> nodes{node};
+  if (wholeChannel)
+    for (const NodePtr& rubric : c_.tree->Children(node)) nodes.push_back(rubric);
+  std::vector<std::string> folders;
+  for (const NodePtr& n : nodes) folders.push_back(c_.tree->FolderPath(n));
+  auto marked = std::make_shared<std::vector<std::string>>();
+  QThread* worker = QThread::create([folders, marked] { MarkFoldersRead(folders, marked.get()); });
+  worker->setParent(this);
+  ++marking_;
+  connect(worker, &QThread::finished, this, [this, worker, nodes, folders, marked] {
+    worker->deleteLater();
+    --marking_;
+    for (const NodePtr& n : nodes) {
+      c_.tree->SetFolderUnreadAttribute(n, false);
+      c_.tree->MarkNodeUnread(n, false);
+      RefreshMarks(n);
+    }
+    live_->Recount(folders);
+    if (std::find(nodes.begin(), nodes.end(), listedNode_) != nodes.end()) {
+      if (std::find(marked->begin(), marked->end(), shownNewsPath_) != marked->end()) timerNewOff_->stop();
+      c_.list->Refresh();
+    }
+    c_.statusText(QStringLiteral("Отмечено прочитанными: %1").arg(marked->size()));
+  });
+  worker->start();
+}
+
+void NewsActions::RestoreListState(const ReadSetting& read) {
+  auto number = [&](const char* key) -> std::optional<int> {
+    std::optional<std::string> text = read(key);
+    if (!text || text->empty()) return std::nullopt;
+    try {
+      return std::stoi(*text);
+    } catch (...) {
+      return std::nullopt;
+    }
+  };
+  QHeaderView* header = c_.list->horizontalHeader();
+  if (auto width = number("View/ListNews.DateWidth"); width && *width >= 40 && *width <= 1000)
+    header->resizeSection(kColumnDate, *width);
+  auto column = number("View/ListNews.SortColumn");
+  auto order = number("View/ListNews.SortOrder");
+  if (column && *column >= kColumnRead && *column <= kColumnDate) {
+    c_.list->Model()->SortBy(*column, order == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(*column, c_.list->Model()->SortOrder());
+  }
+  Own("UnreadOnly")->setChecked(read("View/ListNews.UnreadOnly").value_or("0") == "1");
+}
+
+void NewsActions::SaveListState(const WriteSetting& write) const {
+  const NewsListModel* model = c_.list->Model();
+  write("View/ListNews.SortColumn", std::to_string(model->SortColumn()));
+  write("View/ListNews.SortOrder", model->SortOrder() == Qt::DescendingOrder ? "1" : "0");
+  write("View/ListNews.DateWidth", std::to_string(c_.list->columnWidth(kColumnDate)));
+  write("View/ListNews.UnreadOnly", Own("UnreadOnly")->isChecked() ? "1" : "0");
+}
+
+void NewsActions::SpaceWanted() {
+  if (!shownNewsPath_.empty() && c_.viewer->ShowsDocument() && !c_.viewer->AtEnd()) c_.viewer->ScrollPage();
+  else NextUnreadNews();
 }
 
 void NewsActions::NewsSaved(const SavedNews& news) {
@@ -320,6 +532,7 @@ void NewsActions::Show(const std::string& path, const NodePtr& node) {
   c_.viewer->ShowNewsInfo(path, c_.tree->FolderPathText(node), false);
   c_.viewer->Navigate(path);
   shownNewsPath_ = path;
+  shownModified_ = FileModified(path);
   newsJustShown_ = true;
 }
 
@@ -558,14 +771,19 @@ void NewsActions::DeleteNews() {
   if (model->rowCount() == 0) return;
   std::vector<std::string> paths = SelectedNewsPaths();
   if (paths.empty()) return;
+  const int firstSelected = c_.list->SelectedRows().front();
   QString question = QStringLiteral("Переместить выделенные новости в Корзину?\r\rБудет удалено новостей: ") +
                      QString::number(paths.size()) + QStringLiteral(" шт.");
   if (!AppDialogs().Question(c_.window, QStringLiteral("Skimlet"), question, true)) return;
+  // Pictures no other news of the folder uses go along, so a restore brings both back.
+  const std::vector<std::string> pictures = AttachmentsOnlyTheyList(paths);
   QString failed;
   for (const std::string& path : paths) {
     QFile::moveToTrash(QPath(path));
     if (FileExists(path)) failed += "\r" + QPath(FileNameOf(path));
   }
+  if (failed.isEmpty())
+    for (const std::string& picture : pictures) QFile::moveToTrash(QPath(picture));
   // The list follows the disk: rows of the news that went, whatever the trash reported.
   for (int row = model->rowCount() - 1; row >= 0; --row) {
     std::string path = model->Folder() + model->Entry(row).fileName;
@@ -580,6 +798,9 @@ void NewsActions::DeleteNews() {
     shownNewsPath_.clear();
     c_.viewer->ShowNothing();
   }
+  // Reading goes on with the news that took the place of the first one deleted.
+  if (c_.list->SelectedRows().empty() && model->rowCount() > 0)
+    c_.list->SelectRow(std::min(firstSelected, model->rowCount() - 1));
   if (c_.list->SelectedRows().empty()) EnableNewsActions(false);
   c_.list->viewport()->update();
   if (!failed.isEmpty()) AppDialogs().Message(c_.window, QStringLiteral("Не удалось переместить в Корзину:") + failed);
@@ -594,12 +815,20 @@ void NewsActions::DeleteURLFromHistory() {
                      "Вы действительно хотите удалить из истории загрузок адрес(а)?\r\rБудет удалено URL: ") +
       QString::number(paths.size()) + QStringLiteral(" шт.");
   if (!AppDialogs().Question(c_.window, QStringLiteral("Skimlet"), question, false)) return;
-  // The next run starts without these lines; the file follows when the window closes.
+  std::vector<std::string> urls;
   for (const std::string& path : paths) {
     std::string url = ReadNewsURL(path);
-    if (!url.empty())
-      c_.history->RemoveIf([&](const std::string& line) { return HistoryLineHoldsUrl(line, url); });
+    if (url.empty()) continue;
+    urls.push_back(url);
+    c_.history->RemoveIf([&](const std::string& line) { return HistoryLineHoldsUrl(line, url); });
   }
+  // The file follows at once, so a run started by any process meanwhile fetches them; the
+  // refetch list first, so that run saves a new copy instead of restoring the line.
+  std::string error;
+  const std::string& dataDir = c_.tree->DataDir();
+  if (!urls.empty() && (!AddRefetchAddresses(dataDir, urls, &error) ||
+                        !c_.history->SaveHistory(dataDir, c_.settings->Get().maxHtmlHistory, &error)))
+    AppDialogs().Message(c_.window, QStringLiteral("История загрузок не записана:\r") + QPath(error));
   if (c_.historyChanged) c_.historyChanged();
 }
 
@@ -636,7 +865,9 @@ void NewsActions::ViewExplorer() {
 
 SearchWindow* NewsActions::Search() {
   if (!search_) {
-    search_ = new SearchWindow(c_.tree->AccountsDir(), c_.window);
+    // A window of its own, not one kept above the main window: the list stays in reach.
+    search_ = new SearchWindow(c_.tree->AccountsDir(), nullptr);
+    search_->setAttribute(Qt::WA_QuitOnClose, false);
     connect(search_, &SearchWindow::openNews, this, [this](const QString& path) { OpenNewsByPath(path.toStdString()); });
   }
   return search_;

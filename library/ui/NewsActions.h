@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ namespace skimlet {
 
 class AccountsTree;
 class DownloadHistory;
+class LiveFolders;
 class LiveSettings;
 class NewsList;
 class NewsViewer;
@@ -72,6 +74,21 @@ class NewsActions : public QObject {
 
   // Selects the news's folder and, once it is listed, the news itself.
   void OpenNewsByPath(const std::string& path);
+  // The news shown when the window last closed: selected once its folder (the selected
+  // node's) is listed.
+  void ShowWhenListed(const std::string& path);
+  // «Следующая непрочитанная»: the next unread news of the folder, else of the channel's next
+  // folders.
+  void NextUnreadNews();
+  // «Отметить папку прочитанной» / «Отметить канал прочитанным» for the selected node: one
+  // pass on a thread of its own; the list, the marks and the counts follow.
+  void MarkFolderRead(bool wholeChannel);
+  bool Marking() const { return marking_ > 0; }
+  // The list's sort, the date column's width and the unread filter, kept in the settings.
+  using ReadSetting = std::function<std::optional<std::string>(const std::string& key)>;
+  using WriteSetting = std::function<void(const std::string& key, const std::string& value)>;
+  void RestoreListState(const ReadSetting& read);
+  void SaveListState(const WriteSetting& write) const;
   // A run saved a news (window thread).
   void NewsSaved(const SavedNews& news);
   // Pictures arrived: the panel's counts, and the page when they changed.
@@ -85,6 +102,7 @@ class NewsActions : public QObject {
   void CommitRename();
   void ReloadShownNews();
   SearchWindow* Search();  // made on first use
+  LiveFolders* Live() const { return live_; }
   // Whether the reader window is on screen; it comes later, so none is until then.
   void SetReaderVisible(std::function<bool()> visible) { readerVisible_ = std::move(visible); }
 
@@ -108,6 +126,9 @@ class NewsActions : public QObject {
 
   void ListFolder(const NodePtr& node);
   void Filled(bool anyUnread);
+  void FoldersChanged(const QStringList& folders);
+  void Refreshed(bool anyUnread, const std::vector<std::string>& changed);
+  void SpaceWanted();
   void OnListChange();
   bool DropVanishedRows(const std::vector<int>& rows);
   void DropVanishedSelection();
@@ -133,10 +154,15 @@ class NewsActions : public QObject {
   QTimer* timerNewOff_ = nullptr;
   QLineEdit* editRenameNews_ = nullptr;
   SearchWindow* search_ = nullptr;
+  LiveFolders* live_ = nullptr;
   std::function<bool()> readerVisible_;
 
   std::string shownNewsPath_;
+  std::int64_t shownModified_ = 0;  // the shown file's time when it was shown
   std::string pendingNewsName_;
+  std::string pendingOnceName_;   // selected by the next fill only
+  bool firstUnreadPending_ = false;
+  int marking_ = 0;  // bulk marks under way  // the next fill selects its first unread news
   bool newsJustShown_ = false;
   NodePtr listedNode_;  // the folder the list shows
 

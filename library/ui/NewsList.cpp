@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QStyledItemDelegate>
 #include <cmath>
+#include <unordered_map>
 
 #include "library/ui/AccountsTree.h"
 #include "platform/Clock.h"
@@ -140,8 +141,65 @@ void NewsListModel::Reset(std::string folder, std::vector<NewsFileEntry> entries
   folder_ = std::move(folder);
   rows_.clear();
   rows_.reserve(entries.size());
-  for (NewsFileEntry& e : entries) rows_.push_back({std::move(e), {}});
+  long long seq = 0;
+  for (NewsFileEntry& e : entries) rows_.push_back({std::move(e), {}, seq++});
+  nextTopSeq_ = -1;
   endResetModel();
+  if (sortColumn_ >= 0) ApplySort();
+}
+
+void NewsListModel::SortBy(int column, Qt::SortOrder order) {
+  sortColumn_ = column >= kColumnRead && column <= kColumnDate ? column : -1;
+  sortOrder_ = order;
+  ApplySort();
+}
+
+void NewsListModel::ApplySort() {
+  std::vector<std::size_t> order(rows_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::vector<QString> names;
+  if (sortColumn_ == kColumnName) {
+    names.reserve(rows_.size());
+    for (const Row& r : rows_) names.push_back(Q(r.entry.name));
+  }
+  const bool reverse = sortOrder_ == Qt::DescendingOrder;
+  auto described = [&](std::size_t a, std::size_t b) {
+    const Row &x = rows_[a], &y = rows_[b];
+    if (x.entry.modified != y.entry.modified) return x.entry.modified > y.entry.modified;
+    return x.seq < y.seq;
+  };
+  // First click: names A to Z, newest first, unread first, favourites first.
+  auto key = [&](std::size_t a, std::size_t b) -> int {
+    const NewsFileEntry &x = rows_[a].entry, &y = rows_[b].entry;
+    switch (sortColumn_) {
+      case kColumnName: return QString::localeAwareCompare(names[a], names[b]);
+      case kColumnDate: return x.modified == y.modified ? 0 : x.modified > y.modified ? -1 : 1;
+      case kColumnRead: return x.unread == y.unread ? 0 : x.unread ? -1 : 1;
+      case kColumnFavourite: return x.favourite == y.favourite ? 0 : x.favourite ? -1 : 1;
+    }
+    return 0;
+  };
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    int k = sortColumn_ < 0 ? 0 : key(a, b);
+    if (k != 0) return reverse ? k > 0 : k < 0;
+    return described(a, b);
+  });
+  bool same = true;
+  for (std::size_t i = 0; i < order.size() && same; ++i) same = order[i] == i;
+  if (same) return;
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  std::vector<int> newRowOf(order.size());
+  std::vector<Row> sorted;
+  sorted.reserve(rows_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    newRowOf[order[i]] = static_cast<int>(i);
+    sorted.push_back(std::move(rows_[order[i]]));
+  }
+  rows_ = std::move(sorted);
+  QModelIndexList from = persistentIndexList(), to;
+  for (const QModelIndex& i : from) to << index(newRowOf[static_cast<std::size_t>(i.row())], i.column());
+  changePersistentIndexList(from, to);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int NewsListModel::FindName(const std::string& name) const {
@@ -173,7 +231,7 @@ void NewsListModel::SetFileName(int row, const std::string& fileName) {
 
 void NewsListModel::InsertTop(NewsFileEntry entry) {
   beginInsertRows({}, 0, 0);
-  rows_.insert(rows_.begin(), Row{std::move(entry), {}});
+  rows_.insert(rows_.begin(), Row{std::move(entry), {}, nextTopSeq_--});
   endInsertRows();
 }
 
@@ -181,6 +239,60 @@ void NewsListModel::RemoveRow(int row) {
   beginRemoveRows({}, row, row);
   rows_.erase(rows_.begin() + row);
   endRemoveRows();
+}
+
+std::vector<std::string> NewsListModel::Merge(std::vector<NewsFileEntry> entries) {
+  std::vector<std::string> changed;
+  std::unordered_map<std::string, std::size_t> now;
+  now.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) now.emplace(entries[i].fileName, i);
+  // Gone: removed from the bottom up, runs of neighbours at once.
+  for (int row = static_cast<int>(rows_.size()) - 1; row >= 0;) {
+    if (now.count(rows_[static_cast<std::size_t>(row)].entry.fileName)) {
+      --row;
+      continue;
+    }
+    int first = row;
+    while (first > 0 && !now.count(rows_[static_cast<std::size_t>(first - 1)].entry.fileName)) --first;
+    beginRemoveRows({}, first, row);
+    rows_.erase(rows_.begin() + first, rows_.begin() + row + 1);
+    endRemoveRows();
+    row = first - 1;
+  }
+  // Kept: new marks and time in place.
+  std::vector<bool> listed(entries.size(), false);
+  for (std::size_t row = 0; row < rows_.size(); ++row) {
+    std::size_t i = now.at(rows_[row].entry.fileName);
+    listed[i] = true;
+    NewsFileEntry& e = rows_[row].entry;
+    const NewsFileEntry& n = entries[i];
+    if (e.unread == n.unread && e.modified == n.modified && e.favourite == n.favourite) continue;
+    e = n;
+    changed.push_back(e.fileName);
+    rows_[row].dateText.clear();
+    RowChanged(static_cast<int>(row));
+  }
+  // New: each run of them goes in before the first older row.
+  std::vector<NewsFileEntry> fresh;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (!listed[i]) fresh.push_back(std::move(entries[i]));
+  std::size_t row = 0, k = 0;
+  while (k < fresh.size()) {
+    while (row < rows_.size() && rows_[row].entry.modified >= fresh[k].modified) ++row;
+    std::size_t end = k + 1;
+    while (end < fresh.size() && (row == rows_.size() || fresh[end].modified > rows_[row].entry.modified)) ++end;
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + (end - k) - 1));
+    std::vector<Row> run;
+    run.reserve(end - k);
+    for (std::size_t j = k; j < end; ++j) run.push_back(Row{std::move(fresh[j]), {}, nextTopSeq_--});
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(row), std::make_move_iterator(run.begin()),
+                 std::make_move_iterator(run.end()));
+    endInsertRows();
+    row += end - k;
+    k = end;
+  }
+  if (sortColumn_ >= 0) ApplySort();
+  return changed;
 }
 
 int NewsListModel::rowCount(const QModelIndex& parent) const {
@@ -268,7 +380,9 @@ NewsList::NewsList(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setDefaultSectionSize(std::max(18, fontMetrics().height() + 4));
   QHeaderView* header = horizontalHeader();
   header->setHighlightSections(false);
-  header->setSectionsClickable(false);
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(false);
+  connect(header, &QHeaderView::sectionClicked, this, &NewsList::HeaderClicked);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(20);
   header->setSectionResizeMode(kColumnRead, QHeaderView::Fixed);
@@ -286,6 +400,14 @@ NewsList::NewsList(QWidget* parent) : QTableView(parent) {
   setDragDropMode(QAbstractItemView::DragOnly);
   setDefaultDropAction(Qt::MoveAction);
 
+  auto filter = [this] {
+    if (unreadOnly_) ApplyFilter();
+  };
+  connect(model_, &QAbstractItemModel::modelReset, this, filter);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, filter);
+  connect(model_, &QAbstractItemModel::layoutChanged, this, filter);
+  connect(model_, &QAbstractItemModel::dataChanged, this, filter);
+
   reader_ = std::make_unique<NewsFolderReader>([this](std::uint64_t ticket, NewsFolderListing listing) {
     auto shared = std::make_shared<NewsFolderListing>(std::move(listing));
     QMetaObject::invokeMethod(this, [this, ticket, shared] { Arrived(ticket, *shared); }, Qt::QueuedConnection);
@@ -298,6 +420,7 @@ NewsList::~NewsList() {
 
 void NewsList::ShowFolder(const std::string& folder) {
   savedDuringFill_.clear();
+  refreshing_ = false;
   model_->Reset(folder, {});
   fillFolder_ = folder;
   filling_ = !folder.empty();
@@ -307,8 +430,22 @@ void NewsList::ShowFolder(const std::string& folder) {
   ticket_ = reader_->Read(folder);
 }
 
+void NewsList::Refresh() {
+  if (model_->Folder().empty() || filling_) return;
+  refreshing_ = true;
+  ticket_ = reader_->Read(model_->Folder());
+}
+
 void NewsList::Arrived(std::uint64_t ticket, NewsFolderListing& listing) {
   if (ticket != ticket_) return;  // another folder was asked for meanwhile
+  if (refreshing_) {
+    refreshing_ = false;
+    if (!listing.complete) return;
+    std::vector<std::string> changed = model_->Merge(std::move(listing.entries));
+    emit statusText(QStringLiteral("Найдено файлов:") + QString::number(model_->rowCount()));
+    emit refreshed(listing.anyUnread, changed);
+    return;
+  }
   filling_ = false;
   bool anyUnread = listing.anyUnread;
   std::size_t count = listing.entries.size();
@@ -330,6 +467,39 @@ void NewsList::AddSavedNews(const std::string& folder, const NewsFileEntry& entr
   for (int row; (row = model_->FindName(entry.name)) >= 0;) model_->RemoveRow(row);
   model_->InsertTop(entry);
   if (filling_) savedDuringFill_.push_back(entry);
+  // A read under way may have missed this news: the next one cannot.
+  if (refreshing_) ticket_ = reader_->Read(folder);
+}
+
+void NewsList::HeaderClicked(int column) {
+  // Each column's first order is the one a reader wants first; the third click goes back.
+  const Qt::SortOrder first = Qt::AscendingOrder, second = Qt::DescendingOrder;
+  int sortColumn = column;
+  Qt::SortOrder order = first;
+  if (model_->SortColumn() == column) {
+    if (model_->SortOrder() == first) order = second;
+    else sortColumn = -1;
+  }
+  model_->SortBy(sortColumn, order);
+  horizontalHeader()->setSortIndicatorShown(sortColumn >= 0);
+  // Ascending here means "the first order": the arrow follows the columns' sense.
+  if (sortColumn >= 0) horizontalHeader()->setSortIndicator(sortColumn, order);
+  if (!SelectedRows().empty()) scrollTo(model_->index(SelectedRows().front(), kColumnName));
+  ApplyFilter();
+}
+
+void NewsList::SetUnreadOnly(bool on) {
+  unreadOnly_ = on;
+  ApplyFilter();
+}
+
+void NewsList::ApplyFilter() {
+  std::vector<int> selected = SelectedRows();
+  for (int row = 0; row < model_->rowCount(); ++row) {
+    bool hide = unreadOnly_ && !model_->Entry(row).unread &&
+                !std::binary_search(selected.begin(), selected.end(), row);
+    if (isRowHidden(row) != hide) setRowHidden(row, hide);
+  }
 }
 
 std::vector<int> NewsList::SelectedRows() const {
@@ -381,6 +551,27 @@ void NewsList::mouseDoubleClickEvent(QMouseEvent* event) {
 void NewsList::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     emit readWanted();
+    event->accept();
+    return;
+  }
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  const int rows = model_->rowCount();
+  if (plain && rows > 0 && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+    // The first or last row on show (the filter may hide some).
+    const bool home = event->key() == Qt::Key_Home;
+    for (int i = 0; i < rows; ++i) {
+      int row = home ? i : rows - 1 - i;
+      if (isRowHidden(row)) continue;
+      SelectRow(row);
+      break;
+    }
+    event->accept();
+    return;
+  }
+  if (plain && (event->key() == Qt::Key_Space || event->key() == Qt::Key_N)) {
+    // N is not a search by first letter here: it reads on.
+    if (event->key() == Qt::Key_N) emit nextUnreadWanted();
+    else emit spaceWanted();
     event->accept();
     return;
   }

@@ -42,6 +42,18 @@ class NewsListModel : public QAbstractTableModel {
   void SetFileName(int row, const std::string& fileName);
   void InsertTop(NewsFileEntry entry);
   void RemoveRow(int row);
+  // Brings the rows to what the folder now holds (`entries` newest first) without a reset:
+  // rows of files that went are removed, rows of files still there keep their place and take
+  // their new marks and time, new files come in at their place by time. The selection of the
+  // rows that stay is kept.
+  // Returns the file names of the rows that stayed and changed.
+  std::vector<std::string> Merge(std::vector<NewsFileEntry> entries);
+
+  // The order of the rows: by a column, or (column -1) the described one: newest first, equal
+  // times in the listing's order. Rows that stay keep their selection.
+  void SortBy(int column, Qt::SortOrder order);
+  int SortColumn() const { return sortColumn_; }
+  Qt::SortOrder SortOrder() const { return sortOrder_; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -55,11 +67,16 @@ class NewsListModel : public QAbstractTableModel {
   struct Row {
     NewsFileEntry entry;
     mutable QString dateText;  // formatted when first shown
+    long long seq = 0;         // place in the described order among equal times
   };
   void RowChanged(int row);
+  void ApplySort();
 
   std::string folder_;
   std::vector<Row> rows_;
+  long long nextTopSeq_ = -1;  // rows put on top come before every listed one
+  int sortColumn_ = -1;
+  Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 class NewsList : public QTableView {
@@ -73,12 +90,21 @@ class NewsList : public QTableView {
 
   // Reads the folder (UTF-8 path ending in '/') and shows it; an empty path empties the list.
   void ShowFolder(const std::string& folder);
+  // Reads the listed folder again and merges what changed, keeping the selection.
+  void Refresh();
   bool Filling() const { return filling_; }
+  bool Refreshing() const { return refreshing_; }
   // A news a run has just saved into `folder`: at the top when that folder is listed (a row
   // of the same name goes), and kept across a read of that folder still under way.
   void AddSavedNews(const std::string& folder, const NewsFileEntry& entry);
 
   std::vector<int> SelectedRows() const;  // in list order
+  // A header click: by that column, then the other way, then back to the described order.
+  void HeaderClicked(int column);
+  // «Только непрочитанные»: read news are hidden, except those selected.
+  void SetUnreadOnly(bool on);
+  bool UnreadOnly() const { return unreadOnly_; }
+  void ApplyFilter();
   // The file behind a row when it exists, else empty.
   std::string NewsFilePath(int row) const;
   void SelectRow(int row);  // the only selected row, scrolled into view
@@ -86,11 +112,15 @@ class NewsList : public QTableView {
  signals:
   void statusText(const QString& text);
   void filled(bool anyUnread);
+  // After Refresh: `changed` names the files of rows that stayed but changed on disk.
+  void refreshed(bool anyUnread, const std::vector<std::string>& changed);
   // A mouse press starts (before the selection follows it), and its column once handled
   // (-1 on a border or outside the columns).
   void pressStarted();
   void pressed(int column);
   void readWanted();  // Enter, or a double click in the name column
+  void spaceWanted();
+  void nextUnreadWanted();
   void contextMenuWanted(const QPoint& globalPos);
 
  protected:
@@ -108,8 +138,10 @@ class NewsList : public QTableView {
   std::uint64_t ticket_ = 0;
   std::string fillFolder_;
   bool filling_ = false;
+  bool refreshing_ = false;
   std::vector<NewsFileEntry> savedDuringFill_;
   bool nameColumnClicked_ = false;
+  bool unreadOnly_ = false;
 };
 
 }  // namespace skimlet

@@ -2,7 +2,11 @@
 
 #include <QBoxLayout>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QToolButton>
 #include <QWebEngineView>
@@ -107,8 +111,35 @@ NewsViewer::NewsViewer(QWidget* parent) : QWidget(parent) {
 
   view_ = NewSavedPageView();
   view_->setObjectName("View");
+  // The page's own widget, which takes the keys, comes with its first load: Space at the
+  // end reads on, and the find keys stay in the page.
+  view_->installEventFilter(this);
+  connect(view_, &QWebEngineView::loadFinished, this, [this] {
+    if (QWidget* proxy = view_->focusProxy()) proxy->installEventFilter(this);
+  });
+  // Find in the page: Ctrl+Shift+F opens the field, F3 and Enter go to the next match.
+  findBox_ = new QLineEdit;
+  findBox_->setObjectName("FindInPage");
+  findBox_->setPlaceholderText(QStringLiteral("Найти на странице"));
+  findBox_->setClearButtonEnabled(true);
+  findBox_->hide();
+  findBox_->installEventFilter(this);
+  connect(findBox_, &QLineEdit::textChanged, this, [this](const QString& text) { view_->findText(text); });
+  connect(findBox_, &QLineEdit::returnPressed, this, &NewsViewer::FindNext);
   layout->addWidget(panel_);
+  layout->addWidget(findBox_);
   layout->addWidget(view_, 1);
+}
+
+void NewsViewer::OpenFind() {
+  findBox_->show();
+  findBox_->setFocus();
+  findBox_->selectAll();
+}
+
+void NewsViewer::FindNext() {
+  if (findBox_->text().isEmpty()) OpenFind();
+  else view_->findText(findBox_->text());
 }
 
 QLabel* NewsViewer::AddLabel(const char* name, const char* caption, QBoxLayout* row, int stretch) {
@@ -190,6 +221,56 @@ void NewsViewer::Refresh(const std::string& path) {
 void NewsViewer::ShowNothing() {
   view_->setUrl(QUrl(QStringLiteral("about:blank")));
   ShowNewsInfo({}, {}, true);
+}
+
+bool NewsViewer::AtEnd() const {
+  QWebEnginePage* page = view_->page();
+  if (!page) return true;
+  const double zoom = view_->zoomFactor() > 0 ? view_->zoomFactor() : 1.0;
+  return page->scrollPosition().y() + view_->height() / zoom >= page->contentsSize().height() - 4;
+}
+
+void NewsViewer::ScrollPage() {
+  // A world of our own: the page's scripts stay off.
+  view_->page()->runJavaScript(QStringLiteral("window.scrollBy(0, window.innerHeight * 0.9)"),
+                               QWebEngineScript::ApplicationWorld);
+}
+
+bool NewsViewer::eventFilter(QObject* watched, QEvent* event) {
+  // Inside the page these keys find in it, before the window's actions take them.
+  if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool f3 = key->key() == Qt::Key_F3 && key->modifiers() == Qt::NoModifier;
+    const bool open = key->key() == Qt::Key_F && key->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier);
+    const bool close = watched == findBox_ && key->key() == Qt::Key_Escape;
+    if (f3 || open || close) {
+      event->accept();
+      if (event->type() == QEvent::KeyPress) {
+        if (close) {
+          findBox_->clear();
+          findBox_->hide();
+          view_->setFocus();
+        } else if (open) {
+          OpenFind();
+        } else {
+          FindNext();
+        }
+      }
+      return true;
+    }
+  }
+  if (watched == view_) {
+    if (event->type() == QEvent::ChildAdded)
+      if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) child->installEventFilter(this);
+    return QWidget::eventFilter(watched, event);
+  }
+  if (watched == findBox_) return QWidget::eventFilter(watched, event);
+  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space &&
+      static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier && AtEnd()) {
+    emit spaceAtEnd();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 bool NewsViewer::ShowsDocument() const { return view_->url().toString().contains(':'); }

@@ -10,6 +10,7 @@
 class QAction;
 class QBoxLayout;
 class QLabel;
+class QLineEdit;
 class QToolButton;
 class QWebEngineView;
 
@@ -36,17 +37,31 @@ class NewsViewer : public QWidget {
   void Refresh(const std::string& path);
   void ShowNothing();  // an empty page and panel
   bool ShowsDocument() const;
+  // Whether the page is scrolled to its end (or shows nothing that scrolls).
+  bool AtEnd() const;
+  // Scrolls the page one screen on.
+  void ScrollPage();
+  // Find in the page: the field opens (Ctrl+Shift+F), the next match (F3, Enter).
+  void OpenFind();
+  void FindNext();
+  QLineEdit* FindBox() const { return findBox_; }
 
  signals:
   void urlLabelClicked();
   void nameLabelClicked();
   void folderLabelClicked();
+  // Space was pressed in the page while it shows its end.
+  void spaceAtEnd();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QLabel* AddLabel(const char* name, const char* caption, QBoxLayout* row, int stretch);
 
   QWebEngineView* view_;
   QWidget* panel_;
+  QLineEdit* findBox_;
   QToolButton* readButton_;
   QToolButton* picturesButton_;
 };

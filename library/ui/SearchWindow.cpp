@@ -1,5 +1,6 @@
 #include "library/ui/SearchWindow.h"
 
+#include <algorithm>
 #include <QAbstractTableModel>
 #include <QBoxLayout>
 #include <QHeaderView>
@@ -22,12 +23,16 @@ class SearchHitsModel : public QAbstractTableModel {
     hits_.clear();
     endResetModel();
   }
+  // Hits take their place as they come: newest first.
   void Append(std::vector<NewsHit>& batch) {
-    if (batch.empty()) return;
-    int first = static_cast<int>(hits_.size());
-    beginInsertRows({}, first, first + static_cast<int>(batch.size()) - 1);
-    std::move(batch.begin(), batch.end(), std::back_inserter(hits_));
-    endInsertRows();
+    for (NewsHit& hit : batch) {
+      auto at = std::upper_bound(hits_.begin(), hits_.end(), hit.modified,
+                                 [](std::int64_t t, const NewsHit& h) { return t > h.modified; });
+      int row = static_cast<int>(at - hits_.begin());
+      beginInsertRows({}, row, row);
+      hits_.insert(at, std::move(hit));
+      endInsertRows();
+    }
     batch.clear();
   }
   const NewsHit& Hit(int row) const { return hits_[static_cast<std::size_t>(row)]; }

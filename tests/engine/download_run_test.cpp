@@ -430,13 +430,18 @@ TEST(RunChannelLock, ASecondRunOfALockedChannelDoesNotStart) {
 
 // ---- A crash between the news file and its history line ----
 
-TEST(RunCrashRecovery, ANewsWithoutItsHistoryLineIsNotSavedAgainAndTheLineComesBack) {
-  NewsSite site;
-  Channel c;
+// A channel whose rubric "Мир" has saved the site's three news once.
+void SaveThreeNews(NewsSite& site, Channel& c) {
   c.host.history.LoadHistory(c.dir.path());
   c.Macro(c.channel, {S("GetStart", site.Index(), "news", "9999")});
   c.Rubric("Мир", true, Channel::Loop("/news/"));
   c.Run();
+}
+
+TEST(RunCrashRecovery, ANewsWithoutItsHistoryLineIsNotSavedAgainAndTheLineComesBack) {
+  NewsSite site;
+  Channel c;
+  SaveThreeNews(site, c);
   ASSERT_EQ(c.host.Saved().size(), 3u);
   // The history line of news 2 never reached the disk.
   const std::string historyFile = HistoryFilePath(c.dir.path());
@@ -457,6 +462,29 @@ TEST(RunCrashRecovery, ANewsWithoutItsHistoryLineIsNotSavedAgainAndTheLineComesB
   EXPECT_NE(test::ReadFile(historyFile).find(lost), std::string::npos);
   c.Run();
   EXPECT_EQ(site.articles, 4);  // remembered again
+}
+
+TEST(RunCrashRecovery, AnAddressTheUserTookOutOfTheHistoryIsSavedAgainAsANewCopy) {
+  NewsSite site;
+  Channel c;
+  SaveThreeNews(site, c);
+  ASSERT_EQ(c.host.Saved().size(), 3u);
+  // What Ctrl+H does: the line leaves the file at once, and the address is asked for again.
+  const std::string url = site.server.url("/news/2.html");
+  c.host.history.RemoveIf([&](const std::string& line) { return line.find("NewsURL=" + url + "  ") != std::string::npos; });
+  ASSERT_TRUE(AddRefetchAddresses(c.dir.path(), {url}));
+  ASSERT_TRUE(c.host.history.SaveHistory(c.dir.path(), 100));
+  EXPECT_EQ(test::ReadFile(HistoryFilePath(c.dir.path())).find(url + "  "), std::string::npos);
+
+  Log log = c.Run();
+  EXPECT_EQ(Count(log, "Запись в истории восстановлена"), 0);
+  EXPECT_TRUE(FileExists(c.Path() + "Мир/Статья 2 (1).html"));
+  EXPECT_EQ(ListNewsFiles(c.Path() + "Мир").size(), 4u);
+  EXPECT_TRUE(ReadRefetchAddresses(c.dir.path()).empty());  // asked once, done once
+  const int fetched = site.articles;
+  c.Run();
+  EXPECT_EQ(site.articles, fetched);
+  EXPECT_EQ(ListNewsFiles(c.Path() + "Мир").size(), 4u);
 }
 
 // ---- Pictures after a crash, and what the data directory lets others see ----

@@ -211,3 +211,37 @@ TEST(NewsHistory, ALineHoldsAnAddressOnlyWhenItIsFollowedByTwoBlanks) {
 
 }  // namespace
 }  // namespace skimlet
+
+namespace skimlet {
+namespace {
+
+// A news whose head lists these pictures, as SaveNews writes it.
+void NewsWithPictures(const std::string& path, std::initializer_list<const char*> locals, bool inTheBody = false) {
+  std::string block;
+  for (const char* local : locals)
+    block += std::string("<!-- SkimletAttLocal:") + local + " SkimletAttURL:http://x/" + local + " -->\r\n";
+  std::string head = "<!-- The file created from Skimlet.\r\nSkimletNAME:n\r\nSkimletURL:http://x/n\r\n-->\r\n";
+  WriteFile(path, inTheBody ? head + "<!-- Skimlet DataEnd -->\r\n<p>" + block
+                            : head + block + "<!-- Skimlet DataEnd -->\r\n<p>text</p>");
+}
+
+TEST(NewsPictures, OnlyThePicturesNoOtherNewsListsGoWithTheNews) {
+  TempDir dir;
+  const std::string folder = dir / "f/", att = folder + "Attachment/";
+  MakeDirs(att);
+  for (const char* p : {"111111111111111.jpg", "222222222222222.jpg", "333333333333333.jpg", "444444444444444.jpg"})
+    WriteFile(att + p, "img");
+  NewsWithPictures(folder + "a.html", {"111111111111111.jpg", "222222222222222.jpg", "555555555555555.jpg"});
+  NewsWithPictures(folder + "b.htm", {"333333333333333.jpg"});
+  NewsWithPictures(folder + "c.html", {"222222222222222.jpg"});  // shares one with a
+  NewsWithPictures(folder + "d.html", {"444444444444444.jpg"}, /*inTheBody=*/true);  // a page's text, not a block
+  // 555… never arrived; 222… stays for c.
+  EXPECT_EQ(AttachmentsOnlyTheyList({folder + "a.html"}), std::vector<std::string>{att + "111111111111111.jpg"});
+  EXPECT_EQ(AttachmentsOnlyTheyList({folder + "a.html", folder + "c.html"}),
+            (std::vector<std::string>{att + "111111111111111.jpg", att + "222222222222222.jpg"}));
+  EXPECT_EQ(AttachmentsOnlyTheyList({folder + "b.htm"}), std::vector<std::string>{att + "333333333333333.jpg"});
+  EXPECT_TRUE(AttachmentsOnlyTheyList({folder + "d.html"}).empty());
+}
+
+}  // namespace
+}  // namespace skimlet

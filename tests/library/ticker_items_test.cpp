@@ -43,6 +43,17 @@ TEST(TickerList, RemovalKeepsTheOthersInOrderAndFreesThePath) {
   EXPECT_EQ(Paths(items), (std::vector<std::string>{"/1", "/2"}));
 }
 
+TEST(TickerList, AFolderSyncedToItsUnreadNewsKeepsOtherFoldersAndOrder) {
+  TickerItems items;
+  for (const char* p : {"/x/a.html", "/y/b.html", "/x/c.html", "/x/sub/d.html"}) items.Add(nullptr, p, p);
+  EXPECT_TRUE(items.SyncFolder(nullptr, "/x/", {"c.html", "e.htm"}));
+  EXPECT_EQ(Paths(items), (std::vector<std::string>{"/y/b.html", "/x/c.html", "/x/sub/d.html", "/x/e.htm"}));
+  EXPECT_EQ(items.At(3).name, "e");
+  EXPECT_FALSE(items.SyncFolder(nullptr, "/x/", {"c.html", "e.htm"}));
+  EXPECT_TRUE(items.Remove("/x/sub/d.html"));  // positions still resolve after a sync
+  EXPECT_TRUE(items.Remove("/x/e.htm"));
+}
+
 TEST(TickerList, HoldsAtMostTenThousand) {
   TickerItems items;
   for (std::size_t i = 0; i < kTickerMaxItems; ++i) ASSERT_TRUE(items.Add(nullptr, "n", "/" + std::to_string(i)));

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -31,7 +32,9 @@
 #include "library/ui/NewsViewer.h"
 #include "library/ui/SearchWindow.h"
 #include "platform/Files.h"
+#include "shell/Companions.h"
 #include "shell/MainUnit.h"
+#include "shell/NewNewsUnit.h"
 #include "shell/SettingsPage.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
@@ -212,6 +215,51 @@ TEST(NewsListFill, ARunsNewsComeInAtTheTopOrMakeTheirFolderBold) {
   EXPECT_EQ(r.Cell(2, kColumnName), "Story 0 (1)");
   EXPECT_EQ(r.Cell(0, kColumnRead), kUnread);
   EXPECT_TRUE(r.List()->SelectedRows().empty());  // a save selects nothing
+}
+
+// Another process saves, re-marks and removes news while the window is open.
+TEST(NewsLive, TheListTheCountsAndTheShownNewsFollowTheDisk) {
+  Reading r;
+  std::string a = r.News("Site/News", "a.html", 300, false, "http://site/a.html", "first");
+  r.News("Site/News", "b.html", 200, true);
+  r.News("Site/Other", "o.html", 100, true);
+  r.Open();
+  AccountsTree* tree = r.w->Accounts();
+  auto shown = [&](const char* node) { return tree->ShownText(r.Node(node)); };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown("Site") == "Site (2)"; }, 5000));
+  EXPECT_EQ(shown("News"), "News (1)");
+  EXPECT_EQ(shown("Other"), "Other (1)");
+  r.Show("News");
+  r.SetTimeout(0);
+  r.List()->SelectRow(r.Row("a"));
+  ASSERT_EQ(r.Actions()->ShownNewsPath(), a);
+
+  // A news saved elsewhere comes in at its place by time; the selection stays on a.
+  r.News("Site/News", "c.html", 400, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Row("c") == 0; }, 3000));
+  EXPECT_EQ(r.Names(), QStringList({"c", "a", "b"}));
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{1});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown("News") == "News (2)" && shown("Site") == "Site (3)"; }, 3000));
+
+  // The shown news saved again, unread: the page and panel come again and the countdown marks it read.
+  r.News("Site/News", "a.html", 500, true, "http://site/a2.html", "second");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Label("LabelURL") == "http://site/a2.html"; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !IsFileReadOnly(a); }, 3000));
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("a")});
+
+  // Marked read and removed elsewhere: the marks, counts and rows follow; F5 keeps the selection.
+  SetFileReadOnly(r.Dir("Site/News") + "c.html", false);
+  std::remove((r.Dir("Site/News") + "b.html").c_str());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Names() == QStringList({"c", "a"}); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown("News") == "News"; }, 3000));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+  EXPECT_EQ(shown("Site"), "Site (1)");
+  EXPECT_TRUE(r.w->Tree().IsBold(r.Node("Site")));
+  r.A("UpdaleListNews")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !r.List()->Refreshing(); }, 3000));
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("a")});
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), a);
 }
 
 TEST(NewsViewer, ShowsTheNewsAndTheTimerMarksItRead) {
@@ -406,7 +454,7 @@ TEST(NewsDelete, GoesIntoTheTrashAfterOurQuestion) {
   Reading r;
   std::string a = r.News("Site/News", "a.html", 300, true);
   std::string b = r.News("Site/News", "b.html", 200, false);
-  r.News("Site/News", "c.html", 100, false);
+  std::string c = r.News("Site/News", "c.html", 100, false);
   r.Open();
   r.Show("News");
   r.List()->SelectRow(r.Row("a"));
@@ -418,14 +466,183 @@ TEST(NewsDelete, GoesIntoTheTrashAfterOurQuestion) {
   EXPECT_EQ(r.Names(), QStringList({"a", "b", "c"}));
   EXPECT_TRUE(FileExists(a));
 
+  // a's own picture goes along; one c lists too stays.
+  MakeDirs(r.Dir("Site/News") + "Attachment");
+  for (const char* p : {"111111111111111.jpg", "222222222222222.jpg"}) test::WriteFile(r.Dir("Site/News") + "Attachment/" + p, "img");
+  auto block = [](const char* local) {
+    return std::string("<!-- SkimletAttLocal:") + local + " SkimletAttURL:http://x/" + local + " -->\r\n";
+  };
+  const std::string head = "<!-- The file created from Skimlet.\r\nSkimletNAME:n\r\n-->\r\n", end = "<!-- Skimlet DataEnd -->\r\n<p>t</p>";
+  SetFileReadOnly(a, false);
+  test::WriteFile(a, head + block("111111111111111.jpg") + block("222222222222222.jpg") + end);
+  SetFileReadOnly(a, true);
+  test::WriteFile(c, head + block("222222222222222.jpg") + end);
   r.A("DeleteNews")->trigger();  // Yes
+  EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/111111111111111.jpg"));
+  EXPECT_TRUE(FileExists(r.Dir("Site/News") + "Attachment/222222222222222.jpg"));
   EXPECT_EQ(r.Names(), QStringList({"c"}));
   EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/a.html"));
   EXPECT_TRUE(FileExists(r.xdgData / "Trash/files/b.html"));
   EXPECT_FALSE(FileExists(a) || FileExists(b));
-  EXPECT_EQ(r.Actions()->ShownNewsPath(), "");
   EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));  // the unread one went
+  // Reading goes on with the news that took their place.
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{0});
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), c);
+  r.A("DeleteNews")->trigger();
+  EXPECT_TRUE(r.Names().isEmpty());
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), "");
   EXPECT_FALSE(r.A("DeleteNews")->isEnabled());
+}
+
+TEST(NewsKeys, NextUnreadGoesThroughTheFolderThenTheChannelsNextFoldersAndHomeEndMove) {
+  Reading r;
+  MakeDirs(r.Dir("Site/Other/Deep"));
+  MakeDirs(r.Dir("Else"));
+  r.News("Site/News", "n1.html", 400, false);
+  r.News("Site/News", "n2.html", 300, true);
+  r.News("Site/News", "n3.html", 200, false);
+  r.News("Site/News", "n4.html", 100, true);
+  r.News("Site/Other", "o1.html", 100, false);
+  r.News("Else", "e1.html", 100, true);  // another channel: never reached
+  r.Open();
+  r.Show("News");
+  r.SetTimeout(1000);
+  r.List()->setFocus();
+  QTest::keyClick(r.List(), Qt::Key_End);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{3});
+  QTest::keyClick(r.List(), Qt::Key_Home);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{0});
+  // A short page is at its end at once: Space reads on.
+  QWebEngineView* view = r.w->Viewer()->View();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->url().toLocalFile().endsWith("n1.html") && view->focusProxy(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Viewer()->AtEnd(); }, 5000));
+  QTest::keyClick(r.List(), Qt::Key_Space);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("n2")});
+  // Inside the page, Ctrl+Shift+F and F3 find in it; the window's F3 (search) stays out.
+  QSignalSpy searchAll(r.A("FindNewsAll"), &QAction::triggered);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->url().toLocalFile().endsWith("n2.html"); }, 5000));
+  QTest::keyClick(view->focusProxy(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(r.w->Viewer()->FindBox()->isVisibleTo(r.w.get()));
+  QTest::keyClick(view->focusProxy(), Qt::Key_F3);
+  EXPECT_EQ(searchAll.size(), 0);
+  r.List()->SelectRow(0);
+  QTest::keyClick(r.List(), Qt::Key_N);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("n2")});
+  QTest::keyClick(r.List(), Qt::Key_N);
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("n4")});
+  // The folder has no other unread news: the channel's next folder that has one.
+  r.News("Site/Other", "o2.html", 200, true);
+  SetFileReadOnly(r.Dir("Site/News") + "n2.html", false);
+  SetFileReadOnly(r.Dir("Site/News") + "n4.html", false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Cell(r.Row("n4"), kColumnRead).isEmpty(); }, 3000));
+  QTest::keyClick(r.List(), Qt::Key_N);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Model()->Folder() == r.Dir("Site/Other") && !r.List()->Filling(); }, 3000));
+  EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("Other"));
+  EXPECT_EQ(r.Actions()->ShownNewsPath(), r.Dir("Site/Other") + "o2.html");
+  // Nothing further in the channel: the list stays.
+  SetFileReadOnly(r.Dir("Site/Other") + "o2.html", false);
+  r.A("NextUnreadNews")->trigger();
+  EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("Other"));
+  EXPECT_EQ(r.w->statusBar()->currentMessage(), QStringLiteral("Непрочитанных новостей в канале больше нет"));
+}
+
+TEST(NewsKeys, NewsKeysActOnlyAtTheListOrThePageAndTheLastNewsShownComesBack) {
+  Reading r;
+  r.News("Site/News", "a.html", 300, false);
+  std::string b = r.News("Site/News", "b.html", 200, false);
+  r.Open();
+  r.Show("News");
+  r.w->show();
+  r.w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(r.w.get()));
+  r.List()->SelectRow(r.Row("b"));
+  QSignalSpy favourite(r.A("MarkAsFavorites"), &QAction::triggered);
+  QSignalSpy refresh(r.A("UpdaleListNews"), &QAction::triggered);
+  auto* spin = r.w->Settings()->findChild<QSpinBox*>("TimeoutMarkNotRead");
+  r.w->findChild<QTabWidget*>("PageDown")->setCurrentIndex(3);
+  spin->setFocus();
+  QTest::keyClick(spin, Qt::Key_F, Qt::ControlModifier);
+  QTest::keyClick(spin, Qt::Key_F5);  // the window's own keys work anywhere
+  EXPECT_EQ(favourite.size(), 0);
+  EXPECT_EQ(refresh.size(), 1);
+  r.List()->setFocus();
+  QTest::keyClick(r.List(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(favourite.size(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b.substr(0, b.size() - 1); }, 3000));
+  r.w->close();
+
+  r.Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b.substr(0, b.size() - 1); }, 5000));
+  EXPECT_EQ(r.w->Accounts()->SelectedNode(), r.Node("News"));
+}
+
+TEST(NewsSort, HeaderClicksSortThenReverseThenGoBackAndTheSettingsKeepIt) {
+  Reading r;
+  r.News("Site/News", "b.html", 300, false);
+  r.News("Site/News", "a.htm", 200, true);
+  r.News("Site/News", "c.html", 100, true);
+  r.Open();
+  r.Show("News");
+  r.List()->SelectRow(r.Row("a"));
+  QHeaderView* header = r.List()->horizontalHeader();
+  auto click = [&](int column) {
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, 5));
+  };
+  const QStringList described{"b", "a", "c"};
+  EXPECT_EQ(r.Names(), described);
+  const struct {
+    int column;
+    QStringList names;
+  } clicks[] = {{kColumnName, {"a", "b", "c"}}, {kColumnName, {"c", "b", "a"}}, {kColumnName, described},
+                {kColumnDate, {"b", "a", "c"}}, {kColumnDate, {"c", "a", "b"}},  {kColumnDate, described},
+                {kColumnFavourite, {"a", "b", "c"}}, {kColumnRead, {"a", "c", "b"}}};
+  for (const auto& c : clicks) {
+    click(c.column);
+    EXPECT_EQ(r.Names(), c.names) << c.column;
+    EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{r.Row("a")});  // the selection follows its news
+  }
+  // Only unread: the read one goes from view; a news saved meanwhile takes its place by the sort.
+  r.A("UnreadOnly")->setChecked(true);
+  EXPECT_TRUE(r.List()->isRowHidden(r.Row("b")));
+  EXPECT_FALSE(r.List()->isRowHidden(r.Row("c")));
+  r.News("Site/News", "d.html", 400, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Names() == QStringList({"d", "a", "c", "b"}); }, 3000));
+  EXPECT_TRUE(r.List()->isRowHidden(r.Row("b")));
+  header->resizeSection(kColumnDate, 171);
+  r.w->close();
+
+  r.Open();
+  r.Show("News");
+  EXPECT_EQ(r.Names(), QStringList({"d", "a", "c", "b"}));
+  EXPECT_TRUE(r.A("UnreadOnly")->isChecked());
+  EXPECT_TRUE(r.List()->isRowHidden(r.Row("b")));
+  EXPECT_EQ(r.List()->columnWidth(kColumnDate), 171);
+}
+
+TEST(NewsBulkMarks, AFolderAndAChannelMarkedReadInOnePass) {
+  Reading r;
+  for (int i = 0; i < 30; ++i) r.News("Site/News", "n" + std::to_string(i) + ".html", 100 + i, true);
+  r.News("Site/Other", "o.html", 100, true);
+  r.News("Site", "s.html", 100, true);
+  r.Open();
+  r.Show("News");
+  r.List()->SelectRow(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Accounts()->ShownText(r.Node("Site")) == "Site (32)"; }, 5000));
+  r.A("MarkFolderRead")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.Cell(29, kColumnRead).isEmpty() && r.Cell(0, kColumnRead).isEmpty(); }, 3000));
+  EXPECT_EQ(r.List()->SelectedRows(), std::vector<int>{0});
+  EXPECT_EQ(r.Model()->rowCount(), 30);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Accounts()->ShownText(r.Node("Site")) == "Site (2)"; }, 3000));
+  EXPECT_EQ(r.w->Accounts()->ShownText(r.Node("News")), "News");
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("News")));
+  EXPECT_TRUE(IsFileReadOnly(r.Dir("Site/Other") + "o.html"));
+  r.A("MarkChannelRead")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return r.w->Accounts()->ShownText(r.Node("Site")) == "Site"; }, 3000));
+  EXPECT_FALSE(IsFileReadOnly(r.Dir("Site/Other") + "o.html"));
+  EXPECT_FALSE(r.w->Tree().IsBold(r.Node("Site")));
+  // The ticker, and the tray with it, count what the tree counts.
+  EXPECT_EQ(r.w->Companion()->Ticker()->Items().Count(), 0u);
 }
 
 TEST(NewsDelete, ARowWhoseFileAnotherProgramRemovedGoesAndNothingActsOnTheNewsBefore) {
@@ -482,6 +699,10 @@ TEST(NewsHistory, DeleteUrlFromHistoryRemovesExactlyThatAddress) {
   // What the next run starts with.
   EXPECT_EQ(r.w->History().SnapshotText(),
             "d  NewsURL=http://s/a.html2  B\r\nd  NewsURL=http://s/b.html  x http://s/a.html y\r\n");
+  // The file has it at once, and a run will save the address anew.
+  EXPECT_EQ(test::ReadFile(HistoryFilePath(r.data.path())),
+            "d  NewsURL=http://s/a.html2  B\r\nd  NewsURL=http://s/b.html  x http://s/a.html y\r\n");
+  EXPECT_EQ(ReadRefetchAddresses(r.data.path()), (std::unordered_set<std::string>{"http://s/a.html"}));
 }
 
 TEST(NewsDesktop, BrowserWebAddressFileManagerAndTrash) {
@@ -538,9 +759,13 @@ TEST(NewsSearch, FindsWordsAndOpensTheNewsFound) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !search->Searching() && search->HitCount() == 2; }, 5000));
   QTest::qWait(50);
   EXPECT_EQ(search->HitCount(), 2);
-  int row = search->HitPath(0) == b ? 0 : 1;
+  int row = 1;  // newest first: a, then b
   EXPECT_EQ(search->HitPath(row), b);
   EXPECT_EQ(search->Results()->model()->index(row, 0).data().toString(), "Site/Other");
+  EXPECT_FALSE(search->Results()->model()->index(row, 2).data().toString().isEmpty());
+  // A window of its own: no owner keeps it above the list.
+  EXPECT_EQ(search->parentWidget(), nullptr);
+  EXPECT_FALSE(search->windowFlags() & Qt::WindowStaysOnTopHint);
   // Two words: both must be there.
   search->Words()->setText(QStringLiteral("мост волгу"));
   QTest::keyClick(search->Words(), Qt::Key_Return);
@@ -564,7 +789,7 @@ TEST(NewsList, MenusAndToolbarInTheirOrder) {
   r.Open();
   EXPECT_EQ(ActionNames(r.Actions()->ContextMenu()->actions()),
             QStringList({"MarkAsNotRead", "MarkAsFavorites", "RenameNews", "-", "[PopupConvert]", "[PopupFind]", "-", "ViewMSIE",
-                         "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "-", "DeleteNews",
+                         "ViewExplorer", "ViewWWW", "-", "DownloadPictures", "-", "UpdaleListNews", "NextUnreadNews", "MarkFolderRead", "MarkChannelRead", "UnreadOnly", "-", "DeleteNews",
                          "DeleteURLFromHistory"}));
   EXPECT_EQ(ActionNames(r.w->findChild<QToolBar*>("ToolBarNews")->actions()),
             QStringList({"-", "MarkAsNotRead", "MarkAsFavorites", "-", "DowlnloadAbortAll", "DownLoadStop",
@@ -596,7 +821,8 @@ TEST(NewsList, OpenNewsByPathSelectsItsFolderAndTheNewsOnEveryFill) {
   EXPECT_EQ(reader[0][1].toString(), "Site>>Other>>b");
   // The pending name holds: the next fill of that folder selects it again.
   r.List()->SelectRow(r.Row("c"));
-  r.A("UpdaleListNews")->trigger();
+  r.Show("News");
+  r.Show("Other");
   ASSERT_TRUE(QTest::qWaitFor([&] { return r.Actions()->ShownNewsPath() == b; }, 5000));
   r.Actions()->OpenNewsByPath(r.data / "elsewhere/x.html");  // no folder of the tree: nothing
   EXPECT_EQ(r.Actions()->ShownNewsPath(), b);

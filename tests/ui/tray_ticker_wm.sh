@@ -38,12 +38,6 @@ trayer --edge bottom --align right --widthtype request --height 28 --transparent
   --SetDockType true >/dev/null 2>&1 &
 sleep 1
 
-wait_for() {  # wait_for COMMAND...: up to 20 s
-  local i
-  for i in $(seq 1 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.2; done
-  return 1
-}
-visible() { xdotool search --onlyvisible --name "$1" | head -1; }
 main_visible() { [ -n "$(visible '^Skimlet - ')" ]; }
 main_hidden() { ! main_visible; }
 # The window our program has embedded in the tray's panel.

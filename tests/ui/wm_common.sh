@@ -1,7 +1,8 @@
 # Shared by the window checks that run under Xvfb with a real window manager. The check sets
 # WM_NAME (and WM_TOOLS, what it needs beyond the usual) and sources this file: it runs the
 # check under xvfb-run (once), makes $work (removed at exit with every background job),
-# private settings and data directories ($ini is the settings file), and defines check().
+# private settings and data directories ($ini is the settings file), and defines check(),
+# wait_for() and visible().
 
 for tool in xvfb-run openbox xdotool xwininfo wmctrl ${WM_TOOLS:-}; do
   command -v "$tool" >/dev/null || { echo "$WM_NAME: $tool is missing"; exit 1; }
@@ -23,3 +24,10 @@ fail=0
 check() {  # check WHAT EXPECTED ACTUAL
   if [ "$2" = "$3" ]; then echo "ok   $1: $3"; else echo "FAIL $1: expected $2, got $3"; fail=1; fi
 }
+
+wait_for() {  # wait_for COMMAND...: up to 20 s
+  local i
+  for i in $(seq 1 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.2; done
+  return 1
+}
+visible() { xdotool search --onlyvisible --name "$1" | head -1; }
