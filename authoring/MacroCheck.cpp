@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "authoring/MacroSteps.h"
 #include "engine/DownLoad.h"
 #include "engine/MacroFile.h"
 #include "platform/Text.h"
@@ -257,21 +258,14 @@ class Checker {
       bool fallsThrough = true;
       std::optional<int> jump;
       if (r.active) {
+        if (const int p = JumpParameter(r.command)) jump = Target(k, p);
         if (r.command == "GotoMacro") {
-          jump = Target(k, 1);
           fallsThrough = r.p[1] == "StandartParameter=1" || r.p[1] == "StandartParameter=2";
-        } else if (r.command == "GetStart") {
-          jump = Target(k, 3);
-          flow_.reloads[static_cast<std::size_t>(k)] = true;
-        } else if (r.command == "GetNextIndex") {
-          jump = Target(k, 4);
+        } else if (r.command == "GetStart" || r.command == "GetNextIndex") {
           flow_.reloads[static_cast<std::size_t>(k)] = true;
         } else if (r.command == "FindUrlNews") {
-          jump = Target(k, 2);
           flow_.findsLinks[static_cast<std::size_t>(k)] = true;
           if (jump) jumpOut_[static_cast<std::size_t>(k)] = *jump;
-        } else if (r.command == "GetNews") {
-          jump = Target(k, 4);
         }
       }
       if (fallsThrough && k + 1 < checked_) next.push_back(k + 1);

@@ -19,27 +19,14 @@ constexpr std::size_t kWindow = 64 * 1024;
 
 // Keeps a scratch run away from the window: it logs into `lines` while `capture` is set,
 // and everything else it reports goes nowhere.
-class QuietHost : public RunHost {
+class QuietHost : public QuietRunHost {
  public:
-  explicit QuietHost(const RunSettings& settings = {}) : settings_(settings) {}
+  using QuietRunHost::QuietRunHost;
   bool capture = false;
   std::vector<std::string> lines;
 
   bool IsShownChannel(const NodePtr&) override { return capture; }
-  bool IsSelectedChannel(const NodePtr&) override { return false; }
   void LogAdded(TDownload&, const std::string& line) override { lines.push_back(line); }
-  void ShowRunState(const RunView&) override {}
-  void NodeChanged(const NodePtr&) override {}
-  void PressStop() override {}
-  void PressPause() override {}
-  void StatusText(const std::string&, bool) override {}
-  void NewsSaved(const SavedNews&) override {}
-  std::string HistoryText() override { return {}; }
-  void AddHistoryLine(const std::string&) override {}
-  RunSettings Settings() override { return settings_; }
-
- private:
-  RunSettings settings_;
 };
 
 std::string Quoted(const std::string& text) { return W("«") + text + W("»"); }

@@ -323,7 +323,7 @@ void TDownload::Execute() {
   try {
     AddRunLog(W("Подготовка данных для потока загрузки"), kBlack);
     if (!startNote_.empty()) AddRunLog(startNote_, kBlue);
-    if (channel && tree_.IsChecked(channel)) {
+    if (channel && (onlyFolder_ || tree_.IsChecked(channel))) {
       // A channel is downloaded by one run at a time, whichever process runs it. Without a
       // lock file (a folder we cannot write to) the run goes ahead: it saves nothing there.
       std::string lockPath = tree_.FolderPath(channel) + kChannelLockFile;
@@ -349,7 +349,7 @@ void TDownload::Execute() {
       stepsWithoutProgress_ = 0;
       nextPages_ = 0;
       folderEnd_.clear();
-      if (!DirExists(currentFolderPath_) || !tree_.IsChecked(folder)) {
+      if (!DirExists(currentFolderPath_) || (!onlyFolder_ && !tree_.IsChecked(folder))) {
         AddRunLog(W("Пропуск папки "), kRed);
         folderEnd_ = W("папка пропущена: не отмечена к загрузке или её нет");
       } else {
@@ -398,7 +398,10 @@ void TDownload::Execute() {
       }
       SetNodeImage(folder, tree_.IsChecked(folder) ? kImageChecked : kImageUnchecked);
       NodePtr next = tree_.NextInTreeOrder(folder);
-      folder = next && tree_.Level(next) > channelLevel ? next : nullptr;
+      if (onlyFolder_)
+        folder = folder != onlyFolder_ ? onlyFolder_ : nullptr;
+      else
+        folder = next && tree_.Level(next) > channelLevel ? next : nullptr;
       SetCurrentFolder(folder);
       ShowRunState();
       if (stepIndex_ < kEndFolder) {

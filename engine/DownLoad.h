@@ -124,6 +124,9 @@ class TDownload {
   void SetDryRun(bool on) { dryRun_ = on; }
   bool DryRun() const { return dryRun_; }
   std::vector<DryRunEntry> DryRunRecord() const;
+  // The run goes through its channel's own folder and then this one only, checked or not
+  // (the macro page's check of a folder: a rubric goes on from the channel's IndexHTML).
+  void SetOnlyFolder(NodePtr folder) { onlyFolder_ = std::move(folder); }
   // Tests lower the guards against endless runs.
   void SetLimits(const RunLimits& limits) { limits_ = limits; }
 
@@ -305,6 +308,7 @@ class TDownload {
   std::string startNote_;
   bool dryRun_ = false;
   std::vector<DryRunEntry> dryRunRecord_;  // guarded by mutex_
+  NodePtr onlyFolder_;
   std::set<std::string> dryRunFiles_;      // the news files a dry run would have written
   std::string folderEnd_;                  // how the current folder ended, when a command says
   // The last macro file read, kept while the file is unchanged on disk (every save replaces

@@ -67,4 +67,26 @@ class RunHost {
   virtual RunSettings Settings() = 0;
 };
 
+// A host that shows nothing and keeps nothing: what a scratch run (the macro preview, the
+// check of a folder) builds on.
+class QuietRunHost : public RunHost {
+ public:
+  explicit QuietRunHost(const RunSettings& settings = {}) : settings_(settings) {}
+  bool IsShownChannel(const NodePtr&) override { return false; }
+  bool IsSelectedChannel(const NodePtr&) override { return false; }
+  void LogAdded(TDownload&, const std::string&) override {}
+  void ShowRunState(const RunView&) override {}
+  void NodeChanged(const NodePtr&) override {}
+  void PressStop() override {}
+  void PressPause() override {}
+  void StatusText(const std::string&, bool) override {}
+  void NewsSaved(const SavedNews&) override {}
+  std::string HistoryText() override { return {}; }
+  void AddHistoryLine(const std::string&) override {}
+  RunSettings Settings() override { return settings_; }
+
+ private:
+  RunSettings settings_;
+};
+
 }  // namespace skimlet

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "authoring/MacroPreview.h"
+#include "authoring/ui/FolderDryRun.h"
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
 #include "library/ui/AccountsTree.h"
@@ -44,6 +45,15 @@ void TMainForm::CreateMacroActions() {
        "go-up", QStyle::SP_ArrowUp},
       {"MacroDown", "Переместить вниз", "Переместить вниз|Перемещает макрокоманду (шаг) вниз по списку", "Макро",
        "go-down", QStyle::SP_ArrowDown},
+      {"InsertMacro", "Вставить шаг",
+       "Вставить шаг|Вставляет после выбранного шага шаг с командой, которая обычно идёт следом", "Макро",
+       "insert-object", QStyle::SP_FileDialogNewFolder},
+      {"CopyMacro", "Копировать шаг", "Копировать шаг|Вставляет копию выбранного шага сразу после него", "Макро",
+       "edit-copy", QStyle::SP_FileDialogContentsView},
+      {"MacroUndo", "Отменить", "Отменить|Отменяет последнюю правку шагов", "Макро", "edit-undo",
+       QStyle::SP_ArrowBack},
+      {"MacroRedo", "Повторить", "Повторить|Повторяет отменённую правку шагов", "Макро", "edit-redo",
+       QStyle::SP_ArrowForward},
       {"SetStandartHint", "Установить стандартную подсказку", "", "Макро", nullptr, QStyle::SP_CustomBase},
       {"OpenCannel", "Добавить/восстановить канал", "Добавить/восстановить канал|Загрузка конфигурации канала",
        "Файл", "document-open", QStyle::SP_DialogOpenButton},
@@ -59,6 +69,14 @@ void TMainForm::CreateMacroActions() {
   connect(Action("DeleteMacro"), &QAction::triggered, this, [this] { macroEditor_->DeleteMacroExecute(); });
   connect(Action("MacroUp"), &QAction::triggered, this, [this] { macroEditor_->MacroUpExecute(); });
   connect(Action("MacroDown"), &QAction::triggered, this, [this] { macroEditor_->MacroDownExecute(); });
+  Action("InsertMacro")->setShortcut(QKeySequence(Qt::Key_Insert));
+  Action("CopyMacro")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  Action("MacroUndo")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  Action("MacroRedo")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+  connect(Action("InsertMacro"), &QAction::triggered, this, [this] { macroEditor_->InsertMacroExecute(); });
+  connect(Action("CopyMacro"), &QAction::triggered, this, [this] { macroEditor_->CopyMacroExecute(); });
+  connect(Action("MacroUndo"), &QAction::triggered, this, [this] { macroEditor_->UndoExecute(); });
+  connect(Action("MacroRedo"), &QAction::triggered, this, [this] { macroEditor_->RedoExecute(); });
   connect(Action("SetStandartHint"), &QAction::triggered, this, [this] { macroEditor_->SetStandartHintExecute(); });
   connect(Action("OpenCannel"), &QAction::triggered, this, [this] { channelFiles_->OpenCannelExecute(); });
   connect(Action("SaveChannel"), &QAction::triggered, this, [this] { channelFiles_->SaveChannelExecute(); });
@@ -68,6 +86,7 @@ QWidget* TMainForm::CreateMacroPage() {
   macroEditor_ = new MacroEditor(macro_, catalogue_, tree_);
   macroEditor_->SetActions(Action("SaveMacro"), Action("ANewMacro"), Action("MacroUp"), Action("MacroDown"),
                            Action("DeleteMacro"));
+  macroEditor_->SetEditActions(Action("InsertMacro"), Action("CopyMacro"), Action("MacroUndo"), Action("MacroRedo"));
   connect(macroEditor_, &MacroEditor::pageWanted, this, [this] { pageDown_->setCurrentWidget(tabMacro_); });
   return macroEditor_;
 }
@@ -77,7 +96,12 @@ void TMainForm::CreateMacroMenu() {
   macro->setObjectName("MenuMacro");
   macro->addAction(Action("SaveMacro"));
   macro->addSeparator();
+  macro->addAction(Action("MacroUndo"));
+  macro->addAction(Action("MacroRedo"));
+  macro->addSeparator();
   macro->addAction(Action("ANewMacro"));
+  macro->addAction(Action("InsertMacro"));
+  macro->addAction(Action("CopyMacro"));
   macro->addAction(Action("DeleteMacro"));
   macro->addSeparator();
   macro->addAction(Action("MacroUp"));
@@ -107,6 +131,16 @@ void TMainForm::WireMacroEditor(FolderMacro::View& view) {
       ReadMacroFile(JoinPath(tree_.FolderPath(channel), kMacroFileName), table);
       return FirstStartURL(table);
     };
+    return c;
+  });
+
+  macroEditor_->DryRun()->SetContextSource([this] {
+    FolderDryRunPane::Context c;
+    c.dataDir = dataDir_;
+    if (macroNode_) c.folderPath = tree_.FolderPath(macroNode_);
+    c.macroEdited = macro_.MacroModified();
+    c.settings = liveSettings_.Get();
+    c.historyText = [this] { return history_.SnapshotText(); };
     return c;
   });
 

@@ -14,12 +14,16 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <algorithm>
 #include <limits>
 
 #include "authoring/MacroCheck.h"
 #include "authoring/MacroSteps.h"
 #include "platform/Files.h"
+#include "authoring/ui/FolderDryRun.h"
 #include "authoring/ui/MacroPreview.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
@@ -75,8 +79,8 @@ class StepListModel : public QAbstractListModel {
     lines_ = lines;
     endResetModel();
   }
-  void AppendLine() {
-    beginInsertRows({}, lines_, lines_);
+  void InsertLine(int row) {
+    beginInsertRows({}, row, row);
     ++lines_;
     endInsertRows();
   }
@@ -136,12 +140,21 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   listMacro_->setSelectionMode(QAbstractItemView::SingleSelection);
   listMacro_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   listMacro_->setFont(QFont(QStringLiteral("Monospace")));
+  // A click on a toolbar button leaves the keyboard with the steps (not with the page around
+  // them), so that Ctrl+Z and the arrows go on working there.
+  toolBar_->setFocusPolicy(Qt::ClickFocus);
+  toolBar_->setFocusProxy(listMacro_);
   connect(listMacro_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
     if (!programmatic_) ListMacroClick();
   });
   findings_ = new QListWidget;
   findings_->setObjectName("MacroFindings");
-  findings_->setMaximumHeight(80);
+  findings_->setMaximumHeight(120);
+  // A finding is a sentence or two: wrapped to the list's width, whole in its tooltip.
+  findings_->setWordWrap(true);
+  findings_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  findings_->setResizeMode(QListView::Adjust);
+  findings_->setTextElideMode(Qt::ElideNone);
   findings_->hide();
   connect(findings_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
     bool ok = false;
@@ -150,7 +163,17 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   });
   listLayout->addWidget(toolBar_);
   listLayout->addWidget(listMacro_, 1);
+  editNotice_ = new QLabel;
+  editNotice_->setObjectName("MacroEditNotice");
+  editNotice_->setTextFormat(Qt::PlainText);
+  editNotice_->setWordWrap(true);
+  editNotice_->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0);"));
+  editNotice_->hide();
   listLayout->addWidget(findings_);
+  listLayout->addWidget(editNotice_);
+  // What «Проверить папку» found goes under the steps: the fields and the preview fill their column.
+  dryRun_ = new FolderDryRunPane;
+  listLayout->addWidget(dryRun_, 1);
 
   // The fields of the selected step.
   auto* fieldPanel = new QWidget;
@@ -198,8 +221,8 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
     field->setInsertPolicy(QComboBox::NoInsert);
     field->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
     field->hide();
-    connect(field, &QComboBox::editTextChanged, this, [this] {
-      if (!programmatic_) P1234Change();
+    connect(field, &QComboBox::editTextChanged, this, [this, n] {
+      if (!programmatic_) P1234Change(n);
     });
     labels_[n - 1] = label;
     fields_[n - 1] = field;
@@ -210,7 +233,11 @@ MacroEditor::MacroEditor(FolderMacro& macro, const CommandCatalogue& catalogue, 
   fieldLayout->addWidget(preview_, 1);
   bitBtn1_ = new QPushButton(QStringLiteral("Сохранить шаги"));
   bitBtn1_->setObjectName("BitBtn1");
-  fieldLayout->addWidget(bitBtn1_, 0, Qt::AlignLeft);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(bitBtn1_);
+  buttons->addWidget(dryRun_->Button());
+  buttons->addStretch(1);
+  fieldLayout->addLayout(buttons);
 
   // The help page of the command.
   auto* helpPanel = new QWidget;
@@ -247,15 +274,24 @@ void MacroEditor::CatalogueLoaded() {
 
 void MacroEditor::AttachView(FolderMacro::View& view) {
   view.selectedLine = [this] { return SelectedStep(); };
+  // A load (also the one after a save) starts the edit history afresh.
   view.clear = [this] {
+    dryRun_->Stop();  // a check speaks of the folder it was started on
     model_->SetLines(0);
+    history_.Reset(macro_.Table());
+    editNotice_->hide();
+    UpdateUndoActions();
     StepChanged();
   };
   view.show = [this](std::int32_t count, int select) {
     model_->SetLines(count);
     SelectLine(select);
     RefreshStepList();
+    ++composite_;  // showing the step sets its fields: no edit
     ShowSelectedStep();
+    --composite_;
+    history_.Reset(macro_.Table());
+    UpdateUndoActions();
   };
   view.setTitle = [this, title = std::move(view.setTitle)](const std::string& folderPath) {
     folderPath_ = folderPath;
@@ -294,6 +330,19 @@ void MacroEditor::SetActions(QAction* saveMacro, QAction* newMacro, QAction* up,
   for (QAction* a : {newMacro, up, down, deleteMacro}) toolBar_->addAction(a);
   connect(bitBtn1_, &QPushButton::clicked, saveMacro, &QAction::trigger);
   connect(saveMacro, &QAction::changed, bitBtn1_, [this] { bitBtn1_->setEnabled(saveMacro_->isEnabled()); });
+}
+
+void MacroEditor::SetEditActions(QAction* insert, QAction* copy, QAction* undo, QAction* redo) {
+  undo_ = undo;
+  redo_ = redo;
+  toolBar_->addSeparator();
+  for (QAction* a : {insert, copy, undo, redo}) {
+    toolBar_->addAction(a);
+    // Only here: Ctrl+Z on the news page must not undo a step edit out of sight.
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
+  UpdateUndoActions();
 }
 
 int MacroEditor::SelectedStep() const {
@@ -356,6 +405,8 @@ void MacroEditor::LoadHelp() {
     // Made when the page is first shown: a web view holds a renderer process even while hidden.
     macroHelp_ = NewSavedPageView();
     macroHelp_->setObjectName("MacroHelp");
+    // A help page that takes the keyboard as it loads would take Ctrl+Z from the steps.
+    macroHelp_->page()->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     helpLayout_->addWidget(macroHelp_, 1);
   }
   if (helpShown_.isEmpty()) return;
@@ -416,23 +467,35 @@ void MacroEditor::ListMacroClick() { ShowSelectedStep(); }
 
 void MacroEditor::ListMacroClickCheck(int row) {
   // The toggled line's step takes the mark (the model has written it); its line is selected.
-  if (row != SelectedStep()) SelectStep(row);
+  const int before = SelectedStep();
+  if (row != before) {
+    ++composite_;
+    SelectStep(row);
+    --composite_;
+  }
   StepChanged();
+  RecordEdit(before, row);
 }
 
 void MacroEditor::AutoActionSelectSelect(int index) {
   const int e = FindByDisplayName(catalogue_, Win(autoActionSelect_->itemText(index)));
   if (e < 0) return;
+  ++composite_;  // the command's defaults and hint arrive field by field
   ApplyCommand(catalogue_.entries[e].ProcedureName);
   StoreSelectedStep();
+  --composite_;
   RefreshStepList();
   StepChanged();
+  const int s = SelectedStep();
+  RecordEdit(s, s);
 }
 
-void MacroEditor::P1234Change() {
+void MacroEditor::P1234Change(int n) {
   StoreSelectedStep();
   RefreshStepList();
   StepChanged();
+  const int s = SelectedStep();
+  RecordEdit(s, s, "P" + std::to_string(n) + "@" + std::to_string(s));
 }
 
 void MacroEditor::AutoActionMemoHintChange(const QString& text) {
@@ -440,6 +503,102 @@ void MacroEditor::AutoActionMemoHintChange(const QString& text) {
   if (s < 0 || s >= macro_.Table().count) return;
   macro_.Table().steps[s].Description = Win(text);
   RefreshStepList();
+  RecordEdit(s, s, "D@" + std::to_string(s));
+}
+
+void MacroEditor::RecordEdit(int selectedBefore, int selectedAfter, const std::string& mergeKey) {
+  if (composite_ > 0) return;
+  history_.Record(macro_.Table(), selectedBefore, selectedAfter, mergeKey);
+  UpdateUndoActions();
+}
+
+void MacroEditor::UpdateUndoActions() {
+  if (undo_) undo_->setEnabled(history_.CanUndo());
+  if (redo_) redo_->setEnabled(history_.CanRedo());
+}
+
+void MacroEditor::ShowLostJumps(const std::vector<LostJump>& lost) {
+  QStringList lines;
+  for (const LostJump& j : lost)
+    lines << QStringLiteral("Шаг %1 переходил к удалённому шагу %2: теперь он переходит к шагу %3, концу папки.")
+                 .arg(j.step)
+                 .arg(j.target)
+                 .arg(j.end);
+  editNotice_->setText(lines.join('\n'));
+  editNotice_->setVisible(!lines.isEmpty());
+}
+
+void MacroEditor::ShowRestored(std::optional<int> select) {
+  if (!select) return;
+  emit pageWanted();
+  const int count = macro_.Table().count;
+  programmatic_ = true;
+  model_->SetLines(count);
+  programmatic_ = false;
+  SelectLine(count == 0 ? -1 : std::clamp(*select, 0, count - 1));
+  RefreshStepList();
+  editNotice_->hide();
+  ++composite_;
+  ShowSelectedStep();
+  --composite_;
+  UpdateUndoActions();
+}
+
+void MacroEditor::UndoExecute() { ShowRestored(history_.Undo(macro_.Table())); }
+
+void MacroEditor::RedoExecute() { ShowRestored(history_.Redo(macro_.Table())); }
+
+void MacroEditor::InsertMacroExecute() {
+  emit pageWanted();
+  MacroTable& table = macro_.Table();
+  const int s = SelectedStep();
+  const std::int32_t at = s >= 0 && s < table.count ? s + 1 : table.count;
+  TTmpOneMacroComand step;
+  step.Command = FollowingCommand(at > 0 ? std::string_view(table.steps[at - 1].Command) : std::string_view());
+  step.Active = true;
+  if (InsertStep(table, at, step) < 0) {
+    AppDialogs().Message(this, QStringLiteral("В папке уже %1 шаг — больше шагов в макросе быть не может. "
+                                              "Новая макрокоманда не добавлена.")
+                                   .arg(kMacroSlots));
+    return;
+  }
+  ++composite_;
+  model_->InsertLine(at);
+  SelectLine(at);
+  const int e = FindByProcedureName(catalogue_, step.Command);
+  if (e >= 0 && e < autoActionSelect_->count()) {
+    programmatic_ = true;
+    autoActionSelect_->setCurrentIndex(e);
+    programmatic_ = false;
+    AutoActionSelectSelect(e);  // the catalogue's defaults
+  } else {
+    ShowSelectedStep();
+  }
+  RefreshStepList();
+  --composite_;
+  editNotice_->hide();
+  RecordEdit(s, at);
+}
+
+void MacroEditor::CopyMacroExecute() {
+  emit pageWanted();
+  MacroTable& table = macro_.Table();
+  const int s = SelectedStep();
+  if (s < 0 || s >= table.count) return;
+  if (InsertStep(table, s + 1, TTmpOneMacroComand(table.steps[s])) < 0) {
+    AppDialogs().Message(this, QStringLiteral("В папке уже %1 шаг — больше шагов в макросе быть не может. "
+                                              "Шаг не скопирован.")
+                                   .arg(kMacroSlots));
+    return;
+  }
+  ++composite_;
+  model_->InsertLine(s + 1);
+  SelectLine(s + 1);
+  ShowSelectedStep();
+  RefreshStepList();
+  --composite_;
+  editNotice_->hide();
+  RecordEdit(s, s + 1);
 }
 
 void MacroEditor::ANewMacroExecute() {
@@ -452,20 +611,27 @@ void MacroEditor::ANewMacroExecute() {
                                    .arg(kMacroSlots));
     return;
   }
-  model_->AppendLine();
+  const int before = SelectedStep();
+  ++composite_;
+  model_->InsertLine(c);
   SelectLine(c);
   programmatic_ = true;
   autoActionSelect_->setCurrentIndex(0);
   programmatic_ = false;
   AutoActionSelectSelect(0);
   RefreshStepList();
+  --composite_;
+  editNotice_->hide();
+  RecordEdit(before, c);
 }
 
 void MacroEditor::DeleteMacroExecute() {
   emit pageWanted();
   const int s = SelectedStep();
   if (s < 0) return;
-  const std::int32_t next = DeleteStep(macro_.Table(), s);
+  std::vector<LostJump> lost;
+  const std::int32_t next = DeleteStep(macro_.Table(), s, &lost);
+  ++composite_;
   programmatic_ = true;
   model_->RemoveLine(s);
   programmatic_ = false;
@@ -477,6 +643,9 @@ void MacroEditor::DeleteMacroExecute() {
     SelectLine(-1);
     StepChanged();
   }
+  --composite_;
+  ShowLostJumps(lost);
+  RecordEdit(s, next);
 }
 
 void MacroEditor::MacroUpExecute() {
@@ -485,7 +654,11 @@ void MacroEditor::MacroUpExecute() {
   if (s <= 0 || !SwapSteps(macro_.Table(), s - 1, s)) return;
   SelectLine(s - 1);
   RefreshStepList();
-  StepChanged();
+  ++composite_;
+  ShowSelectedStep();  // a jump field of the step may have been renumbered
+  --composite_;
+  editNotice_->hide();
+  RecordEdit(s, s - 1);
 }
 
 void MacroEditor::MacroDownExecute() {
@@ -494,7 +667,11 @@ void MacroEditor::MacroDownExecute() {
   if (s < 0 || s >= model_->rowCount() - 1 || !SwapSteps(macro_.Table(), s, s + 1)) return;
   SelectLine(s + 1);
   RefreshStepList();
-  StepChanged();
+  ++composite_;
+  ShowSelectedStep();
+  --composite_;
+  editNotice_->hide();
+  RecordEdit(s, s + 1);
 }
 
 void MacroEditor::SetStandartHintExecute() {
@@ -525,6 +702,7 @@ void MacroEditor::ShowFindings(const std::vector<std::pair<int, QString>>& findi
   for (const auto& [step, text] : findings) {
     auto* item = new QListWidgetItem(step >= 0 ? QStringLiteral("%1: %2").arg(step, 2, 10, QChar('0')).arg(text) : text);
     if (step >= 0) item->setData(kFindingStepRole, step);
+    item->setToolTip(PlainTip(item->text()));  // findings quote the file's own text
     findings_->addItem(item);
   }
   findings_->setVisible(!findings.empty());

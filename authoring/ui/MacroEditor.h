@@ -8,11 +8,13 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "authoring/Auto.h"
+#include "authoring/MacroSteps.h"
 #include "engine/MacroFile.h"
 #include "library/ChannelFolders.h"
 
@@ -28,6 +30,7 @@ class QWebEngineView;
 
 namespace skimlet {
 
+class FolderDryRunPane;
 class MacroPreviewPane;
 class StepListModel;
 
@@ -60,6 +63,8 @@ class MacroEditor : public QWidget {
   void SetHelpDir(std::string dir);
   // The window's macro actions: the list's toolbar shows them, BitBtn1 triggers SaveMacro.
   void SetActions(QAction* saveMacro, QAction* newMacro, QAction* up, QAction* down, QAction* deleteMacro);
+  // Insert, copy, undo and redo: on the toolbar, and their keys work while the page has the focus.
+  void SetEditActions(QAction* insert, QAction* copy, QAction* undo, QAction* redo);
 
   // The actions' work.
   void ANewMacroExecute();
@@ -67,6 +72,14 @@ class MacroEditor : public QWidget {
   void MacroUpExecute();
   void MacroDownExecute();
   void SetStandartHintExecute();
+  // A step after the selected one (at the end without a selection), running the command that
+  // usually follows the step before it, with the catalogue's defaults.
+  void InsertMacroExecute();
+  // A copy of the selected step right after it.
+  void CopyMacroExecute();
+  // Every edit since the folder's macro was loaded or saved can be undone and redone.
+  void UndoExecute();
+  void RedoExecute();
   // Every 250 ms: the warning blinks; while the page is shown, SaveMacro is enabled exactly
   // when the macro differs from its file.
   void Tick(bool pageShown);
@@ -83,12 +96,15 @@ class MacroEditor : public QWidget {
   int SelectedStep() const;
   void SelectStep(int line);  // as a click on the line does
   MacroPreviewPane* Preview() const { return preview_; }
+  FolderDryRunPane* DryRun() const { return dryRun_; }
   QListView* ListMacro() const { return listMacro_; }
   QComboBox* AutoActionSelect() const { return autoActionSelect_; }
   QLineEdit* AutoActionMemoHint() const { return autoActionMemoHint_; }
   ParameterCombo* Parameter(int n) const { return fields_[n - 1]; }
   QLabel* ParameterLabel(int n) const { return labels_[n - 1]; }
   QLabel* LabelProgramming() const { return labelProgramming_; }
+  // What the last edit did beyond what it shows: jumps to a deleted step. Hidden while empty.
+  QLabel* EditNotice() const { return editNotice_; }
   // The help page MacroHelp was last told to show, and how many pages it was told to load.
   const QString& HelpShown() const { return helpShown_; }
   int HelpLoads() const { return helpLoads_; }
@@ -113,7 +129,12 @@ class MacroEditor : public QWidget {
   void ListMacroClick();
   void ListMacroClickCheck(int row);
   void AutoActionSelectSelect(int index);
-  void P1234Change();
+  void P1234Change(int n);
+  // The table after an edit goes into the history (not while an edit made of several is under way).
+  void RecordEdit(int selectedBefore, int selectedAfter, const std::string& mergeKey = {});
+  void ShowRestored(std::optional<int> select);
+  void UpdateUndoActions();
+  void ShowLostJumps(const std::vector<LostJump>& lost);
   void AutoActionMemoHintChange(const QString& text);
 
   FolderMacro& macro_;
@@ -125,6 +146,10 @@ class MacroEditor : public QWidget {
   QString helpShown_;
   int helpLoads_ = 0;
   bool programmatic_ = false;  // the program, not the user, is setting fields
+  int composite_ = 0;          // an edit of several steps is under way: it is recorded once, at its end
+  MacroEditHistory history_;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
   std::array<std::vector<std::string>, kParameters> variants_;  // each field's list, Windows-1251
 
   StepListModel* model_ = nullptr;
@@ -140,7 +165,9 @@ class MacroEditor : public QWidget {
   QString helpMissing_;  // the command whose help page is missing
   QPushButton* bitBtn1_ = nullptr;
   QListWidget* findings_ = nullptr;
+  QLabel* editNotice_ = nullptr;
   MacroPreviewPane* preview_ = nullptr;
+  FolderDryRunPane* dryRun_ = nullptr;
   QAction* saveMacro_ = nullptr;
 };
 

@@ -1,6 +1,8 @@
 // The macro editor's core: step lines, parameter fields per catalogue entry, step edits.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "authoring/Auto.h"
 #include "authoring/MacroSteps.h"
 #include "platform/Paths.h"
@@ -130,6 +132,129 @@ TEST(MacroStepEdits, SwapOnlyExistingSteps) {
   EXPECT_FALSE(SwapSteps(t, 1, 2));
   EXPECT_FALSE(SwapSteps(t, -1, 0));
   EXPECT_EQ(t.steps[1].Command, "A");
+}
+
+TEST(MacroStepEdits, FollowingCommandGoesTheUsualOrder) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"GetStart", "FindUrlNews"},      {"FindUrlNews", "EditUrlNews"},   {"EditUrlNews", "GetNews"},
+      {"GetNews", "EditHTMLNews"},      {"EditHTMLNews", "FindNameNews"}, {"FindNameNews", "FindAttachment"},
+      {"FindAttachment", "SaveNews"},   {"SaveNews", "GotoMacro"},        {"GotoMacro", "GetStart"},
+      {"GetNextIndex", "FindUrlNews"},  {"EditIndexHTML", "FindUrlNews"}, {"", "GetStart"},
+      {"Custom", "GetStart"},
+  };
+  for (const auto& [before, after] : cases) EXPECT_EQ(FollowingCommand(before), after) << before;
+}
+
+// A macro with one jumping step of every kind; each edit must keep every jump on its step.
+TEST(MacroStepEdits, JumpsFollowTheirStepsThroughInsertMoveAndDelete) {
+  // Steps 0..5; the jumps: GetStart P3 -> 5, FindUrlNews P2 -> 6 (the end), GetNews P4 -> 1,
+  // GetNextIndex P4 -> 999 (beyond: left), GotoMacro P1 -> 1, SaveNews never jumps.
+  auto make = [] {
+    MacroTable t;
+    for (const TTmpOneMacroComand& s :
+         {Step("GetStart", "http://h/", "", "5"), Step("FindUrlNews", ".html", "6"), Step("GetNews", "", "", "", "1"),
+          Step("GetNextIndex", "next", "5", "", "999"), Step("GotoMacro", "1", "StandartParameter=0"),
+          Step("SaveNews", "3", "3", "3", "3")})
+      t.steps[t.count++] = s;
+    return t;
+  };
+  auto jumps = [](const MacroTable& t) {
+    std::vector<std::string> out;
+    for (std::int32_t k = 0; k < t.count; ++k) {
+      const TTmpOneMacroComand& s = t.steps[k];
+      const std::string* p[] = {&s.P1, &s.P2, &s.P3, &s.P4};
+      const int n = JumpParameter(s.Command);
+      out.push_back(s.Command.substr(0, 4) + ":" + (n ? *p[n - 1] : s.P1));
+    }
+    return out;
+  };
+  struct Case {
+    const char* edit;
+    std::function<void(MacroTable&, std::vector<LostJump>&)> run;
+    std::vector<std::string> expected;
+    std::vector<LostJump> lost;
+  };
+  const std::vector<Case> cases = {
+      {"insert at 1", [](MacroTable& t, auto&) { EXPECT_EQ(InsertStep(t, 1, Step("EditUrlNews")), 1); },
+       {"GetS:6", "Edit:", "Find:7", "GetN:2", "GetN:999", "Goto:2", "Save:3"}, {}},
+      {"insert at the end", [](MacroTable& t, auto&) { EXPECT_EQ(InsertStep(t, 6, Step("GotoMacro", "4")), 6); },
+       {"GetS:5", "Find:7", "GetN:1", "GetN:999", "Goto:1", "Save:3", "Goto:4"}, {}},
+      {"a copy of step 4 after it",
+       [](MacroTable& t, auto&) { EXPECT_EQ(InsertStep(t, 5, TTmpOneMacroComand(t.steps[4])), 5); },
+       {"GetS:6", "Find:7", "GetN:1", "GetN:999", "Goto:1", "Goto:1", "Save:3"}, {}},
+      {"swap 1 and 2", [](MacroTable& t, auto&) { EXPECT_TRUE(SwapSteps(t, 1, 2)); },
+       {"GetS:5", "GetN:2", "Find:6", "GetN:999", "Goto:2", "Save:3"}, {}},
+      {"delete 0", [](MacroTable& t, auto& lost) { EXPECT_EQ(DeleteStep(t, 0, &lost), 0); },
+       {"Find:5", "GetN:0", "GetN:999", "Goto:0", "Save:3"}, {}},
+      {"delete 1, which two steps jump to",
+       [](MacroTable& t, auto& lost) { EXPECT_EQ(DeleteStep(t, 1, &lost), 1); },
+       {"GetS:4", "GetN:5", "GetN:999", "Goto:5", "Save:3"}, {{1, 1, 5}, {3, 1, 5}}},
+      {"delete the last", [](MacroTable& t, auto& lost) { EXPECT_EQ(DeleteStep(t, 5, &lost), 4); },
+       {"GetS:5", "Find:5", "GetN:1", "GetN:999", "Goto:1"}, {{0, 5, 5}}},
+      {"no edit outside the table",
+       [](MacroTable& t, auto& lost) {
+         EXPECT_EQ(InsertStep(t, 7, Step("X")), -1);
+         EXPECT_EQ(InsertStep(t, -1, Step("X")), -1);
+         EXPECT_EQ(DeleteStep(t, 6, &lost), -1);
+         EXPECT_FALSE(SwapSteps(t, 5, 6));
+       },
+       {"GetS:5", "Find:6", "GetN:1", "GetN:999", "Goto:1", "Save:3"}, {}},
+  };
+  for (const Case& c : cases) {
+    MacroTable t = make();
+    std::vector<LostJump> lost;
+    c.run(t, lost);
+    EXPECT_EQ(jumps(t), c.expected) << c.edit;
+    EXPECT_EQ(lost, c.lost) << c.edit;
+  }
+  MacroTable full;
+  full.count = kMacroSlots;
+  EXPECT_EQ(InsertStep(full, 0, Step("X")), -1);
+}
+
+TEST(MacroEditHistory, UndoRedoMergedTypingAndTheLimit) {
+  MacroTable t;
+  AppendStep(t, "GetStart");
+  MacroEditHistory h;
+  h.Reset(t);
+  EXPECT_FALSE(h.CanUndo());
+  AppendStep(t, "SaveNews");
+  h.Record(t, 0, 1);
+  h.Record(t, 1, 1);  // nothing changed: not an edit
+  for (const char* typed : {"h", "ht", "htt"}) {
+    t.steps[0].P1 = typed;
+    h.Record(t, 0, 0, "P1@0");
+  }
+  t.steps[1].P1 = "x";
+  h.Record(t, 1, 1, "P1@1");  // another field: an edit of its own
+
+  EXPECT_EQ(h.Undo(t), 1);
+  EXPECT_EQ(t.steps[1].P1, "");
+  EXPECT_EQ(h.Undo(t), 0) << "the typing is undone at once";
+  EXPECT_EQ(t.steps[0].P1, "");
+  EXPECT_EQ(t.count, 2);
+  EXPECT_EQ(h.Undo(t), 0) << "the appended step goes, and the line it was added from is selected";
+  EXPECT_EQ(t.count, 1);
+  EXPECT_EQ(t.steps[1], TTmpOneMacroComand{}) << "the freed slot is empty";
+  EXPECT_EQ(h.Undo(t), std::nullopt);
+  EXPECT_EQ(h.Redo(t), 1);
+  EXPECT_EQ(h.Redo(t), 0);
+  EXPECT_EQ(t.steps[0].P1, "htt");
+  t.steps[0].P1 = "http";  // same field again, but after a redo: its own edit
+  h.Record(t, 0, 0, "P1@0");
+  EXPECT_FALSE(h.CanRedo()) << "a new edit drops what could be redone";
+  EXPECT_EQ(h.Undo(t), 0);
+  EXPECT_EQ(t.steps[0].P1, "htt");
+
+  h.Reset(t);
+  for (std::size_t i = 0; i < MacroEditHistory::kMostEdits + 5; ++i) {
+    t.steps[0].P2 = std::to_string(i);
+    h.Record(t, 0, 0);
+  }
+  std::size_t undone = 0;
+  while (h.Undo(t)) ++undone;
+  EXPECT_EQ(undone, MacroEditHistory::kMostEdits);
+  EXPECT_EQ(t.steps[0].P2, "4") << "the oldest edits are forgotten first";
 }
 
 }  // namespace

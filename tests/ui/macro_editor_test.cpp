@@ -18,6 +18,7 @@
 #include <filesystem>
 
 #include "authoring/MacroSteps.h"
+#include "authoring/ui/FolderDryRun.h"
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
 #include "library/ui/AccountsTree.h"
@@ -199,8 +200,9 @@ TEST(MacroEditorMenus, TheMacroMenuAndTheChannelFileActions) {
     for (QAction* a : w->findChild<QMenu*>(menu)->actions()) list << (a->isSeparator() ? "-" : a->objectName());
     return list;
   };
-  EXPECT_EQ(names("MenuMacro"), QStringList({"SaveMacro", "-", "ANewMacro", "DeleteMacro", "-", "MacroUp", "MacroDown",
-                                              "-", "SetStandartHint"}));
+  EXPECT_EQ(names("MenuMacro"),
+            QStringList({"SaveMacro", "-", "MacroUndo", "MacroRedo", "-", "ANewMacro", "InsertMacro", "CopyMacro",
+                         "DeleteMacro", "-", "MacroUp", "MacroDown", "-", "SetStandartHint"}));
   const QStringList file = names("MenuFile");
   EXPECT_EQ(file.indexOf("OpenCannel") + 1, file.indexOf("SaveChannel"));
   EXPECT_EQ(file.at(file.indexOf("OpenCannel") - 1), "-");
@@ -305,6 +307,10 @@ TEST(MacroEditorFields, AnUnknownCommandAndTheHelpPage) {
   f.e->ShowFindings({{2, "unreachable"}, {-1, "no SaveNews"}});
   EXPECT_TRUE(findings->isVisibleTo(f.e));
   EXPECT_EQ(findings->item(0)->text(), "02: unreachable");
+  EXPECT_TRUE(findings->wordWrap());
+  f.e->ShowFindings({{1, "<a> " + QString(300, 'x')}});
+  EXPECT_EQ(findings->item(0)->toolTip(), PlainTip("01: <a> " + QString(300, 'x'))) << "whole, and as written";
+  f.e->ShowFindings({{2, "unreachable"}, {-1, "no SaveNews"}});
   emit findings->itemClicked(findings->item(0));
   EXPECT_EQ(f.e->SelectedStep(), 2);
   f.e->ShowFindings({});
@@ -426,6 +432,102 @@ TEST(MacroEditorSave, AFailedSaveSaysSoAndKeepsTheEdits) {
   EXPECT_EQ(ReadMacroStep(f.Folder("A"), 0).Description, "precious");
 }
 
+TEST(MacroEditorSteps, InsertCopyMoveAndDeleteKeepJumpsAndEveryEditUndoes) {
+  Editor f;
+  const std::vector<TTmpOneMacroComand> loaded = {
+      MacroStep("GetStart", "http://127.0.0.1:1/", "</html>", "-1"), MacroStep("FindUrlNews", ".html", "4"),
+      MacroStep("GetNews", "</html>", "", "", "1"), MacroStep("GotoMacro", "1")};
+  f.Make(loaded);
+  f.Select("A");
+  const MacroTable& t = f.w->Macro().Table();
+  auto jumps = [&] {
+    std::vector<std::string> out;
+    for (std::int32_t k = 0; k < t.count; ++k) {
+      const TTmpOneMacroComand& s = t.steps[k];
+      const std::string* p[] = {&s.P1, &s.P2, &s.P3, &s.P4};
+      const int n = JumpParameter(s.Command);
+      out.push_back(s.Command + (n ? ":" + *p[n - 1] : ""));
+    }
+    return out;
+  };
+  using V = std::vector<std::string>;
+
+  // Insert after the selected step, with the command that follows it and its defaults.
+  f.Click(0);
+  f.Trigger("InsertMacro");
+  EXPECT_EQ(jumps(), (V{"GetStart:-1", "FindUrlNews:-1", "FindUrlNews:5", "GetNews:2", "GotoMacro:2"}));
+  EXPECT_EQ(f.e->SelectedStep(), 1);
+  EXPECT_EQ(t.steps[1].P1, ".html") << "the catalogue's default";
+  EXPECT_TRUE(f.Line(1).startsWith("01 - FindUrlNews:  .html"));
+  f.Click(3);
+  f.Trigger("InsertMacro");
+  EXPECT_EQ(t.steps[4].Command, "EditHTMLNews");
+  f.Trigger("CopyMacro");
+  EXPECT_EQ(f.Lines(), 7);
+  EXPECT_EQ(t.steps[5], t.steps[4]);
+  EXPECT_EQ(f.e->SelectedStep(), 5);
+  f.Trigger("MacroUp");
+  f.Trigger("MacroUp");  // above GetNews, which is now step 4
+  EXPECT_EQ(jumps(), (V{"GetStart:-1", "FindUrlNews:-1", "FindUrlNews:7", "EditHTMLNews", "GetNews:2", "EditHTMLNews",
+                        "GotoMacro:2"}));
+  EXPECT_EQ(f.e->Parameter(1)->currentText(), f.e->Parameter(1)->itemText(0)) << "the moved step is shown";
+
+  // Deleting the step two jumps lead to: they end the folder, and the editor says so.
+  f.Click(2);
+  f.Trigger("DeleteMacro");
+  EXPECT_EQ(jumps(), (V{"GetStart:-1", "FindUrlNews:-1", "EditHTMLNews", "GetNews:6", "EditHTMLNews", "GotoMacro:6"}));
+  ASSERT_TRUE(f.e->EditNotice()->isVisibleTo(f.e));
+  EXPECT_EQ(f.e->EditNotice()->text(),
+            QString::fromUtf8("Шаг 3 переходил к удалённому шагу 2: теперь он переходит к шагу 6, концу папки.\n"
+                              "Шаг 5 переходил к удалённому шагу 2: теперь он переходит к шагу 6, концу папки."));
+  // Typing into one field is one edit.
+  f.Click(5);
+  f.Type(1, "3");
+  f.Type(1, "31");
+  EXPECT_EQ(t.steps[5].P1, "31");
+
+  // Ctrl+Z takes back every edit, one at a time, down to the file as loaded; Ctrl+Y redoes them.
+  f.w->activateWindow();
+  f.e->ListMacro()->setFocus();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.w.get()));
+  auto key = [&](int k) {
+    QTest::keyClick(f.e->ListMacro(), static_cast<Qt::Key>(k), Qt::ControlModifier);
+    QApplication::processEvents();
+  };
+  const std::vector<std::string> afterEdits = jumps();
+  key(Qt::Key_Z);
+  EXPECT_EQ(t.steps[5].P1, "6") << "the typing went at once";
+  key(Qt::Key_Z);
+  EXPECT_EQ(jumps(), (V{"GetStart:-1", "FindUrlNews:-1", "FindUrlNews:7", "EditHTMLNews", "GetNews:2", "EditHTMLNews",
+                        "GotoMacro:2"}))
+      << "the deleted step is back, and the jumps to it";
+  EXPECT_EQ(f.e->SelectedStep(), 2);
+  EXPECT_FALSE(f.e->EditNotice()->isVisibleTo(f.e));
+  EXPECT_EQ(f.Lines(), 7);
+  for (int i = 0; i < 5; ++i) key(Qt::Key_Z);  // two moves, the copy and two inserts
+  EXPECT_FALSE(f.w->Macro().MacroModified()) << "back to the file as loaded";
+  EXPECT_EQ(f.Lines(), 4);
+  EXPECT_FALSE(f.w->Action("MacroUndo")->isEnabled());
+  for (int i = 0; i < 7; ++i) key(Qt::Key_Y);
+  EXPECT_EQ(jumps(), afterEdits);
+  EXPECT_EQ(t.steps[5].P1, "31");
+  EXPECT_FALSE(f.w->Action("MacroRedo")->isEnabled());
+
+  // Saved: what was edited is in the file, and there is nothing more to undo.
+  f.Save();
+  MacroTable saved;
+  ReadMacroFile(f.Folder("A") + kMacroFileName, saved);
+  EXPECT_EQ(FormatMacroFile(saved), FormatMacroFile(t));
+  EXPECT_EQ(saved.steps[3].P4, "6");
+  EXPECT_FALSE(f.w->Action("MacroUndo")->isEnabled());
+
+  // With nothing selected a step goes to the end, after the command that follows the last one.
+  f.Select("B");
+  f.Trigger("InsertMacro");
+  ASSERT_EQ(f.Lines(), 1);
+  EXPECT_EQ(f.w->Macro().Table().steps[0].Command, "GetStart");
+}
+
 TEST(MacroEditorSteps, NoStepBeyondTheTable) {
   Editor f;
   f.Make(std::vector<TTmpOneMacroComand>(kMacroSlots, MacroStep("NotOperation")));
@@ -526,6 +628,80 @@ TEST(MacroEditorPreview, AfterARunEachStepShowsWhatItWouldDo) {
   EXPECT_TRUE(preview->Shown().positive);
 }
 
+
+// «Проверить папку»: the folder's saved steps against the live site, off the window thread,
+// writing nothing; a rubric goes on from its channel's steps, and the other rubrics stay out.
+TEST(MacroEditorDryRun, ListsWhatWouldBeSavedAndWhatTheHistorySkips) {
+  Site site;
+  Editor f;
+  ASSERT_TRUE(test::WriteMacro(f.data / "Accounts/Site/", {MacroStep("GetStart", site.server.url("/index.html"), "<body", "-999")}));
+  const std::vector<TTmpOneMacroComand> news = {
+      MacroStep("FindUrlNews", "n/*.html", "-1"), MacroStep("EditUrlNews"),
+      MacroStep("GetNews", "class=\"article\"", "", "", "0"), MacroStep("FindNameNews", "<title>", "</title>"), MacroStep("SaveNews"), MacroStep("GotoMacro", "0")};
+  ASSERT_TRUE(test::WriteMacro(f.data / "Accounts/Site/News/", news));
+  ASSERT_TRUE(test::WriteMacro(f.data / "Accounts/Site/Other/", {MacroStep("GetStart", site.server.url("/other.html"))}));
+  f.w = f.Open();
+  f.e = f.w->Editor();
+  f.Show();
+  f.Select("News");
+  FolderDryRunPane* check = f.e->DryRun();
+  auto lines = [&] {
+    QStringList out;
+    for (int i = 0; i < check->Results()->count(); ++i) out << check->Results()->item(i)->text();
+    return out;
+  };
+  auto files = [&] {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(f.data.path())) out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::vector<std::string> before = files();
+
+  QTest::mouseClick(check->Button(), Qt::LeftButton);
+  EXPECT_TRUE(check->Running()) << "the click returns while the run goes on";
+  EXPECT_EQ(check->Button()->text(), QString::fromUtf8("Остановить проверку"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !check->Running(); }, 10000));
+  QStringList shown = lines();
+  ASSERT_EQ(shown.size(), 5) << shown.join('\n').toStdString();
+  EXPECT_TRUE(shown[0].startsWith(QString::fromUtf8("«Site»: Папка кончилась: "))) << shown[0].toStdString();
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_EQ(shown[i], QString::fromUtf8("Сохранилась бы «Article %1» — %2").arg(i).arg(Q(site.server.url("/n/")) + QString::number(i) + ".html"));
+  EXPECT_TRUE(shown[4].startsWith(QString::fromUtf8("Папка кончилась: "))) << shown[4].toStdString();
+  EXPECT_TRUE(check->Summary()->text().contains(QString::fromUtf8("Сохранилось бы новостей: 3, пропущено по истории: 0.")))
+      << check->Summary()->text().toStdString();
+  EXPECT_EQ(site.server.requestCount(), 4) << "the index and three articles; not the other rubric";
+  EXPECT_EQ(files(), before) << "nothing written";
+  EXPECT_EQ(f.w->History().Count(), 0u);
+
+  // After a run the history holds them; an unsaved edit is named, the file's steps are checked.
+  f.w->Trigger("Download");
+  TDownload* run = f.w->RunOfSlot(0);
+  ASSERT_NE(run, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->ChannelNode() == nullptr; }, 10000));
+  f.Click(0);
+  f.Type(1, "nothing-like-this");
+  check->Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !check->Running(); }, 10000));
+  shown = lines();
+  ASSERT_EQ(shown.size(), 5) << shown.join('\n').toStdString();
+  EXPECT_EQ(shown[2], QString::fromUtf8("Есть в истории, пропущена: ") + Q(site.server.url("/n/2.html")));
+  EXPECT_TRUE(check->Summary()->text().contains(QString::fromUtf8("правки редактора ещё не сохранены")));
+
+  // Another folder: what was found about this one goes. A page that fails is a red line.
+  f.Trigger("MacroUndo");
+  ASSERT_FALSE(f.w->Macro().MacroModified());
+  f.Select("Other");
+  EXPECT_FALSE(check->Results()->isVisibleTo(f.e));
+  check->Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !check->Running(); }, 10000));
+  shown = lines();
+  ASSERT_GE(shown.size(), 3) << shown.join('\n').toStdString();
+  EXPECT_TRUE(shown.last().contains("404")) << shown.join('\n').toStdString();
+  EXPECT_EQ(check->Results()->item(shown.size() - 1)->foreground().color(), QColor(255, 0, 0));
+  EXPECT_TRUE(check->Summary()->text().contains(QString::fromUtf8("не загружено страниц: 1")))
+      << check->Summary()->text().toStdString();
+}
 
 }  // namespace
 }  // namespace skimlet
