@@ -721,6 +721,18 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       }
     }
   }
+  // The links the user excluded leave the list; the narrowing below then has to drop them.
+  std::set<std::string> excludedKeys;
+  for (const std::string& u : in.excludedUrls)
+    if (std::find(exampleKeys.begin(), exampleKeys.end(), AddressKey(u)) == exampleKeys.end())
+      excludedKeys.insert(AddressKey(u));
+  auto excluded = [&](int a) {
+    return !excludedKeys.empty() && excludedKeys.count(AddressKey(resolver.Resolve(AttributeUrl(raw(a))))) > 0;
+  };
+  std::set<std::size_t> excludedPos;
+  for (int a : anchors)
+    if (excluded(a)) excludedPos.insert(tree.nodes[static_cast<std::size_t>(a)].href);
+  std::erase_if(best.selected, excluded);
   std::vector<std::size_t> wantedPos;
   for (int a : best.selected) wantedPos.push_back(tree.nodes[static_cast<std::size_t>(a)].href);
   std::sort(wantedPos.begin(), wantedPos.end());
@@ -881,6 +893,17 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       dropped.Add(spans);
       done = true;
     }
+    // An excluded link like the others: its own address, written as this page writes it.
+    if (!done && excludedPos.count(b) > 0) {
+      const std::size_t quote = b > hrefAt && (page[b - 1] == '"' || page[b - 1] == '\'') ? 1 : 0;
+      std::string value = links[linkAt.at(b)].raw;
+      if (value.find('*') != npos || !tried.insert(value).second) continue;
+      std::string pattern(page.substr(nameAt, b - nameAt) + value + (quote ? std::string(1, page[b - 1]) : ""));
+      std::vector<Span> spans;
+      for (Span t : TextSpans(page, pattern, lo, hi)) spans.push_back({t.begin - value.size() - quote, t.begin});
+      edits.push_back({pattern, "data-skip=" + pattern.substr(5), StepText("Список: не брать исключённую ссылку")});
+      dropped.Add(spans);
+    }
   }
 
   // ---- what the steps take
@@ -890,6 +913,10 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     out.problem = W("на странице нет ссылок, похожих на пример");
     return out;
   }
+  for (const ProposedLink& l : out.links)
+    if (excludedKeys.count(AddressKey(l.url)) > 0 &&
+        std::find(out.notExcluded.begin(), out.notExcluded.end(), l.url) == out.notExcluded.end())
+      out.notExcluded.push_back(l.url);
   for (ProposedLink& l : out.links)
     for (int a : best.selected)
       if (raw(a) == l.link) {
@@ -900,7 +927,10 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   // The title and the key fragment every article holds.
   std::vector<std::vector<TitleChoice>> perExample;
   for (const std::string& p : in.examplePages) perExample.push_back(TitleCandidates(p));
-  if (!perExample.empty()) {
+  if (!in.nameStart.empty()) {
+    out.nameStart = in.nameStart;
+    out.nameEnd = in.nameEnd;
+  } else if (!perExample.empty()) {
     for (const TitleChoice& c : perExample.front()) {
       bool all = true;
       for (std::size_t e = 0; e < in.examplePages.size() && all; ++e) {
@@ -916,7 +946,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     }
   }
   for (const std::string& p : in.examplePages) out.exampleNames.push_back(NewsTitleBetween(p, out.nameStart, out.nameEnd));
-  if (out.nameStart.empty()) {
+  if (out.nameStart.empty() || (!in.nameStart.empty() && !out.exampleNames.empty() && out.exampleNames[0].empty())) {
     out.problem = W("в статье-примере не найден заголовок");
     out.nameStart = "<title>";
     out.nameEnd = "</title>";
@@ -973,7 +1003,8 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   }
   const int find = static_cast<int>(s.size());
   const bool turn = !out.nextFragment.empty();
-  const int next = find + 1 + (resolve ? 7 : 6);  // the steps of one article follow FindUrlNews
+  // The steps of one article follow FindUrlNews.
+  const int next = find + 1 + (resolve ? 7 : 6) + static_cast<int>(in.textCut.size()) - (in.pictures ? 0 : 1);
   s.push_back(Step("FindUrlNews", out.linkFragment, turn ? std::to_string(next) : std::string("-1"), "", "",
                    "Следующая новая ссылка списка; нет ссылок - дальше"));
   if (resolve) s.push_back(Step("EditUrlNews", "", "", "", "", "Сделать ссылку полной"));
@@ -982,8 +1013,12 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   s.push_back(Step("EditHTMLNews", "StandartParameter=0", "StandartParameter=0", "", "",
                    "Убрать скрипты, сделать ссылки полными"));
   s.push_back(Step("FindNameNews", out.nameStart, out.nameEnd, "", "", "Имя новости из заголовка статьи"));
-  s.push_back(Step("FindAttachment", "StandartParameter=0", "StandartParameter=0", "StandartParameter=0", "",
-                   "Рисунки и стили статьи"));
+  // The cut comes after the name: the headline usually stands outside the text.
+  for (const IndexEdit& e : in.textCut)
+    s.push_back(Step("EditHTMLNews", "", "", e.find, e.replace, "Оставить только текст статьи"));
+  if (in.pictures)
+    s.push_back(Step("FindAttachment", "StandartParameter=0", "StandartParameter=0", "StandartParameter=0", "",
+                     "Рисунки и стили статьи"));
   s.push_back(Step("SaveNews", "", "", "", "", "Записать новость"));
   s.push_back(Step("GotoMacro", std::to_string(find), "StandartParameter=0", "", "", "К следующей ссылке"));
   if (turn) {
@@ -992,6 +1027,177 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     s.push_back(Step("GotoMacro", "1", "StandartParameter=0", "", "", "Разобрать новую страницу списка"));
   }
   return out;
+}
+
+// ---- what the user clicks ------------------------------------------------------------------
+
+namespace {
+
+// Letters and digits of a text, upper case: what the page's source and the browser's
+// rendering of it agree on (no tags, spaces, entities or text-transform).
+std::string Letters(std::string_view text, std::size_t most = npos) {
+  std::string out;
+  for (char ch : text) {
+    unsigned char u = UpperWin1251(static_cast<unsigned char>(ch));
+    if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || u >= 0xC0 || u == 0xA8) out += static_cast<char>(u);
+    if (out.size() >= most) break;
+  }
+  return out;
+}
+
+std::string LowerName(std::string_view n) {
+  std::string out(n);
+  for (char& c : out) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return out;
+}
+
+std::string ShownLetters(const std::string& page, const Node& n, std::size_t most) {
+  if (n.contentEnd == npos || n.contentEnd < n.openEnd) return std::string();
+  return Letters(HtmlText(std::string_view(page).substr(n.openEnd, n.contentEnd - n.openEnd), ' '), most);
+}
+
+// The clicked element in the page's tree: at its place when its text agrees (the first
+// letters of a long text), else the element of that tag with that text nearest to the place.
+int PickedNode(const PageTree& tree, const std::string& page, const ElementPick& pick) {
+  constexpr std::size_t kCompared = 64;
+  const std::string want = Letters(pick.text, kCompared);
+  int best = -1, seen = 0, bestDistance = 0;
+  for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+    const Node& n = tree.nodes[i];
+    if (LowerName(n.name) != pick.tag) continue;
+    const int at = seen++;
+    if (ShownLetters(page, n, kCompared) != want) continue;
+    const int distance = std::abs(at - pick.nth);
+    if (best < 0 || distance < bestDistance) {
+      best = static_cast<int>(i);
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+// The markers the run will meet on later articles must not hold what EditHTMLNews rewrites
+// before them (the addresses of href= and src=).
+bool SurvivesCleanup(std::string_view t) {
+  std::string lower = LowerName(t);
+  return lower.find("href=") == npos && lower.find("src=") == npos && lower.find("script") == npos;
+}
+
+}  // namespace
+
+std::string ExampleAddress(const std::string& indexUrl, const std::string& href) {
+  return NewsAddress(UrlResolver(indexUrl).Resolve(AttributeUrl(href)));
+}
+
+HeadlineMarkers ProposeHeadline(const std::string& article, const ElementPick& pick) {
+  HeadlineMarkers out;
+  PageTree tree = ParseTree(article);
+  int picked = PickedNode(tree, article, pick);
+  if (picked < 0) return out;
+  auto text = [&](std::size_t from, std::size_t to) { return article.substr(from, to - from); };
+  // The element and the ones inside it that hold its whole text; each with its own start
+  // tag, then with the tags just before it (a plain "<h2>" stands at several places).
+  for (std::size_t i = static_cast<std::size_t>(picked); i < tree.nodes.size();) {
+    const Node& n = tree.nodes[i];
+    if (!n.explicitEnd) break;
+    const std::string name = NameOfText(text(n.openEnd, n.contentEnd));
+    if (name.empty()) break;
+    const std::string end = text(n.contentEnd, n.end);
+    auto tagAt = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(n.begin, std::size_t{0}));
+    for (int back = 0; back <= 3 && tagAt - tree.tags.begin() >= back; ++back) {
+      const std::string start = text((tagAt - back)->first, n.openEnd);
+      if (!StableMarker(start) || !SurvivesCleanup(start) || NewsTitleBetween(article, start, end) != name) continue;
+      out = {start, end, name};
+      return out;
+    }
+    const std::size_t child = i + 1;
+    if (child >= tree.nodes.size() || tree.nodes[child].parent != static_cast<int>(i) ||
+        !tree.nodes[child].explicitEnd ||
+        NameOfText(text(tree.nodes[child].openEnd, tree.nodes[child].contentEnd)) != name)
+      break;
+    i = child;
+  }
+  return out;
+}
+
+ElementPick HeadlineElement(const std::string& article, const std::string& start) {
+  ElementPick out;
+  if (start.empty()) return out;
+  const std::size_t at = UpperWin1251(article).find(UpperWin1251(start));
+  if (at == npos) return out;
+  const std::size_t s = at + start.size();
+  PageTree tree = ParseTree(article);
+  int inner = -1;
+  for (std::size_t i = 0; i < tree.nodes.size() && tree.nodes[i].begin < s; ++i)
+    if (tree.nodes[i].openEnd <= s && tree.nodes[i].contentEnd != npos && tree.nodes[i].contentEnd > s &&
+        tree.nodes[i].contentEnd > tree.nodes[i].openEnd)
+      inner = static_cast<int>(i);
+  if (inner < 0) return out;
+  for (int x = inner; x >= 0; x = tree.nodes[static_cast<std::size_t>(x)].parent)
+    if (IsOneOf(tree.nodes[static_cast<std::size_t>(x)].name, {"head", "title"})) return out;
+  out.tag = LowerName(tree.nodes[static_cast<std::size_t>(inner)].name);
+  out.nth = 0;
+  for (int i = 0; i < inner; ++i)
+    if (LowerName(tree.nodes[static_cast<std::size_t>(i)].name) == out.tag) ++out.nth;
+  out.text = NameOfText(article.substr(tree.nodes[static_cast<std::size_t>(inner)].openEnd,
+                                       tree.nodes[static_cast<std::size_t>(inner)].contentEnd -
+                                           tree.nodes[static_cast<std::size_t>(inner)].openEnd));
+  return out;
+}
+
+std::string CutArticle(const std::string& article, const std::vector<IndexEdit>& cut) {
+  std::string page = article;
+  for (const IndexEdit& e : cut) FindFragment(page, e.find, e.replace, 999, false);
+  return page;
+}
+
+std::vector<IndexEdit> ProposeTextCut(const std::string& article, const ElementPick& pick) {
+  PageTree tree = ParseTree(article);
+  int picked = PickedNode(tree, article, pick);
+  auto text = [&](std::size_t from, std::size_t to) { return article.substr(from, to - from); };
+  // A click on a paragraph means the text it stands in: the nearest block that holds it and
+  // whose start tag is the first of its kind in the page, so a cut from the page's start to
+  // it finds it on later articles too.
+  for (int x = picked; x >= 0; x = tree.nodes[static_cast<std::size_t>(x)].parent) {
+    const Node& n = tree.nodes[static_cast<std::size_t>(x)];
+    if (IsOneOf(n.name, {"body", "html"})) break;
+    if (!n.explicitEnd || !IsOneOf(n.name, {"div", "article", "section", "main", "td"})) continue;
+    const std::string open = text(n.begin, n.openEnd);
+    if (open.find(' ') == npos || !StableMarker(open) || !SurvivesCleanup(open) || FindText(article, open) != n.begin)
+      continue;
+    std::vector<IndexEdit> cut;
+    std::size_t body = npos;
+    for (const Node& b : tree.nodes)
+      if (EqualsLower(b.name, "body")) {
+        body = b.begin;
+        break;
+      }
+    if (body != npos && body < n.begin) cut.push_back({text(body, body + 5) + "*" + open, text(body, body + 5) + ">" + open});
+    else cut.push_back({"*" + open, open});
+    const std::string head = CutArticle(article, cut);
+    // The end: a tag after the text that does not stand inside it, up to the page's end.
+    const std::size_t textEnd = FindText(head, open) + (n.end - n.begin);
+    std::size_t closeBody = npos;
+    for (std::string_view c : {"</body>", "</BODY>", "</Body>"})
+      if (std::size_t at = FindText(head, c, textEnd); at != npos) closeBody = std::min(closeBody, at);
+    const std::string tail = closeBody == npos ? std::string() : head.substr(closeBody, 7);
+    auto after = std::upper_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(n.end - 1, npos));
+    for (bool attributes : {true, false})
+      for (auto tag = after; tag != tree.tags.end() && tag - after < 400; ++tag) {
+        const std::string t = text(tag->first, tag->second);
+        if (t.size() < 3 || t[1] == '/' || (attributes && t.find(' ') == npos) || !StableMarker(t) ||
+            !SurvivesCleanup(t))
+          continue;
+        const std::size_t at = FindText(head, t);
+        if (at == npos || at < textEnd || (closeBody != npos && at >= closeBody)) continue;
+        std::vector<IndexEdit> whole = cut;
+        whole.push_back({t + "*" + tail, tail});
+        if (CutArticle(article, whole).find(text(n.begin, n.end)) == npos) continue;
+        return whole;
+      }
+    if (CutArticle(article, cut).find(text(n.begin, n.end)) != npos) return cut;  // nothing after it to cut
+  }
+  return {};
 }
 
 }  // namespace skimlet

@@ -16,6 +16,10 @@
 
 namespace skimlet {
 
+struct IndexEdit {
+  std::string find, replace;  // P1 and P2 of EditIndexHTML (P3 and P4 of EditHTMLNews)
+};
+
 struct ProposalInput {
   std::string startUrl;   // what GetStart fetches (Windows-1251)
   std::string indexUrl;   // where the index page came from: after redirects, <base href> applied
@@ -23,16 +27,17 @@ struct ProposalInput {
   std::vector<std::string> exampleUrls;   // absolute (Windows-1251)
   std::vector<std::string> examplePages;  // the example articles, same order, Windows-1251
   int pages = 1;                          // above 1: turn up to this many index pages
+  // The user's corrections, all optional:
+  std::vector<std::string> excludedUrls;  // absolute: articles the list must not take
+  std::string nameStart, nameEnd;         // FindNameNews markers chosen instead of the proposed ones
+  std::vector<IndexEdit> textCut;         // EditHTMLNews P3/P4 that keep only the article's text
+  bool pictures = true;                   // whether the macro stores the articles' pictures
 };
 
 struct ProposedLink {
   std::string link;  // as the page writes it and FindUrlNews takes it
   std::string url;   // absolute
   std::string text;  // the link's text on the index page
-};
-
-struct IndexEdit {
-  std::string find, replace;  // EditIndexHTML's P1 and P2
 };
 
 struct ChannelProposal {
@@ -45,6 +50,7 @@ struct ChannelProposal {
   std::string nextFragment;         // GetNextIndex, when pages are turned and a next link was found
   std::vector<std::string> exampleNames;  // the name each example gets
   std::string problem;  // Windows-1251: why the macro would collect nothing; empty when it works
+  std::vector<std::string> notExcluded;  // excluded addresses the macro still takes
 };
 
 ChannelProposal ProposeChannel(const ProposalInput& input);
@@ -61,5 +67,35 @@ ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& p
 std::string ProposedNewsName(const ChannelProposal& proposal, const std::string& page);
 // True when the page holds the proposal's GetNews key.
 bool ProposedNewsAccepted(const ChannelProposal& proposal, const std::string& page);
+
+// An element the user clicked in a page the window shows: its tag, its place among the
+// page's elements of that tag (in document order, as the browser counts them) and its text
+// as shown (Windows-1251). The text confirms the place, or finds the element when the
+// browser's tree and the page's tags disagree.
+struct ElementPick {
+  std::string tag;  // lower case
+  int nth = -1;
+  std::string text;
+};
+
+// The absolute address of a link the user clicked on the list page (the href as written).
+std::string ExampleAddress(const std::string& indexUrl, const std::string& href);
+
+// FindNameNews markers that give the clicked element's text as the news name; empty `start`
+// when none does. `name` is the name they give on this page.
+struct HeadlineMarkers {
+  std::string start, end, name;
+};
+HeadlineMarkers ProposeHeadline(const std::string& article, const ElementPick& pick);
+
+// The element FindNameNews takes the name from with these markers, to be shown; nth -1 when
+// the name comes from no element of the page's body (<title>, a <meta>).
+ElementPick HeadlineElement(const std::string& article, const std::string& start);
+
+// EditHTMLNews replacements (run after FindNameNews) that cut the article down to the
+// element of its text around the clicked one; empty when no cut keeps it whole.
+std::vector<IndexEdit> ProposeTextCut(const std::string& article, const ElementPick& pick);
+// The article as those replacements leave it.
+std::string CutArticle(const std::string& article, const std::vector<IndexEdit>& cut);
 
 }  // namespace skimlet

@@ -1,7 +1,7 @@
 // skimlet-cli new: a channel (or a rubric) from its list page and one example article.
 #include <iostream>
-#include <set>
 
+#include "authoring/ChannelDryRun.h"
 #include "authoring/ChannelFile.h"
 #include "authoring/ChannelProposal.h"
 #include "authoring/MacroPreview.h"
@@ -114,38 +114,23 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
     std::cout << "Ссылка на следующую страницу списка не найдена: листать не будем.\n";
 
   // The preview: every link taken, page after page, with the name its news would get.
-  std::vector<ProposedLink> links = proposal.links;
-  std::string next = pages > 1 ? ReadListPage(proposal, input.indexPage, input.indexUrl).next : std::string();
-  for (int page = 2; page <= pages && !next.empty(); ++page) {
-    PreviewFetch::Result more = fetch(next, true);
-    if (!more.ok) {
-      std::cout << "Страница списка " << page << " не получена: " << U(more.error) << "\n";
-      break;
-    }
-    ListPageLinks found = ReadListPage(proposal, more.page, more.address);
-    links.insert(links.end(), found.links.begin(), found.links.end());
-    next = found.next;
-  }
-  std::cout << "Ссылки, которые возьмёт макрос (" << links.size() << "):\n";
-  int named = 0, fetched = 0;
-  std::set<std::string> seen;
-  for (const ProposedLink& l : links) {
+  const ChannelDryRun dry = DryRunProposal(proposal, input, fetch, kMostNamesFetched);
+  if (dry.listFailedPage > 0)
+    std::cout << "Страница списка " << dry.listFailedPage << " не получена: " << U(dry.listFailure) << "\n";
+  std::cout << "Ссылки, которые возьмёт макрос (" << dry.news.size() << "):\n";
+  for (const ProposedNews& n : dry.news) {
     std::string name;
-    if (!seen.insert(l.url).second) {
-      name = "(уже взята выше)";
-    } else if (fetched < kMostNamesFetched) {
-      ++fetched;
-      PreviewFetch::Result page = fetch(l.url, false);
-      if (!page.ok) name = "(не получена: " + U(page.error) + ")";
-      else if (!ProposedNewsAccepted(proposal, page.page)) name = "(нет фрагмента " + U(proposal.newsKey) + ")";
-      else name = U(ProposedNewsName(proposal, page.page));
-      if (page.ok && !name.empty() && name[0] != '(') ++named;
-      if (name.empty()) name = "(без заголовка)";
-    } else {
-      name = U(l.text);
+    switch (n.kind) {
+      case ProposedNews::Kind::kAgain: name = "(уже взята выше)"; break;
+      case ProposedNews::Kind::kFailed: name = "(не получена: " + U(n.detail) + ")"; break;
+      case ProposedNews::Kind::kRefused: name = "(нет фрагмента " + U(proposal.newsKey) + ")"; break;
+      case ProposedNews::Kind::kUntitled: name = "(без заголовка)"; break;
+      case ProposedNews::Kind::kNamed:
+      case ProposedNews::Kind::kLinkText: name = U(n.name); break;
     }
-    std::cout << "  " << U(l.url) << "\n      " << name << "\n";
+    std::cout << "  " << U(n.url) << "\n      " << name << "\n";
   }
+  const int named = dry.named;
   if (!proposal.problem.empty() || named == 0) {
     Fail(proposal.problem.empty() ? std::string("ни в одной статье не найден заголовок") : U(proposal.problem));
     return 1;

@@ -1,0 +1,44 @@
+// What a proposed channel would save, before it is written: every link the proposal takes,
+// page after page of the list, with the name its news would get. Shared by skimlet-cli new
+// --dry-run and the window's assistant; the pages come through the caller's fetch (as a run
+// fetches them), so this fetches nothing itself.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "authoring/ChannelProposal.h"
+#include "authoring/MacroPreview.h"
+
+namespace skimlet {
+
+struct ProposedNews {
+  enum class Kind {
+    kNamed,     // fetched, accepted by GetNews, named by FindNameNews
+    kUntitled,  // fetched and accepted, but the markers miss
+    kRefused,   // fetched, without the GetNews key
+    kFailed,    // not fetched (`detail` says why)
+    kAgain,     // a link taken above already
+    kLinkText,  // not fetched (more than the most asked for): named by the link's text
+  };
+  std::string url;
+  Kind kind = Kind::kNamed;
+  std::string name;    // Windows-1251
+  std::string detail;  // Windows-1251: why it was not fetched
+};
+
+struct ChannelDryRun {
+  std::vector<ProposedNews> news;
+  int named = 0;             // news that got a name from their page
+  int listFailedPage = 0;    // the list page that could not be fetched (2 and on), 0 when none
+  std::string listFailure;   // Windows-1251
+};
+
+using ProposalFetch = std::function<PreviewFetch::Result(const std::string& url, bool indexPage)>;
+
+// `page` is the list page the proposal was made from; `stopped`, when given, ends the walk.
+ChannelDryRun DryRunProposal(const ChannelProposal& proposal, const ProposalInput& input, const ProposalFetch& fetch,
+                             int mostFetched = 100, const std::function<bool()>& stopped = {});
+
+}  // namespace skimlet
