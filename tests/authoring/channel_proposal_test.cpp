@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "authoring/ChannelProposal.h"
+#include "engine/DownLoad.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -90,6 +91,108 @@ TEST(ChannelProposal, SaysWhyWhenItCannotHelp) {
   for (int i = 0; i < 100000; ++i) deep += "</p>";
   p = ProposeChannel(Input(deep + kList, {article}));
   EXPECT_EQ(p.links.size(), 3u);
+}
+
+}  // namespace
+}  // namespace skimlet
+
+namespace skimlet {
+namespace {
+
+// An article of the demo's shape; `n` changes what later articles say.
+std::string Article(int n) {
+  const std::string s = std::to_string(n);
+  return "<html><head><title>Story " + s + " - Site</title></head><body class=\"p" + s +
+         "\"><div class=\"logo\">Site</div><h2>Menu</h2><div class=\"kicker\"><h2>Story " + s +
+         "</h2></div><div class=\"lead\">Lead " + s + "</div>\n<div class=\"text body\"><p>First " + s +
+         "</p><div><p>Second</p></div></div>\n<div class=\"share\">Share</div><p>Footer</p></body></html>";
+}
+
+TEST(ChannelProposal, TakesTheUsersPicksAsLaterArticlesWillMeetThem) {
+  struct Case {
+    const char* what;
+    ElementPick pick;  // as the browser reports it
+    std::string name;  // of the picked article, "" when no markers fit
+    std::string kept, dropped;  // by the text cut, "" when it is not asked for
+  };
+  const Case cases[] = {
+      {"a block by its class", {"div", 2, "Lead 1"}, "Lead 1", "", ""},
+      {"a heading whose tag stands elsewhere first", {"h2", 1, "STORY 1"}, "Story 1", "", ""},
+      {"the place is wrong but the text finds it", {"h2", 7, "Story 1"}, "Story 1", "", ""},
+      {"the text of a paragraph is the block around it", {"p", 0, "First 1"}, "", "<div class=\"text body\"><p>First",
+       "Share"},
+      {"a paragraph deeper in", {"p", 1, "Second"}, "", "</p></div></div>", "logo"},
+      {"a text the page does not have", {"p", 0, "Nowhere"}, "", "", ""},
+  };
+  const std::string first = Article(1), later = Article(2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.kept.empty() && c.dropped.empty()) {
+      HeadlineMarkers m = ProposeHeadline(first, c.pick);
+      EXPECT_EQ(m.name, c.name);
+      if (c.name.empty()) continue;
+      EXPECT_EQ(NewsTitleBetween(later, m.start, m.end), c.name.substr(0, c.name.size() - 1) + "2") << m.start;
+      ElementPick shown = HeadlineElement(first, m.start);
+      EXPECT_EQ(ProposeHeadline(first, shown).start, m.start) << "the view marks what the markers take";
+      continue;
+    }
+    std::vector<IndexEdit> cut = ProposeTextCut(first, c.pick);
+    ASSERT_FALSE(cut.empty());
+    for (const std::string& page : {first, later}) {
+      const std::string kept = CutArticle(page, cut);
+      EXPECT_NE(kept.find(c.kept), std::string::npos) << kept;
+      EXPECT_EQ(kept.find(c.dropped), std::string::npos) << kept;
+      EXPECT_NE(kept.find("<title>"), std::string::npos) << "the head stays";
+    }
+  }
+  EXPECT_TRUE(ProposeTextCut(first, {"p", 0, "Nowhere"}).empty());
+
+  // The picks go into the steps, after the name is taken; pictures off drop FindAttachment.
+  ProposalInput in = Input(kList, {first});
+  in.nameStart = "<div class=\"lead\">";
+  in.nameEnd = "</div>";
+  in.textCut = ProposeTextCut(first, {"p", 0, "First 1"});
+  in.pictures = false;
+  ChannelProposal p = ProposeChannel(in);
+  EXPECT_EQ(p.exampleNames, std::vector<std::string>{"Lead 1"});
+  std::string commands;
+  for (const TTmpOneMacroComand& s : p.steps) commands += s.Command + " ";
+  EXPECT_EQ(commands, "GetStart FindUrlNews EditUrlNews GetNews EditHTMLNews FindNameNews EditHTMLNews EditHTMLNews SaveNews "
+                      "GotoMacro ");
+}
+
+TEST(ChannelProposal, AnExcludedLinkStaysOutOnEveryPageOfTheList) {
+  auto list = [](int from) {
+    std::string page = "<html><body><ul class=\"news\">";
+    page += "<li><a href=\"/a/99.html\">Subscribe</a></li>";
+    for (int i = from; i < from + 3; ++i)
+      page += "<li><a href=\"/a/" + std::to_string(i) + ".html\">Story</a></li>";
+    return page + "</ul><div class=\"side\"><a href=\"/a/77.html\">Popular</a></div></body></html>";
+  };
+  const std::string article = "<title>A</title><h1>A</h1>";
+  struct Case {
+    const char* what;
+    std::vector<std::string> excluded;
+    std::vector<std::string> taken;  // on a later page of the list
+  };
+  const Case cases[] = {
+      {"nothing excluded", {}, {"/a/99.html", "/a/31.html", "/a/32.html", "/a/33.html"}},
+      {"a link like the articles", {"http://site.example/a/99.html"}, {"/a/31.html", "/a/32.html", "/a/33.html"}},
+      {"an article of the list", {"http://site.example/a/22.html"}, {"/a/99.html", "/a/31.html", "/a/32.html", "/a/33.html"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProposalInput in = Input(list(21), {article});
+    in.exampleUrls = {"http://site.example/a/21.html"};
+    in.excludedUrls = c.excluded;
+    ChannelProposal p = ProposeChannel(in);
+    EXPECT_TRUE(p.notExcluded.empty());
+    for (const ProposedLink& l : p.links)
+      for (const std::string& e : c.excluded) EXPECT_NE(l.url, e);
+    std::vector<std::string> taken;
+    for (const ProposedLink& l : ReadListPage(p, list(31), in.indexUrl).links) taken.push_back(l.link);
+    EXPECT_EQ(taken, c.taken);
+  }
 }
 
 }  // namespace
