@@ -65,5 +65,45 @@ void BM_ProposalOnTwoMiBList(benchmark::State& state) {
 }
 BENCHMARK(BM_ProposalOnTwoMiBList)->Unit(benchmark::kMillisecond);
 
+// The same list after the user's corrections: a link excluded, a headline chosen, the text cut.
+void BM_ProposalWithCorrectionsOnTwoMiBList(benchmark::State& state) {
+  ProposalInput in;
+  in.startUrl = in.indexUrl = "http://example.org/category/news/";
+  in.indexPage = ListPage(kTwoMiB);
+  in.exampleUrls = {"http://example.org/2026/6/post-5/"};
+  in.examplePages = {"<html><head><title>Post number 5 - Example</title></head><body><h1 class=\"entry-title\">"
+                     "Post number 5</h1><div class=\"entry-content\"><p>Text.</p></div></body></html>"};
+  in.excludedUrls = {"http://example.org/2026/8/post-7/"};
+  in.nameStart = "<h1 class=\"entry-title\">";
+  in.nameEnd = "</h1>";
+  in.textCut = ProposeTextCut(in.examplePages[0], {"p", 0, "Text."});
+  in.pages = 3;
+  std::size_t links = 0;
+  for (auto _ : state) {
+    ChannelProposal p = ProposeChannel(in);
+    links = p.links.size();
+    if (links == 0 || !p.notExcluded.empty()) state.SkipWithError("the exclusion failed");
+    benchmark::DoNotOptimize(p);
+  }
+  state.counters["links"] = static_cast<double>(links);
+}
+BENCHMARK(BM_ProposalWithCorrectionsOnTwoMiBList)->Unit(benchmark::kMillisecond);
+
+// A headline and a text picked in a 2 MiB article (a page that is mostly comments).
+void BM_PicksOnTwoMiBArticle(benchmark::State& state) {
+  std::string article = "<html><head><title>Post - Example</title></head><body><h1 class=\"entry-title\">Post</h1>"
+                        "<div class=\"entry-content\"><p>" + kExcerpt + "</p></div><ol class=\"comments\">";
+  for (int i = 0; article.size() < kTwoMiB; ++i)
+    article += "<li class=\"comment\"><div class=\"c\"><p>" + kExcerpt + "</p></div></li>";
+  article += "</ol></body></html>";
+  for (auto _ : state) {
+    HeadlineMarkers h = ProposeHeadline(article, {"h1", 0, "Post"});
+    std::vector<IndexEdit> cut = ProposeTextCut(article, {"p", 0, kExcerpt});
+    if (h.start.empty() || cut.empty()) state.SkipWithError("no pick");
+    benchmark::DoNotOptimize(cut);
+  }
+}
+BENCHMARK(BM_PicksOnTwoMiBArticle)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace skimlet
