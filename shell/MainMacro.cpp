@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "authoring/MacroPreview.h"
+#include "authoring/ui/ChannelAssistant.h"
 #include "authoring/ui/FolderDryRun.h"
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
@@ -57,6 +58,9 @@ void TMainForm::CreateMacroActions() {
       {"SetStandartHint", "Установить стандартную подсказку", "", "Макро", nullptr, QStyle::SP_CustomBase},
       {"OpenCannel", "Добавить/восстановить канал", "Добавить/восстановить канал|Загрузка конфигурации канала",
        "Файл", "document-open", QStyle::SP_DialogOpenButton},
+      {"NewChannelByAddress", "Новый канал по адресу…",
+       "Новый канал по адресу|Предлагает шаги канала по странице со списком статей и щелчкам по ним", "Файл",
+       "document-new", QStyle::SP_FileDialogNewFolder},
       {"SaveChannel", "Сохранить канал", "Сохранить канал|Сохранение кофигурации канала", "Файл",
        "document-save-as", QStyle::SP_DialogSaveButton},
   };
@@ -80,6 +84,24 @@ void TMainForm::CreateMacroActions() {
   connect(Action("SetStandartHint"), &QAction::triggered, this, [this] { macroEditor_->SetStandartHintExecute(); });
   connect(Action("OpenCannel"), &QAction::triggered, this, [this] { channelFiles_->OpenCannelExecute(); });
   connect(Action("SaveChannel"), &QAction::triggered, this, [this] { channelFiles_->SaveChannelExecute(); });
+  connect(Action("NewChannelByAddress"), &QAction::triggered, this, [this] {
+    if (auto* open = findChild<ChannelAssistant*>()) {
+      open->raise();
+      open->activateWindow();
+      return;
+    }
+    auto* assistant = new ChannelAssistant(tree_, dataDir_, [this] { return liveSettings_.Get(); }, this);
+    assistant->setAttribute(Qt::WA_DeleteOnClose);
+    connect(assistant, &ChannelAssistant::created, this, [this](const NodePtr& folder, bool openInEditor) {
+      if (!folder) return;
+      accounts_->AddNodeItem(folder);
+      accounts_->RefreshAll();
+      accounts_->SelectNode(folder);
+      accounts_->AccountsClick();  // the list and the macro page follow; F9 takes this channel
+      if (openInEditor) pageDown_->setCurrentWidget(tabMacro_);
+    });
+    assistant->show();
+  });
 }
 
 QWidget* TMainForm::CreateMacroPage() {

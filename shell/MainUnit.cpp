@@ -330,6 +330,7 @@ void TMainForm::CreateMenus() {
   file->addAction(Action("CreateAccount"));
   file->addAction(Action("CreateRub"));
   file->addAction(Action("DeleteFolder"));
+  file->addAction(Action("NewChannelByAddress"));
   file->addSeparator();
   file->addAction(Action("OpenCannel"));
   file->addAction(Action("SaveChannel"));
