@@ -42,7 +42,8 @@ namespace {
 // nowhere) and keeps what was clicked for the window, which asks for it every 100 ms.
 const char* kClickScript = R"JS(
 (function () {
-  if (window.skimletPicks) return 0;
+  if (window.skimletListening) return 0;
+  window.skimletListening = true;
   window.skimletPicks = [];
   document.addEventListener('click', function (e) {
     var t = e.target;
@@ -51,6 +52,7 @@ const char* kClickScript = R"JS(
     var a = t.closest('a[href]');
     window.skimletPicks.push({
       href: a ? a.getAttribute('href') : '',
+      shift: e.shiftKey,
       tag: t.tagName.toLowerCase(),
       nth: Array.prototype.indexOf.call(document.getElementsByTagName(t.tagName), t),
       text: (t.innerText || t.textContent || '').slice(0, 4000)
@@ -71,7 +73,7 @@ const char* kClickScript = R"JS(
 )JS";
 
 const char* kTakeClicks =
-    "(function(){var p=window.skimletPicks||[];window.skimletPicks=[];return JSON.stringify(p);})()";
+    "(function(){var p=window.skimletPicks||[];if(p.length)window.skimletPicks=[];return JSON.stringify(p);})()";
 
 // Marks the links whose written address is in each set.
 const char* kMarkLinks = R"JS(
@@ -374,7 +376,7 @@ void ChannelAssistant::ShowPage(QWebEngineView* view, const QString& file, const
 
 void ChannelAssistant::Poll() {
   for (QWebEngineView* view : {listView_, articleView_}) {
-    if (!view->isVisible()) continue;
+    if (!view->isVisible() || (view == listView_ ? listLoading_ : articleLoading_)) continue;
     view->page()->runJavaScript(QString::fromUtf8(kTakeClicks), QWebEngineScript::ApplicationWorld,
                                 [this, view, self = QPointer<ChannelAssistant>(this)](const QVariant& v) {
                                   if (!self) return;
@@ -383,6 +385,7 @@ void ChannelAssistant::Poll() {
                                     const QJsonObject o = c.toObject();
                                     Click click;
                                     click.href = o.value("href").toString().toStdString();
+                                    click.shift = o.value("shift").toBool();
                                     click.element.tag = o.value("tag").toString().toStdString();
                                     click.element.nth = o.value("nth").toInt(-1);
                                     click.element.text = o.value("text").toString().toStdString();
@@ -410,7 +413,7 @@ void ChannelAssistant::ListClicked(const Click& click) {
   } else if (has(examples_) != examples_.end()) {
     status_->setText(QStringLiteral("Эта статья уже пример."));
     return;
-  } else if (taken && !examples_.empty()) {
+  } else if (taken && !click.shift) {
     excluded_.push_back({url, click.href});
   } else {
     examples_.push_back({url, click.href});
@@ -499,8 +502,8 @@ void ChannelAssistant::Proposed(const Result& r) {
   if (!proposal_.problem.empty()) {
     text = QStringLiteral("Канал не сложился: %1.").arg(Q(proposal_.problem));
   } else {
-    text = QStringLiteral("Канал возьмёт ссылок: %1 (отмечены на странице). Щёлкните по другой статье — второй "
-                          "пример, по ошибочно взятой ссылке — исключить её. Имя новости: «%2».")
+    text = QStringLiteral("Канал возьмёт ссылок: %1 (отмечены на странице). Щелчок по отмеченной ссылке исключает "
+                          "её, по неотмеченной или с Shift — добавляет ещё один пример. Имя новости: «%2».")
                .arg(proposal_.links.size())
                .arg(Q(proposal_.exampleNames.empty() ? std::string() : proposal_.exampleNames.front()));
   }

@@ -55,6 +55,7 @@ class ChannelAssistant : public QDialog {
   // What a click in a view does: the same path the views' script takes.
   struct Click {
     std::string href;  // the link's address as written (UTF-8), "" when none
+    bool shift = false;  // a taken link with Shift: another example rather than excluded
     ElementPick element;  // text UTF-8 here
   };
   void ListClicked(const Click& click);
