@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <string_view>
 
-#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
-#include "engine/NewsFolder.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
+#include "store/NewsFolder.h"
 
 namespace skimlet {
 

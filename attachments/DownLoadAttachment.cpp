@@ -9,8 +9,8 @@
 #include <ctime>
 #include <string_view>
 
-#include "attachments/Discovery.h"
-#include "engine/PageFetcher.h"
+#include "fetch/Transfer.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -519,6 +519,23 @@ bool TDownloadAtt::Transfer(std::string& reason) {
     return false;
   }
   return true;
+}
+
+// A style sheet once it is stored: its own pictures and fonts join the queue.
+void AttachmentQueue::StyleSheetArrived(const AttachmentEntry& entry) {
+  if (!entry.localPath.ends_with(".css")) return;
+  std::vector<AttachmentPair> pairs = LocalizeStyleSheet(entry.localPath, entry.url);
+  if (pairs.empty()) return;
+  EnqueueAttachments(AttachmentBlock(pairs), entry.localPath.substr(0, entry.localPath.rfind('/') + 1), true,
+                     entry.origin);
+}
+
+void AttachmentQueue::StyleSheetLinked(const std::string& path, const AttachmentOrigin& origin) {
+  if (!path.ends_with(".css")) return;
+  std::string sheet;
+  if (!ReadWholeFile(path, sheet)) return;
+  std::vector<AttachmentPair> pairs = StyleSheetAttachments(sheet);
+  if (!pairs.empty()) EnqueueAttachments(AttachmentBlock(pairs), path.substr(0, path.rfind('/') + 1), true, origin);
 }
 
 }  // namespace skimlet

@@ -20,8 +20,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/Settings.h"
 #include "platform/Http.h"
+#include "store/Settings.h"
 
 namespace skimlet {
 

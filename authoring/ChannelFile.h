@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/MacroFile.h"
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
+#include "store/MacroFile.h"
 
 namespace skimlet {
 

@@ -10,8 +10,9 @@
 #include <unordered_map>
 
 #include "engine/DownLoad.h"
-#include "engine/Html.h"
-#include "engine/Tools.h"
+#include "page/Html.h"
+#include "page/NewsCleanup.h"
+#include "page/Tools.h"
 #include "platform/Text.h"
 #include "platform/Url.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/MacroFile.h"
+#include "store/MacroFile.h"
 
 namespace skimlet {
 

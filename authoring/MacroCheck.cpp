@@ -7,8 +7,8 @@
 
 #include "authoring/MacroSteps.h"
 #include "engine/DownLoad.h"
-#include "engine/MacroFile.h"
 #include "platform/Text.h"
+#include "store/MacroFile.h"
 
 namespace skimlet {
 

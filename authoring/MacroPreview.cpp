@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "engine/RunHost.h"
+#include "page/NewsCleanup.h"
 #include "platform/Text.h"
 
 namespace skimlet {

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "engine/DownLoad.h"
-#include "engine/History.h"
-#include "engine/MacroFile.h"
-#include "engine/Settings.h"
-#include "engine/Tools.h"
-#include "library/ChannelFolders.h"
+#include "page/Tools.h"
+#include "store/ChannelFolders.h"
+#include "store/History.h"
+#include "store/MacroFile.h"
+#include "store/Settings.h"
 
 namespace skimlet {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "engine/DownLoad.h"
-#include "engine/Tools.h"
+#include "page/Tools.h"
 
 namespace skimlet {
 

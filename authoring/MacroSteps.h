@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "authoring/Auto.h"
-#include "engine/MacroFile.h"
+#include "store/MacroFile.h"
 
 namespace skimlet {
 

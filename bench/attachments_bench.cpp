@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
+#include "page/Discovery.h"
 
 namespace skimlet {
 namespace {

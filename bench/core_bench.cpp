@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "engine/DownLoad.h"
-#include "engine/History.h"
-#include "engine/MacroFile.h"
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
+#include "store/ChannelFolders.h"
+#include "store/History.h"
+#include "store/MacroFile.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestSupport.h"

@@ -16,9 +16,9 @@
 #include "authoring/MacroPreview.h"
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
-#include "engine/History.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "store/History.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {

@@ -5,10 +5,10 @@
 #include <ctime>
 #include <string>
 
-#include "library/Feed.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/Feed.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {

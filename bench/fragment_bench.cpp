@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/Tools.h"
+#include "page/Tools.h"
 
 namespace {
 

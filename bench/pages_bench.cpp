@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "attachments/Discovery.h"
 #include "engine/DownLoad.h"
-#include "engine/Html.h"
+#include "page/Discovery.h"
+#include "page/Html.h"
 #include "platform/Files.h"
 #include "platform/Url.h"
 #include "tests/support/RecordingHost.h"

@@ -23,11 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/MacroFile.h"
 #include "library/ui/AccountsTree.h"
 #include "platform/Files.h"
 #include "qt/Dialogs.h"
 #include "shell/MainUnit.h"
+#include "store/MacroFile.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 

@@ -5,9 +5,9 @@
 
 #include "authoring/ChannelFile.h"
 #include "cli/Commands.h"
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet::cli {
 

@@ -4,11 +4,11 @@
 #include "authoring/Auto.h"
 #include "authoring/MacroCheck.h"
 #include "cli/Commands.h"
-#include "engine/MacroFile.h"
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "store/ChannelFolders.h"
+#include "store/MacroFile.h"
 
 namespace skimlet::cli {
 

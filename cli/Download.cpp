@@ -9,16 +9,16 @@
 #include <mutex>
 #include <thread>
 
-#include "cli/Commands.h"
-#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
-#include "qt/SettingsStore.h"
+#include "cli/Commands.h"
 #include "engine/DownLoad.h"
-#include "engine/History.h"
-#include "engine/PageFetcher.h"
-#include "library/Feed.h"
+#include "fetch/Transfer.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "qt/SettingsStore.h"
+#include "store/Feed.h"
+#include "store/History.h"
 
 namespace skimlet::cli {
 

@@ -6,8 +6,8 @@
 #include <iostream>
 
 #include "cli/Commands.h"
-#include "library/Feed.h"
 #include "platform/Files.h"
+#include "store/Feed.h"
 
 namespace skimlet::cli {
 

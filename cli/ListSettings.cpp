@@ -1,12 +1,12 @@
 #include <iostream>
 
 #include "cli/Commands.h"
-#include "qt/SettingsStore.h"
-#include "engine/Settings.h"
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "qt/SettingsStore.h"
+#include "store/ChannelFolders.h"
+#include "store/Settings.h"
 
 namespace skimlet::cli {
 

@@ -6,10 +6,10 @@
 #include "authoring/ChannelProposal.h"
 #include "authoring/MacroPreview.h"
 #include "cli/Commands.h"
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "qt/SettingsStore.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet::cli {
 

@@ -8,8 +8,8 @@
 #include <exception>
 
 #include "attachments/DownLoadAttachment.h"
-#include "engine/PageFetcher.h"
-#include "engine/Tools.h"
+#include "fetch/Transfer.h"
+#include "page/Tools.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 

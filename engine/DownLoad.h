@@ -21,14 +21,14 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/History.h"
 #include "engine/LookAhead.h"
-#include "engine/MacroFile.h"
-#include "engine/NewsFolder.h"
 #include "engine/RunHost.h"
-#include "library/ChannelFolders.h"
 #include "platform/Http.h"
 #include "platform/Url.h"
+#include "store/ChannelFolders.h"
+#include "store/History.h"
+#include "store/MacroFile.h"
+#include "store/NewsFolder.h"
 
 namespace skimlet {
 
@@ -333,9 +333,6 @@ bool ParseStepNumber(const std::string& text, std::int32_t& value);
 // character becomes one CR LF.
 std::string NormalizeNewsBody(const std::string& html);
 
-// The characters allowed in a news name.
-bool IsNewsNameChar(unsigned char c);
-
 // The links FindUrlNews looks at, in page order: the value behind each "HREF=" (any case) up
 // to a quote, a blank or ">", at most 10000 of them. `visit` returns false to stop.
 void ForEachIndexLink(std::string_view page, const std::function<bool(std::string_view link)>& visit);
@@ -343,10 +340,5 @@ void ForEachIndexLink(std::string_view page, const std::function<bool(std::strin
 // The next-page link GetNextIndex follows: the first link of the page that begins at or
 // behind the match of `fragment` and ends past it; empty when there is none.
 std::string NextIndexLink(std::string_view page, std::string_view fragment);
-
-// The title FindNameNews takes from a page: the allowed characters between the start marker
-// and the end marker (found in any case, comments and "nbsp;" removed first); empty when the
-// markers are not there.
-std::string NewsTitleBetween(const std::string& html, const std::string& startMarker, const std::string& endMarker);
 
 }  // namespace skimlet

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "engine/DownLoad.h"
-#include "engine/Html.h"
-#include "engine/PageFetcher.h"
-#include "engine/Tools.h"
+#include "fetch/Transfer.h"
+#include "page/Html.h"
+#include "page/Tools.h"
 #include "platform/Text.h"
 
 namespace skimlet {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/PageFetcher.h"
+#include "fetch/Transfer.h"
 
 namespace skimlet {
 

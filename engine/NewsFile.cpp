@@ -2,8 +2,8 @@
 #include <ctime>
 
 #include "attachments/AttachmentRepair.h"
-#include "attachments/Discovery.h"
 #include "engine/DownLoad.h"
+#include "page/Discovery.h"
 #include "platform/Charset.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"

@@ -2,8 +2,8 @@
 #include <exception>
 
 #include "engine/DownLoad.h"
-#include "library/Feed.h"
 #include "platform/Text.h"
+#include "store/Feed.h"
 
 namespace skimlet {
 

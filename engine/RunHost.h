@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Settings.h"
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
+#include "store/Settings.h"
 
 namespace skimlet {
 

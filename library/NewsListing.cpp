@@ -9,11 +9,11 @@
 #include <fstream>
 #include <limits>
 
-#include "attachments/Discovery.h"
-#include "library/ChannelFolders.h"
+#include "page/Discovery.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

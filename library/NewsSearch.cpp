@@ -13,9 +13,9 @@
 #include <functional>
 #include <iterator>
 
-#include "library/ChannelFolders.h"
 #include "library/NewsListing.h"
 #include "platform/Text.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/Settings.h"
+#include "store/Settings.h"
 
 namespace skimlet {
 

@@ -13,8 +13,8 @@ cxx="${FUZZ_CXX:-clang++}"
 
 flags=(-std=c++20 -O1 -g -I"$root" -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -fno-omit-frame-pointer)
-core=(platform/Text.cpp platform/Files.cpp platform/Url.cpp engine/MacroFile.cpp engine/Html.cpp
-      library/ChannelFolders.cpp authoring/ChannelFile.cpp attachments/Discovery.cpp)
+core=(platform/Text.cpp platform/Files.cpp platform/Url.cpp store/MacroFile.cpp page/Html.cpp
+      store/ChannelFolders.cpp authoring/ChannelFile.cpp page/Discovery.cpp)
 targets=(skc_fuzz macro_fuzz html_fuzz)
 
 # Compile every source in parallel; the core without the fuzzer's own main.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
 
 class QWidget;
 

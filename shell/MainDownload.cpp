@@ -5,16 +5,16 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
-#include "attachments/Discovery.h"
 #include "attachments/ui/LampsPanel.h"
 #include "authoring/ui/LogPage.h"
 #include "library/ui/AccountsTree.h"
 #include "library/ui/NewsActions.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
 #include "qt/Dialogs.h"
+#include "qt/QtText.h"
 #include "shell/Companions.h"
 #include "shell/MainUnit.h"
-#include "qt/QtText.h"
 #include "shell/WindowRunHost.h"
 
 namespace skimlet {

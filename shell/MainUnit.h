@@ -12,10 +12,10 @@
 #include "attachments/DownLoadAttachment.h"
 #include "authoring/Auto.h"
 #include "engine/DownLoad.h"
-#include "engine/History.h"
-#include "engine/MacroFile.h"
-#include "engine/Settings.h"
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
+#include "store/History.h"
+#include "store/MacroFile.h"
+#include "store/Settings.h"
 
 class QAction;
 class QActionGroup;

@@ -51,6 +51,7 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   addSpin("LowSpeedTime", "Setting/LowSpeedTime.Value", QStringLiteral("Допустимое время ниже минимальной скорости (с)"), 10);
   addSpin("MaxTransferTime", "Setting/MaxTransferTime.Value", QStringLiteral("Максимальное время загрузки файла (с)"), 60);
   addSpin("LookAhead", "Setting/LookAhead.Value", QStringLiteral("Загружать страницы заранее (0 - нет)"), 1);
+  addSpin("MaxPerHost", "Setting/MaxPerHost.Value", QStringLiteral("Одновременных загрузок с одного сайта"), 1);
   addSpin("AutoDownload", "Setting/AutoDownload.Value", QStringLiteral("Загружать автоматически каждые (мин)"), 5);
   fields_.back().spin->setSpecialValueText(QStringLiteral("выключено"));
 

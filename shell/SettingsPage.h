@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Settings.h"
+#include "store/Settings.h"
 
 class QCheckBox;
 class QSpinBox;

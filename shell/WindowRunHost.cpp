@@ -4,8 +4,8 @@
 #include <QMetaObject>
 #include <QThread>
 
-#include "engine/History.h"
 #include "qt/QtText.h"
+#include "store/History.h"
 
 namespace skimlet {
 

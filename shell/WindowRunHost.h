@@ -11,7 +11,7 @@
 
 #include "attachments/DownLoadAttachment.h"
 #include "engine/RunHost.h"
-#include "engine/Settings.h"
+#include "store/Settings.h"
 
 namespace skimlet {
 

@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 
 #include "engine/DownLoad.h"
-#include "library/ChannelFolders.h"
 #include "platform/Text.h"
 #include "qt/QtText.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

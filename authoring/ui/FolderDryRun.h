@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/RunHost.h"
-#include "engine/Settings.h"
+#include "store/Settings.h"
 
 class QLabel;
 class QListWidget;

@@ -15,7 +15,7 @@
 
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
-#include "engine/History.h"
+#include "store/History.h"
 
 class QComboBox;
 class QLineEdit;

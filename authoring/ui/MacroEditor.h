@@ -15,8 +15,8 @@
 
 #include "authoring/Auto.h"
 #include "authoring/MacroSteps.h"
-#include "engine/MacroFile.h"
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
+#include "store/MacroFile.h"
 
 class QAction;
 class QBoxLayout;

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "authoring/MacroPreview.h"
-#include "engine/History.h"
+#include "store/History.h"
 
 class QLabel;
 class QListView;

@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 #include <unordered_map>
 
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

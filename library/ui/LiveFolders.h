@@ -12,8 +12,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "library/ChannelFolders.h"
 #include "library/UnreadCounts.h"
+#include "store/ChannelFolders.h"
 
 class QFileSystemWatcher;
 class QTimer;

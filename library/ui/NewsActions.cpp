@@ -17,10 +17,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "engine/History.h"
-#include "engine/Settings.h"
 #include "library/NewsListing.h"
-#include "library/NewsMarks.h"
 #include "library/UnreadCounts.h"
 #include "library/ui/AccountsTree.h"
 #include "library/ui/LiveFolders.h"
@@ -31,6 +28,9 @@
 #include "qt/Desktop.h"
 #include "qt/Dialogs.h"
 #include "qt/QtText.h"
+#include "store/History.h"
+#include "store/NewsMarks.h"
+#include "store/Settings.h"
 
 namespace skimlet {
 

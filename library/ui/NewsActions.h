@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/RunHost.h"
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
 
 class QAction;
 class QLineEdit;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RubricRun.h"

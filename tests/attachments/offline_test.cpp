@@ -13,9 +13,9 @@
 #include <regex>
 #include <thread>
 
-#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Url.h"

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "attachments/Discovery.h"
 #include "attachments/DownLoadAttachment.h"
-#include "engine/PageFetcher.h"
+#include "fetch/Transfer.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/HttpTestServer.h"

@@ -7,8 +7,8 @@
 #include <set>
 
 #include "authoring/Auto.h"
-#include "engine/MacroFile.h"
 #include "platform/Paths.h"
+#include "store/MacroFile.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {

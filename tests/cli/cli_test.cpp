@@ -9,10 +9,10 @@
 #include <mutex>
 #include <set>
 
-#include "engine/History.h"
-#include "engine/MacroFile.h"
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
+#include "store/ChannelFolders.h"
+#include "store/History.h"
+#include "store/MacroFile.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 

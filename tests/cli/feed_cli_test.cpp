@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "library/Feed.h"
 #include "platform/Files.h"
+#include "store/Feed.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 

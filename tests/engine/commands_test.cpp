@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "engine/DownLoad.h"
-#include "engine/PageFetcher.h"
+#include "fetch/Transfer.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "tests/support/HttpTestServer.h"

@@ -16,7 +16,7 @@
 
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
-#include "engine/PageFetcher.h"
+#include "fetch/Transfer.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/HttpTestServer.h"

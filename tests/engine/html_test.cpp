@@ -1,6 +1,6 @@
 // The HTML tokenizer, character references and in-place edits, on markup as real pages
 // write it.
-#include "engine/Html.h"
+#include "page/Html.h"
 
 #include <gtest/gtest.h>
 

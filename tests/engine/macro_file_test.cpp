@@ -1,4 +1,4 @@
-#include "engine/MacroFile.h"
+#include "store/MacroFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "engine/Tools.h"
+#include "page/Tools.h"
 
 #include <gtest/gtest.h>
 

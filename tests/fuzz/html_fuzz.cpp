@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "attachments/Discovery.h"
-#include "engine/Html.h"
+#include "page/Discovery.h"
+#include "page/Html.h"
 #include "platform/Url.h"
 
 namespace {

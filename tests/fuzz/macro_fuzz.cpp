@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/MacroFile.h"
 #include "platform/Files.h"
+#include "store/MacroFile.h"
 
 namespace {
 

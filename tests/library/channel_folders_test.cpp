@@ -1,4 +1,4 @@
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

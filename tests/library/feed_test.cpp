@@ -1,5 +1,5 @@
 // Atom feeds of saved news, read back by a real feed parser.
-#include "library/Feed.h"
+#include "store/Feed.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

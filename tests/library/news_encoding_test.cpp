@@ -9,9 +9,9 @@
 #include <csignal>
 #include <filesystem>
 
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/ChannelFolders.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {

@@ -7,8 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "library/NewsMarks.h"
 #include "platform/Files.h"
+#include "store/NewsMarks.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {

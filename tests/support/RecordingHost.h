@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/DownLoad.h"
-#include "engine/History.h"
 #include "engine/RunHost.h"
 #include "platform/Text.h"
+#include "store/History.h"
 
 namespace skimlet::test {
 

@@ -48,7 +48,7 @@ std::vector<std::string> FeedValues(const std::vector<std::string>& lines, std::
 
 #include <vector>
 
-#include "engine/MacroFile.h"
+#include "store/MacroFile.h"
 
 namespace skimlet::test {
 

@@ -82,6 +82,7 @@ TEST(SettingsPage, FieldsWithCaptionsRangesAndDefaults) {
                         Spin{"LowSpeedTime", 1, 3600, 10, 60, "Допустимое время ниже минимальной скорости (с)"},
                         Spin{"MaxTransferTime", 0, 86400, 60, 600, "Максимальное время загрузки файла (с)"},
                         Spin{"LookAhead", 0, 16, 1, 4, "Загружать страницы заранее (0 - нет)"},
+                        Spin{"MaxPerHost", 1, 16, 1, 4, "Одновременных загрузок с одного сайта"},
                         Spin{"AutoDownload", 0, 1440, 5, 0, "Загружать автоматически каждые (мин)"}}) {
     auto* spin = page.findChild<QSpinBox*>(w.name);
     ASSERT_NE(spin, nullptr) << w.name;
@@ -155,7 +156,8 @@ TEST(SettingsPage, EditsSignalAndSaveWritesTheTableOrder) {
       {"Setting/NotifyNewNews.Checked", "1"},
       {"Setting/LowSpeedLimit.Value", "64"},         {"Setting/LowSpeedTime.Value", "60"},
       {"Setting/MaxTransferTime.Value", "600"},     {"Setting/AutoDownload.Value", "30"},
-      {"Setting/WriteFeeds.Checked", "1"},           {"Setting/LookAhead.Value", "4"}};
+      {"Setting/WriteFeeds.Checked", "1"},           {"Setting/LookAhead.Value", "4"},
+      {"Setting/MaxPerHost.Value", "4"}};
   EXPECT_EQ(written, expected);
   SettingsPage again;
   again.Load(Lookup(Store(written.begin(), written.end())));

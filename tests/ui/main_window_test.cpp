@@ -14,14 +14,14 @@
 #include <filesystem>
 
 #include "authoring/ui/LogPage.h"
-#include "engine/MacroFile.h"
 #include "library/ui/AccountsTree.h"
 #include "platform/Files.h"
 #include "shell/Companions.h"
 #include "shell/MainUnit.h"
 #include "shell/NewNewsUnit.h"
-#include "shell/TrayIcon.h"
 #include "shell/SettingsPage.h"
+#include "shell/TrayIcon.h"
+#include "store/MacroFile.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiTestSupport.h"

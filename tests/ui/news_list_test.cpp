@@ -25,7 +25,6 @@
 #include <QToolBar>
 #include <QWebEngineView>
 
-#include "engine/History.h"
 #include "library/ui/AccountsTree.h"
 #include "library/ui/NewsActions.h"
 #include "library/ui/NewsList.h"
@@ -36,6 +35,7 @@
 #include "shell/MainUnit.h"
 #include "shell/NewNewsUnit.h"
 #include "shell/SettingsPage.h"
+#include "store/History.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiTestSupport.h"

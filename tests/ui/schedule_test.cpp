@@ -14,11 +14,11 @@
 #include <set>
 
 #include "authoring/ui/LogPage.h"
-#include "engine/History.h"
 #include "library/ui/AccountsTree.h"
 #include "platform/Files.h"
 #include "shell/MainUnit.h"
 #include "shell/Scheduler.h"
+#include "store/History.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UiTestSupport.h"

@@ -10,8 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "engine/History.h"
 #include "shell/WindowRunHost.h"
+#include "store/History.h"
 
 namespace skimlet {
 namespace {

@@ -1,10 +1,9 @@
 // The FindAttachment command: the page's pictures and style sheets into the attachment
-// block, its references pointed at the local copies, the pairs handed to the queue; and
-// what the queue does with a style sheet once it is stored.
-#include "attachments/Discovery.h"
+// block, its references pointed at the local copies, the pairs handed to the queue.
 #include "attachments/DownLoadAttachment.h"
 #include "engine/DownLoad.h"
-#include "engine/Tools.h"
+#include "page/Discovery.h"
+#include "page/Tools.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -57,22 +56,6 @@ void TDownload::FindAttachment(const std::string& p1, const std::string& p2, con
     std::lock_guard lock(mutex_);
     buf_.HTML = std::move(html);
   }
-}
-
-void AttachmentQueue::StyleSheetArrived(const AttachmentEntry& entry) {
-  if (!entry.localPath.ends_with(".css")) return;
-  std::vector<AttachmentPair> pairs = LocalizeStyleSheet(entry.localPath, entry.url);
-  if (pairs.empty()) return;
-  EnqueueAttachments(AttachmentBlock(pairs), entry.localPath.substr(0, entry.localPath.rfind('/') + 1), true,
-                     entry.origin);
-}
-
-void AttachmentQueue::StyleSheetLinked(const std::string& path, const AttachmentOrigin& origin) {
-  if (!path.ends_with(".css")) return;
-  std::string sheet;
-  if (!ReadWholeFile(path, sheet)) return;
-  std::vector<AttachmentPair> pairs = StyleSheetAttachments(sheet);
-  if (!pairs.empty()) EnqueueAttachments(AttachmentBlock(pairs), path.substr(0, path.rfind('/') + 1), true, origin);
 }
 
 }  // namespace skimlet

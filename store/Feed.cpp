@@ -1,4 +1,4 @@
-#include "library/Feed.h"
+#include "store/Feed.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,13 +10,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "attachments/Discovery.h"
-#include "engine/MacroFile.h"
-#include "engine/Tools.h"
+#include "page/Discovery.h"
+#include "page/Tools.h"
 #include "platform/Charset.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/MacroFile.h"
 
 namespace skimlet {
 

@@ -4,7 +4,7 @@
 // behind the end of the previous replacement, so it only ever reads text that no replacement
 // has touched yet: the untouched input. The loop therefore searches the input (whose positions
 // never move) and builds the result beside it in one pass.
-#include "engine/Tools.h"
+#include "page/Tools.h"
 
 #include "platform/Text.h"
 

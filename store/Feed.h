@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/NewsFolder.h"
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
+#include "store/NewsFolder.h"
 
 namespace skimlet {
 

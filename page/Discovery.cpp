@@ -1,4 +1,4 @@
-#include "attachments/Discovery.h"
+#include "page/Discovery.h"
 
 #include <bit>
 #include <filesystem>
@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/Html.h"
+#include "page/Html.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/Url.h"

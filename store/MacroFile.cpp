@@ -1,4 +1,4 @@
-#include "engine/MacroFile.h"
+#include "store/MacroFile.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,11 +1,13 @@
-// EditHTMLNews and FindNameNews: scripts neutralised, links made absolute, the title taken.
-// Pages are read as a browser reads them: only real tags and attributes are changed.
+// What EditHTMLNews and FindNameNews do to a page: scripts neutralised, links made absolute,
+// the title taken. Pages are read as a browser reads them: only real tags and attributes are
+// changed.
 #include <array>
 #include <climits>
 
-#include "engine/DownLoad.h"
-#include "engine/Html.h"
-#include "engine/Tools.h"
+#include "page/NewsCleanup.h"
+
+#include "page/Html.h"
+#include "page/Tools.h"
 #include "platform/Text.h"
 
 namespace skimlet {
@@ -46,6 +48,8 @@ bool IsEventAttribute(std::string_view name) {
 std::string_view ValueOf(std::string_view html, const HtmlAttribute& a) {
   return html.substr(a.valueBegin, a.valueEnd - a.valueBegin);
 }
+
+}  // namespace
 
 // Every script and noscript element, in any case, becomes a comment; event attributes,
 // script addresses and inline documents go. Text, comments and text-only elements other
@@ -125,6 +129,8 @@ std::string AbsolutizeLinks(std::string_view html, UrlResolver* resolver, std::s
   return edits.Apply(html);
 }
 
+namespace {
+
 // The title as a reader sees it, kept to the characters a news name may hold, with runs of
 // blanks made one and no blanks at either end.
 std::string TitleName(std::string_view html) {
@@ -141,39 +147,6 @@ std::string TitleName(std::string_view html) {
 }
 
 }  // namespace
-
-void TDownload::AbsolutizeAttribute(const std::string& name) {
-  std::string attribute = name;
-  if (!attribute.empty() && attribute.back() == '=') attribute.pop_back();
-  for (char& c : attribute) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  UrlResolver resolver = PageResolver();
-  std::string html = AbsolutizeLinks(buf_.HTML, resolver.HasBase() ? &resolver : nullptr, attribute, false);
-  std::lock_guard lock(mutex_);
-  buf_.HTML = std::move(html);
-}
-
-void TDownload::EditHTMLNews(const std::string& p1, const std::string& p2, const std::string& p3,
-                             const std::string& p4) {
-  AddRunLog(Prefix() + ">> EditHTMLNews(" + p3 + " --> " + p4 + W(" Начало обработки."), kOlive);
-  std::string html = buf_.HTML;
-  if (p2 == "StandartParameter=0") {
-    // Searching again from the start after each replacement finds the same matches as going
-    // on behind it (no replacement text can start a new match), so each row is one pass.
-    FindFragment(html, ".write(*);", "TMPSKIMLETwrite", INT_MAX, false);
-    FindFragment(html, "TMPSKIMLETwrite", ".write(' ');", INT_MAX, false);
-    html = NeutraliseScripts(html);
-  }
-  if (p1 == "StandartParameter=0") {
-    UrlResolver resolver = PageResolver();
-    html = AbsolutizeLinks(html, resolver.HasBase() ? &resolver : nullptr, "", true);
-  }
-  if (!p3.empty()) FindFragment(html, p3, p4, 999, false);
-  {
-    std::lock_guard lock(mutex_);
-    buf_.HTML = std::move(html);
-  }
-  AddRunLog(Prefix() + ">> EditHTMLNews(" + p3 + " --> " + p4 + W(" ГОТОВО."), kOlive);
-}
 
 std::string NewsTitleBetween(const std::string& html, const std::string& p1, const std::string& p2) {
   std::string text = html;
@@ -194,16 +167,6 @@ std::string NewsTitleBetween(const std::string& html, const std::string& p1, con
   // The name stops before the end marker's first character.
   if (s > 0 && e > s + 1) name = TitleName(std::string_view(text).substr(s - 1, e - s));
   return name;
-}
-
-void TDownload::FindNameNews(const std::string& p1, const std::string& p2) {
-  std::string name = NewsTitleBetween(buf_.HTML, p1, p2);
-  {
-    std::lock_guard lock(mutex_);
-    buf_.NewsName = name;
-  }
-  BuildNewsFileName();
-  AddRunLog(Prefix() + W(">> FindNameNews для ") + buf_.NewsURL + W(" Имя: ") + buf_.NewsName, kDarkRed);
 }
 
 }  // namespace skimlet

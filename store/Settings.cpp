@@ -1,4 +1,4 @@
-#include "engine/Settings.h"
+#include "store/Settings.h"
 
 #include <algorithm>
 #include <charconv>

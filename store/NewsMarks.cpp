@@ -1,14 +1,14 @@
-#include "library/NewsMarks.h"
+#include "store/NewsMarks.h"
 
 #include <cerrno>
 #include <map>
 #include <set>
 #include <system_error>
 
-#include "attachments/Discovery.h"
-#include "library/ChannelFolders.h"
+#include "page/Discovery.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

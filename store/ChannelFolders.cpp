@@ -1,4 +1,4 @@
-#include "library/ChannelFolders.h"
+#include "store/ChannelFolders.h"
 
 #include <dirent.h>
 #include <fcntl.h>

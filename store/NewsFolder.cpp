@@ -1,12 +1,12 @@
-#include "engine/NewsFolder.h"
+#include "store/NewsFolder.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <utility>
 
-#include "library/ChannelFolders.h"
 #include "platform/Files.h"
+#include "store/ChannelFolders.h"
 
 namespace skimlet {
 

@@ -1,4 +1,4 @@
-#include "engine/History.h"
+#include "store/History.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "engine/Html.h"
+#include "page/Html.h"
 
 #include <algorithm>
 #include <cstring>

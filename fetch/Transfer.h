@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "engine/Settings.h"
 #include "platform/Http.h"
+#include "store/Settings.h"
 
 namespace skimlet {
 
@@ -41,6 +41,9 @@ std::uint32_t OpenFlagsOf(const RunSettings& settings);
 HttpSettings TransferSettings(std::uint32_t openFlags, const RunSettings& settings, const std::string& dataDir);
 // The cookie jar of a data directory (ends in '/').
 std::string CookieJarPath(const std::string& dataDir);
+
+// Only A-Z lowered: for schemes and header values.
+std::string LowerAscii(std::string s);
 
 // The media type of a Content-Type header, lower case ("image/jpeg"), and whether it is a
 // page GetNews takes (text/html, application/xhtml+xml, text/xml, text/plain, or none given).
