@@ -84,6 +84,7 @@ void TMainForm::CreateMacroActions() {
   connect(Action("SetStandartHint"), &QAction::triggered, this, [this] { macroEditor_->SetStandartHintExecute(); });
   connect(Action("OpenCannel"), &QAction::triggered, this, [this] { channelFiles_->OpenCannelExecute(); });
   connect(Action("SaveChannel"), &QAction::triggered, this, [this] { channelFiles_->SaveChannelExecute(); });
+  Action("NewChannelByAddress")->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
   connect(Action("NewChannelByAddress"), &QAction::triggered, this, [this] {
     if (auto* open = findChild<ChannelAssistant*>()) {
       open->raise();

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -29,7 +30,7 @@
 #include <thread>
 
 #include "authoring/ChannelFile.h"
-#include "engine/Html.h"
+#include "page/Html.h"
 #include "platform/Text.h"
 #include "qt/QtText.h"
 #include "qt/WebViews.h"
@@ -291,6 +292,11 @@ ChannelAssistant::ChannelAssistant(ChannelTree& tree, std::string dataDir, std::
   layout->addLayout(buttons);
   resize(1100, 760);
 
+  for (QPushButton* b : {show, dryRun_, create_, openEditor_, close}) b->setAutoDefault(false);
+  create_->setToolTip(QStringLiteral("Записать канал с этими шагами (Ctrl+Enter)"));
+  auto* createKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
+  connect(createKey, &QShortcut::activated, this, [this] { Create(false); });
+  address_->setFocus();
   connect(show, &QPushButton::clicked, this, &ChannelAssistant::ShowList);
   connect(address_, &QLineEdit::returnPressed, this, &ChannelAssistant::ShowList);
   connect(dryRun_, &QPushButton::clicked, this, &ChannelAssistant::DryRun);

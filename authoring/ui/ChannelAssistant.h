@@ -16,8 +16,8 @@
 
 #include "authoring/ChannelDryRun.h"
 #include "authoring/ChannelProposal.h"
-#include "engine/Settings.h"
-#include "library/ChannelFolders.h"
+#include "store/Settings.h"
+#include "store/ChannelFolders.h"
 
 class QCheckBox;
 class QLabel;

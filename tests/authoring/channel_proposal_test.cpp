@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "authoring/ChannelProposal.h"
-#include "engine/DownLoad.h"
+#include "page/NewsCleanup.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {

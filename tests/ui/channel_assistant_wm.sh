@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# A channel from the demo site with the assistant, under Xvfb with openbox: Ctrl+Shift+N opens
+# it, the list page's address is typed, a click on the page and the keyboard pick an article
+# link, Ctrl+Enter creates the channel, and F9 in the window downloads its news.
+#
+#   channel_assistant_wm.sh SKIMLET_BINARY SKIMLET_STATIC_SERVER REPO_ROOT [SCREENSHOT.png]
+set -euo pipefail
+
+bin=$1 server=$2 root=$3
+shot=${4:-}
+[ -z "$shot" ] || command -v import >/dev/null || { echo "channel_assistant_wm: import is missing"; exit 1; }
+WM_NAME=channel_assistant_wm
+# shellcheck source=tests/ui/wm_common.sh
+source "$(dirname "$0")/wm_common.sh"
+trap 'kill $(jobs -p) 2>/dev/null; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+
+"$server" "$root/examples/site" --port 0 --port-file "$work/port" >/dev/null 2>"$work/server.err" &
+for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+port=$(cat "$work/port")
+data=$work/home
+mkdir -p "$data/Accounts" "$(dirname "$ini")"
+cat >"$ini" <<INI
+[Tips]
+CheckBoxShowAtStart.Checked=0
+INI
+channel="$data/Accounts/127.0.0.1"  # the assistant names a channel after its site
+count_news() { find "$channel" -maxdepth 1 -type f -name '*.htm*' ! -name '.*' 2>/dev/null | wc -l; }
+
+openbox >/dev/null 2>&1 &
+sleep 1
+"$bin" --home "$data" >"$work/log" 2>&1 &
+pid=$!
+main_window() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1; }
+wait_for test -n "$(main_window)" || true
+wait_for sh -c "xdotool search --onlyvisible --pid $pid | grep -q ." || { echo "FAIL the window did not appear"; tail -5 "$work/log"; exit 1; }
+wid=$(main_window)
+sleep 1
+xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
+xdotool key ctrl+shift+n
+assistant_visible() { [ -n "$(visible '^Новый канал по адресу$')" ]; }
+wait_for assistant_visible || { echo "FAIL the assistant did not open"; for w in $(xdotool search --onlyvisible --pid "$pid"); do echo "window $w: $(xdotool getwindowname "$w")"; done; echo "main $wid"; exit 1; }
+aid=$(visible '^Новый канал по адресу$')
+xdotool windowactivate --sync "$aid" >/dev/null 2>&1 || true
+xdotool type --delay 20 "http://127.0.0.1:$port/index.html"
+xdotool key Return
+sleep 3  # the page is fetched and shown
+
+# A click on the page, above its first article link; the keyboard walks to a link (the user
+# may as well click it) and Enter clicks it.
+read -r ax ay < <(xwininfo -id "$aid" | awk '/Absolute upper-left X/{x=$NF}/Absolute upper-left Y/{y=$NF}END{print x, y}')
+xdotool mousemove $((ax + 500)) $((ay + 205)) click 1
+sleep 0.5
+xdotool key Tab Tab Tab Return
+sleep 3  # the example article is fetched and the proposal made
+[ -n "$shot" ] && import -window root "$shot" && echo "screenshot: $shot"
+
+# «Создать», the first of the buttons at the assistant's lower right. The assistant closes and
+# the window selects the new channel.
+read -r aw ah < <(xwininfo -id "$aid" | awk '/Width:/{w=$NF}/Height:/{h=$NF}END{print w, h}')
+for _ in $(seq 1 10); do
+  [ -f "$channel/Skimlet-macros.ini" ] && break
+  xdotool mousemove $((ax + aw - 290)) $((ay + ah - 23)) click 1
+  sleep 1
+done
+check "the channel is written" yes "$([ -f "$channel/Skimlet-macros.ini" ] && echo yes || echo no)"
+check "the assistant is still open" no "$(assistant_visible && echo yes || echo no)"
+
+# F9 downloads the selected channel.
+xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
+xdotool key F9
+some_news() { [ "$(count_news)" -ge 14 ]; }  # every article of the demo's list
+check "F9 saved the demo's news into the channel" yes "$(wait_for some_news && echo yes || echo no)"
+echo "news saved: $(count_news)"
+
+sleep 2
+wmctrl -i -c "$wid"
+for _ in $(seq 1 150); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+if kill -0 $pid 2>/dev/null; then echo "FAIL the program did not end"; kill $pid; fail=1; fi
+exit $fail
