@@ -6,7 +6,9 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -15,6 +17,9 @@
 #include <QWebEngineView>
 
 #include "authoring/ui/ChannelAssistant.h"
+#include "authoring/ui/MacroEditor.h"
+#include "library/ui/AccountsTree.h"
+#include "shell/MainUnit.h"
 #include "platform/Files.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/UiTestSupport.h"
@@ -145,6 +150,37 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
   ASSERT_TRUE(ReadWholeFile(data / "Accounts/Вести/Skimlet-macros.ini", macro));
   EXPECT_NE(macro.find("EditHTMLNews"), std::string::npos);
   EXPECT_NE(macro.find("FindAttachment"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace skimlet
+
+namespace skimlet {
+namespace {
+
+// From the window's menu: «Открыть в редакторе» writes the channel, selects it in the tree (F9
+// takes the selected channel) and shows its steps on the macro page.
+TEST(ChannelAssistant, OpenInTheEditorSelectsTheNewChannelAndShowsItsSteps) {
+  test::WindowFixture f;
+  Site site;
+  std::unique_ptr<TMainForm> w = f.Open();
+  w->Action("NewChannelByAddress")->trigger();
+  auto* a = w->findChild<ChannelAssistant*>();
+  ASSERT_NE(a, nullptr);
+  a->findChild<QLineEdit*>("AssistantAddress")->setText(QString::fromStdString(site.server.url("/news/")));
+  a->ShowList();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return a->Idle() && a->Status()->text().startsWith(QStringLiteral("Щёлкните")); }, 15000));
+  a->ListClicked({"/news/102.html", false, {}});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return a->Idle() && !a->Proposal().links.empty(); }, 15000));
+  const int steps = static_cast<int>(a->Proposal().steps.size());
+  a->findChild<QLineEdit*>("AssistantChannel")->setText(QStringLiteral("Вести"));
+  a->findChild<QPushButton*>("AssistantOpenEditor")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->findChild<ChannelAssistant*>() == nullptr; }, 5000)) << "closed";
+  const NodePtr selected = w->Accounts()->SelectedNode();
+  ASSERT_NE(selected, nullptr);
+  EXPECT_EQ(w->Accounts()->Tree().Caption(selected), Cp("Вести"));
+  EXPECT_EQ(w->findChild<QTabWidget*>("PageDown")->currentWidget(), w->findChild<QWidget*>("TabMacro"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w->Editor()->ListMacro()->model()->rowCount() == steps; }, 3000));
 }
 
 }  // namespace
