@@ -157,7 +157,7 @@ class ChannelAssistant::Worker {
 
   // Thread only: the example articles fetched so far, by address.
   std::map<std::string, PreviewFetch::Result> articles;
-  std::atomic<unsigned> dryWanted{0};
+  std::atomic<unsigned> dryWanted{0}, proposalWanted{0};
 
  private:
   void Loop() {
@@ -446,6 +446,7 @@ void ChannelAssistant::Propose() {
   in.pages = pages_->value();
   in.pictures = pictures_->isChecked();
   const unsigned generation = ++proposalGeneration_;
+  worker_->proposalWanted = generation;
   ++dryGeneration_;
   worker_->dryWanted = dryGeneration_;
   news_->clear();
@@ -456,6 +457,10 @@ void ChannelAssistant::Propose() {
                  settings, dataDir = dataDir_]() mutable {
     Result r;
     r.generation = generation;
+    auto deliver = [&] {
+      QMetaObject::invokeMethod(this, [this, r = std::move(r)] { Proposed(r); }, Qt::QueuedConnection);
+    };
+    if (w->proposalWanted != generation) return deliver();  // a newer click came meanwhile
     for (const std::string& url : in.exampleUrls) {
       auto a = w->articles.find(url);
       if (a == w->articles.end() || !a->second.ok)
@@ -466,6 +471,7 @@ void ChannelAssistant::Propose() {
       }
       in.examplePages.push_back(a->second.page);
     }
+    if (w->proposalWanted != generation) return deliver();
     if (r.failure.empty()) {
       const std::string& article = in.examplePages.front();
       if (headline) {
@@ -482,7 +488,7 @@ void ChannelAssistant::Propose() {
       r.headline = HeadlineElement(article, r.proposal.nameStart);
     }
     r.input = std::move(in);
-    QMetaObject::invokeMethod(this, [this, r = std::move(r)] { Proposed(r); }, Qt::QueuedConnection);
+    deliver();
   });
   UpdateButtons();
 }
