@@ -15,11 +15,7 @@ WM_NAME=live_folders_wm WM_TOOLS="xprop iconv"
 source "$(dirname "$0")/wm_common.sh"
 trap 'kill $(jobs -p) 2>/dev/null; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 
-"$server" "$root/examples/site" --port 0 --port-file "$work/port" >/dev/null 2>"$work/server.err" &
-for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.05; done
-port=$(cat "$work/port")
-data=$work/home
-mkdir -p "$data/Accounts" "$(dirname "$ini")"
+serve_demo "$server" "$root"
 cp -R "$root/examples/channel/Accounts/." "$data/Accounts/"
 while IFS= read -r -d '' macro; do
   chmod u+w "$macro"

@@ -2,7 +2,7 @@
 # WM_NAME (and WM_TOOLS, what it needs beyond the usual) and sources this file: it runs the
 # check under xvfb-run (once), makes $work (removed at exit with every background job),
 # private settings and data directories ($ini is the settings file), and defines check(),
-# wait_for() and visible().
+# wait_for(), visible() and serve_demo().
 
 for tool in xvfb-run openbox xdotool xwininfo wmctrl ${WM_TOOLS:-}; do
   command -v "$tool" >/dev/null || { echo "$WM_NAME: $tool is missing"; exit 1; }
@@ -31,3 +31,11 @@ wait_for() {  # wait_for COMMAND...: up to 20 s
   return 1
 }
 visible() { xdotool search --onlyvisible --name "$1" | head -1; }
+
+serve_demo() {  # serve_demo SERVER ROOT: the demo site on a free port ($port); data in $data
+  "$1" "$2/examples/site" --port 0 --port-file "$work/port" >/dev/null 2>"$work/server.err" &
+  for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+  port=$(cat "$work/port")
+  data=$work/home
+  mkdir -p "$data/Accounts" "$(dirname "$ini")"
+}
