@@ -206,7 +206,7 @@ ChannelAssistant::ChannelAssistant(ChannelTree& tree, std::string dataDir, std::
   channel_->setObjectName("AssistantChannel");
   rubric_ = new QLineEdit;
   rubric_->setObjectName("AssistantRubric");
-  rubric_->setPlaceholderText(QStringLiteral("пусто — новый канал; иначе рубрика канала слева"));
+  rubric_->setPlaceholderText(QStringLiteral("пусто — новый канал; иначе новая рубрика канала, названного выше"));
   status_ = new QLabel(QStringLiteral("Введите адрес страницы со списком статей и нажмите «Показать»."));
   status_->setObjectName("AssistantStatus");
   status_->setWordWrap(true);

@@ -48,11 +48,15 @@ xdotool mousemove $((ax + 500)) $((ay + 205)) click 1
 sleep 0.5
 xdotool key Tab Tab Tab Return
 sleep 3  # the example article is fetched and the proposal made
-[ -n "$shot" ] && import -window root "$shot" && echo "screenshot: $shot"
+read -r aw ah < <(xwininfo -id "$aid" | awk '/Width:/{w=$NF}/Height:/{h=$NF}END{print w, h}')
+if [ -n "$shot" ]; then  # with the dry run's list: «Пробный запуск» above it
+  xdotool mousemove $((ax + aw - 180)) $((ay + 398)) click 1
+  sleep 4
+  import -window root "$shot" && echo "screenshot: $shot"
+fi
 
 # «Создать», the first of the buttons at the assistant's lower right. The assistant closes and
 # the window selects the new channel.
-read -r aw ah < <(xwininfo -id "$aid" | awk '/Width:/{w=$NF}/Height:/{h=$NF}END{print w, h}')
 for _ in $(seq 1 10); do
   [ -f "$channel/Skimlet-macros.ini" ] && break
   xdotool mousemove $((ax + aw - 290)) $((ay + ah - 23)) click 1
