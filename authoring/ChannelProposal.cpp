@@ -1146,6 +1146,23 @@ ElementPick HeadlineElement(const std::string& article, const std::string& start
   return out;
 }
 
+ElementPick CutElement(const std::string& article, const std::vector<IndexEdit>& cut) {
+  ElementPick out;
+  if (cut.empty()) return out;
+  const std::string& kept = cut.front().replace;  // ends with the kept element's start tag
+  PageTree tree = ParseTree(article);
+  std::map<std::string, int> seen;
+  for (const Node& n : tree.nodes) {
+    const int nth = seen[LowerName(n.name)]++;
+    const std::size_t size = n.openEnd - n.begin;
+    if (size == 0 || size > kept.size() || kept.compare(kept.size() - size, size, article, n.begin, size) != 0) continue;
+    out.tag = LowerName(n.name);
+    out.nth = nth;
+    return out;
+  }
+  return out;
+}
+
 std::string CutArticle(const std::string& article, const std::vector<IndexEdit>& cut) {
   std::string page = article;
   for (const IndexEdit& e : cut) FindFragment(page, e.find, e.replace, 999, false);

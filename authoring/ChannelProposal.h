@@ -95,6 +95,8 @@ ElementPick HeadlineElement(const std::string& article, const std::string& start
 // EditHTMLNews replacements (run after FindNameNews) that cut the article down to the
 // element of its text around the clicked one; empty when no cut keeps it whole.
 std::vector<IndexEdit> ProposeTextCut(const std::string& article, const ElementPick& pick);
+// The element such a cut keeps, to be shown; nth -1 when none.
+ElementPick CutElement(const std::string& article, const std::vector<IndexEdit>& cut);
 // The article as those replacements leave it.
 std::string CutArticle(const std::string& article, const std::vector<IndexEdit>& cut);
 

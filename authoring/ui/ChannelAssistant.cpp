@@ -521,6 +521,8 @@ void ChannelAssistant::Proposed(const Result& r) {
   }
   if (!proposal_.notExcluded.empty())
     text += QStringLiteral(" Не удалось исключить: %1.").arg(Q(proposal_.notExcluded.front()));
+  if (r.headline.nth < 0 && proposal_.problem.empty())
+    text += QStringLiteral(" Имя берётся не из текста страницы (заголовок окна или её описание).");
   if (r.headlineMissed) text += QStringLiteral(" По этому элементу заголовок не найти — оставлен прежний.");
   if (r.cutMissed) text += QStringLiteral(" Вырезать только этот текст не получается — статья сохранится целиком.");
   else if (!input_.textCut.empty()) text += QStringLiteral(" Из статьи сохранится только отмеченный текст.");
@@ -563,7 +565,8 @@ void ChannelAssistant::MarkArticle() {
                                         QWebEngineScript::ApplicationWorld);
   };
   mark(headlineShown_, "skimlet-headline");
-  mark(text_ && !input_.textCut.empty() ? *text_ : ElementPick(), "skimlet-text");
+  mark(CutElement(input_.examplePages.empty() ? std::string() : input_.examplePages.front(), input_.textCut),
+       "skimlet-text");
 }
 
 void ChannelAssistant::DryRun() {

@@ -138,6 +138,7 @@ TEST(ChannelProposal, TakesTheUsersPicksAsLaterArticlesWillMeetThem) {
     }
     std::vector<IndexEdit> cut = ProposeTextCut(first, c.pick);
     ASSERT_FALSE(cut.empty());
+    EXPECT_EQ(CutElement(first, cut).nth, 3) << "the view marks the block kept: the page's fourth <div>";
     for (const std::string& page : {first, later}) {
       const std::string kept = CutArticle(page, cut);
       EXPECT_NE(kept.find(c.kept), std::string::npos) << kept;

@@ -133,6 +133,9 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
     return n;
   };
   ASSERT_TRUE(settled([&] { return cuts() == 2; })) << a.Status()->text().toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Js(article, "document.querySelector('.skimlet-text').className")
+                                               .toString()
+                                               .startsWith("text"); }, 5000)) << "the block kept is marked";
 
   // The dry run names the news the channel would save.
   a.DryRun();
