@@ -137,18 +137,26 @@ class ChannelAssistant::Worker {
     }
     wake_.notify_all();
   }
-  PreviewFetch::Result Fetch(const std::string& dataDir, const RunSettings& settings, const std::string& url,
+  // What a fetch is for: a newer request stops the fetches it makes needless (a server that
+  // hangs keeps nothing waiting).
+  enum Kind { kList, kProposal, kDryRun };
+  PreviewFetch::Result Fetch(Kind kind, const std::string& dataDir, const RunSettings& settings, const std::string& url,
                              bool index) {
     auto fetch = std::make_shared<PreviewFetch>(dataDir, settings);
     {
       std::lock_guard lock(mutex_);
       if (quit_) return {false, {}, {}, W("остановлено")};
       fetch_ = fetch;
+      fetchKind_ = kind;
     }
     PreviewFetch::Result r = fetch->Fetch(url, index);
     std::lock_guard lock(mutex_);
     fetch_.reset();
     return r;
+  }
+  void StopFetch(Kind from) {  // the fetch under way, when it is for `from` or later
+    std::lock_guard lock(mutex_);
+    if (fetch_ && fetchKind_ >= from) fetch_->Stop();
   }
   bool Quitting() {
     std::lock_guard lock(mutex_);
@@ -178,6 +186,7 @@ class ChannelAssistant::Worker {
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;
   std::shared_ptr<PreviewFetch> fetch_;
+  Kind fetchKind_ = kList;
   bool quit_ = false;
   std::thread thread_;
 };
@@ -342,12 +351,13 @@ void ChannelAssistant::ShowList() {
   ++proposalGeneration_;
   ++dryGeneration_;
   worker_->dryWanted = dryGeneration_;
+  worker_->StopFetch(Worker::kList);
   const unsigned generation = ++pageGeneration_;
   status_->setText(QStringLiteral("Загружается страница списка…"));
   ++pending_;
   const RunSettings settings = settings_ ? settings_() : RunSettings();
   worker_->Post([this, w = worker_.get(), generation, url, settings, dataDir = dataDir_] {
-    PreviewFetch::Result r = w->Fetch(dataDir, settings, url, true);
+    PreviewFetch::Result r = w->Fetch(Worker::kList, dataDir, settings, url, true);
     QMetaObject::invokeMethod(this, [this, generation, r = std::move(r)] {
       --pending_;
       if (generation != pageGeneration_) return;
@@ -447,6 +457,7 @@ void ChannelAssistant::Propose() {
   in.pictures = pictures_->isChecked();
   const unsigned generation = ++proposalGeneration_;
   worker_->proposalWanted = generation;
+  worker_->StopFetch(Worker::kProposal);
   ++dryGeneration_;
   worker_->dryWanted = dryGeneration_;
   news_->clear();
@@ -464,7 +475,7 @@ void ChannelAssistant::Propose() {
     for (const std::string& url : in.exampleUrls) {
       auto a = w->articles.find(url);
       if (a == w->articles.end() || !a->second.ok)
-        a = w->articles.insert_or_assign(url, w->Fetch(dataDir, settings, url, false)).first;
+        a = w->articles.insert_or_assign(url, w->Fetch(Worker::kProposal, dataDir, settings, url, false)).first;
       if (!a->second.ok) {
         r.failure = a->second.error;
         break;
@@ -573,13 +584,14 @@ void ChannelAssistant::DryRun() {
   if (proposal_.steps.empty() || !proposal_.problem.empty()) return;
   const unsigned generation = ++dryGeneration_;
   worker_->dryWanted = generation;
+  worker_->StopFetch(Worker::kDryRun);
   news_->clear();
   news_->addItem(QStringLiteral("Идёт пробный запуск…"));
   ++pending_;
   const RunSettings settings = settings_ ? settings_() : RunSettings();
   worker_->Post([this, w = worker_.get(), generation, proposal = proposal_, in = input_, settings, dataDir = dataDir_] {
     ChannelDryRun dry = DryRunProposal(
-        proposal, in, [&](const std::string& url, bool index) { return w->Fetch(dataDir, settings, url, index); },
+        proposal, in, [&](const std::string& url, bool index) { return w->Fetch(Worker::kDryRun, dataDir, settings, url, index); },
         100, [&] { return w->dryWanted != generation || w->Quitting(); });
     QMetaObject::invokeMethod(this, [this, generation, dry = std::move(dry), key = proposal.newsKey] {
       --pending_;

@@ -77,6 +77,10 @@ struct Site {
     server.Get(R"(/news/(\d+)\.html)", [](const httplib::Request& req, httplib::Response& res) {
       res.set_content(Article(req.matches[1]), "text/html; charset=windows-1251");
     });
+    server.Get("/hangs/", [this](const httplib::Request&, httplib::Response& res) {
+      server.WaitForStop();
+      res.set_content("<html></html>", "text/html");
+    });
     server.Start();
   }
 };
@@ -89,6 +93,9 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
   ChannelAssistant a(tree, data.path(), [] { return RunSettings(); });
   a.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&a));
+  a.findChild<QLineEdit*>("AssistantAddress")->setText(QString::fromStdString(site.server.url("/hangs/")));
+  a.ShowList();  // a server that never answers keeps no other address waiting
+  QTest::qWait(300);
   a.findChild<QLineEdit*>("AssistantAddress")->setText(QString::fromStdString(site.server.url("/news/")));
   a.ShowList();
   auto settled = [&](auto&& condition) { return QTest::qWaitFor([&] { return a.Idle() && condition(); }, 15000); };
