@@ -426,9 +426,19 @@ void ChannelAssistant::ListClicked(const Click& click) {
                                  [&](const ProposedLink& l) { return l.url == url; });
   if (auto e = has(excluded_); e != excluded_.end()) {
     excluded_.erase(e);  // taken again
-  } else if (has(examples_) != examples_.end()) {
-    status_->setText(QStringLiteral("Эта статья уже пример."));
-    return;
+  } else if (auto x = has(examples_); x != examples_.end()) {
+    examples_.erase(x);  // a click on an example takes it back
+    if (examples_.empty()) {
+      ++proposalGeneration_;
+      proposal_ = ChannelProposal();
+      excluded_.clear();
+      links_->clear();
+      news_->clear();
+      MarkLinks();
+      status_->setText(QStringLiteral("Щёлкните по ссылке на любую статью списка."));
+      UpdateButtons();
+      return;
+    }
   } else if (taken && !click.shift) {
     excluded_.push_back({url, click.href});
   } else {

@@ -144,6 +144,12 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
                                                .toString()
                                                .startsWith("text"); }, 5000)) << "the block kept is marked";
 
+  // A click on an example takes it back.
+  a.findChild<QTabWidget*>()->setCurrentIndex(0);
+  ClickOn(list, "#n103");
+  ASSERT_TRUE(settled([&] { return a.Proposal().exampleNames.size() == 1; }));
+  EXPECT_EQ(a.Proposal().links.size(), 4u) << "the exclusion stays";
+
   // The dry run names the news the channel would save.
   a.DryRun();
   ASSERT_TRUE(settled([&] { return a.News()->count() > 1; }));
