@@ -340,6 +340,8 @@ void ChannelAssistant::ShowList() {
   if (url.empty()) return;
   if (url.find("://") == std::string::npos) url = "http://" + url;
   startUrl_ = url;
+  indexPage_.clear();  // clicks on the page shown before count no more
+  indexUrl_.clear();
   examples_.clear();
   excluded_.clear();
   headline_.reset();
@@ -536,7 +538,8 @@ void ChannelAssistant::Proposed(const Result& r) {
     text = QStringLiteral("Канал не сложился: %1.").arg(Q(proposal_.problem));
   } else {
     text = QStringLiteral("Канал возьмёт ссылок: %1 (отмечены на странице). Щелчок по отмеченной ссылке исключает "
-                          "её, по неотмеченной или с Shift — добавляет ещё один пример. Имя новости: «%2».")
+                          "её, по неотмеченной или с Shift — добавляет ещё один пример, по примеру — убирает его. "
+                          "Имя новости: «%2».")
                .arg(proposal_.links.size())
                .arg(Q(proposal_.exampleNames.empty() ? std::string() : proposal_.exampleNames.front()));
   }
