@@ -543,6 +543,11 @@ void ChannelAssistant::Proposed(const Result& r) {
                .arg(proposal_.links.size())
                .arg(Q(proposal_.exampleNames.empty() ? std::string() : proposal_.exampleNames.front()));
   }
+  for (std::size_t i = 1; i < proposal_.exampleNames.size() && proposal_.problem.empty(); ++i)
+    if (proposal_.exampleNames[i].empty()) {
+      text += QStringLiteral(" В примере %1 имя новости не найдено: выберите заголовок в статье-примере.").arg(i + 1);
+      break;
+    }
   if (!proposal_.notExcluded.empty())
     text += QStringLiteral(" Не удалось исключить: %1.").arg(Q(proposal_.notExcluded.front()));
   if (r.headline.nth < 0 && proposal_.problem.empty())
