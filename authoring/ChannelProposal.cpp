@@ -1060,13 +1060,22 @@ std::string ShownLetters(const std::string& page, const Node& n, std::size_t mos
 // The clicked element in the page's tree: at its place when its text agrees (the first
 // letters of a long text), else the element of that tag with that text nearest to the place.
 int PickedNode(const PageTree& tree, const std::string& page, const ElementPick& pick) {
-  constexpr std::size_t kCompared = 64;
-  const std::string want = Letters(pick.text, kCompared);
-  int best = -1, seen = 0, bestDistance = 0;
+  constexpr std::size_t kCompared = 64, kLonger = 256;
+  const std::string want = Letters(pick.text, kCompared), wantLonger = Letters(pick.text, kLonger);
+  auto head = [](const std::string& s) { return s.substr(0, std::min<std::size_t>(s.size(), 16)); };
+  int best = -1, seen = 0, bestDistance = 0, atPlace = -1;
   for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
     const Node& n = tree.nodes[i];
     if (LowerName(n.name) != pick.tag) continue;
     const int at = seen++;
+    if (at == pick.nth) {
+      // At its place, a text the browser shows a little differently (hidden parts, text
+      // made by style sheets) still confirms it.
+      const std::string shown = ShownLetters(page, n, kLonger);
+      if (!shown.empty() && !wantLonger.empty() &&
+          (shown.find(head(wantLonger)) != npos || wantLonger.find(head(shown)) != npos))
+        atPlace = static_cast<int>(i);
+    }
     if (ShownLetters(page, n, kCompared) != want) continue;
     const int distance = std::abs(at - pick.nth);
     if (best < 0 || distance < bestDistance) {
@@ -1074,7 +1083,7 @@ int PickedNode(const PageTree& tree, const std::string& page, const ElementPick&
       bestDistance = distance;
     }
   }
-  return best;
+  return best >= 0 && bestDistance == 0 ? best : atPlace >= 0 ? atPlace : best;
 }
 
 // The markers the run will meet on later articles must not hold what EditHTMLNews rewrites

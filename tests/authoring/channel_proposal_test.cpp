@@ -119,6 +119,7 @@ TEST(ChannelProposal, TakesTheUsersPicksAsLaterArticlesWillMeetThem) {
       {"a block by its class", {"div", 2, "Lead 1"}, "Lead 1", "", ""},
       {"a heading whose tag stands elsewhere first", {"h2", 1, "STORY 1"}, "Story 1", "", ""},
       {"the place is wrong but the text finds it", {"h2", 7, "Story 1"}, "Story 1", "", ""},
+      {"the browser shows more than the source at that place", {"div", 2, "Ad Lead 1"}, "Lead 1", "", ""},
       {"the text of a paragraph is the block around it", {"p", 0, "First 1"}, "", "<div class=\"text body\"><p>First",
        "Share"},
       {"a paragraph deeper in", {"p", 1, "Second"}, "", "</p></div></div>", "logo"},
