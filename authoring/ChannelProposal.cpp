@@ -324,6 +324,26 @@ std::string LinkFragment(const std::vector<std::string>& raws) {
   return out.size() >= 2 && !ContainsFragment("#", out) ? out : std::string();
 }
 
+// Article numbers grow a digit now and then: "/a/~~~~.html" would miss "/a/10000.html" for
+// good. A run of digits that more of the address follows keeps all but its last digit and
+// lets "*" stand for the rest ("/a/~~~*.html": four digits or more).
+std::string GrowingNumbers(const std::string& fragment) {
+  std::string out;
+  for (std::size_t i = 0; i < fragment.size();) {
+    std::size_t j = i;
+    while (j < fragment.size() && fragment[j] == '~') ++j;
+    if (j == i) {
+      out += fragment[i++];
+      continue;
+    }
+    const std::size_t digits = j - i;
+    if (digits >= 2 && j < fragment.size() && fragment[j] != '*') out.append(digits - 1, '~') += '*';
+    else out.append(digits, '~');
+    i = j;
+  }
+  return std::count(out.begin(), out.end(), '*') < 99 ? out : fragment;
+}
+
 // ---- what the run does with the steps --------------------------------------------------------
 
 struct Link {
@@ -745,6 +765,12 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   if (out.linkFragment.empty()) {
     out.problem = W("на странице нет ссылок, похожих на пример");
     return out;
+  }
+  // Room for longer numbers, as long as this page's links are taken exactly as before.
+  if (std::string growing = GrowingNumbers(out.linkFragment); growing != out.linkFragment) {
+    LinkFinder exact(out.linkFragment), wide(growing);
+    if (std::all_of(links.begin(), links.end(), [&](const Link& l) { return exact.FoundIn(l.raw) == wide.FoundIn(l.raw); }))
+      out.linkFragment = std::move(growing);
   }
   LinkFinder finder(out.linkFragment);
   std::vector<std::size_t> bad;

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 
 #include "authoring/ChannelProposal.h"
 #include "page/NewsCleanup.h"
+#include "page/Tools.h"
 #include "tests/support/TestSupport.h"
 
 namespace skimlet {
@@ -64,6 +66,45 @@ TEST(ChannelProposal, NamesTheNewsByTheHeadlineTheTitleHolds) {
     const std::string later = c.article(three, 3);
     EXPECT_EQ(ProposedNewsName(p, later), three) << p.nameStart << " ... " << p.nameEnd;
     EXPECT_TRUE(ProposedNewsAccepted(p, later)) << p.newsKey;
+  }
+}
+
+TEST(ChannelProposal, LeavesRoomForLongerArticleNumbersUnlessThePageSaysOtherwise) {
+  struct Case {
+    const char* links;     // the list's links
+    const char* later;     // an address a later list may carry
+    bool takesLater;       // whether the fragment takes it
+    const char* neverTake; // a link of this page the fragment must not take ("" none)
+  };
+  const Case cases[] = {
+      {"/a/998.html /a/999.html /a/997.html", "/a/1000.html", true, ""},
+      {"/n/2026/12/07/1234-x.html /n/2026/12/06/1230-y.html", "/n/2027/01/02/10001-z.html", true, ""},
+      {"/p?id=41&x=1 /p?id=42&x=1 /p?id=43&x=1", "/p?id=100&x=1", true, ""},
+      // A page that holds a longer number in another address keeps the exact count.
+      {"/a/998.html /a/999.html /a/997.html", "/a/1000.html", false, "/a/12345.html"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.links);
+    std::string list = "<html><body><ul>", first;
+    std::istringstream words(c.links);
+    for (std::string link; words >> link;) {
+      if (first.empty()) first = link;
+      list += "<li><a href=\"" + link + "\">Item " + link + "</a></li>";
+    }
+    list += "</ul>";
+    if (*c.neverTake) list += std::string("<p>See <a href=\"") + c.neverTake + "\">this</a></p>";
+    list += "</body></html>";
+    ProposalInput in;
+    in.startUrl = in.indexUrl = "http://site.example/";
+    in.indexPage = list;
+    in.exampleUrls = {"http://site.example" + first};
+    in.examplePages = {Cp("<title>Мост открыт — Вести</title><h1>Мост открыт</h1><p>x</p>")};
+    ChannelProposal p = ProposeChannel(in);
+    ASSERT_TRUE(p.problem.empty()) << p.problem;
+    EXPECT_EQ(ContainsFragment(c.later, p.linkFragment), c.takesLater) << p.linkFragment;
+    if (*c.neverTake) {
+      for (const ProposedLink& l : p.links) EXPECT_NE(l.link, c.neverTake) << p.linkFragment;
+    }
   }
 }
 
