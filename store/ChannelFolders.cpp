@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/MacroFile.h"
 
 namespace skimlet {
 
@@ -21,8 +23,14 @@ bool IsDirectoryEntry(int dirFd, const dirent* e) {
   return fstatat(dirFd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Sub-directories of `path` that can be folder nodes. Linux lists a directory in hash order;
-// sorting by caption gives the stable, alphabetical order users know from other systems.
+// The tree's order of sibling folders. Linux lists a directory in hash order; sorting by
+// caption gives the stable, alphabetical order users know from other systems.
+bool FolderNameLess(const std::string& a, const std::string& b) {
+  std::string ua = UpperWin1251(CaptionFromDisk(a)), ub = UpperWin1251(CaptionFromDisk(b));
+  return ua != ub ? ua < ub : a < b;
+}
+
+// Sub-directories of `path` that can be folder nodes, in the tree's order.
 std::vector<std::string> ListFolderNames(const std::string& path) {
   std::vector<std::string> names;
   DIR* dir = opendir(path.c_str());
@@ -34,10 +42,7 @@ std::vector<std::string> ListFolderNames(const std::string& path) {
     if (IsDirectoryEntry(fd, e)) names.push_back(std::move(name));
   }
   closedir(dir);
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    std::string ua = UpperWin1251(CaptionFromDisk(a)), ub = UpperWin1251(CaptionFromDisk(b));
-    return ua != ub ? ua < ub : a < b;
-  });
+  std::sort(names.begin(), names.end(), FolderNameLess);
   return names;
 }
 
@@ -133,6 +138,82 @@ NodePtr ChannelTree::AddFolderNode(const std::string& diskName, const NodePtr& p
   }
   WriteFolderCheck(node, checked);
   return node;
+}
+
+NodePtr ChannelTree::InsertFolderNode(const std::string& diskName, const NodePtr& parent) {
+  if (diskName.empty() || diskName[0] == '.' || diskName.find('/') != std::string::npos || diskName.size() > 255)
+    return nullptr;
+  NodePtr node = NewNode(diskName, parent);
+  std::lock_guard lock(mutex_);
+  if (!DirExists(FolderPathLocked(node))) return nullptr;
+  auto& siblings = parent ? parent->children : roots_;
+  for (const NodePtr& sibling : siblings)
+    if (sibling->diskName == diskName) return nullptr;
+  // Before the first sibling that sorts after it; siblings the user added stay where they are.
+  auto at = std::find_if(siblings.begin(), siblings.end(),
+                         [&](const NodePtr& sibling) { return FolderNameLess(diskName, sibling->diskName); });
+  siblings.insert(at, node);
+  ReadFolderCheckLocked(node);
+  return node;
+}
+
+FolderDiff ChannelTree::DiffWithDisk(const std::vector<std::string>& changedDirs) const {
+  const std::string accounts = AccountsDir();
+  std::set<std::string> listings;  // "" for Accounts/, else a channel's disk name
+  for (std::string dir : changedDirs) {
+    if (dir.compare(0, accounts.size(), accounts) != 0) continue;
+    dir.erase(0, accounts.size());
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    std::size_t slash = dir.find('/');
+    if (dir.empty()) {
+      listings.insert("");
+    } else if (slash == std::string::npos) {
+      listings.insert("");  // a channel that went, or a folder becoming one
+      listings.insert(dir);
+    } else if (!NodeByRelativePath(dir)) {
+      listings.insert(dir.substr(0, slash));  // a rubric being made
+    }
+  }
+  FolderDiff diff;
+  auto macroIn = [](const std::string& path) { return FileExists(path + kMacroFileName); };
+  for (const std::string& channel : listings) {
+    NodePtr parent = channel.empty() ? nullptr : NodeByRelativePath(channel);
+    if (!channel.empty() && !parent) continue;  // no channel of the tree (yet)
+    const std::string dir = channel.empty() ? accounts : accounts + channel + "/";
+    if (!DirExists(dir)) continue;  // the listing above it tells
+    const std::vector<std::string> names = ListFolderNames(dir);
+    std::set<std::string> known;
+    for (const NodePtr& child : Children(parent)) {
+      std::string name;
+      {
+        std::lock_guard lock(mutex_);
+        name = child->diskName;
+      }
+      known.insert(name);
+      if (std::binary_search(names.begin(), names.end(), name, FolderNameLess)) continue;
+      NodePtr root = RootChannel(child);
+      bool downloading = ImageIndex(root) == kImageDownloading;
+      for (const NodePtr& rubric : Children(root)) downloading = downloading || ImageIndex(rubric) == kImageDownloading;
+      (downloading ? diff.held : diff.removed).push_back(child);
+    }
+    for (const std::string& name : names) {
+      if (known.count(name)) continue;
+      const std::string path = dir + name + "/";
+      if (!macroIn(path)) {
+        diff.waiting.push_back(path);
+        continue;
+      }
+      diff.added.push_back(channel.empty() ? name : channel + "/" + name);
+      if (!channel.empty()) continue;
+      for (const std::string& rubric : ListFolderNames(path)) {
+        if (macroIn(path + rubric + "/"))
+          diff.added.push_back(name + "/" + rubric);
+        else
+          diff.waiting.push_back(path + rubric + "/");
+      }
+    }
+  }
+  return diff;
 }
 
 void ChannelTree::RemoveNode(const NodePtr& node) {

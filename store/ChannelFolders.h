@@ -33,6 +33,20 @@ struct FolderNode {
 };
 
 // Thread-safe copy of the fields a view needs.
+// How the folders on disk differ from the tree, below the directories that changed.
+struct FolderDiff {
+  // New folders holding a macro file, "Site" or "Site/Rubric" (UTF-8), each channel before
+  // its rubrics.
+  std::vector<std::string> added;
+  // Nodes whose directory is gone (a gone channel's rubrics go with it).
+  std::vector<NodePtr> removed;
+  // Gone too, but a run is downloading their channel: it ends with its own error first.
+  std::vector<NodePtr> held;
+  // New folders without a macro file yet (full paths ending in '/'): a channel being made
+  // writes its macro last.
+  std::vector<std::string> waiting;
+};
+
 struct NodeState {
   std::string text;
   int level = 0;
@@ -58,6 +72,14 @@ class ChannelTree {
   // Adds a node for an existing directory `diskName` (UTF-8) at the end of its siblings,
   // reads its check mark and then writes `checked`. Null when the name is unusable.
   NodePtr AddFolderNode(const std::string& diskName, const NodePtr& parent, bool checked);
+  // Adds a node for a folder another process made, in the tree's order among its siblings,
+  // with the check mark the folder has. Null when it is no directory or already a node.
+  NodePtr InsertFolderNode(const std::string& diskName, const NodePtr& parent);
+  // Compares the tree with the disk where `changedDirs` (paths ending in '/') changed:
+  // Accounts/ itself, a channel's directory (its rubrics, and whether it is still there)
+  // or a folder that is no node yet. Only those listings are read, so a run's saves into a
+  // rubric cost nothing here.
+  FolderDiff DiffWithDisk(const std::vector<std::string>& changedDirs) const;
   // Detaches the node (and its sub-tree) from the tree; the directory is not touched.
   void RemoveNode(const NodePtr& node);
   // Changes a node's caption and disk name after its directory was renamed.

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "platform/Files.h"
 #include "tests/support/TestSupport.h"
 
@@ -136,6 +139,87 @@ TEST(FolderNodes, AddAndRemoveKeepIdentityAndOrder) {
   // A run holding the removed node can still use it.
   EXPECT_EQ(f.tree.Caption(c), "C");
   EXPECT_EQ(f.tree.FolderPath(c), f.Path("A/C/"));
+}
+
+// Another process changes Accounts/; the listings of the changed directories tell which
+// folders are new channels or rubrics and which nodes are gone, and the new nodes take
+// their place in the tree's order.
+TEST(FolderNodes, DiffWithDiskFindsNewAndGoneFoldersWhereTheyChanged) {
+  const std::string macro = "Skimlet-macros.ini";
+  struct Case {
+    const char* name;
+    std::function<void(Fixture&)> change;
+    std::vector<std::string> changed;  // below Accounts/
+    std::vector<std::string> added, removed, held, waiting, after;
+  };
+  const std::vector<Case> cases = {
+      {"a channel with rubrics; one rubric has no macro yet",
+       [&](Fixture& f) {
+         WriteFile(f.Path("Bee/") + macro, "0");
+         WriteFile(f.Path("Bee/R/") + macro, "0");
+         MakeDirs(f.Path("Bee/S"));
+       },
+       {""}, {"Bee", "Bee/R"}, {}, {}, {"Bee/S/"}, {"A", "-B", "-C", "Bee", "-R", "D"}},
+      {"no macro, a dot-name, Attachment: no channels",
+       [&](Fixture& f) {
+         MakeDirs(f.Path("E"));
+         WriteFile(f.Path(".part/") + macro, "0");
+         WriteFile(f.Path("Attachment/") + macro, "0");
+       },
+       {""}, {}, {}, {}, {"E/"}, {"A", "-B", "-C", "D"}},
+      {"the macro arrives in a waiting folder", [&](Fixture& f) { WriteFile(f.Path("0/") + macro, "0"); },
+       {"0/"}, {"0"}, {}, {}, {}, {"0", "A", "-B", "-C", "D"}},
+      {"a channel gone, seen from its own directory",
+       [&](Fixture& f) { std::filesystem::remove_all(f.Path("D")); }, {"D/"}, {}, {"D"}, {}, {}, {"A", "-B", "-C"}},
+      {"a rubric renamed: gone plus new",
+       [&](Fixture& f) {
+         std::filesystem::rename(f.Path("A/C"), f.Path("A/AC"));
+         WriteFile(f.Path("A/AC/") + macro, "0");
+       },
+       {"A/"}, {"A/AC"}, {"A/C"}, {}, {}, {"A", "-AC", "-B", "D"}},
+      {"a channel a run is downloading stays",
+       [&](Fixture& f) {
+         f.tree.SetImageIndex(f.Node(1), kImageDownloading);
+         std::filesystem::remove_all(f.Path("A"));
+       },
+       {""}, {}, {}, {"A"}, {}, {"A", "-B", "-C", "D"}},
+      {"a new rubric is not looked for when only a rubric changed, nor outside Accounts/",
+       [&](Fixture& f) {
+         WriteFile(f.Path("A/N/") + macro, "0");
+         WriteFile(f.Path("A/B/news.html"), "x");
+       },
+       {"A/B/", "../elsewhere/"}, {}, {}, {}, {}, {"A", "-B", "-C", "D"}},
+      {"a rubric being made is looked for in its channel", [&](Fixture& f) { WriteFile(f.Path("A/N/") + macro, "0"); },
+       {"A/N/"}, {"A/N"}, {}, {}, {}, {"A", "-B", "-C", "-N", "D"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    c.change(f);
+    std::vector<std::string> changed;
+    for (const std::string& rel : c.changed) changed.push_back(f.tree.AccountsDir() + rel);
+    FolderDiff diff = f.tree.DiffWithDisk(changed);
+    auto relative = [&](const std::vector<NodePtr>& nodes) {
+      std::vector<std::string> out;
+      for (const NodePtr& node : nodes) out.push_back(f.tree.RelativePath(node));
+      return out;
+    };
+    std::vector<std::string> waiting;
+    for (const std::string& path : diff.waiting) waiting.push_back(path.substr(f.tree.AccountsDir().size()));
+    EXPECT_EQ(diff.added, c.added);
+    EXPECT_EQ(relative(diff.removed), c.removed);
+    EXPECT_EQ(relative(diff.held), c.held);
+    EXPECT_EQ(waiting, c.waiting);
+    for (const NodePtr& node : diff.removed) f.tree.RemoveNode(node);
+    for (const std::string& rel : diff.added) {
+      std::size_t slash = rel.find('/');
+      NodePtr parent = slash == std::string::npos ? nullptr : f.tree.NodeByRelativePath(rel.substr(0, slash));
+      EXPECT_NE(f.tree.InsertFolderNode(rel.substr(slash == std::string::npos ? 0 : slash + 1), parent), nullptr);
+    }
+    EXPECT_EQ(Captions(f.tree), c.after);
+    FolderDiff again = f.tree.DiffWithDisk(changed);  // the tree now matches the disk there
+    EXPECT_TRUE(again.added.empty() && again.removed.empty());
+  }
 }
 
 TEST(FolderNames, UnsafeNamesAreRefused) {
