@@ -36,8 +36,17 @@ int TMainForm::SlotOf(const NodePtr& channel) const {
   auto channels = tree_.Channels();
   auto it = std::find(channels.begin(), channels.end(), channel);
   if (it == channels.end()) return -1;
+  // The channel's run keeps its slot when folders made or removed elsewhere shift the
+  // channels; a new run takes the channel's place, or the first free slot when another
+  // channel's run still holds that place.
+  auto free = [this](int slot) { return !runs_[slot] || !runs_[slot]->ChannelNode(); };
+  for (int slot = 0; slot < kRunSlots; ++slot)
+    if (runs_[slot] && runs_[slot]->ChannelNode() == channel) return slot;
   int slot = static_cast<int>(it - channels.begin());
-  return slot < kRunSlots ? slot : -1;
+  if (slot < kRunSlots && free(slot)) return slot;
+  for (slot = 0; slot < kRunSlots; ++slot)
+    if (free(slot)) return slot;
+  return -1;
 }
 
 void TMainForm::OnChanging(const NodePtr& node, const NodePtr& old) {

@@ -1,5 +1,7 @@
 #include "library/ui/AccountsTree.h"
 
+#include <algorithm>
+
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -128,10 +130,13 @@ QTreeWidgetItem* AccountsTree::MakeItem(const NodePtr& node) {
   item->setFlags(flags);
   items_[node.get()] = item;
   nodes_[item] = node;
+  // At the core's place: a folder another process made may sort before its siblings.
+  std::vector<NodePtr> siblings = tree_.Children(parent);
+  int at = static_cast<int>(std::find(siblings.begin(), siblings.end(), node) - siblings.begin());
   if (parentItem)
-    parentItem->addChild(item);
+    parentItem->insertChild(std::min(at, parentItem->childCount()), item);
   else
-    addTopLevelItem(item);
+    insertTopLevelItem(std::min(at, topLevelItemCount()), item);
   RefreshNode(node);
   return item;
 }
@@ -387,19 +392,24 @@ bool AccountsTree::DeleteFolder() {
   QFile::moveToTrash(QPath(path));
   // The view follows the disk, whatever the trash call reported.
   bool removed = !PathTaken(path);
-  if (removed) {
-    bool wasListed = listedNode_ && (listedNode_ == node || ChannelTree::RootChannel(listedNode_) == node);
-    tree_.RemoveNode(node);
-    RemoveItem(ItemOf(node));
-    if (wasListed) {
-      listedNode_ = SelectedNode();
-      emit listNode(listedNode_);
-    }
-  } else {
+  if (removed)
+    DropNode(node);
+  else
     AppDialogs().Message(this, QStringLiteral("Не удалось переместить папку в Корзину: ") + QPath(path));
-  }
   RefreshSelectedIcon();
   return removed;
+}
+
+void AccountsTree::DropNode(const NodePtr& node) {
+  if (!node) return;
+  bool wasListed = listedNode_ && (listedNode_ == node || ChannelTree::RootChannel(listedNode_) == node);
+  tree_.RemoveNode(node);
+  RemoveItem(ItemOf(node));
+  if (wasListed) {
+    listedNode_ = SelectedNode();
+    emit listNode(listedNode_);
+  }
+  RefreshSelectedIcon();
 }
 
 void AccountsTree::ForgetItems(QTreeWidgetItem* item) {

@@ -33,8 +33,8 @@ class AccountsTree : public QTreeWidget {
   // Recreates every item from the core's tree order. No node is selected afterwards and no
   // signal is sent: the caller selects.
   void Rebuild();
-  // Adds the item of a node the core already holds (e.g. an imported channel) at the end of
-  // its siblings; returns the existing item when there is one.
+  // Adds the item of a node the core already holds (e.g. an imported channel) where the core
+  // has it among its siblings; returns the existing item when there is one.
   QTreeWidgetItem* AddNodeItem(const NodePtr& node);
 
   NodePtr SelectedNode() const;
@@ -67,6 +67,9 @@ class AccountsTree : public QTreeWidget {
   NodePtr CreateRub();
   // Asks, then moves the selected folder to the trash; true when its node was removed.
   bool DeleteFolder();
+  // Takes a node whose folder is gone out of the tree and its item out of the view; a listed
+  // one hands the list to the item that becomes current.
+  void DropNode(const NodePtr& node);
 
  signals:
   // The current node changed; `oldNode` is null when there was none or it was just deleted.

@@ -3,7 +3,10 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+#include <utility>
+
 #include "library/ui/AccountsTree.h"
+#include "platform/Files.h"
 #include "qt/QtText.h"
 
 namespace skimlet {
@@ -19,7 +22,11 @@ LiveFolders::LiveFolders(ChannelTree& tree, AccountsTree* accounts, QObject* par
   // Folders made or removed here or by an import come and go from the watch list.
   sync_ = new QTimer(this);
   sync_->setInterval(2000);
-  connect(sync_, &QTimer::timeout, this, &LiveFolders::SyncWatches);
+  connect(sync_, &QTimer::timeout, this, [this] {
+    // A gone folder kept for a run leaves once the run has let it go.
+    if (!held_.empty()) FollowFolders(std::exchange(held_, {}));
+    SyncWatches();
+  });
   sinceFlush_.start();
   counter_ = std::make_unique<UnreadCounter>([this](std::vector<FolderCount> counts) {
     auto shared = std::make_shared<std::vector<FolderCount>>(std::move(counts));
@@ -40,8 +47,14 @@ void LiveFolders::Start() {
 }
 
 void LiveFolders::SyncWatches() {
+  std::set<std::string> folders;
+  for (const NodePtr& node : tree_.InTreeOrder()) folders.insert(tree_.FolderPath(node));
+  for (auto it = waiting_.begin(); it != waiting_.end();)
+    it = folders.count(*it) || !DirExists(*it) ? waiting_.erase(it) : std::next(it);
   QStringList wanted;
-  for (const NodePtr& node : tree_.InTreeOrder()) wanted << QPath(tree_.FolderPath(node));
+  for (const std::string& folder : folders) wanted << QPath(folder);
+  for (const std::string& folder : waiting_) wanted << QPath(folder);
+  wanted << QPath(tree_.AccountsDir());
   QStringList watched = watcher_->directories();
   QStringList add, remove;
   for (const QString& path : wanted)
@@ -52,8 +65,47 @@ void LiveFolders::SyncWatches() {
   if (!add.isEmpty()) {
     watcher_->addPaths(add);
     std::vector<std::string> fresh;
-    for (const QString& path : add) fresh.push_back(path.toStdString());
-    counter_->Count(fresh);
+    for (const QString& path : add)
+      if (folders.count(path.toStdString())) fresh.push_back(path.toStdString());
+    if (!fresh.empty()) counter_->Count(fresh);
+  }
+}
+
+void LiveFolders::FollowFolders(std::vector<std::string> dirs) {
+  // A folder is watched only after it is found; what was made in between is looked for once
+  // more (a new channel's rubrics, a macro arriving in a waiting folder).
+  for (int round = 0; round < 3 && !dirs.empty(); ++round) {
+    FolderDiff diff = tree_.DiffWithDisk(dirs);
+    dirs.clear();
+    for (const NodePtr& node : diff.removed) {
+      NodePtr parent = tree_.Parent(node);
+      accounts_->DropNode(node);
+      if (parent) accounts_->SetUnreadCount(parent, Unread(parent));
+    }
+    for (const NodePtr& node : diff.held) {
+      held_.push_back(tree_.FolderPath(node));
+      if (NodePtr parent = tree_.Parent(node)) held_.push_back(tree_.FolderPath(parent));
+    }
+    for (const std::string& relative : diff.added) {
+      std::size_t slash = relative.find('/');
+      NodePtr parent = slash == std::string::npos ? nullptr : tree_.NodeByRelativePath(relative.substr(0, slash));
+      if (slash != std::string::npos && !parent) continue;
+      NodePtr node = tree_.InsertFolderNode(relative.substr(slash == std::string::npos ? 0 : slash + 1), parent);
+      if (!node || !accounts_->AddNodeItem(node)) continue;
+      if (QTreeWidgetItem* item = accounts_->ItemOf(parent)) item->setExpanded(true);
+      dirs.push_back(tree_.FolderPath(node));
+    }
+    for (const std::string& folder : diff.waiting)
+      if (waiting_.insert(folder).second) dirs.push_back(folder);
+    if (!diff.removed.empty()) {
+      std::set<std::string> folders;
+      for (const NodePtr& node : tree_.InTreeOrder()) folders.insert(tree_.FolderPath(node));
+      std::erase_if(unread_, [&](const auto& entry) { return !folders.count(entry.first); });
+      totalUnread_ = 0;
+      for (const auto& [folder, unread] : unread_) totalUnread_ += unread;
+      emit countsChanged(totalUnread_);
+    }
+    SyncWatches();
   }
 }
 
@@ -75,6 +127,7 @@ void LiveFolders::Flush() {
   QStringList list;
   for (const std::string& folder : folders) list << QPath(folder);
   emit foldersChanged(list);
+  FollowFolders(std::move(folders));
 }
 
 void LiveFolders::Recount(const std::vector<std::string>& folders) { counter_->Count(folders); }

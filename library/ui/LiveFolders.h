@@ -1,7 +1,8 @@
 // The window's eye on the disk: every folder of the channel tree is watched, so news that
 // any process saves, marks, renames or removes reach the tree's marks and counts and the news
-// list without F5. Changes are gathered and handed on at most a few times a second; the
-// folders are counted on a thread of their own.
+// list without F5. Accounts/ is watched too, so channels and rubrics that another process
+// makes, renames or removes come into the tree and leave it. Changes are gathered and handed
+// on at most a few times a second; the folders are counted on a thread of their own.
 #pragma once
 
 #include <QElapsedTimer>
@@ -51,6 +52,8 @@ class LiveFolders : public QObject {
 
  private:
   void SyncWatches();
+  // Brings the tree up to the disk where these directories changed.
+  void FollowFolders(std::vector<std::string> dirs);
   void DirectoryChanged(const QString& path);
   void Flush();
   void Counted(std::vector<FolderCount> counts);
@@ -62,6 +65,8 @@ class LiveFolders : public QObject {
   QTimer* sync_;
   QElapsedTimer sinceFlush_;
   std::set<std::string> dirty_;
+  std::set<std::string> waiting_;  // new folders watched until their macro file arrives
+  std::vector<std::string> held_;  // directories of gone folders a run still downloads
   std::unordered_map<std::string, int> unread_;  // folder path -> unread news
   int totalUnread_ = 0;
   std::unique_ptr<UnreadCounter> counter_;

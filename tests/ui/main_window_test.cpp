@@ -1,6 +1,7 @@
 // The main window as a user drives it: start-up, settings, the download actions against a
 // real server on 127.0.0.1, and the close sequence.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "authoring/ChannelFile.h"
 #include "authoring/ui/LogPage.h"
 #include "library/ui/AccountsTree.h"
 #include "platform/Files.h"
@@ -416,6 +418,62 @@ TEST(MainWindowTicker, NewsSavedByARunReachTheTickerThroughTheWindowThread) {
   EXPECT_FALSE(w->Action("ViewNewNews")->isChecked());
   EXPECT_TRUE(w->close());
   EXPECT_EQ(f.Stored("Setting/ViewNewNews.Checked"), "0");
+}
+
+// Another process makes a channel with a rubric and removes one the window downloads: the
+// new nodes come in their place with their counts, the selection and the list stay, and the
+// gone channel leaves once its run is stopped (the run is found although it moved down).
+TEST(MainWindowTree, FoldersAnotherProcessMakesOrRemovesComeAndGoWithoutF5) {
+  Fixture f;
+  Site site(2);
+  f.MakeChannel("Site", site.server.url("/index.html"));
+  f.MakeChannel("Zeta", site.server.url("/index.html"));
+  auto w = f.Open();
+  AccountsTree* tree = w->Accounts();
+  NodePtr zeta = w->Tree().Channels()[1];
+  tree->SelectNode(zeta);
+  w->Trigger("DownloadOneStep");
+  TDownload* run = w->RunOfSlot(1);
+  ASSERT_TRUE(run && QTest::qWaitFor([&] { return run->Paused(); }, 5000));
+  NodePtr news = w->Tree().NodeByRelativePath("Site/News");
+  tree->SelectNode(news);
+  tree->AccountsClick();
+
+  ChannelTree other(f.data.path());
+  other.BuildChannelTree(other.AccountsDir(), nullptr, false);
+  std::string path, error;
+  ASSERT_TRUE(CreateMacroFolder(other, "Mid", "", {test::MacroStep("GetStart", "http://127.0.0.1:1/")}, path, error));
+  ASSERT_TRUE(CreateMacroFolder(other, "Mid", Cp("Спорт"), {test::MacroStep("SaveNews")}, path, error)) << error;
+  test::WriteFile(path + "a.html", "x");
+  ASSERT_EQ(chmod((path + "a.html").c_str(), 0444), 0);  // unread
+  MakeDirs(f.data / "Accounts/Empty");                    // no macro: no channel
+  std::filesystem::remove_all(f.data / "Accounts/Zeta");
+
+  auto captions = [&] {
+    std::vector<std::string> out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) out.push_back(tree->topLevelItem(i)->text(0).toStdString());
+    return out;
+  };
+  NodePtr sport;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    sport = w->Tree().NodeByRelativePath("Mid/Спорт");
+    return sport && tree->ShownText(sport) == QString::fromUtf8("Спорт (1)");
+  }, 5000));
+  EXPECT_EQ(tree->ShownText(ChannelTree::RootChannel(sport)), "Mid (1)");
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Mid", "Site", "Zeta"}));  // Zeta: still downloading
+  EXPECT_EQ(tree->SelectedNode(), news);
+  EXPECT_EQ(tree->ListedNode(), news);
+
+  // Zeta moved from the second place to the third; its Stop still reaches its run.
+  tree->SelectNode(zeta);
+  tree->AccountsClick();
+  w->Trigger("DownLoadStop");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run->ChannelNode() == nullptr; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return captions().size() == 2; }, 5000));
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Mid", "Site"}));
+  EXPECT_EQ(w->Tree().AbsoluteIndex(zeta), -1);
+  ASSERT_NE(tree->SelectedNode(), nullptr);  // the listed channel went: the next selected one is listed
+  EXPECT_EQ(tree->ListedNode(), tree->SelectedNode());
 }
 
 }  // namespace
