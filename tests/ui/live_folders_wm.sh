@@ -2,7 +2,9 @@
 # The window keeps up with another process: under Xvfb with openbox, the window shows the
 # demo channel's rubric while `skimlet-cli download` runs beside it. Without F5, the news the
 # run saves come into the list: a click on the list's first row shows one, whose countdown
-# then marks it read on disk, and the close stores it as the news on display.
+# then marks it read on disk, and the close stores it as the news on display. A channel that
+# `skimlet-cli new` makes meanwhile comes into the tree without F5: the outline the window
+# writes at its close (Accounts/folders.txt, only the window writes it) holds it.
 #
 #   live_folders_wm.sh SKIMLET_BINARY SKIMLET_CLI SKIMLET_STATIC_SERVER REPO_ROOT [SCREENSHOT.png]
 set -euo pipefail
@@ -49,6 +51,9 @@ LC_ALL=C.UTF-8 timeout 120 "$cli" --home "$data" download "Демо-новост
 saved=$(count_news)
 check "the run saved news" yes "$([ "$saved" -gt 0 ] && echo yes || echo no)"
 check "all of them unread" "$saved" "$(count_news ! -perm -u=w)"
+LC_ALL=C.UTF-8 timeout 60 "$cli" --home "$data" new "Городские вести" "http://127.0.0.1:$port/" \
+  --example "http://127.0.0.1:$port/news/2026-12-01-most.html" >"$work/new.log" 2>&1 ||
+  { echo "FAIL skimlet-cli new"; tail -5 "$work/new.log"; fail=1; }
 sleep 1.5  # no F5: the window sees the files on its own
 [ -n "$shot" ] && import -window root "$shot" && echo "screenshot: $shot"
 
@@ -62,6 +67,9 @@ check "the news clicked is read after its countdown" yes "$(wait_for read_one &&
 wmctrl -i -c "$wid"
 for _ in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then echo "FAIL the program did not end"; kill $pid; fail=1; fi
+outline=$(iconv -f WINDOWS-1251 -t UTF-8 "$data/Accounts/folders.txt" | tr -d '\r')
+check "the channel made by skimlet-cli new is in the tree" yes \
+  "$(grep -qx 'Городские вести' <<<"$outline" && echo yes || echo no)"
 shown=$(awk -F= '/^\[/{own = ($0 == "[View]")} own && $1 == "ListNews.ShownNews" {print $2}' "$ini" | tr -d '\r')
 read_file=$(find "$news" -maxdepth 1 -type f -name '*.htm*' -perm -u=w -printf '%f\n' | head -1)
 check "the news on display was the one read" "Демо-новости/Новости/$read_file" "$(printf '%b' "$shown")"
