@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
@@ -299,7 +301,12 @@ ChannelAssistant::ChannelAssistant(ChannelTree& tree, std::string dataDir, std::
   layout->addWidget(status_);
   layout->addWidget(split, 1);
   layout->addLayout(buttons);
-  resize(1100, 760);
+  // Its buttons stay on a small screen (a laptop's 1366 x 768 with a panel): room is left
+  // for the frame.
+  QSize size(1100, 760);
+  if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 40));
+  resize(size);
 
   for (QPushButton* b : {show, dryRun_, create_, openEditor_, close}) b->setAutoDefault(false);
   create_->setToolTip(QStringLiteral("Записать канал с этими шагами (Ctrl+Enter)"));
