@@ -86,6 +86,9 @@ void TMainForm::CreateCompanions() {
   connect(news->Live(), &LiveFolders::folderCounted, ticker, [ticker](const NodePtr& node, const FolderCount& count) {
     ticker->TickerSyncFolder(node, count.folder, count.unreadFiles);
   });
+  connect(accounts_, &AccountsTree::foldersDropped, ticker, [ticker](const QStringList& folders) {
+    for (const QString& folder : folders) ticker->TickerSyncFolder(nullptr, folder.toStdString(), {});
+  });
   QMenu* popup = news->ContextMenu();
   for (QAction* item : popup->actions())
     if (item->menu() && item->menu()->objectName() == "PopupFind") {

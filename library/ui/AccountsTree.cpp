@@ -403,8 +403,11 @@ bool AccountsTree::DeleteFolder() {
 void AccountsTree::DropNode(const NodePtr& node) {
   if (!node) return;
   bool wasListed = listedNode_ && (listedNode_ == node || ChannelTree::RootChannel(listedNode_) == node);
+  QStringList folders{QString::fromStdString(tree_.FolderPath(node))};
+  for (const NodePtr& rubric : tree_.Children(node)) folders << QString::fromStdString(tree_.FolderPath(rubric));
   tree_.RemoveNode(node);
   RemoveItem(ItemOf(node));
+  emit foldersDropped(folders);
   if (wasListed) {
     listedNode_ = SelectedNode();
     emit listNode(listedNode_);

@@ -82,6 +82,8 @@ class AccountsTree : public QTreeWidget {
   void editingStarted(QString oldText);
   // News files were moved into `target`'s folder; `movedPaths` are their former paths.
   void newsMoved(skimlet::NodePtr target, QStringList movedPaths);
+  // These folders (UTF-8 paths ending in '/') left the tree with a node and its rubrics.
+  void foldersDropped(QStringList folders);
 
  protected:
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;

@@ -420,17 +420,24 @@ TEST(MainWindowTicker, NewsSavedByARunReachTheTickerThroughTheWindowThread) {
   EXPECT_EQ(f.Stored("Setting/ViewNewNews.Checked"), "0");
 }
 
-// Another process makes a channel with a rubric and removes one the window downloads: the
-// new nodes come in their place with their counts, the selection and the list stay, and the
-// gone channel leaves once its run is stopped (the run is found although it moved down).
+// Another process makes a channel with a rubric and removes two: the new nodes come in their
+// place with their counts, the selection and the list stay, an idle gone channel leaves at
+// once with its news out of the ticker, and the one the window downloads once its run is
+// stopped (the run is found although it moved down).
 TEST(MainWindowTree, FoldersAnotherProcessMakesOrRemovesComeAndGoWithoutF5) {
   Fixture f;
   Site site(2);
   f.MakeChannel("Site", site.server.url("/index.html"));
   f.MakeChannel("Zeta", site.server.url("/index.html"));
+  f.MakeChannel("Zulu", site.server.url("/index.html"));
+  const std::string zuluNews = f.data / "Accounts/Zulu/o.html";
+  ASSERT_TRUE(WriteFileAtomic(zuluNews, "<html>o</html>", nullptr, false, false));
+  ASSERT_EQ(chmod(zuluNews.c_str(), 0444), 0);  // unread: in the ticker and the tray's count
   auto w = f.Open();
   AccountsTree* tree = w->Accounts();
   NodePtr zeta = w->Tree().Channels()[1];
+  const TickerItems& ticker = w->Companion()->Ticker()->Items();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticker.Contains(zuluNews); }, 5000));
   tree->SelectNode(zeta);
   w->Trigger("DownloadOneStep");
   TDownload* run = w->RunOfSlot(1);
@@ -448,6 +455,7 @@ TEST(MainWindowTree, FoldersAnotherProcessMakesOrRemovesComeAndGoWithoutF5) {
   ASSERT_EQ(chmod((path + "a.html").c_str(), 0444), 0);  // unread
   MakeDirs(f.data / "Accounts/Empty");                    // no macro: no channel
   std::filesystem::remove_all(f.data / "Accounts/Zeta");
+  std::filesystem::remove_all(f.data / "Accounts/Zulu");
 
   auto captions = [&] {
     std::vector<std::string> out;
@@ -461,6 +469,7 @@ TEST(MainWindowTree, FoldersAnotherProcessMakesOrRemovesComeAndGoWithoutF5) {
   }, 5000));
   EXPECT_EQ(tree->ShownText(ChannelTree::RootChannel(sport)), "Mid (1)");
   EXPECT_EQ(captions(), (std::vector<std::string>{"Mid", "Site", "Zeta"}));  // Zeta: still downloading
+  EXPECT_FALSE(ticker.Contains(zuluNews)) << "a gone channel's news leave the ticker";
   EXPECT_EQ(tree->SelectedNode(), news);
   EXPECT_EQ(tree->ListedNode(), news);
 
