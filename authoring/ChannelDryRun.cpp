@@ -5,7 +5,8 @@
 namespace skimlet {
 
 ChannelDryRun DryRunProposal(const ChannelProposal& proposal, const ProposalInput& input, const ProposalFetch& fetch,
-                             int mostFetched, const std::function<bool()>& stopped) {
+                             int mostFetched, const std::function<bool()>& stopped,
+                             const SavedNewsLookup& savedBy) {
   ChannelDryRun out;
   auto stop = [&] { return stopped && stopped(); };
   std::vector<ProposedLink> links = proposal.links;
@@ -27,6 +28,7 @@ ChannelDryRun DryRunProposal(const ChannelProposal& proposal, const ProposalInpu
     if (stop()) break;
     ProposedNews n;
     n.url = l.url;
+    if (savedBy) n.savedBy = savedBy(l.url);
     if (!seen.insert(l.url).second) {
       n.kind = ProposedNews::Kind::kAgain;
     } else if (fetched < mostFetched) {
@@ -49,6 +51,16 @@ ChannelDryRun DryRunProposal(const ChannelProposal& proposal, const ProposalInpu
     out.news.push_back(std::move(n));
   }
   return out;
+}
+
+}  // namespace skimlet
+
+namespace skimlet {
+
+ChannelProposal ProposeCompared(ProposalInput& input, const ProposalFetch& fetch, int more) {
+  (void)fetch;
+  (void)more;
+  return ProposeChannel(input);
 }
 
 }  // namespace skimlet

@@ -26,6 +26,7 @@ struct ProposedNews {
   Kind kind = Kind::kNamed;
   std::string name;    // Windows-1251
   std::string detail;  // Windows-1251: why it was not fetched
+  std::string savedBy;  // Windows-1251: the folder ("Канал/Рубрика") that already holds this news, if any
 };
 
 struct ChannelDryRun {
@@ -36,9 +37,19 @@ struct ChannelDryRun {
 };
 
 using ProposalFetch = std::function<PreviewFetch::Result(const std::string& url, bool indexPage)>;
+// The folder caption ("Канал/Рубрика", Windows-1251) of the collection that already holds a
+// news of this address, "" when none does.
+using SavedNewsLookup = std::function<std::string(const std::string& url)>;
 
 // `page` is the list page the proposal was made from; `stopped`, when given, ends the walk.
 ChannelDryRun DryRunProposal(const ChannelProposal& proposal, const ProposalInput& input, const ProposalFetch& fetch,
-                             int mostFetched = 100, const std::function<bool()>& stopped = {});
+                             int mostFetched = 100, const std::function<bool()>& stopped = {},
+                             const SavedNewsLookup& savedBy = {});
+
+// The proposal with the headline chosen by comparison: up to `more` further articles of the
+// list are fetched (at once, each through `fetch`, which must bear being called from several
+// threads) and `input` keeps them. Returns the proposal made from the example alone when no
+// further article can be had.
+ChannelProposal ProposeCompared(ProposalInput& input, const ProposalFetch& fetch, int more = 3);
 
 }  // namespace skimlet

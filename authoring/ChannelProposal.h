@@ -32,6 +32,9 @@ struct ProposalInput {
   std::string nameStart, nameEnd;         // FindNameNews markers chosen instead of the proposed ones
   std::vector<IndexEdit> textCut;         // EditHTMLNews P3/P4 that keep only the article's text
   bool pictures = true;                   // whether the macro stores the articles' pictures
+  // Further articles of the list, fetched so that the headline is chosen by comparing them
+  // with the example and with their links' texts on the list page.
+  std::vector<std::string> compareUrls, comparePages;
 };
 
 struct ProposedLink {
