@@ -34,6 +34,10 @@ struct ChannelDryRun {
   int named = 0;             // news that got a name from their page
   int listFailedPage = 0;    // the list page that could not be fetched (2 and on), 0 when none
   std::string listFailure;   // Windows-1251
+  std::vector<std::string> listPages;  // every list page the run would read, in order, the first too
+  // Windows-1251, one sentence each: what a user would find wrong after the download (two news
+  // of one name, pages left unturned, links of the list not taken, news another folder holds).
+  std::vector<std::string> warnings;
 };
 
 using ProposalFetch = std::function<PreviewFetch::Result(const std::string& url, bool indexPage)>;
