@@ -38,6 +38,7 @@ struct ChannelDryRun {
   // Windows-1251, one sentence each: what a user would find wrong after the download (two news
   // of one name, pages left unturned, links of the list not taken, news another folder holds).
   std::vector<std::string> warnings;
+  bool nameClash = false;  // two news of different links would get one name
 };
 
 using ProposalFetch = std::function<PreviewFetch::Result(const std::string& url, bool indexPage)>;

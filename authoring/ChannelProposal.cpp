@@ -4,6 +4,7 @@
 #include "authoring/ChannelProposal.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "engine/DownLoad.h"
 #include "page/Html.h"
 #include "page/NewsCleanup.h"
+#include "page/Pagination.h"
 #include "page/Tools.h"
 #include "platform/Text.h"
 #include "platform/Url.h"
@@ -173,6 +175,20 @@ bool Compatible(const Node& a, const Node& b) {
   return false;
 }
 
+// Whether an element stands in the page's furniture: a sidebar, footer, header, navigation
+// or a widget, where "latest posts" repeat the list's newest articles.
+bool Aside(const PageTree& tree, int i) {
+  for (int depth = 0; i >= 0 && depth < 64; i = tree.nodes[static_cast<std::size_t>(i)].parent, ++depth) {
+    const Node& n = tree.nodes[static_cast<std::size_t>(i)];
+    if (IsOneOf(n.name, {"main", "body", "html"})) return false;  // the body's classes name the whole skin
+    if (IsOneOf(n.name, {"aside", "footer", "nav", "header"})) return true;
+    for (const std::string& c : n.classes)
+      for (std::string_view w : {"widget", "sidebar", "footer", "latest-posts", "related"})
+        if (c.find(w) != npos) return true;
+  }
+  return false;
+}
+
 // ---- addresses -----------------------------------------------------------------------------
 
 // An address reduced to what tells two articles apart: no scheme, no fragment, no final "/",
@@ -324,6 +340,122 @@ std::string LinkFragment(const std::vector<std::string>& raws) {
   return out.size() >= 2 && !ContainsFragment("#", out) ? out : std::string();
 }
 
+// The fragment of the list's links by their structure, one part of the address at a time:
+// scheme, host and port as written; a path segment or query parameter that every link has
+// alike stays, its digits as "~" (next year's and next month's articles differ there); one
+// that differs becomes "*" whole, keeping an extension or a parameter's name they share.
+// "" when the links differ in shape or hold wildcard characters.
+std::string StructuralFragment(const std::vector<std::string>& raws) {
+  if (raws.empty()) return std::string();
+  struct Parts {
+    std::string origin;
+    std::vector<std::string> segments;  // path segments, then "?" and the query's parameters
+  };
+  std::vector<Parts> all;
+  for (const std::string& raw : raws) {
+    if (raw.find_first_of("*~#") != npos) return std::string();
+    Parts p;
+    std::string rest = raw;
+    if (std::size_t s = rest.find("://"); s != npos && rest.find_first_of("/?") > s) {
+      const std::size_t path = rest.find_first_of("/?", s + 3);
+      p.origin = rest.substr(0, path == npos ? rest.size() : path);
+      rest.erase(0, p.origin.size());
+    }
+    const std::size_t q = rest.find('?');
+    std::string path = rest.substr(0, q), query = q == npos ? std::string() : rest.substr(q + 1);
+    for (std::size_t i = 0;;) {
+      const std::size_t j = path.find('/', i);
+      p.segments.push_back(path.substr(i, j == npos ? npos : j - i));
+      if (j == npos) break;
+      i = j + 1;
+    }
+    if (q != npos) {
+      p.segments.push_back("?");
+      for (std::size_t i = 0;;) {
+        const std::size_t j = query.find('&', i);
+        p.segments.push_back(query.substr(i, j == npos ? npos : j - i));
+        if (j == npos) break;
+        i = j + 1;
+      }
+    }
+    all.push_back(std::move(p));
+  }
+  for (const Parts& p : all)
+    if (p.origin != all.front().origin || p.segments.size() != all.front().segments.size()) return std::string();
+  const std::vector<std::string>& first = all.front().segments;
+  // The last non-empty path segment names the article: it differs even when one link is all
+  // the page has.
+  std::size_t leaf = npos;
+  for (std::size_t i = 0; i < first.size() && first[i] != "?"; ++i)
+    if (!first[i].empty()) leaf = i;
+  const bool oneLink = std::all_of(raws.begin(), raws.end(), [&](const std::string& r) { return r == raws.front(); });
+  std::string out = all.front().origin;
+  bool inQuery = false;
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    if (first[i] == "?") {
+      out += "?";
+      inQuery = true;
+      continue;
+    }
+    if (i > 0 && first[i - 1] != "?") out += inQuery ? "&" : "/";
+    std::vector<std::string> mapped;
+    for (const Parts& p : all) {
+      // Digits become "~", but not those of a %-escape: "%D0" is a letter, not a number.
+      std::string m = p.segments[i];
+      for (std::size_t c = 0; c < m.size(); ++c) {
+        if (m[c] == '%' && c + 2 < m.size() + 0 && std::isxdigit(static_cast<unsigned char>(m[c + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(m[c + 2])))
+          c += 2;
+        else if (m[c] >= '0' && m[c] <= '9')
+          m[c] = '~';
+      }
+      mapped.push_back(std::move(m));
+    }
+    const bool same = std::all_of(mapped.begin(), mapped.end(), [&](const std::string& m) { return m == mapped.front(); });
+    if (same && !(oneLink && (i == leaf || (inQuery && first[i].find('=') != npos)))) {
+      // A number that differs from link to link is an article's: it may grow a digit. Years,
+      // months and days keep their width.
+      const std::string& m = mapped.front();
+      const bool wholeDate = !inQuery && (m == "~~~~" || (m == "~~" && i > 0 && (out.size() >= 3 && out.compare(out.size() - 3, 3, "~~/") == 0)));
+      std::string kept;
+      for (std::size_t c = 0; c < m.size();) {
+        if (m[c] != '~') {
+          kept += m[c++];
+          continue;
+        }
+        std::size_t e = c;
+        while (e < m.size() && m[e] == '~') ++e;
+        const bool differs = std::any_of(all.begin(), all.end(), [&](const Parts& p) {
+          return p.segments[i].compare(c, e - c, first[i], c, e - c) != 0;
+        });
+        kept += differs && !wholeDate ? std::string("*") : m.substr(c, e - c);
+        c = e;
+      }
+      out += kept;
+      continue;
+    }
+    // What every value keeps: a parameter's name, an extension.
+    std::string head, tail;
+    if (inQuery) {
+      const std::size_t eq = first[i].find('=');
+      if (eq != npos && std::all_of(all.begin(), all.end(), [&](const Parts& p) {
+            return p.segments[i].compare(0, eq + 1, first[i], 0, eq + 1) == 0 && p.segments[i].size() > eq + 1;
+          }))
+        head = first[i].substr(0, eq + 1);
+    } else if (const std::size_t dot = first[i].rfind('.'); dot != npos && dot > 0) {
+      const std::string ext = first[i].substr(dot);
+      if (ext.size() <= 6 && ext.find_first_of("0123456789") == npos &&
+          std::all_of(all.begin(), all.end(), [&](const Parts& p) {
+            const std::string& v = p.segments[i];
+            return v.size() > ext.size() && v.compare(v.size() - ext.size(), ext.size(), ext) == 0;
+          }))
+        tail = ext;
+    }
+    out += head + "*" + tail;
+  }
+  return out;
+}
+
 // Article numbers grow a digit now and then: "/a/~~~~.html" would miss "/a/10000.html" for
 // good. A run of digits that more of the address follows keeps all but its last digit and
 // lets "*" stand for the rest ("/a/~~~*.html": four digits or more).
@@ -456,48 +588,104 @@ std::string NameOfText(const std::string& html) {
   return NewsTitleBetween(s + html + e, s, e);
 }
 
+// The markers the run will meet on later articles must not hold what EditHTMLNews rewrites
+// before them (the addresses of href= and src=).
+bool SurvivesCleanup(std::string_view t) {
+  std::string lower(t);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return lower.find("href=") == npos && lower.find("src=") == npos && lower.find("script") == npos;
+}
+
+// What kind of element a headline comes from, most telling first.
+enum TitleKind { kItemprop, kHeading1, kOgTitle, kHeading2, kTitleClass, kSiteCut, kTitle };
+
 struct TitleChoice {
   std::string start, end, name;
+  int kind = kTitle;
 };
 
-// Marker pairs that stand around the headline of one article, best first.
+bool ClassSaysTitle(const Node& n) {
+  return std::any_of(n.classes.begin(), n.classes.end(), [](const std::string& w) {
+    return (w.find("title") != npos || w.find("headline") != npos) && w.find("subtitle") == npos &&
+           w.find("site") == npos && w.find("widget") == npos;
+  });
+}
+
+// Start markers of an element, each checked to give `name` with `end` on this page: its
+// whole start tag; the start tag from one of its attributes on (a style or an id with
+// numbers before a telling class); the start tag with the tags just before it.
+void AddElementMarkers(const PageTree& tree, const std::string& page, std::size_t i, const std::string& name, int kind,
+                       std::vector<TitleChoice>& out) {
+  const Node& n = tree.nodes[i];
+  const std::string end = page.substr(n.contentEnd, n.end - n.contentEnd);
+  std::vector<std::string> starts{page.substr(n.begin, n.openEnd - n.begin)};
+  HtmlTokenizer tokens(page, n.begin);
+  HtmlTag tag;
+  if (tokens.Next(tag) && tag.begin == n.begin && !tag.NameIs("a"))
+    for (auto a = tag.attributes.rbegin(); a != tag.attributes.rend(); ++a)
+      if (a->end - a->begin >= 8) starts.push_back(page.substr(a->begin, n.openEnd - a->begin));
+  auto own = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(n.begin, std::size_t{0}));
+  for (int back = 1; back <= 3 && own - tree.tags.begin() >= back; ++back)
+    starts.push_back(page.substr((own - back)->first, n.openEnd - (own - back)->first));
+  // A tag just before it alone, when the element's own tag changes from page to page
+  // (<h1 class="sectionedit1" id="the-article's-name">): the name check below makes sure
+  // nothing but the element stands between.
+  for (int back = 1; back <= 3 && own - tree.tags.begin() >= back; ++back)
+    starts.push_back(page.substr((own - back)->first, (own - back)->second - (own - back)->first));
+  for (const std::string& start : starts) {
+    if (start.size() < 3 || !StableMarker(start) || !SurvivesCleanup(start) || !StableMarker(end)) continue;
+    if (NewsTitleBetween(page, start, end) != name) continue;
+    out.push_back({start, end, name, kind});
+    return;
+  }
+}
+
+// Marker pairs that stand around a headline of one article, each giving its text there.
 std::vector<TitleChoice> TitleCandidates(const std::string& page) {
   PageTree tree = ParseTree(page);
-  std::string title;
-  std::vector<TitleChoice> h1s, og, titles;
+  std::vector<TitleChoice> out;
   HtmlTokenizer tokens(page);
   HtmlTag tag;
+  bool title = false;
   while (tokens.Next(tag)) {
     if (tag.closing) continue;
-    if (tag.NameIs("title") && title.empty()) {
-      title = NameOfText(page.substr(tag.end, tag.rawTextEnd - tag.end));
-      titles.push_back({page.substr(tag.begin, tag.end - tag.begin), "</", title});
+    if (tag.NameIs("title") && !title) {
+      title = true;
+      out.push_back({page.substr(tag.begin, tag.end - tag.begin), "</", NameOfText(page.substr(tag.end, tag.rawTextEnd - tag.end)),
+                     kTitle});
     }
     if (tag.NameIs("meta")) {
       const HtmlAttribute* p = tag.Attribute("property");
       const HtmlAttribute* c = tag.Attribute("content");
       if (p && c && c->quote && EqualsLower(page.substr(p->valueBegin, p->valueEnd - p->valueBegin), "og:title") &&
           p->begin < c->begin)
-        og.push_back({page.substr(p->begin, c->valueBegin - p->begin), std::string(1, c->quote),
-                      NameOfText(DecodeCharacterReferences(page.substr(c->valueBegin, c->valueEnd - c->valueBegin),
-                                                           true))});
+        out.push_back({page.substr(p->begin, c->valueBegin - p->begin), std::string(1, c->quote),
+                       NameOfText(DecodeCharacterReferences(page.substr(c->valueBegin, c->valueEnd - c->valueBegin), true)),
+                       kOgTitle});
     }
   }
   for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
     const Node& h = tree.nodes[i];
-    if (!EqualsLower(h.name, "h1") || !h.explicitEnd) continue;
-    std::string name = NameOfText(page.substr(h.openEnd, h.contentEnd - h.openEnd));
-    if (name.empty()) continue;
-    // The heading's own tags, or those of an element inside that holds the whole text: the
-    // outermost whose start tag later articles will have too (no numbers in it).
-    for (std::size_t inner = i;;) {
-      const Node& n = tree.nodes[inner];
-      std::string start(page.substr(n.begin, n.openEnd - n.begin));
-      if (StableMarker(start)) {
-        h1s.push_back({start, std::string(page.substr(n.contentEnd, n.end - n.contentEnd)), name});
-        break;
-      }
-      std::size_t child = inner + 1;
+    if (!h.explicitEnd || IsOneOf(h.name, {"title", "html", "head", "body", "a", "meta", "script", "style"})) continue;
+    int kind = -1;
+    HtmlTokenizer own(page, h.begin);
+    HtmlTag t;
+    own.Next(t);
+    if (const HtmlAttribute* ip = t.Attribute("itemprop");
+        ip && EqualsLower(page.substr(ip->valueBegin, ip->valueEnd - ip->valueBegin), "headline"))
+      kind = kItemprop;
+    else if (EqualsLower(h.name, "h1")) kind = kHeading1;
+    else if (EqualsLower(h.name, "h2")) kind = kHeading2;
+    else if (ClassSaysTitle(h)) kind = kTitleClass;
+    if (kind < 0) continue;
+    const std::string name = NameOfText(page.substr(h.openEnd, h.contentEnd - h.openEnd));
+    if (name.empty() || name.size() > 400) continue;
+    // The element's own tags, or those of an element inside that holds the whole text.
+    for (std::size_t inner = i; inner < tree.nodes.size();) {
+      const std::size_t before = out.size();
+      AddElementMarkers(tree, page, inner, name, kind, out);
+      if (out.size() > before) break;
+      const std::size_t child = inner + 1;
       if (child >= tree.nodes.size() || tree.nodes[child].parent != static_cast<int>(inner) ||
           !tree.nodes[child].explicitEnd ||
           NameOfText(page.substr(tree.nodes[child].openEnd, tree.nodes[child].contentEnd - tree.nodes[child].openEnd)) !=
@@ -506,18 +694,157 @@ std::vector<TitleChoice> TitleCandidates(const std::string& page) {
       inner = child;
     }
   }
-  std::vector<TitleChoice> out;
-  auto inTitle = [&](const TitleChoice& c) { return !title.empty() && title.find(c.name) != npos; };
-  for (const auto* list : {&h1s, &og})
-    for (const TitleChoice& c : *list)
-      if (inTitle(c)) out.push_back(c);
-  // The site's name stands in the title too: the headline is the longer.
-  std::stable_sort(out.begin(), out.end(), [](const TitleChoice& x, const TitleChoice& y) { return x.name.size() > y.name.size(); });
-  for (const auto* list : {&h1s, &og, &titles})
-    for (const TitleChoice& c : *list)
-      if (!inTitle(c)) out.push_back(c);
-  for (const TitleChoice& c : titles) out.push_back(c);
   return out;
+}
+
+// Letters and digits, upper case: what a headline and the link to its article agree on.
+std::string Letters(std::string_view text, std::size_t most = npos) {
+  std::string out;
+  for (char ch : text) {
+    unsigned char u = UpperWin1251(static_cast<unsigned char>(ch));
+    if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || u >= 0xC0 || u == 0xA8) out += static_cast<char>(u);
+    if (out.size() >= most) break;
+  }
+  return out;
+}
+
+// How alike two texts are, 0 to 1: the Dice coefficient of their letter pairs.
+double Likeness(const std::string& a, const std::string& b) {
+  const std::string x = Letters(a, 600), y = Letters(b, 600);
+  if (x.empty() || y.empty()) return 0;
+  if (x == y) return 1;
+  if (x.size() < 2 || y.size() < 2) return 0;
+  std::vector<std::uint16_t> px, py;
+  for (std::size_t i = 0; i + 1 < x.size(); ++i) px.push_back(static_cast<std::uint16_t>((static_cast<unsigned char>(x[i]) << 8) | static_cast<unsigned char>(x[i + 1])));
+  for (std::size_t i = 0; i + 1 < y.size(); ++i) py.push_back(static_cast<std::uint16_t>((static_cast<unsigned char>(y[i]) << 8) | static_cast<unsigned char>(y[i + 1])));
+  std::sort(px.begin(), px.end());
+  std::sort(py.begin(), py.end());
+  std::size_t common = 0;
+  for (std::size_t i = 0, j = 0; i < px.size() && j < py.size();) {
+    if (px[i] == py[j]) ++common, ++i, ++j;
+    else if (px[i] < py[j]) ++i;
+    else ++j;
+  }
+  return 2.0 * static_cast<double>(common) / static_cast<double>(px.size() + py.size());
+}
+
+// The text between two markers as the page writes it; "" when they miss.
+std::string RawBetween(const std::string& page, const std::string& start, const std::string& end) {
+  const std::string upper = UpperWin1251(page);
+  const std::size_t s = upper.find(UpperWin1251(start));
+  if (s == npos) return std::string();
+  const std::size_t e = upper.find(UpperWin1251(end), s + start.size());
+  return e == npos ? std::string() : page.substr(s + start.size(), e - s - start.size());
+}
+
+// The site's name that every page's headline text shares, before or after the article's own
+// (" — Вести", "Вести | "), cut where a separator stands; "" when there is none.
+std::pair<std::string, std::string> SharedSiteName(const std::vector<std::string>& raws) {
+  if (raws.size() < 2) return {};
+  std::string prefix = raws.front(), suffix = raws.front();
+  for (const std::string& r : raws) {
+    prefix.resize(static_cast<std::size_t>(std::mismatch(prefix.begin(), prefix.end(), r.begin(), r.end()).first - prefix.begin()));
+    std::size_t n = 0;
+    while (n < suffix.size() && n < r.size() && suffix[suffix.size() - 1 - n] == r[r.size() - 1 - n]) ++n;
+    suffix = suffix.substr(suffix.size() - n);
+  }
+  // A separator: a blank, then signs (or a reference such as &#8211;), then a blank.
+  auto separatorAt = [](const std::string& t, std::size_t i) {
+    if (i >= t.size() || t[i] != ' ') return false;
+    std::size_t j = i + 1;
+    while (j < t.size() && t[j] != ' ') {
+      unsigned char c = static_cast<unsigned char>(t[j]);
+      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0xC0 || (c >= '0' && c <= '9');
+      if (letter && !(t[i + 1] == '&')) return false;
+      ++j;
+    }
+    return j > i + 1 && j < t.size();
+  };
+  std::string before, after;
+  for (std::size_t i = 0; i < suffix.size(); ++i)
+    if (separatorAt(suffix, i)) {
+      after = suffix.substr(i);
+      break;
+    }
+  // "Article [Site]", "Article (Site)"
+  if (after.empty() && suffix.size() > 3)
+    for (const char* pair : {" []", " ()"})
+      if (std::size_t at = suffix.find(std::string(pair, 2)); at != npos && suffix.back() == pair[2]) {
+        after = suffix.substr(at);
+        break;
+      }
+  for (std::size_t i = prefix.size(); i-- > 0;)
+    if (separatorAt(prefix, i)) {
+      std::size_t j = prefix.find(' ', i + 1);
+      before = prefix.substr(0, j + 1);
+      break;
+    }
+  return {before, after};
+}
+
+// The headline markers for these articles (the example first), `texts` their links' texts on
+// the list ("" unknown). Markers that miss an article, or give two articles of different
+// links one name, are out; of the rest, the names most like the links' texts win, then the
+// most telling kind of element. `collision` says when every candidate named two alike.
+TitleChoice ChooseHeadline(const std::vector<const std::string*>& articles, const std::vector<std::string>& texts,
+                           bool& collision) {
+  collision = false;
+  std::vector<TitleChoice> candidates = TitleCandidates(*articles.front());
+  // The same markers with the site's name that every article's text shares cut off.
+  const std::size_t plain = candidates.size();
+  for (std::size_t c = 0; c < plain; ++c) {
+    std::vector<std::string> raws;
+    for (const std::string* a : articles) raws.push_back(RawBetween(*a, candidates[c].start, candidates[c].end));
+    auto [before, after] = SharedSiteName(raws);
+    if (before.empty() && after.empty()) continue;
+    TitleChoice cut = candidates[c];
+    cut.start += before;
+    cut.end = after + cut.end;
+    cut.kind = std::min<int>(cut.kind, kSiteCut);
+    if (StableMarker(cut.start, true) && StableMarker(cut.end, true)) candidates.push_back(cut);
+  }
+  const bool texts_known = std::any_of(texts.begin(), texts.end(), [](const std::string& t) { return !t.empty(); });
+  struct Scored {
+    const TitleChoice* choice;
+    double likeness;
+  };
+  std::vector<Scored> scored;
+  bool anyNamed = false;
+  for (const TitleChoice& c : candidates) {
+    std::vector<std::string> names;
+    for (const std::string* a : articles) names.push_back(NewsTitleBetween(*a, c.start, c.end));
+    if (std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.empty(); })) continue;
+    anyNamed = true;
+    bool alike = false;
+    for (std::size_t i = 0; i < names.size() && !alike; ++i)
+      for (std::size_t j = i + 1; j < names.size() && !alike; ++j)
+        alike = names[i] == names[j] && (texts[i].empty() || texts[i] != texts[j]);
+    if (alike) continue;
+    double likeness = 0;
+    int counted = 0;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (!texts[i].empty()) {
+        likeness += Likeness(names[i], texts[i]);
+        ++counted;
+      }
+    if (counted > 0) likeness /= counted;
+    // Without the links' texts the page's <title> tells: a headline stands in it.
+    if (!texts_known) {
+      const std::string title = candidates.empty() ? std::string() : NewsTitleBetween(*articles.front(), "<title>", "</title>");
+      likeness = c.kind != kTitle && Letters(title).find(Letters(names.front())) != npos ? 1.0 : 0.5;
+    }
+    scored.push_back({&c, likeness});
+  }
+  collision = anyNamed && scored.empty();
+  if (scored.empty()) return {};
+  const Scored* best = &scored.front();
+  for (const Scored& s : scored) {
+    const double d = s.likeness - best->likeness;
+    if (d > 0.15 || (d > -0.15 && s.choice->kind < best->choice->kind) ||
+        (d > 0 && d <= 0.15 && s.choice->kind == best->choice->kind))
+      best = &s;
+  }
+  return *best->choice;
 }
 
 std::string StepText(const char* utf8) { return W(utf8); }
@@ -533,30 +860,6 @@ TTmpOneMacroComand Step(const char* command, std::string p1, std::string p2, std
   s.Description = StepText(description);
   s.Active = true;
   return s;
-}
-
-// How surely a link leads to the next page of the list: 2 for rel="next" or a "next" class,
-// 1 for the words and arrows such links carry, 0 for none.
-int NextPageLink(const Node& a, std::string_view page) {
-  for (const std::string& c : a.classes)
-    if (c.find("next") != npos) return 2;
-  HtmlTokenizer tokens(page, a.begin);
-  HtmlTag tag;
-  if (tokens.Next(tag))
-    if (const HtmlAttribute* rel = tag.Attribute("rel"))
-      if (page.substr(rel->valueBegin, rel->valueEnd - rel->valueBegin).find("next") != npos) return 2;
-  std::string text = HtmlText(page.substr(a.openEnd, a.contentEnd - a.openEnd));
-  std::size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
-  if (b == npos || e - b > 40) return 0;
-  text = text.substr(b, e - b + 1);
-  for (const char* word : {"Следующая", "следующая", "Далее", "далее", "Вперед", "Вперёд", "вперед", "вперёд",
-                           "Next", "next", "Older", "older"})
-    if (text.rfind(W(word), 0) == 0) return 1;
-  for (const char* arrow : {"»", "›", "→"}) {
-    std::string w = W(arrow);
-    if (text.size() >= w.size() && text.compare(text.size() - w.size(), w.size(), w) == 0) return 1;
-  }
-  return 0;
 }
 
 }  // namespace
@@ -575,8 +878,8 @@ ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& p
       out.links.push_back({std::string(link), NewsAddress(resolver.Resolve(AttributeUrl(link))), std::string()});
     return true;
   });
-  if (!proposal.nextFragment.empty()) {
-    std::string next = NextIndexLink(page, proposal.nextFragment);
+  if (proposal.turns) {
+    std::string next = NextIndexLink(page, proposal.nextFragment, true, resolver);
     if (!next.empty() && next[0] != '#') next = WithoutFragment(resolver.Resolve(AttributeUrl(next)));
     if (!next.empty() && next[0] != '#' && next != WithoutFragment(resolver.Resolve(""))) out.next = next;
   }
@@ -629,10 +932,13 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     bool heading = false;  // the example stands in a heading or a "title" element
     std::size_t letters = 0;  // of the example's text: a headline, not a date or a picture
     int level = 0;
+    int example = -1;
+    bool aside = false;  // in a sidebar, footer, header or widget: "latest posts", not the list
   } best;
   bool haveBest = false;
   auto better = [](const Choice& a, const Choice& b) {
     if (a.covered != b.covered) return a.covered > b.covered;
+    if (a.aside != b.aside) return !a.aside;
     if (a.count != b.count) return a.count > b.count;
     if (a.heading != b.heading) return a.heading;
     if ((a.letters > 0) != (b.letters > 0)) return a.letters > 0;
@@ -678,6 +984,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
         }
       Choice c;
       c.level = static_cast<int>(k);
+      c.example = example;
       c.heading = heading;
       c.letters = letters;
       const int container = k + 1 < chain.size() ? chain[k + 1] : -1;  // -1: the page's top level
@@ -732,6 +1039,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       }
       c.items.assign(items.begin(), items.end());
       c.count = items.size();
+      c.aside = container >= 0 && Aside(tree, container);
       std::set<std::size_t> covered;
       for (int a : c.selected)
         if (auto e = exampleOf.find(a); e != exampleOf.end()) covered.insert(e->second);
@@ -741,6 +1049,35 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
         haveBest = true;
       }
     }
+  }
+  // The same items in containers beside the list's own (the columns of a category, a day's
+  // <ul> beside the next day's) belong to the list too.
+  if (!best.items.empty() && best.example >= 0) {
+    auto node = [&](int i) -> const Node& { return tree.nodes[static_cast<std::size_t>(i)]; };
+    const int container = node(best.items.front()).parent;
+    const int holder = container >= 0 ? node(container).parent : -1;
+    std::vector<int> chain;
+    for (int c = best.example; c >= 0 && chain.size() <= static_cast<std::size_t>(best.level); c = node(c).parent)
+      chain.push_back(c);
+    std::set<int> chosen(best.selected.begin(), best.selected.end()), items(best.items.begin(), best.items.end());
+    for (int a : anchors) {
+      if (container < 0 || chosen.count(a) > 0 || !Compatible(node(a), node(best.example))) continue;
+      int x = a;
+      bool ok = true;
+      for (std::size_t j = 1; j < chain.size() && ok; ++j) {
+        x = node(x).parent;
+        ok = x >= 0 && Compatible(node(x), node(chain[j]));
+      }
+      const int X = ok ? node(x).parent : -1;
+      if (X < 0 || X == container || !Compatible(node(X), node(container))) continue;
+      const int up = node(X).parent;
+      const bool cousin = up == holder || (up >= 0 && holder >= 0 && Compatible(node(up), node(holder)) &&
+                                           node(up).parent == node(holder).parent);
+      if (!cousin) continue;
+      best.selected.push_back(a);
+      items.insert(x);
+    }
+    best.items.assign(items.begin(), items.end());
   }
   // The links the user excluded leave the list; the narrowing below then has to drop them.
   std::set<std::string> excludedKeys;
@@ -760,14 +1097,21 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   std::vector<std::string> wanted;
   for (std::size_t p : wantedPos) wanted.push_back(links[linkAt.at(p)].raw);
 
-  // ---- the fragment FindUrlNews looks for
-  out.linkFragment = wanted.empty() ? std::string() : LinkFragment(wanted);
+  // ---- the fragment FindUrlNews looks for: by the links' structure, else by their common pieces
+  out.linkFragment = StructuralFragment(wanted);
+  if (!out.linkFragment.empty()) {
+    LinkFinder check(out.linkFragment);
+    if (!std::all_of(wanted.begin(), wanted.end(), [&](const std::string& w) { return check.FoundIn(w); }))
+      out.linkFragment.clear();
+  }
+  const bool structural = !out.linkFragment.empty();
+  if (!structural && !wanted.empty()) out.linkFragment = LinkFragment(wanted);
   if (out.linkFragment.empty()) {
     out.problem = W("на странице нет ссылок, похожих на пример");
     return out;
   }
   // Room for longer numbers, as long as this page's links are taken exactly as before.
-  if (std::string growing = GrowingNumbers(out.linkFragment); growing != out.linkFragment) {
+  if (std::string growing = GrowingNumbers(out.linkFragment); !structural && growing != out.linkFragment) {
     LinkFinder exact(out.linkFragment), wide(growing);
     if (std::all_of(links.begin(), links.end(), [&](const Link& l) { return exact.FoundIn(l.raw) == wide.FoundIn(l.raw); }))
       out.linkFragment = std::move(growing);
@@ -777,20 +1121,19 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   for (const Link& l : links)
     if (!std::binary_search(wantedPos.begin(), wantedPos.end(), l.pos) && finder.FoundIn(l.raw)) bad.push_back(l.pos);
 
-  // ---- the next page's link, which the narrowing must keep
+  // ---- the next page's link, which the narrowing must keep: the one that leads forward
   std::size_t nextPos = npos;
   int nextNode = -1;
   if (in.pages > 1) {
-    int sure = 0;
-    for (int a : anchors) {
-      const Node& n = tree.nodes[static_cast<std::size_t>(a)];
-      // Not an article's link, however it is worded ("Далее »" under an excerpt).
-      if (finder.FoundIn(raw(a))) continue;
-      if (int how = NextPageLink(n, page); how > sure) {
-        sure = how;
-        nextPos = n.href;
-        nextNode = a;
-      }
+    // Not a link to one of the list's articles, however it is worded ("Далее »" under an excerpt).
+    std::set<std::string> articles;
+    for (const std::string& w : wanted) articles.insert(NewsAddress(resolver.Resolve(AttributeUrl(w))));
+    const ForwardLink f = FindForwardLink(page, resolver, 0, [&](std::string_view href) {
+      return articles.count(NewsAddress(resolver.Resolve(AttributeUrl(href)))) > 0;
+    });
+    if (auto a = f.how != ForwardLink::kNone ? tree.anchorAt.find(f.at) : tree.anchorAt.end(); a != tree.anchorAt.end()) {
+      nextPos = f.at;
+      nextNode = a->second;
     }
   }
   std::vector<std::size_t> keep = wantedPos;
@@ -920,6 +1263,24 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
       dropped.Add(spans);
       done = true;
     }
+    // A pager's link that looks like an article's (Pelican's "../category/gorod2.html" beside
+    // "../slug.html"): "href =" hides it from FindUrlNews, and GetNextIndex still reads it.
+    if (!done && b >= nameAt + 5) {
+      const std::string& value = links[linkAt.at(b)].raw;
+      const std::string head(page.substr(nameAt, b - nameAt));  // href=" as written
+      for (std::size_t k = value.find('/'); !done && k != npos && k + 1 < value.size(); k = value.find('/', k + 1)) {
+        const std::string pattern = head + value.substr(0, k + 1);
+        if (!StableMarker(pattern) || !tried.insert(pattern).second) continue;
+        std::vector<Span> spans;
+        for (std::size_t p = FindText(page, pattern, lo); p != npos && p < hi && spans.size() < 999;
+             p = FindText(page, pattern, p + 1))
+          spans.push_back({p + head.size(), p + head.size() + 2});
+        if (!Inside(spans, b) || AnyInside(spans, wantedPos)) continue;
+        edits.push_back({pattern, head.substr(0, 4) + " =" + pattern.substr(5), StepText("Список: ссылку листания не брать как статью")});
+        dropped.Add(spans);
+        done = true;
+      }
+    }
     // An excluded link like the others: its own address, written as this page writes it.
     if (!done && excludedPos.count(b) > 0) {
       const std::size_t quote = b > hrefAt && (page[b - 1] == '"' || page[b - 1] == '\'') ? 1 : 0;
@@ -944,6 +1305,14 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     if (excludedKeys.count(AddressKey(l.url)) > 0 &&
         std::find(out.notExcluded.begin(), out.notExcluded.end(), l.url) == out.notExcluded.end())
       out.notExcluded.push_back(l.url);
+  {
+    std::set<std::string> taken;
+    for (const ProposedLink& l : out.links) taken.insert(l.url);
+    for (int a : best.selected) {
+      const std::string url = NewsAddress(resolver.Resolve(AttributeUrl(raw(a))));
+      if (taken.insert(url).second) out.notTaken.push_back(url);
+    }
+  }
   for (ProposedLink& l : out.links)
     for (int a : best.selected)
       if (raw(a) == l.link) {
@@ -951,26 +1320,31 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
         break;
       }
 
-  // The title and the key fragment every article holds.
-  std::vector<std::vector<TitleChoice>> perExample;
-  for (const std::string& p : in.examplePages) perExample.push_back(TitleCandidates(p));
+  // The headline: the markers whose text differs from article to article and is most like
+  // each article's link on the list.
+  std::vector<const std::string*> articles;
+  std::vector<std::string> linkTexts;
+  auto textOf = [&](const std::string& url) {
+    const std::string key = AddressKey(url);
+    for (const ProposedLink& l : out.links)
+      if (AddressKey(l.url) == key) return l.text;
+    return std::string();
+  };
+  for (std::size_t e = 0; e < in.examplePages.size(); ++e) {
+    articles.push_back(&in.examplePages[e]);
+    linkTexts.push_back(e < in.exampleUrls.size() ? textOf(in.exampleUrls[e]) : std::string());
+  }
+  for (std::size_t e = 0; e < in.comparePages.size() && e < in.compareUrls.size(); ++e) {
+    articles.push_back(&in.comparePages[e]);
+    linkTexts.push_back(textOf(in.compareUrls[e]));
+  }
   if (!in.nameStart.empty()) {
     out.nameStart = in.nameStart;
     out.nameEnd = in.nameEnd;
-  } else if (!perExample.empty()) {
-    for (const TitleChoice& c : perExample.front()) {
-      bool all = true;
-      for (std::size_t e = 0; e < in.examplePages.size() && all; ++e) {
-        std::string name = NewsTitleBetween(in.examplePages[e], c.start, c.end);
-        auto same = std::find_if(perExample[e].begin(), perExample[e].end(),
-                                 [&](const TitleChoice& o) { return o.start == c.start; });
-        all = !name.empty() && (e == 0 ? name == c.name : (same != perExample[e].end() && name == same->name));
-      }
-      if (!all) continue;
-      out.nameStart = c.start;
-      out.nameEnd = c.end;
-      break;
-    }
+  } else if (!articles.empty()) {
+    const TitleChoice best = ChooseHeadline(articles, linkTexts, out.nameCollision);
+    out.nameStart = best.start;
+    out.nameEnd = best.end;
   }
   for (const std::string& p : in.examplePages) out.exampleNames.push_back(NewsTitleBetween(p, out.nameStart, out.nameEnd));
   if (out.nameStart.empty() || (!in.nameStart.empty() && !out.exampleNames.empty() && out.exampleNames[0].empty())) {
@@ -987,28 +1361,31 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   }
   if (out.newsKey.empty()) out.newsKey = "<";
 
-  // Page turning: the fragment just before the next link, checked on the narrowed page.
+  // Page turning: where the pager begins (the link's own rel="next" or class, the tags before
+  // it), so that no forward-looking link above it ("Далее" under an excerpt) is taken;
+  // checked on the narrowed page.
   if (nextNode >= 0) {
     std::string narrowed = page;
     ApplyEdits(narrowed, edits);
-    const std::string nextRaw = raw(nextNode);
+    const std::string nextUrl = WithoutFragment(resolver.Resolve(AttributeUrl(raw(nextNode))));
     const Node& a = tree.nodes[static_cast<std::size_t>(nextNode)];
-    // The link's own attributes (rel="next", a "next" class, a title), its tag up to the
-    // address, then the tags before it.
     std::vector<std::string> candidates;
     HtmlTokenizer tokens(page, a.begin);
     HtmlTag tag;
-    if (tokens.Next(tag)) {
-      for (const HtmlAttribute& at : tag.attributes)
-        if (!at.NameIs("href") && at.hasValue) candidates.emplace_back(page.substr(at.begin, at.end - at.begin));
-      if (const HtmlAttribute* h = tag.Attribute("href")) candidates.emplace_back(page.substr(a.begin, h->begin - a.begin));
-    }
-    for (std::size_t i = static_cast<std::size_t>(nextNode); i-- > 0 && candidates.size() < 16;)
+    for (std::size_t i = static_cast<std::size_t>(nextNode) + 1; i-- > 0 && candidates.size() < 16;) {
+      if (static_cast<int>(i) == nextNode && tokens.Next(tag))
+        for (const HtmlAttribute& at : tag.attributes)
+          if (!at.NameIs("href") && at.hasValue) candidates.emplace_back(page.substr(at.begin, at.end - at.begin));
       candidates.emplace_back(page.substr(tree.nodes[i].begin, tree.nodes[i].openEnd - tree.nodes[i].begin));
+    }
+    candidates.emplace_back();  // the whole page
     for (std::string t : candidates) {
       while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
-      if (t.size() < 3 || !StableMarker(t) || NextIndexLink(narrowed, t) != nextRaw) continue;
+      if ((!t.empty() && (t.size() < 3 || !StableMarker(t) || IsLinkTag(t))) || FindText(page, t) >= a.openEnd) continue;
+      const std::string link = NextIndexLink(narrowed, t, true, resolver);
+      if (link.empty() || WithoutFragment(resolver.Resolve(AttributeUrl(link))) != nextUrl) continue;
       out.nextFragment = t;
+      out.turns = true;
       break;
     }
   }
@@ -1029,7 +1406,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
     s.back().Description = e.what;
   }
   const int find = static_cast<int>(s.size());
-  const bool turn = !out.nextFragment.empty();
+  const bool turn = out.turns;
   // The steps of one article follow FindUrlNews.
   const int next = find + 1 + (resolve ? 7 : 6) + static_cast<int>(in.textCut.size()) - (in.pictures ? 0 : 1);
   s.push_back(Step("FindUrlNews", out.linkFragment, turn ? std::to_string(next) : std::string("-1"), "", "",
@@ -1049,7 +1426,7 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   s.push_back(Step("SaveNews", "", "", "", "", "Записать новость"));
   s.push_back(Step("GotoMacro", std::to_string(find), "StandartParameter=0", "", "", "К следующей ссылке"));
   if (turn) {
-    s.push_back(Step("GetNextIndex", out.nextFragment, std::to_string(in.pages - 1), "", "-1",
+    s.push_back(Step("GetNextIndex", out.nextFragment, std::to_string(in.pages - 1), "StandartParameter=1", "-1",
                      "Следующая страница списка; нет её - конец папки"));
     s.push_back(Step("GotoMacro", "1", "StandartParameter=0", "", "", "Разобрать новую страницу списка"));
   }
@@ -1059,18 +1436,6 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
 // ---- what the user clicks ------------------------------------------------------------------
 
 namespace {
-
-// Letters and digits of a text, upper case: what the page's source and the browser's
-// rendering of it agree on (no tags, spaces, entities or text-transform).
-std::string Letters(std::string_view text, std::size_t most = npos) {
-  std::string out;
-  for (char ch : text) {
-    unsigned char u = UpperWin1251(static_cast<unsigned char>(ch));
-    if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || u >= 0xC0 || u == 0xA8) out += static_cast<char>(u);
-    if (out.size() >= most) break;
-  }
-  return out;
-}
 
 std::string LowerName(std::string_view n) {
   std::string out(n);
@@ -1112,13 +1477,6 @@ int PickedNode(const PageTree& tree, const std::string& page, const ElementPick&
   return best >= 0 && bestDistance == 0 ? best : atPlace >= 0 ? atPlace : best;
 }
 
-// The markers the run will meet on later articles must not hold what EditHTMLNews rewrites
-// before them (the addresses of href= and src=).
-bool SurvivesCleanup(std::string_view t) {
-  std::string lower = LowerName(t);
-  return lower.find("href=") == npos && lower.find("src=") == npos && lower.find("script") == npos;
-}
-
 }  // namespace
 
 std::string ExampleAddress(const std::string& indexUrl, const std::string& href) {
@@ -1128,30 +1486,28 @@ std::string ExampleAddress(const std::string& indexUrl, const std::string& href)
 HeadlineMarkers ProposeHeadline(const std::string& article, const ElementPick& pick) {
   HeadlineMarkers out;
   PageTree tree = ParseTree(article);
-  int picked = PickedNode(tree, article, pick);
+  const int picked = PickedNode(tree, article, pick);
   if (picked < 0) return out;
-  auto text = [&](std::size_t from, std::size_t to) { return article.substr(from, to - from); };
-  // The element and the ones inside it that hold its whole text; each with its own start
-  // tag, then with the tags just before it (a plain "<h2>" stands at several places).
-  for (std::size_t i = static_cast<std::size_t>(picked); i < tree.nodes.size();) {
+  auto nameOf = [&](std::size_t i) {
     const Node& n = tree.nodes[i];
-    if (!n.explicitEnd) break;
-    const std::string name = NameOfText(text(n.openEnd, n.contentEnd));
-    if (name.empty()) break;
-    const std::string end = text(n.contentEnd, n.end);
-    auto tagAt = std::lower_bound(tree.tags.begin(), tree.tags.end(), std::make_pair(n.begin, std::size_t{0}));
-    for (int back = 0; back <= 3 && tagAt - tree.tags.begin() >= back; ++back) {
-      const std::string start = text((tagAt - back)->first, n.openEnd);
-      if (!StableMarker(start) || !SurvivesCleanup(start) || NewsTitleBetween(article, start, end) != name) continue;
-      out = {start, end, name};
-      return out;
-    }
-    const std::size_t child = i + 1;
-    if (child >= tree.nodes.size() || tree.nodes[child].parent != static_cast<int>(i) ||
-        !tree.nodes[child].explicitEnd ||
-        NameOfText(text(tree.nodes[child].openEnd, tree.nodes[child].contentEnd)) != name)
-      break;
-    i = child;
+    return n.explicitEnd ? NameOfText(article.substr(n.openEnd, n.contentEnd - n.openEnd)) : std::string();
+  };
+  const std::string name = nameOf(static_cast<std::size_t>(picked));
+  if (name.empty()) return out;
+  // The clicked element, the ones around it that hold just its text (a click on the link or
+  // the word inside a heading), then the ones inside it that hold its whole text.
+  std::vector<std::size_t> tries;
+  for (int x = picked; x >= 0 && nameOf(static_cast<std::size_t>(x)) == name; x = tree.nodes[static_cast<std::size_t>(x)].parent)
+    tries.push_back(static_cast<std::size_t>(x));
+  for (std::size_t child = static_cast<std::size_t>(picked) + 1;
+       child < tree.nodes.size() && tree.nodes[child].parent == static_cast<int>(child - 1) && nameOf(child) == name; ++child)
+    tries.push_back(child);
+  for (std::size_t i : tries) {
+    std::vector<TitleChoice> found;
+    AddElementMarkers(tree, article, i, name, kTitle, found);
+    if (found.empty()) continue;
+    out = {found.front().start, found.front().end, name};
+    return out;
   }
   return out;
 }

@@ -50,10 +50,13 @@ struct ChannelProposal {
   std::string linkFragment;         // FindUrlNews
   std::string newsKey;              // GetNews
   std::string nameStart, nameEnd;   // FindNameNews
-  std::string nextFragment;         // GetNextIndex, when pages are turned and a next link was found
+  std::string nextFragment;         // GetNextIndex: where the pager begins ("" the whole page)
+  bool turns = false;               // pages are turned: a link forward was found
   std::vector<std::string> exampleNames;  // the name each example gets
+  bool nameCollision = false;  // every headline found gives two articles of the list one name
   std::string problem;  // Windows-1251: why the macro would collect nothing; empty when it works
   std::vector<std::string> notExcluded;  // excluded addresses the macro still takes
+  std::vector<std::string> notTaken;     // links of the list the macro would not take (absolute)
 };
 
 ChannelProposal ProposeChannel(const ProposalInput& input);

@@ -433,14 +433,25 @@ void PreviewGetNextIndex(StepPreview& p, Scratch& scratch, const Flow& flow, std
   p.source = IndexSource(in);
   std::optional<TextSpan> span = FindFragmentSpan(*page, s.P1);
   SetExcerpt(p, *page, span);
-  const std::string link = NextIndexLink(*page, s.P1);
+  const bool forward = NextIndexForward(s.P3);
+  std::string link;
+  if (forward) {
+    UrlResolver resolver = scratch.Run().IndexResolver();
+    link = NextIndexLink(*page, s.P1, true, resolver);
+  } else {
+    link = NextIndexLink(*page, s.P1);
+  }
   const std::string url = link.empty() || link[0] == '#' ? std::string() : scratch.Run().ResolveURL(link);
   p.positive = !url.empty() && url != scratch.Run().ResolveURL("");
   if (p.positive)
     p.summary = W("Следующая страница списка: ") + url;
-  else if (!span)
+  else if (!span && !(forward && s.P1.empty()))
     p.summary = W("Фрагмента ") + Quoted(s.P1) + W(" на странице нет: следующей страницы нет, переход к шагу №") + s.P4 +
                 ".";
+  else if (forward)
+    p.summary = W("Ссылки вперёд (rel=\"next\", «Следующая», », номер страницы на единицу больше) ") +
+                (s.P1.empty() ? std::string() : W("после фрагмента ") + Quoted(s.P1) + " ") +
+                W("нет: переход к шагу №") + s.P4 + ".";
   else
     p.summary = W("После фрагмента ") + Quoted(s.P1) + W(" нет ссылки на другую страницу: переход к шагу №") + s.P4 + ".";
 }

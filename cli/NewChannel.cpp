@@ -102,7 +102,7 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
     input.examplePages.push_back(std::move(page.page));
   }
 
-  ChannelProposal proposal = ProposeChannel(input);
+  ChannelProposal proposal = ProposeCompared(input, fetch);
   if (proposal.steps.empty()) {
     Fail(U(proposal.problem));
     return 1;
@@ -110,7 +110,7 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
   std::cout << "Шаги макроса:\n";
   for (std::size_t i = 0; i < proposal.steps.size(); ++i)
     std::cout << "  " << StepLine(static_cast<int>(i), proposal.steps[i]) << "\n";
-  if (pages > 1 && proposal.nextFragment.empty())
+  if (pages > 1 && !proposal.turns)
     std::cout << "Ссылка на следующую страницу списка не найдена: листать не будем.\n";
 
   // The preview: every link taken, page after page, with the name its news would get.
@@ -131,6 +131,12 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
     std::cout << "  " << U(n.url) << "\n      " << name << "\n";
   }
   const int named = dry.named;
+  if (proposal.problem.empty() && (proposal.nameCollision || dry.nameClash)) {
+    Fail("у разных статей списка одинаковые заголовки, и другого заголовка, который различал бы их, не найдено: "
+         "новости затёрли бы друг друга. Укажите ещё один --example или выберите заголовок в окне «Новый канал по "
+         "адресу…»");
+    return 1;
+  }
   if (!proposal.problem.empty() || named == 0) {
     Fail(proposal.problem.empty() ? std::string("ни в одной статье не найден заголовок") : U(proposal.problem));
     return 1;

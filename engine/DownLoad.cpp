@@ -261,7 +261,7 @@ void TDownload::Dispatch(const TTmpOneMacroComand& s) {
   else if (c == "FindAttachment") FindAttachment(s.P1, s.P2, s.P3);
   else if (c == "SaveNews") SaveNews();
   else if (c == "GotoMacro") GotoMacro(s.P1, s.P2, s.P3, s.P4);
-  else if (c == "GetNextIndex") GetNextIndex(s.P1, s.P2, s.P4);
+  else if (c == "GetNextIndex") GetNextIndex(s.P1, s.P2, s.P3, s.P4);
   else if (c == "EditIndexHTML") EditIndexHTML(s.P1, s.P2);
   else return;  // NotOperation and unknown names do nothing and never pause
   if (stepMode_) {
@@ -348,6 +348,8 @@ void TDownload::Execute() {
       stepIndex_ = 0;
       stepsWithoutProgress_ = 0;
       nextPages_ = 0;
+      listPagesRead_.clear();
+      if (!buf_.StartURL.empty()) NoteListPageRead(buf_.StartURL);
       folderEnd_.clear();
       if (!DirExists(currentFolderPath_) || (!onlyFolder_ && !tree_.IsChecked(folder))) {
         AddRunLog(W("Пропуск папки "), kRed);

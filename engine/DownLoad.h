@@ -179,12 +179,14 @@ class TDownload {
   void FindAttachment(const std::string& p1, const std::string& p2, const std::string& p3);
   void SaveNews();
   void GotoMacro(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
-  void GetNextIndex(const std::string& p1, const std::string& p2, const std::string& p4);
+  void GetNextIndex(const std::string& p1, const std::string& p2, const std::string& p3, const std::string& p4);
+  void NoteListPageRead(const std::string& address);
   void EditIndexHTML(const std::string& p1, const std::string& p2);
 
   // A link of the index page made absolute: against the address the index page came from
   // (after redirects, and its <base href>), "" without a StartURL.
   std::string ResolveURL(const std::string& link) const;
+  UrlResolver IndexResolver() const;  // the same resolution, for many links
   // Makes the values of one attribute ("href=", "src=") of the HTML buffer absolute.
   void AbsolutizeAttribute(const std::string& name);
   // Sets NewsName to a usable file name and returns the news file's path (UTF-8).
@@ -236,9 +238,8 @@ class TDownload {
   // Counts a fetch of `url`; one too many ends the folder (throws LoopStop).
   void CountFetch(const std::string& url);
   void EndLoop(const std::string& what);  // logs the loop and ends the folder
-  // Link resolution for IndexHTML and for the HTML buffer; the buffer's links resolve
-  // against the article's own address when it was fetched by this run.
-  UrlResolver IndexResolver() const;
+  // Link resolution for the HTML buffer: against the article's own address when it was
+  // fetched by this run.
   const std::string& IndexBase() const;  // the index page's final address or <base href>
   UrlResolver PageResolver() const;
   void KeepFetched(bool indexPage, const std::string& url, const std::string& page);
@@ -298,6 +299,7 @@ class TDownload {
   RunLimits limits_;
   int stepsWithoutProgress_ = 0;
   int nextPages_ = 0;  // pages GetNextIndex followed since the last GetStart or folder start
+  std::set<std::string> listPagesRead_;  // the list pages read since then, without fragments
   std::unordered_map<std::string, int> fetches_;  // per address, this run
   // Addresses (wire form) that failed, or were no page, in this run: not fetched again.
   std::unordered_set<std::string> failedUrls_;
@@ -340,5 +342,9 @@ void ForEachIndexLink(std::string_view page, const std::function<bool(std::strin
 // The next-page link GetNextIndex follows: the first link of the page that begins at or
 // behind the match of `fragment` and ends past it; empty when there is none.
 std::string NextIndexLink(std::string_view page, std::string_view fragment);
+// With `forward` (GetNextIndex's P3 "StandartParameter=1"), the link that leads forward at or
+// behind the fragment's start (FindForwardLink), the whole page when the fragment is empty.
+std::string NextIndexLink(std::string_view page, std::string_view fragment, bool forward, UrlResolver& resolver);
+bool NextIndexForward(const std::string& p3);
 
 }  // namespace skimlet

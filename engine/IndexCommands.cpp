@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "engine/DownLoad.h"
+
+#include "page/Pagination.h"
 #include "fetch/Transfer.h"
 #include "page/Html.h"
 #include "page/Tools.h"
@@ -125,6 +127,7 @@ TDownload::IndexLoad TDownload::LoadIndex(const std::string& address, const std:
 
 void TDownload::GetStart(const std::string& p1, const std::string& p2, const std::string& p3) {
   nextPages_ = 0;
+  listPagesRead_.clear();
   const IndexLoad loaded = LoadIndex(p1, "GetStart");
   if (loaded != IndexLoad::kLoaded) {
     AddRunLog(Prefix() + W(">>GetStart. Остановка загрузки. ") +
@@ -136,6 +139,7 @@ void TDownload::GetStart(const std::string& p1, const std::string& p2, const std
     return;
   }
   if (ContainsFragment(buf_.IndexHTML, p2) && buf_.IndexHTML.size() >= 10) {
+    NoteListPageRead(CleanUrl(p1));
     AddRunLog(Prefix() + ">> GetStart(" + p1 + W(") - ГОТОВО"), kDarkRed);
   } else {
     AddRunLog(Prefix() + W(">>GetStart. Нет фрагмента ") + p2 + W(". Переход к шагу №") + p3, kRed);
@@ -167,7 +171,28 @@ std::string NextIndexLink(std::string_view page, std::string_view fragment) {
   return link;
 }
 
-void TDownload::GetNextIndex(const std::string& p1, const std::string& p2, const std::string& p4) {
+std::string NextIndexLink(std::string_view page, std::string_view fragment, bool forward, UrlResolver& resolver) {
+  if (!forward) return NextIndexLink(page, fragment);
+  std::size_t from = 0;
+  if (!fragment.empty()) {
+    std::optional<TextSpan> match = FindFragmentSpan(page, fragment);
+    if (!match) return std::string();
+    // A fragment inside a tag (rel="next") counts from that tag.
+    const std::size_t lt = page.rfind('<', match->start);
+    from = lt != std::string_view::npos && page.find('>', lt) >= match->start ? lt : match->start;
+  }
+  return FindForwardLink(page, resolver, from).href;
+}
+
+bool NextIndexForward(const std::string& p3) { return p3 == "StandartParameter=1"; }
+
+void TDownload::NoteListPageRead(const std::string& address) {
+  listPagesRead_.insert(WithoutFragment(address));
+  listPagesRead_.insert(WithoutFragment(ResolveURL("")));
+}
+
+void TDownload::GetNextIndex(const std::string& p1, const std::string& p2, const std::string& p3,
+                             const std::string& p4) {
   std::int32_t most = kDefaultNextPages;
   if (!ParseStepNumber(p2, most)) most = kDefaultNextPages;
   if (nextPages_ >= most) {
@@ -177,13 +202,26 @@ void TDownload::GetNextIndex(const std::string& p1, const std::string& p2, const
     Jump(p4);
     return;
   }
-  const std::string link = NextIndexLink(buf_.IndexHTML, p1);
+  std::string link;
+  if (NextIndexForward(p3)) {
+    UrlResolver resolver = IndexResolver();
+    link = NextIndexLink(buf_.IndexHTML, p1, true, resolver);
+  } else {
+    link = NextIndexLink(buf_.IndexHTML, p1);
+  }
   // A taken link ("#"), an anchor or the page itself: the list has no further page.
   const std::string url = link.empty() || link[0] == '#' ? std::string() : WithoutFragment(ResolveURL(link));
   if (url.empty() || url == WithoutFragment(ResolveURL(""))) {
     AddRunLog(Prefix() + W(">>GetNextIndex. Ссылки на следующую страницу после ") + p1 + W(" нет. Переход к шагу №") +
                   p4,
               kBlue);
+    Jump(p4);
+    return;
+  }
+  // A pager that leads back (page 2's first link is page 1) would read the same pages again.
+  if (listPagesRead_.count(url) > 0) {
+    AddRunLog(Prefix() + W(">>GetNextIndex. ") + url + W(" - страница списка уже пройдена. Переход к шагу №") + p4,
+              kRed);
     Jump(p4);
     return;
   }
@@ -198,6 +236,7 @@ void TDownload::GetNextIndex(const std::string& p1, const std::string& p2, const
     stepIndex_ = kEndFolder;
     return;
   }
+  NoteListPageRead(url);
   AddRunLog(Prefix() + ">> GetNextIndex(" + url + W(") - ГОТОВО, страница ") + std::to_string(nextPages_ + 1), kDarkRed);
 }
 

@@ -40,7 +40,7 @@ const std::map<std::string, CommandUse>& RunTable() {
       {"GetNews", {{1, 4}, {}}},      {"EditHTMLNews", {{1, 2, 3, 4}, {{1, {0}}, {2, {0}}}}},
       {"FindNameNews", {{1, 2}, {}}}, {"FindAttachment", {{1, 2, 3}, {{1, {0}}, {2, {0}}, {3, {0, 1}}}}},
       {"SaveNews", {{}, {}}},         {"GotoMacro", {{1, 2, 3, 4}, {{2, {1, 2}}, {3, {0, 1, 2}}}}},
-      {"GetNextIndex", {{1, 2, 4}, {}}}, {"EditIndexHTML", {{1, 2}, {}}},
+      {"GetNextIndex", {{1, 2, 3, 4}, {{3, {1}}}}}, {"EditIndexHTML", {{1, 2}, {}}},
   };
   return table;
 }

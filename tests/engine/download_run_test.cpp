@@ -738,12 +738,19 @@ struct PagedSite {
   test::HttpTestServer server;
   std::atomic<int> pages{3};
   std::atomic<bool> brokenNext{false};
+  std::atomic<bool> pager{false};  // "« Page 2 / 3 »": the first link of page 2's pager leads back
   PagedSite() {
     server.Get(R"(/list/(page/(\d+)/)?)", [this](const httplib::Request& req, httplib::Response& res) {
       const int n = req.matches[2].str().empty() ? 1 : std::stoi(req.matches[2].str());
       std::string page = "<a href=\"/list/\">home</a>";
       for (int p : {2 * n - 1, 2 * n}) page += "<a href=\"/post/" + std::to_string(p) + "/\">p</a>";
-      if (n < pages) page += "<a class=\"next\" href=\"/list/page/" + std::to_string(brokenNext && n == 2 ? 99 : n + 1) + "/\">";
+      auto at = [](int k) { return k == 1 ? std::string("/list/") : "/list/page/" + std::to_string(k) + "/"; };
+      if (pager)
+        page += "<p class=\"paginator\">" + (n > 1 ? "<a href=\"" + at(n - 1) + "\">&laquo;</a>" : std::string()) +
+                " Page " + std::to_string(n) + " / " + std::to_string(pages.load()) +
+                (n < pages ? " <a href=\"" + at(n + 1) + "\">&raquo;</a>" : std::string()) + "</p>";
+      else if (n < pages)
+        page += "<a class=\"next\" href=\"/list/page/" + std::to_string(brokenNext && n == 2 ? 99 : n + 1) + "/\">";
       res.status = n > pages ? 404 : 200;
       res.set_content(page + "</html>", "text/html");
     });
@@ -753,26 +760,34 @@ struct PagedSite {
     server.Start();
   }
   // The posts of a page, then the next page and back to the posts, or the end of the folder.
-  std::vector<TTmpOneMacroComand> Macro(const std::string& most) {
+  std::vector<TTmpOneMacroComand> Macro(const std::string& most, const std::string& next = "class=\"next\"",
+                                       const std::string& which = "") {
     return {S("GetStart", server.url("/list/"), "</html>", "9999"), S("FindUrlNews", "/post/", "7"), S("EditUrlNews"),
             S("GetNews", "ARTICLE", "", "", "1"), S("FindNameNews", "<title>", "</title>"), S("SaveNews"),
-            S("GotoMacro", "1"), S("GetNextIndex", "class=\"next\"", most, "", "9999"), S("GotoMacro", "1")};
+            S("GotoMacro", "1"), S("GetNextIndex", next, most, which, "9999"), S("GotoMacro", "1")};
   }
 };
 
 TEST(RunPages, GetNextIndexTurnsPagesUpToItsLimitAndAMissingPageEndsOnlyTheFolder) {
   PagedSite site;
-  struct Case { int pages; bool broken; const char* most; std::size_t saved; std::string last; };
+  struct Case { int pages; bool broken; const char* most; std::size_t saved; std::string last; bool pager = false; const char* which = ""; };
+  const std::string back = "255 Лента> step 7>>GetNextIndex. " + site.server.url("/list/") +
+                           " - страница списка уже пройдена. Переход к шагу №9999";
   const Case cases[] = {
       {3, false, "", 6, "16711680 Лента> step 7>>GetNextIndex. Ссылки на следующую страницу после class=\"next\" нет. Переход к шагу №9999"},
       {9, false, "1", 4, "16711680 Лента> step 7>>GetNextIndex. Пройдено страниц списка: 1 из 1. Переход к шагу №9999"},
       {3, true, "5", 4, "255 Лента> step 7>>GetNextIndex. Следующая страница не получена: HTTP 404. Папка завершена."},
+      // The first link after the pager's start: page 2 leads back to page 1, which ends the turning.
+      {3, false, "5", 4, back, true},
+      // The link forward: every page once.
+      {3, false, "5", 6, "16711680 Лента> step 7>>GetNextIndex. Ссылки на следующую страницу после class=\"paginator\" нет. Переход к шагу №9999", true, "StandartParameter=1"},
   };
   for (const Case& k : cases) {
     Channel c;  // a fresh history each
     site.pages = k.pages;
     site.brokenNext = k.broken;
-    c.Macro(c.channel, site.Macro(k.most));
+    site.pager = k.pager;
+    c.Macro(c.channel, k.pager ? site.Macro(k.most, "class=\"paginator\"", k.which) : site.Macro(k.most));
     c.Rubric("Мир", true, {S("GotoMacro", "9999")});  // the run goes on after the folder
     auto run = c.Make();
     run->Start();
