@@ -874,8 +874,14 @@ ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& p
   UrlResolver resolver(pageUrl);
   LinkFinder finder(proposal.linkFragment);
   ForEachIndexLink(page, [&](std::string_view link) {
-    if (finder.FoundIn(link))
-      out.links.push_back({std::string(link), NewsAddress(resolver.Resolve(AttributeUrl(link))), std::string()});
+    if (!finder.FoundIn(link)) return true;
+    // The link's text: from the end of its tag to the next end tag of a link.
+    const std::size_t at = static_cast<std::size_t>(link.data() - page.data()) + link.size();
+    const std::size_t open = page.find('>', at);
+    std::size_t close = open == npos ? npos : std::min(FindText(page, "</a", open), FindText(page, "</A", open));
+    std::string text;
+    if (close != npos && close - open < 2000) text = NameOfText(page.substr(open + 1, close - open - 1));
+    out.links.push_back({std::string(link), NewsAddress(resolver.Resolve(AttributeUrl(link))), std::move(text)});
     return true;
   });
   if (proposal.turns) {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <sstream>
 
+#include "authoring/ChannelDryRun.h"
 #include "authoring/ChannelProposal.h"
 #include "page/NewsCleanup.h"
 #include "page/Tools.h"
@@ -107,6 +109,137 @@ TEST(ChannelProposal, LeavesRoomForLongerArticleNumbersUnlessThePageSaysOtherwis
       for (const ProposedLink& l : p.links) EXPECT_NE(l.link, c.neverTake) << p.linkFragment;
     }
   }
+}
+
+// Real themes write the site's name in a heading of every page and the article's in another;
+// only comparing articles tells them apart.
+TEST(ChannelProposal, ChoosesTheHeadlineThatDiffersBetweenArticlesAndMatchesTheirLinks) {
+  struct Case {
+    const char* what;
+    std::function<std::string(const std::string& headline, int n)> article;
+  };
+  const Case cases[] = {
+      {"the site's <h1> on every page, the article's in <h2 class=entry-title>",
+       [](const std::string& h, int) {
+         return "<title>" + Cp("Вести - ") + h + "</title><h1>" + Cp("Вести") + "</h1><h2 class=\"entry-title\">" + h +
+                "</h2><p>x</p>";
+       }},
+      {"a block theme's styled <h1> beside the site's <h1>",
+       [](const std::string& h, int n) {
+         return "<title>" + h + " &#8211; " + Cp("Вести") + "</title><h1 class=\"wp-block-site-title\">" + Cp("Вести") +
+                "</h1><h1 style=\"margin-top:" + std::to_string(n) + "px\" class=\"wp-block-post-title\">" + h + "</h1>";
+       }},
+      {"the title alone, the site's name cut off", [](const std::string& h, int) { return "<title>" + h + Cp(" | Вести") + "</title>"; }},
+      {"the title alone, the site's name first", [](const std::string& h, int) { return "<title>" + Cp("Вести - ") + h + "</title>"; }},
+      {"a heading whose own tag names the article, found by the tag before",
+       [](const std::string& h, int n) {
+         return "<title>" + h + " [" + Cp("Вести") + "]</title><div class=\"page group\"><!-- start -->\n<h1 class=\"sectionedit" +
+                std::to_string(n) + "\" id=\"a" + std::to_string(n) + "\">" + h + "</h1>";
+       }},
+  };
+  const std::vector<std::string> heads = {Cp("Мост открыт"), Cp("Школа отремонтирована"), Cp("Кафе «Уют» открылось"),
+                                          Cp("Парк расширят")};
+  std::string list = "<ul>";
+  for (int i = 0; i < 3; ++i)
+    list += "<li><a href=\"/a/" + std::to_string(i + 1) + ".html\">" + heads[static_cast<std::size_t>(i)] + "</a></li>";
+  list += "</ul>";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProposalInput in = Input(list, {c.article(heads[0], 1)});
+    for (int i = 2; i <= 3; ++i) {
+      in.compareUrls.push_back("http://site.example/a/" + std::to_string(i) + ".html");
+      in.comparePages.push_back(c.article(heads[static_cast<std::size_t>(i - 1)], i));
+    }
+    ChannelProposal p = ProposeChannel(in);
+    EXPECT_TRUE(p.problem.empty()) << p.problem;
+    EXPECT_EQ(ProposedNewsName(p, c.article(heads[3], 4)), heads[3]) << p.nameStart << " ... " << p.nameEnd;
+  }
+  // Every heading names the site: no markers tell the articles apart, and the proposal says so.
+  ProposalInput same = Input(list, {Cp("<title>Вести</title><h1>Вести</h1>")});
+  same.compareUrls = {"http://site.example/a/2.html"};
+  same.comparePages = same.examplePages;
+  EXPECT_TRUE(ProposeChannel(same).nameCollision);
+  // A click on the link inside the headline picks the headline.
+  const std::string article = "<title>T</title><h2 class=\"entry-title\"><a href=\"/a/1.html\" rel=\"bookmark\">" +
+                              heads[0] + "</a></h2>";
+  HeadlineMarkers m = ProposeHeadline(article, {"a", 0, heads[0]});
+  EXPECT_EQ(m.start, "<h2 class=\"entry-title\">");
+  EXPECT_EQ(m.name, heads[0]);
+}
+
+// The fragment follows the addresses' parts: what every link has stays, what differs is "*",
+// so later pages, next month's articles and other first letters are taken too.
+TEST(ChannelProposal, TheFragmentFollowsTheStructureOfTheAddresses) {
+  struct Case {
+    const char* links;
+    const char* fragment;
+  };
+  const Case cases[] = {
+      {"http://h.ru/2026/12/%d0%bf%d1%80/ http://h.ru/2026/11/latin-slug/", "http://h.ru/~~~~/~~/*/"},
+      {"/wiki/%D0%9F%D1%80 /wiki/%D0%A1%D0%B0_%9F", "/wiki/*"},
+      {"/%D0%BD%D0%BE/a /%D0%BD%D0%BE/b", "/%D0%BD%D0%BE/*"},
+      {"/news/998.html /news/999.html", "/news/*.html"},
+      {"/p?id=41&x=1 /p?id=42&x=1", "/p?id=*&x=~"},
+      {"/blog/my-post/", "/blog/*/"},
+      {"../a-b.html ../c.html", "../*.html"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.links);
+    std::string list = "<ul>", first;
+    std::istringstream words(c.links);
+    for (std::string link; words >> link;) {
+      if (first.empty()) first = link;
+      list += "<li><a href=\"" + link + "\">Item</a></li>";
+    }
+    ProposalInput in;
+    in.startUrl = in.indexUrl = "http://h.ru/l/";
+    in.indexPage = list + "</ul>";
+    in.exampleUrls = {ExampleAddress(in.indexUrl, first)};
+    in.examplePages = {"<title>A</title><h1>A</h1>"};
+    EXPECT_EQ(ProposeChannel(in).linkFragment, c.fragment);
+  }
+}
+
+// The trial run reads the list as the download will and says what would go wrong.
+TEST(ChannelDryRun, ListsEveryPageAndWarnsOfLoopsLikeNamesAndNewsOtherFoldersHold) {
+  auto list = [](int n, const std::string& next) {
+    return "<ul><li><a href=\"/a/" + std::to_string(2 * n - 1) + ".html\">Item " + std::to_string(2 * n - 1) +
+           "</a></li><li><a href=\"/a/" + std::to_string(2 * n) + ".html\">Item " + std::to_string(2 * n) +
+           "</a></li></ul><p class=\"pager\"><a href=\"" + next + "\">&raquo;</a></p>";
+  };
+  std::map<std::string, std::string> site = {
+      {"http://s.ru/l/1", list(1, "/l/2")},
+      {"http://s.ru/l/2", list(2, "/l/1")},  // the pager of the last page leads back to the first
+  };
+  for (int i = 1; i <= 4; ++i)
+    site["http://s.ru/a/" + std::to_string(i) + ".html"] =
+        "<title>T</title><h1>" + std::string(i == 4 ? "Story 3" : "Story " + std::to_string(i)) + "</h1>";
+  ProposalFetch fetch = [&](const std::string& url, bool) {
+    PreviewFetch::Result r;
+    r.ok = site.count(url) > 0;
+    r.page = r.ok ? site[url] : std::string();
+    r.address = url;
+    return r;
+  };
+  ProposalInput in;
+  in.startUrl = in.indexUrl = "http://s.ru/l/1";
+  in.indexPage = site[in.indexUrl];
+  in.exampleUrls = {"http://s.ru/a/1.html"};
+  in.examplePages = {site["http://s.ru/a/1.html"]};
+  in.pages = 3;
+  const ChannelProposal p = ProposeCompared(in, fetch);
+  ASSERT_TRUE(p.turns) << p.problem;
+  const ChannelDryRun dry = DryRunProposal(p, in, fetch, 100, {}, [](const std::string& url) {
+    return url == "http://s.ru/a/2.html" ? Cp("Другой/Лента") : std::string();
+  });
+  EXPECT_EQ(dry.listPages, (std::vector<std::string>{"http://s.ru/l/1", "http://s.ru/l/2"}));
+  ASSERT_EQ(dry.news.size(), 4u);
+  EXPECT_EQ(dry.news[1].savedBy, Cp("Другой/Лента"));
+  EXPECT_TRUE(dry.nameClash);
+  std::string warnings;
+  for (const std::string& w : dry.warnings) warnings += w + "\n";
+  for (const char* said : {"страница списка уже пройдена: http://s.ru/l/1", "одно имя «Story 3»", "(первая — в «Другой/Лента»)"})
+    EXPECT_NE(warnings.find(Cp(said)), std::string::npos) << said << "\n" << warnings;
 }
 
 TEST(ChannelProposal, SaysWhyWhenItCannotHelp) {
