@@ -212,7 +212,8 @@ void TDownload::GetNextIndex(const std::string& p1, const std::string& p2, const
   // A taken link ("#"), an anchor or the page itself: the list has no further page.
   const std::string url = link.empty() || link[0] == '#' ? std::string() : WithoutFragment(ResolveURL(link));
   if (url.empty() || url == WithoutFragment(ResolveURL(""))) {
-    AddRunLog(Prefix() + W(">>GetNextIndex. Ссылки на следующую страницу после ") + p1 + W(" нет. Переход к шагу №") +
+    AddRunLog(Prefix() + W(">>GetNextIndex. Ссылки на следующую страницу ") +
+                  (p1.empty() ? std::string() : W("после ") + p1 + " ") + W("нет. Переход к шагу №") +
                   p4,
               kBlue);
     Jump(p4);

@@ -562,7 +562,7 @@ void ChannelAssistant::Proposed(const Result& r) {
   if (r.headlineMissed) text += QStringLiteral(" По этому элементу заголовок не найти — оставлен прежний.");
   if (r.cutMissed) text += QStringLiteral(" Вырезать только этот текст не получается — статья сохранится целиком.");
   else if (!input_.textCut.empty()) text += QStringLiteral(" Из статьи сохранится только отмеченный текст.");
-  if (pages_->value() > 1 && proposal_.nextFragment.empty() && proposal_.problem.empty())
+  if (pages_->value() > 1 && !proposal_.turns && proposal_.problem.empty())
     text += QStringLiteral(" Ссылка на следующую страницу списка не найдена: листать не будем.");
   status_->setText(text);
   headlineShown_ = r.headline;
