@@ -878,9 +878,15 @@ ListPageLinks ReadListPage(const ChannelProposal& proposal, const std::string& p
     // The link's text: from the end of its tag to the next end tag of a link.
     const std::size_t at = static_cast<std::size_t>(link.data() - page.data()) + link.size();
     const std::size_t open = page.find('>', at);
-    std::size_t close = open == npos ? npos : std::min(FindText(page, "</a", open), FindText(page, "</A", open));
     std::string text;
-    if (close != npos && close - open < 2000) text = NameOfText(page.substr(open + 1, close - open - 1));
+    if (open != npos && open - at < 2000) {
+      const std::string_view after = std::string_view(page).substr(open + 1, 2000);
+      for (std::size_t close = 0; close + 2 < after.size(); ++close)
+        if (after[close] == '<' && after[close + 1] == '/' && (after[close + 2] | 0x20) == 'a') {
+          text = NameOfText(std::string(after.substr(0, close)));
+          break;
+        }
+    }
     out.links.push_back({std::string(link), NewsAddress(resolver.Resolve(AttributeUrl(link))), std::move(text)});
     return true;
   });

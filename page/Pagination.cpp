@@ -155,9 +155,12 @@ ForwardLink FindForwardLink(std::string_view page, UrlResolver& resolver, std::s
     if (address.empty() || address[0] == '#') continue;
     a.url = WithoutFragment(resolver.Resolve(address));
     if (!IsHttpUrl(a.url) || a.url == current) continue;
-    std::size_t close = std::min(FindText(page, "</a", tag.end), FindText(page, "</A", tag.end));
-    if (close == npos) close = page.size();
-    a.text = Trimmed(HtmlText(ArrowsNamed(page.substr(tag.end, std::min<std::size_t>(close - tag.end, 400)))));
+    // The link's text, up to its end tag within a few hundred characters.
+    const std::string_view after = page.substr(tag.end, 400);
+    std::size_t close = 0;
+    while (close + 2 < after.size() && !(after[close] == '<' && after[close + 1] == '/' && (after[close + 2] | 0x20) == 'a'))
+      ++close;
+    a.text = Trimmed(HtmlText(ArrowsNamed(after.substr(0, close + 2 < after.size() ? close : after.size()))));
     auto attribute = [&](std::string_view name) {
       const HtmlAttribute* x = tag.Attribute(name);
       return x ? std::string(page.substr(x->valueBegin, x->valueEnd - x->valueBegin)) : std::string();
