@@ -32,8 +32,8 @@ wait_for() {  # wait_for COMMAND...: up to 20 s
 }
 visible() { xdotool search --onlyvisible --name "$1" | head -1; }
 
-serve_demo() {  # serve_demo SERVER ROOT: the demo site on a free port ($port); data in $data
-  "$1" "$2/examples/site" --port 0 --port-file "$work/port" >/dev/null 2>"$work/server.err" &
+serve_demo() {  # serve_demo SERVER ROOT [SITE]: the demo site (or SITE) on a free port ($port); data in $data
+  "$1" "${3:-$2/examples/site}" --port 0 --port-file "$work/port" >/dev/null 2>"$work/server.err" &
   for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.05; done
   port=$(cat "$work/port")
   data=$work/home
