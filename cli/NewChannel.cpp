@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "qt/SettingsStore.h"
 #include "store/ChannelFolders.h"
+#include "store/NewsFolder.h"
 
 namespace skimlet::cli {
 
@@ -113,23 +114,22 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
   if (pages > 1 && proposal.nextFragment.empty())
     std::cout << "Ссылка на следующую страницу списка не найдена: листать не будем.\n";
 
-  // The preview: every link taken, page after page, with the name its news would get.
-  const ChannelDryRun dry = DryRunProposal(proposal, input, fetch, kMostNamesFetched);
+  // The preview: every link taken, page after page, with the name its news would get and the
+  // folder that saved it already (read from every folder's news once).
+  SavedNewsIndex saved;
+  saved.Build(tree);
+  const ChannelDryRun dry = DryRunProposal(proposal, input, fetch, kMostNamesFetched, {},
+                                           [&](const std::string& url) { return saved.FolderOf(url); });
   if (dry.listFailedPage > 0)
     std::cout << "Страница списка " << dry.listFailedPage << " не получена: " << U(dry.listFailure) << "\n";
-  std::cout << "Ссылки, которые возьмёт макрос (" << dry.news.size() << "):\n";
-  for (const ProposedNews& n : dry.news) {
-    std::string name;
-    switch (n.kind) {
-      case ProposedNews::Kind::kAgain: name = "(уже взята выше)"; break;
-      case ProposedNews::Kind::kFailed: name = "(не получена: " + U(n.detail) + ")"; break;
-      case ProposedNews::Kind::kRefused: name = "(нет фрагмента " + U(proposal.newsKey) + ")"; break;
-      case ProposedNews::Kind::kUntitled: name = "(без заголовка)"; break;
-      case ProposedNews::Kind::kNamed:
-      case ProposedNews::Kind::kLinkText: name = U(n.name); break;
-    }
-    std::cout << "  " << U(n.url) << "\n      " << name << "\n";
+  if (!dry.listPages.empty()) {
+    std::cout << "Страницы списка (" << dry.listPages.size() << "):\n";
+    for (const std::string& page : dry.listPages) std::cout << "  " << U(page) << "\n";
   }
+  std::cout << "Ссылки, которые возьмёт макрос (" << dry.news.size() << "):\n";
+  for (const ProposedNews& n : dry.news)
+    std::cout << "  " << U(n.url) << "\n      " << U(ProposedNewsText(n, proposal.newsKey)) << "\n";
+  for (const std::string& warning : dry.warnings) std::cout << "Внимание: " << U(warning) << "\n";
   const int named = dry.named;
   if (!proposal.problem.empty() || named == 0) {
     Fail(proposal.problem.empty() ? std::string("ни в одной статье не найден заголовок") : U(proposal.problem));

@@ -36,6 +36,7 @@
 #include "platform/Text.h"
 #include "qt/QtText.h"
 #include "qt/WebViews.h"
+#include "store/NewsFolder.h"
 
 namespace skimlet {
 
@@ -614,33 +615,45 @@ void ChannelAssistant::DryRun() {
   news_->addItem(QStringLiteral("Идёт пробный запуск…"));
   ++pending_;
   const RunSettings settings = settings_ ? settings_() : RunSettings();
-  worker_->Post([this, w = worker_.get(), generation, proposal = proposal_, in = input_, settings, dataDir = dataDir_] {
+  worker_->Post([this, w = worker_.get(), generation, proposal = proposal_, in = input_, settings, dataDir = dataDir_,
+                 tree = &tree_] {
+    SavedNewsIndex saved;  // the news every folder holds, read once for the whole run
+    saved.Build(*tree);
     ChannelDryRun dry = DryRunProposal(
         proposal, in, [&](const std::string& url, bool index) { return w->Fetch(Worker::kDryRun, dataDir, settings, url, index); },
-        100, [&] { return w->dryWanted != generation || w->Quitting(); });
+        100, [&] { return w->dryWanted != generation || w->Quitting(); },
+        [&](const std::string& url) { return saved.FolderOf(url); });
     QMetaObject::invokeMethod(this, [this, generation, dry = std::move(dry), key = proposal.newsKey] {
       --pending_;
       if (generation != dryGeneration_) return;
       news_->clear();
-      if (dry.listFailedPage > 0)
-        news_->addItem(QStringLiteral("Страница списка %1 не получена: %2").arg(dry.listFailedPage).arg(Q(dry.listFailure)));
-      for (const ProposedNews& n : dry.news) {
-        QString name;
-        switch (n.kind) {
-          case ProposedNews::Kind::kAgain: name = QStringLiteral("(уже взята выше)"); break;
-          case ProposedNews::Kind::kFailed: name = QStringLiteral("(не получена: %1)").arg(Q(n.detail)); break;
-          case ProposedNews::Kind::kRefused: name = QStringLiteral("(нет фрагмента %1)").arg(Q(key)); break;
-          case ProposedNews::Kind::kUntitled: name = QStringLiteral("(без заголовка)"); break;
-          case ProposedNews::Kind::kNamed:
-          case ProposedNews::Kind::kLinkText: name = Q(n.name); break;
-        }
-        auto* item = new QListWidgetItem(QStringLiteral("%1\n    %2").arg(name, Q(n.url)));
+      news_->addItem(QStringLiteral("Сохранилось бы новостей: %1 из %2. Ничего не записано.")
+                         .arg(dry.named)
+                         .arg(dry.news.size()));
+      for (const std::string& warning : dry.warnings) {
+        auto* item = new QListWidgetItem(QStringLiteral("Внимание: %1").arg(Q(warning)));
+        item->setForeground(Qt::darkRed);
         item->setToolTip(PlainTip(item->text()));
         news_->addItem(item);
       }
-      news_->insertItem(0, QStringLiteral("Сохранилось бы новостей: %1 из %2. Ничего не записано.")
-                               .arg(dry.named)
-                               .arg(dry.news.size()));
+      if (!dry.listPages.empty()) {
+        QStringList pages;
+        for (const std::string& page : dry.listPages) pages << QStringLiteral("    ") + Q(page);
+        constexpr int kShown = 5;  // the rest in the tool tip
+        auto* item = new QListWidgetItem(QStringLiteral("Страницы списка (%1):\n%2%3")
+                                             .arg(pages.size())
+                                             .arg(pages.mid(0, kShown).join('\n'))
+                                             .arg(pages.size() > kShown ? QStringLiteral("\n    …") : QString()));
+        item->setToolTip(PlainTip(pages.join('\n')));
+        news_->addItem(item);
+      }
+      if (dry.listFailedPage > 0)
+        news_->addItem(QStringLiteral("Страница списка %1 не получена: %2").arg(dry.listFailedPage).arg(Q(dry.listFailure)));
+      for (const ProposedNews& n : dry.news) {
+        auto* item = new QListWidgetItem(QStringLiteral("%1\n    %2").arg(Q(ProposedNewsText(n, key)), Q(n.url)));
+        item->setToolTip(PlainTip(item->text()));
+        news_->addItem(item);
+      }
     }, Qt::QueuedConnection);
   });
 }

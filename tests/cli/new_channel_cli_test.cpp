@@ -109,6 +109,18 @@ struct Site {
   }
 };
 
+// The addresses the preview lists under «Ссылки, которые возьмёт макрос», and the line said
+// of each.
+std::vector<std::string> TakenLinks(const std::string& out, std::vector<std::string>* said = nullptr) {
+  std::vector<std::string> links;
+  std::istringstream lines(out.substr(std::min(out.size(), out.find("Ссылки, которые возьмёт макрос"))));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("  http", 0) == 0) links.push_back(line.substr(2));
+    else if (said && line.rfind("      ", 0) == 0) said->push_back(line.substr(6));
+  }
+  return links;
+}
+
 struct Cli {
   test::TempDir home, config;
   test::CommandResult Run(const std::string& args) {
@@ -133,9 +145,7 @@ TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
 
     // The preview's links: precision and recall against the list.
     std::vector<std::string> taken;
-    std::istringstream lines(made.out);
-    for (std::string line; std::getline(lines, line);)
-      if (line.rfind("  http", 0) == 0) taken.push_back(StemOfUrl(line.substr(2)));
+    for (const std::string& url : TakenLinks(made.out)) taken.push_back(StemOfUrl(url));
     std::set<std::string> expected(f.articles.begin(), f.articles.end()), unique(taken.begin(), taken.end());
     std::size_t right = std::count_if(unique.begin(), unique.end(), [&](const std::string& s) { return expected.count(s) > 0; });
     EXPECT_EQ(right, expected.size()) << "recall " << right << "/" << expected.size() << "\n" << made.out;
@@ -182,6 +192,31 @@ TEST(NewChannelCli, RefusesTakenNamesAndPagesWithoutTheExample) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.out.find("нет ссылки на пример"), std::string::npos) << missing.out;
   EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Другой"));
+}
+
+// The history every channel shares makes a download skip what another folder saved: the trial
+// run names that folder.
+TEST(NewChannelCli, TheTrialRunNamesTheFolderThatSavedANewsAlready) {
+  Site site("handwritten", ReadFixture("handwritten"));
+  Cli cli;
+  const std::string args = " " + test::ShellQuote(site.server.url("/index.html")) + " --example " +
+                           test::ShellQuote(site.server.url("/z/cerkov-1812.html"));
+  ASSERT_EQ(cli.Run("new Вести" + args).exitCode, 0);
+  ASSERT_EQ(cli.Run("new Вести" + args + " --rubric Город").exitCode, 0);
+  test::WriteFile(cli.home / "Accounts/Вести/Город/Статья cerkov-1812.html",
+                  "<!-- The file created from Skimlet.\r\nSkimletNAME:" + test::Cp("Статья cerkov-1812") +
+                      "\r\nSkimletURL:" + site.server.url("/z/cerkov-1812.html") + "\r\n-->\r\n<p>x</p>");
+
+  test::CommandResult dry = cli.Run("new Копия" + args + " --dry-run");
+  EXPECT_EQ(dry.exitCode, 0) << dry.out;
+  std::vector<std::string> said;
+  std::vector<std::string> links = TakenLinks(dry.out, &said);
+  ASSERT_EQ(links.size(), said.size()) << dry.out;
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    const bool savedThere = StemOfUrl(links[i]) == "cerkov-1812";
+    EXPECT_EQ(said[i], savedThere ? "Статья cerkov-1812 (уже сохранена в «Вести/Город»)" : "Статья " + StemOfUrl(links[i]))
+        << dry.out;
+  }
 }
 
 }  // namespace
