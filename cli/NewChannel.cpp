@@ -71,7 +71,8 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
   }
   const std::string channelName = Utf8ToWin1251(positional[0]);
   const std::string indexUrl = Utf8ToWin1251(positional[1]);
-  // The folder must be new, and a rubric's channel must exist: said before anything is fetched.
+  // The folder must be new (a rubric's channel is made with it when missing): said before
+  // anything is fetched.
   ChannelTree tree(ctx.dataDir);
   if (DirExists(tree.AccountsDir())) tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
   if (std::string why = NewMacroFolderProblem(tree, channelName, rubric); !why.empty()) {
@@ -140,12 +141,12 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
     return 0;
   }
 
-  std::string path, error;
-  if (!CreateMacroFolder(tree, channelName, rubric, proposal.steps, path, error)) {
-    Fail(error);
+  const MadeMacroFolder made = CreateMacroFolder(tree, channelName, rubric, proposal.steps);
+  if (made.path.empty()) {
+    Fail(made.error);
     return 1;
   }
-  std::cout << (rubric.empty() ? "Создан канал " : "Создана рубрика ") << path << "\n";
+  std::cout << made.said << ": " << made.path << "\n";
   return 0;
 }
 

@@ -218,7 +218,8 @@ ChannelAssistant::ChannelAssistant(ChannelTree& tree, std::string dataDir, std::
   channel_->setObjectName("AssistantChannel");
   rubric_ = new QLineEdit;
   rubric_->setObjectName("AssistantRubric");
-  rubric_->setPlaceholderText(QStringLiteral("пусто — новый канал; иначе новая рубрика канала, названного выше"));
+  rubric_->setPlaceholderText(
+      QStringLiteral("пусто — новый канал; иначе новая рубрика канала, названного выше (нет его — создастся с ней)"));
   status_ = new QLabel(QStringLiteral("Введите адрес страницы со списком статей и нажмите «Показать»."));
   status_->setObjectName("AssistantStatus");
   status_->setWordWrap(true);
@@ -664,16 +665,14 @@ bool ChannelAssistant::Create(bool openInEditor) {
     status_->setText(QStringLiteral("Сначала щёлкните по статье списка: шагов канала ещё нет."));
     return false;
   }
-  std::string path, error;
-  if (!CreateMacroFolder(tree_, channel, rubric, proposal_.steps, path, error)) {
-    status_->setText(QStringLiteral("Канал не создан: %1").arg(QString::fromStdString(error)));
+  const MadeMacroFolder made = CreateMacroFolder(tree_, channel, rubric, proposal_.steps);
+  if (made.path.empty()) {
+    status_->setText(QStringLiteral("Канал не создан: %1").arg(QString::fromStdString(made.error)));
     return false;
   }
-  NodePtr folder;
-  for (const NodePtr& n : tree_.InTreeOrder())
-    if (tree_.FolderPath(n) == path || tree_.FolderPath(n) == path + "/") folder = n;
-  status_->setText(QStringLiteral("Создано: %1").arg(QString::fromStdString(path)));
-  emit created(folder, openInEditor);
+  const QString said = QString::fromStdString(made.said);
+  status_->setText(said);
+  emit created(made.node, openInEditor, said);
   accept();
   return true;
 }

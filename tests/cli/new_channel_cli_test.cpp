@@ -166,32 +166,54 @@ TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
   }
 }
 
-TEST(NewChannelCli, RefusesTakenNamesAndPagesWithoutTheExample) {
+TEST(NewChannelCli, MakesTheFolderItsChannelWithItOrSaysWhatToDo) {
   Site site("handwritten", ReadFixture("handwritten"));
   Cli cli;
-  const std::string index = test::ShellQuote(site.server.url("/index.html"));
+  test::WriteFile(cli.home / "Accounts/Файл", "not a folder");
+  const std::string list = " " + test::ShellQuote(site.server.url("/index.html"));
   const std::string example = " --example " + test::ShellQuote(site.server.url("/z/cerkov-1812.html"));
-
-  test::CommandResult dry = cli.Run("new Заметки " + index + example + " --dry-run");
-  EXPECT_EQ(dry.exitCode, 0) << dry.out;
-  EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Заметки"));
-
-  ASSERT_EQ(cli.Run("new Заметки " + index + example).exitCode, 0);
-  test::CommandResult again = cli.Run("new Заметки " + index + example);
-  EXPECT_EQ(again.exitCode, 1);
-  EXPECT_NE(again.out.find("уже есть"), std::string::npos) << again.out;
-
-  // A rubric goes into the existing channel, once.
-  EXPECT_EQ(cli.Run("new Заметки " + index + example + " --rubric Свежее").exitCode, 0);
-  EXPECT_TRUE(std::filesystem::exists(cli.home / "Accounts/Заметки/Свежее/Skimlet-macros.ini"));
-  EXPECT_EQ(cli.Run("new Заметки " + index + example + " --rubric Свежее").exitCode, 1);
-  EXPECT_EQ(cli.Run("new Нет " + index + example + " --rubric Свежее").exitCode, 1);
-
-  test::CommandResult missing =
-      cli.Run("new Другой " + index + " --example " + test::ShellQuote(site.server.url("/z/net-takoj.html")));
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_NE(missing.out.find("нет ссылки на пример"), std::string::npos) << missing.out;
+  const struct {
+    std::string args;
+    int exitCode;
+    const char* says;
+    std::vector<const char*> macros;  // folders that hold a macro afterwards ("" none)
+  } cases[] = {
+      {"Заметки" + list + example + " --dry-run", 0, "Пробный запуск: ничего не записано", {}},
+      {"Заметки" + list + example, 0, "Создан канал «Заметки»: ", {"Заметки"}},
+      {"Заметки" + list + example, 1,
+       "канал «Заметки» уже есть; выберите другое имя или назовите рубрику, которую добавить в него", {"Заметки"}},
+      {"Заметки" + list + example + " --rubric Свежее", 0, "Создана рубрика «Свежее» в канале «Заметки»: ",
+       {"Заметки", "Заметки/Свежее"}},
+      {"Заметки" + list + example + " --rubric Свежее", 1, "рубрика «Свежее» в канале «Заметки» уже есть; выберите другое имя",
+       {"Заметки/Свежее"}},
+      // A rubric of a channel not yet there makes the channel with it.
+      {"Новый" + list + example + " --rubric Главное", 0, "Создан канал «Новый» и рубрика «Главное»: ",
+       {"Новый", "Новый/Главное"}},
+      {".Скрытый" + list + example + " --rubric Главное", 1, "нельзя назвать канал «.Скрытый»: имя начинается с точки", {}},
+      {"Файл" + list + example + " --rubric Главное", 1, "на месте канала «Файл» уже есть файл или папка вне дерева каналов",
+       {}},
+      {"Другой" + list + " --example " + test::ShellQuote(site.server.url("/z/net-takoj.html")), 1,
+       "нет ссылки на пример", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    test::CommandResult r = cli.Run("new " + c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    for (const char* folder : c.macros)
+      EXPECT_TRUE(std::filesystem::exists(cli.home / ("Accounts/" + std::string(folder) + "/Skimlet-macros.ini"))) << folder;
+  }
+  EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/.Скрытый"));
   EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Другой"));
+  EXPECT_EQ(test::ReadFile(cli.home / "Accounts/Файл"), "not a folder");
+
+  // The channel made with its rubric is an empty macro the checker passes, and a download of it
+  // saves the rubric's news.
+  EXPECT_EQ(test::ReadFile(cli.home / "Accounts/Новый/Skimlet-macros.ini"), "0\r\n");
+  EXPECT_EQ(cli.Run("check Новый").exitCode, 0);
+  test::CommandResult run = cli.Run("download Новый --log raw");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(SavedNews(cli.home / "Accounts/Новый/Главное").size(), 3u) << run.out;
 }
 
 // The history every channel shares makes a download skip what another folder saved: the trial
@@ -201,7 +223,6 @@ TEST(NewChannelCli, TheTrialRunNamesTheFolderThatSavedANewsAlready) {
   Cli cli;
   const std::string args = " " + test::ShellQuote(site.server.url("/index.html")) + " --example " +
                            test::ShellQuote(site.server.url("/z/cerkov-1812.html"));
-  ASSERT_EQ(cli.Run("new Вести" + args).exitCode, 0);
   ASSERT_EQ(cli.Run("new Вести" + args + " --rubric Город").exitCode, 0);
   test::WriteFile(cli.home / "Accounts/Вести/Город/Статья cerkov-1812.html",
                   "<!-- The file created from Skimlet.\r\nSkimletNAME:" + test::Cp("Статья cerkov-1812") +

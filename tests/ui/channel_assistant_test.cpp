@@ -11,14 +11,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidgetItem>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include "authoring/ui/ChannelAssistant.h"
 #include "authoring/ui/MacroEditor.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/NewsList.h"
 #include "shell/MainUnit.h"
 #include "platform/Files.h"
 #include "tests/support/HttpTestServer.h"
@@ -183,9 +186,10 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
 namespace skimlet {
 namespace {
 
-// From the window's menu: «Открыть в редакторе» writes the channel, selects it in the tree (F9
-// takes the selected channel) and shows its steps on the macro page.
-TEST(ChannelAssistant, OpenInTheEditorSelectsTheNewChannelAndShowsItsSteps) {
+// From the window's menu: «Открыть в редакторе» writes a rubric with its new channel, selects it
+// in the tree (F9 takes the selected channel), says what was made and shows its steps on the
+// macro page.
+TEST(ChannelAssistant, OpenInTheEditorSelectsTheNewRubricAndShowsItsSteps) {
   test::WindowFixture f;
   Site site;
   std::unique_ptr<TMainForm> w = f.Open();
@@ -199,11 +203,21 @@ TEST(ChannelAssistant, OpenInTheEditorSelectsTheNewChannelAndShowsItsSteps) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return a->Idle() && !a->Proposal().links.empty(); }, 15000));
   const int steps = static_cast<int>(a->Proposal().steps.size());
   a->findChild<QLineEdit*>("AssistantChannel")->setText(QStringLiteral("Вести"));
+  a->findChild<QLineEdit*>("AssistantRubric")->setText(QStringLiteral("Город"));
+  QSignalSpy listed(w->ListNews(), &NewsList::filled);
   a->findChild<QPushButton*>("AssistantOpenEditor")->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return w->findChild<ChannelAssistant*>() == nullptr; }, 5000)) << "closed";
+  ASSERT_TRUE(listed.wait(5000) || listed.count() > 0);
+  EXPECT_EQ(w->statusBar()->currentMessage(), QStringLiteral("Создан канал «Вести» и рубрика «Город»"))
+      << "said, and still there once the new folder's list has come";
   const NodePtr selected = w->Accounts()->SelectedNode();
   ASSERT_NE(selected, nullptr);
-  EXPECT_EQ(w->Accounts()->Tree().Caption(selected), Cp("Вести"));
+  EXPECT_EQ(w->Accounts()->Tree().Caption(selected), Cp("Город"));
+  EXPECT_EQ(w->Accounts()->Tree().Caption(w->Accounts()->Tree().Parent(selected)), Cp("Вести"));
+  QTreeWidgetItem* shown = w->Accounts()->ItemOf(selected);
+  ASSERT_NE(shown, nullptr);
+  ASSERT_NE(shown->parent(), nullptr) << "shown under its channel";
+  EXPECT_EQ(shown->parent()->text(0), QStringLiteral("Вести"));
   EXPECT_EQ(w->findChild<QTabWidget*>("PageDown")->currentWidget(), w->findChild<QWidget*>("TabMacro"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return w->Editor()->ListMacro()->model()->rowCount() == steps; }, 3000));
 }
