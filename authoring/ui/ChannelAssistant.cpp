@@ -128,7 +128,7 @@ class ChannelAssistant::Worker {
     {
       std::lock_guard lock(mutex_);
       quit_ = true;
-      if (fetch_) fetch_->Stop();
+      for (const auto& [fetch, kind] : fetches_) fetch->Stop();
     }
     wake_.notify_all();
     thread_.join();
@@ -143,23 +143,25 @@ class ChannelAssistant::Worker {
   // What a fetch is for: a newer request stops the fetches it makes needless (a server that
   // hangs keeps nothing waiting).
   enum Kind { kList, kProposal, kDryRun };
+  // Callable from several threads at once (the headline comparison fetches articles side by
+  // side): each call has a fetch of its own.
   PreviewFetch::Result Fetch(Kind kind, const std::string& dataDir, const RunSettings& settings, const std::string& url,
                              bool index) {
     auto fetch = std::make_shared<PreviewFetch>(dataDir, settings);
     {
       std::lock_guard lock(mutex_);
       if (quit_) return {false, {}, {}, W("остановлено")};
-      fetch_ = fetch;
-      fetchKind_ = kind;
+      fetches_.emplace_back(fetch, kind);
     }
     PreviewFetch::Result r = fetch->Fetch(url, index);
     std::lock_guard lock(mutex_);
-    fetch_.reset();
+    fetches_.erase(std::find_if(fetches_.begin(), fetches_.end(), [&](const auto& f) { return f.first == fetch; }));
     return r;
   }
-  void StopFetch(Kind from) {  // the fetch under way, when it is for `from` or later
+  void StopFetch(Kind from) {  // the fetches under way for `from` or later
     std::lock_guard lock(mutex_);
-    if (fetch_ && fetchKind_ >= from) fetch_->Stop();
+    for (const auto& [fetch, kind] : fetches_)
+      if (kind >= from) fetch->Stop();
   }
   bool Quitting() {
     std::lock_guard lock(mutex_);
@@ -188,8 +190,7 @@ class ChannelAssistant::Worker {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;
-  std::shared_ptr<PreviewFetch> fetch_;
-  Kind fetchKind_ = kList;
+  std::vector<std::pair<std::shared_ptr<PreviewFetch>, Kind>> fetches_;
   bool quit_ = false;
   std::thread thread_;
 };
@@ -516,7 +517,11 @@ void ChannelAssistant::Propose() {
         in.textCut = ProposeTextCut(article, *text);
         r.cutMissed = in.textCut.empty();
       }
-      r.proposal = ProposeChannel(in);
+      // Unless the user picked the headline, it is chosen by comparing further articles.
+      r.proposal = headline ? ProposeChannel(in)
+                            : ProposeCompared(in, [&](const std::string& url, bool index) {
+                                return w->Fetch(Worker::kProposal, dataDir, settings, url, index);
+                              });
       r.headline = HeadlineElement(article, r.proposal.nameStart);
     }
     r.input = std::move(in);
