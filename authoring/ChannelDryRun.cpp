@@ -11,6 +11,20 @@
 
 namespace skimlet {
 
+std::string ProposedNewsText(const ProposedNews& news, const std::string& newsKey) {
+  std::string text;
+  switch (news.kind) {
+    case ProposedNews::Kind::kAgain: text = W("(уже взята выше)"); break;
+    case ProposedNews::Kind::kFailed: text = W("(не получена: ") + news.detail + ")"; break;
+    case ProposedNews::Kind::kRefused: text = W("(нет фрагмента ") + newsKey + ")"; break;
+    case ProposedNews::Kind::kUntitled: text = W("(без заголовка)"); break;
+    case ProposedNews::Kind::kNamed:
+    case ProposedNews::Kind::kLinkText: text = news.name; break;
+  }
+  if (!news.savedBy.empty()) text += (text.empty() ? "" : " ") + W("(уже сохранена в «") + news.savedBy + W("»)");
+  return text;
+}
+
 namespace {
 
 // The address of the list's next page that a reader would follow from this page, links of

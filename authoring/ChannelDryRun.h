@@ -51,6 +51,10 @@ ChannelDryRun DryRunProposal(const ChannelProposal& proposal, const ProposalInpu
                              int mostFetched = 100, const std::function<bool()>& stopped = {},
                              const SavedNewsLookup& savedBy = {});
 
+// What the trial run's list says of one news (Windows-1251): its name, or why it has none, and
+// the folder that saved it already (the shared history makes a download skip that news).
+std::string ProposedNewsText(const ProposedNews& news, const std::string& newsKey);
+
 // The proposal with the headline chosen by comparison: up to `more` further articles of the
 // list are fetched (at once, each through `fetch`, which must bear being called from several
 // threads) and `input` keeps them. Returns the proposal made from the example alone when no

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <set>
 
 #include "platform/Files.h"
@@ -355,42 +356,76 @@ bool Taken(const std::string& path) { return DirExists(path) || FileExists(path)
 }  // namespace
 
 std::string NewMacroFolderProblem(const ChannelTree& tree, const std::string& channel, const std::string& rubric) {
-  const std::string& name = rubric.empty() ? channel : rubric;
-  if (std::string why = FolderNameProblem(name); !why.empty())
-    return "нельзя назвать папку «" + Win1251ToUtf8(name) + "»: " + why;
-  NodePtr node = ChannelNamed(tree, channel);
+  const std::string channelText = "«" + Win1251ToUtf8(channel) + "»";
+  if (std::string why = FolderNameProblem(channel); !why.empty())
+    return "нельзя назвать канал " + channelText + ": " + why + "; выберите другое имя";
+  if (std::string why = rubric.empty() ? std::string() : FolderNameProblem(rubric); !why.empty())
+    return "нельзя назвать рубрику «" + Win1251ToUtf8(rubric) + "»: " + why + "; выберите другое имя";
+  const NodePtr node = ChannelNamed(tree, channel);
+  const std::string channelPath = tree.AccountsDir() + DiskName(channel);
   if (rubric.empty()) {
-    if (node || Taken(tree.AccountsDir() + DiskName(channel)))
-      return "канал «" + Win1251ToUtf8(channel) + "» уже есть; выберите другое имя";
+    if (node || Taken(channelPath))
+      return "канал " + channelText + " уже есть; выберите другое имя или назовите рубрику, которую добавить в него";
     return std::string();
   }
-  if (std::string why = FolderNameProblem(channel); !why.empty() || !node)
-    return "нет канала «" + Win1251ToUtf8(channel) + "», в который добавить рубрику";
+  if (!node) {  // the channel is made with its first rubric, unless something else holds its place
+    if (Taken(channelPath))
+      return "на месте канала " + channelText + " уже есть файл или папка вне дерева каналов (" + channelPath +
+             "); уберите их или выберите другое имя канала";
+    return std::string();
+  }
   if (Taken(tree.FolderPath(node) + DiskName(rubric)))
-    return "рубрика «" + Win1251ToUtf8(rubric) + "» в канале «" + Win1251ToUtf8(channel) +
-           "» уже есть; выберите другое имя";
+    return "рубрика «" + Win1251ToUtf8(rubric) + "» в канале " + channelText + " уже есть; выберите другое имя";
   return std::string();
 }
 
-bool CreateMacroFolder(ChannelTree& tree, const std::string& channel, const std::string& rubric,
-                       const std::vector<TTmpOneMacroComand>& steps, std::string& path, std::string& error) {
-  error = NewMacroFolderProblem(tree, channel, rubric);
-  if (!error.empty()) return false;
-  if (steps.size() > static_cast<std::size_t>(kMacroSlots)) {
-    error = "в макросе больше шагов, чем помещается в папку";
-    return false;
-  }
-  const NodePtr parent = rubric.empty() ? nullptr : ChannelNamed(tree, channel);
-  const std::string& name = rubric.empty() ? channel : rubric;
-  path = (parent ? tree.FolderPath(parent) : tree.AccountsDir()) + DiskName(name) + "/";
+namespace {
+
+bool WriteMacro(const std::string& folder, const std::vector<TTmpOneMacroComand>& steps, std::string& error) {
   FolderMacro writer;
   MacroTable& table = writer.Table();
   table.count = static_cast<std::int32_t>(steps.size());
   std::copy(steps.begin(), steps.end(), table.steps.begin());
-  if (!MakeDirs(tree.AccountsDir(), &error) || !MakeDirs(path, &error) || !writer.WriteFolderMacroFile(path, &error))
-    return false;
-  if (NodePtr node = tree.AddFolderNode(DiskName(name), parent, true)) tree.WriteFolderCheck(node, true);
-  return true;
+  return writer.WriteFolderMacroFile(folder, &error);
+}
+
+}  // namespace
+
+MadeMacroFolder CreateMacroFolder(ChannelTree& tree, const std::string& channel, const std::string& rubric,
+                                  const std::vector<TTmpOneMacroComand>& steps) {
+  MadeMacroFolder made;
+  made.error = NewMacroFolderProblem(tree, channel, rubric);
+  if (!made.error.empty()) return made;
+  if (steps.size() > static_cast<std::size_t>(kMacroSlots)) {
+    made.error = "в макросе больше шагов, чем помещается в папку";
+    return made;
+  }
+  NodePtr parent = rubric.empty() ? nullptr : ChannelNamed(tree, channel);
+  const bool withChannel = !rubric.empty() && !parent;
+  const std::string channelPath = tree.AccountsDir() + DiskName(channel) + "/";
+  const std::string path = rubric.empty() ? channelPath : channelPath + DiskName(rubric) + "/";
+  // A channel made for its rubric gets an empty macro of its own, written last: another window
+  // takes a folder in once it has a macro, so the channel comes in with its rubric.
+  std::string error;
+  if (!MakeDirs(tree.AccountsDir(), &error) || !MakeDirs(path, &error) || !WriteMacro(path, steps, error) ||
+      (withChannel && !WriteMacro(channelPath, {}, error))) {
+    if (withChannel) {  // nothing half-made: the channel goes with the rubric it was made for
+      std::error_code ignored;
+      for (const std::string& p : {path + kMacroFileName, path, channelPath + kMacroFileName, channelPath})
+        std::filesystem::remove(p, ignored);
+    }
+    made.error = error;
+    return made;
+  }
+  if (withChannel && (parent = tree.AddFolderNode(DiskName(channel), nullptr, true))) tree.WriteFolderCheck(parent, true);
+  made.path = path;
+  if (!withChannel || parent) made.node = tree.AddFolderNode(DiskName(rubric.empty() ? channel : rubric), parent, true);
+  if (made.node) tree.WriteFolderCheck(made.node, true);
+  const std::string rubricText = "«" + Win1251ToUtf8(rubric) + "»", channelText = "«" + Win1251ToUtf8(channel) + "»";
+  made.said = rubric.empty()  ? "Создан канал " + channelText
+              : withChannel ? "Создан канал " + channelText + " и рубрика " + rubricText
+                            : "Создана рубрика " + rubricText + " в канале " + channelText;
+  return made;
 }
 
 }  // namespace skimlet

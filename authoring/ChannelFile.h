@@ -92,15 +92,24 @@ ChannelImportResult ImportChannel(ChannelTree& tree, const std::string& filePath
                                   const OverwriteQuestion& ask);
 ChannelImportResult ImportChannelText(ChannelTree& tree, std::string_view text, const OverwriteQuestion& ask);
 
-// A new folder for a macro of its own: a channel (rubric empty) or a rubric of an existing
-// channel; names are Windows-1251. Why it cannot be made (UTF-8, Russian), or "" when it can:
-// an unsafe name, a channel or rubric of that name already there, no such channel.
+// A new folder for a macro of its own: a channel (rubric empty) or a rubric, of an existing
+// channel or of a new one made with it; names are Windows-1251. Why it cannot be made (UTF-8,
+// Russian, saying what to do instead), or "" when it can: an unsafe name, a channel or rubric
+// of that name already there, something else in the new channel's place.
 std::string NewMacroFolderProblem(const ChannelTree& tree, const std::string& channel, const std::string& rubric);
 
-// Makes that folder with the macro `steps`, marked for download, and adds it to the tree.
-// Refuses (returns false, `error` says why) what NewMacroFolderProblem refuses: nothing that
-// exists is ever overwritten. `path` receives the folder's path.
-bool CreateMacroFolder(ChannelTree& tree, const std::string& channel, const std::string& rubric,
-                       const std::vector<TTmpOneMacroComand>& steps, std::string& path, std::string& error);
+struct MadeMacroFolder {
+  std::string path;   // the folder the steps went into (ends in '/'), "" when nothing was made
+  NodePtr node;       // its node in the tree
+  std::string said;   // UTF-8: what was made, «Создан канал «…» и рубрика «…»»
+  std::string error;  // UTF-8: why nothing was made
+};
+
+// Makes that folder with the macro `steps` (a new channel of a rubric gets an empty macro),
+// each folder made marked for download and added to the tree. Refuses what
+// NewMacroFolderProblem refuses: nothing that exists is ever overwritten, and a channel made
+// for a rubric that cannot be written is taken away again.
+MadeMacroFolder CreateMacroFolder(ChannelTree& tree, const std::string& channel, const std::string& rubric,
+                                  const std::vector<TTmpOneMacroComand>& steps);
 
 }  // namespace skimlet

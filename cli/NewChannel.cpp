@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "qt/SettingsStore.h"
 #include "store/ChannelFolders.h"
+#include "store/NewsFolder.h"
 
 namespace skimlet::cli {
 
@@ -70,7 +71,8 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
   }
   const std::string channelName = Utf8ToWin1251(positional[0]);
   const std::string indexUrl = Utf8ToWin1251(positional[1]);
-  // The folder must be new, and a rubric's channel must exist: said before anything is fetched.
+  // The folder must be new (a rubric's channel is made with it when missing): said before
+  // anything is fetched.
   ChannelTree tree(ctx.dataDir);
   if (DirExists(tree.AccountsDir())) tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
   if (std::string why = NewMacroFolderProblem(tree, channelName, rubric); !why.empty()) {
@@ -113,23 +115,22 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
   if (pages > 1 && !proposal.turns)
     std::cout << "Ссылка на следующую страницу списка не найдена: листать не будем.\n";
 
-  // The preview: every link taken, page after page, with the name its news would get.
-  const ChannelDryRun dry = DryRunProposal(proposal, input, fetch, kMostNamesFetched);
+  // The preview: every link taken, page after page, with the name its news would get and the
+  // folder that saved it already (read from every folder's news once).
+  SavedNewsIndex saved;
+  saved.Build(tree);
+  const ChannelDryRun dry = DryRunProposal(proposal, input, fetch, kMostNamesFetched, {},
+                                           [&](const std::string& url) { return saved.FolderOf(url); });
   if (dry.listFailedPage > 0)
     std::cout << "Страница списка " << dry.listFailedPage << " не получена: " << U(dry.listFailure) << "\n";
-  std::cout << "Ссылки, которые возьмёт макрос (" << dry.news.size() << "):\n";
-  for (const ProposedNews& n : dry.news) {
-    std::string name;
-    switch (n.kind) {
-      case ProposedNews::Kind::kAgain: name = "(уже взята выше)"; break;
-      case ProposedNews::Kind::kFailed: name = "(не получена: " + U(n.detail) + ")"; break;
-      case ProposedNews::Kind::kRefused: name = "(нет фрагмента " + U(proposal.newsKey) + ")"; break;
-      case ProposedNews::Kind::kUntitled: name = "(без заголовка)"; break;
-      case ProposedNews::Kind::kNamed:
-      case ProposedNews::Kind::kLinkText: name = U(n.name); break;
-    }
-    std::cout << "  " << U(n.url) << "\n      " << name << "\n";
+  if (!dry.listPages.empty()) {
+    std::cout << "Страницы списка (" << dry.listPages.size() << "):\n";
+    for (const std::string& page : dry.listPages) std::cout << "  " << U(page) << "\n";
   }
+  std::cout << "Ссылки, которые возьмёт макрос (" << dry.news.size() << "):\n";
+  for (const ProposedNews& n : dry.news)
+    std::cout << "  " << U(n.url) << "\n      " << U(ProposedNewsText(n, proposal.newsKey)) << "\n";
+  for (const std::string& warning : dry.warnings) std::cout << "Внимание: " << U(warning) << "\n";
   const int named = dry.named;
   if (proposal.problem.empty() && (proposal.nameCollision || dry.nameClash)) {
     Fail("у разных статей списка одинаковые заголовки, и другого заголовка, который различал бы их, не найдено: "
@@ -146,12 +147,12 @@ int NewChannelCommand(const Context& ctx, const std::vector<std::string>& args) 
     return 0;
   }
 
-  std::string path, error;
-  if (!CreateMacroFolder(tree, channelName, rubric, proposal.steps, path, error)) {
-    Fail(error);
+  const MadeMacroFolder made = CreateMacroFolder(tree, channelName, rubric, proposal.steps);
+  if (made.path.empty()) {
+    Fail(made.error);
     return 1;
   }
-  std::cout << (rubric.empty() ? "Создан канал " : "Создана рубрика ") << path << "\n";
+  std::cout << made.said << ": " << made.path << "\n";
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
+#include <memory>
 
 #include "authoring/MacroPreview.h"
 #include "authoring/ui/ChannelAssistant.h"
@@ -15,6 +16,7 @@
 #include "authoring/ui/MacroEditor.h"
 #include "authoring/ui/MacroPreview.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/NewsList.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "qt/Dialogs.h"
@@ -93,8 +95,16 @@ void TMainForm::CreateMacroActions() {
     }
     auto* assistant = new ChannelAssistant(tree_, dataDir_, [this] { return liveSettings_.Get(); }, this);
     assistant->setAttribute(Qt::WA_DeleteOnClose);
-    connect(assistant, &ChannelAssistant::created, this, [this](const NodePtr& folder, bool openInEditor) {
+    connect(assistant, &ChannelAssistant::created, this, [this](const NodePtr& folder, bool openInEditor, const QString& said) {
+      statusBar()->showMessage(said);
       if (!folder) return;
+      // Said again once the new folder's list has come, whose count would replace it.
+      auto once = std::make_shared<QMetaObject::Connection>();
+      *once = connect(listNews_, &NewsList::filled, this, [this, said, once] {
+        statusBar()->showMessage(said);
+        disconnect(*once);
+      });
+      accounts_->AddNodeItem(ChannelTree::RootChannel(folder));  // a rubric's channel may be new too
       accounts_->AddNodeItem(folder);
       accounts_->RefreshAll();
       accounts_->SelectNode(folder);

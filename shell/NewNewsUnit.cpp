@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -58,9 +59,13 @@ TNewNewsForm::TNewNewsForm(const ChannelTree& tree, SettingsStore& store,
 
   RestorePlacement();
   offset_ = std::min(width(), kTickerCellWidth);
+  QCoreApplication::instance()->installEventFilter(this);
 }
 
-TNewNewsForm::~TNewNewsForm() { SavePlacement(); }
+TNewNewsForm::~TNewNewsForm() {
+  QCoreApplication::instance()->removeEventFilter(this);
+  SavePlacement();
+}
 
 void TNewNewsForm::RestorePlacement() {
   auto left = store_.Number("NewNewsForm/.Left"), top = store_.Number("NewNewsForm/.Top");
@@ -149,8 +154,34 @@ void TNewNewsForm::TickerRebuild() {
 }
 
 void TNewNewsForm::Follow(bool anyUnread, bool wanted) {
-  if (anyUnread && wanted && isHidden()) ShowTicker();
-  if ((!anyUnread && isVisible()) || !wanted) HideTicker();
+  const bool shown = anyUnread && wanted && !OtherWindowOpen();
+  if (shown && isHidden()) ShowTicker();
+  if (!shown && isVisible()) HideTicker();
+}
+
+// Dialogs, message boxes, the assistant, the reader, the search window, the splash: not the
+// main window (the ticker is meant to run over it), menus, tool tips or the tray's icon
+// embedded in a panel.
+bool TNewNewsForm::MakesWayFor(const QWidget* w) {
+  if (!w->isWindow() || qobject_cast<const QMainWindow*>(w) || qobject_cast<const TNewNewsForm*>(w)) return false;
+  if (w->windowFlags() & Qt::BypassWindowManagerHint) return false;
+  const Qt::WindowType type = w->windowType();
+  return type == Qt::Window || type == Qt::Dialog || type == Qt::Sheet || type == Qt::SplashScreen;
+}
+
+bool TNewNewsForm::OtherWindowOpen() const {
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  return std::any_of(windows.begin(), windows.end(),
+                     [](const QWidget* w) { return w->isVisible() && !w->isMinimized() && MakesWayFor(w); });
+}
+
+bool TNewNewsForm::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if ((type != QEvent::Show && type != QEvent::WindowStateChange) || !isVisible() || !watched->isWidgetType())
+    return false;
+  const auto* w = static_cast<QWidget*>(watched);
+  if (w->isVisible() && !w->isMinimized() && MakesWayFor(w)) HideTicker();  // shown, or back from the taskbar
+  return false;
 }
 
 void TNewNewsForm::ShowTicker() {

@@ -1,7 +1,9 @@
 // The ticker ("Есть новости"): a thin always-on-top bar that scrolls the unread news of all
 // channels from right to left. A double click opens the news under the pointer; a drag
-// scrolls the ribbon, Shift+drag or a right drag moves the window. Window thread only: runs
-// hand their additions over through the run host.
+// scrolls the ribbon, Shift+drag or a right drag moves the window. It stays on top of other
+// programs but never covers this one's other windows: it makes way while a dialog, the
+// assistant, the reader or the search window is open. Window thread only: runs hand their
+// additions over through the run host.
 #pragma once
 
 #include <QPoint>
@@ -41,8 +43,11 @@ class TNewNewsForm : public QWidget {
   void TickerSyncFolder(const NodePtr& node, const std::string& folder, const std::vector<std::string>& unreadFiles);
   const TickerItems& Items() const { return items_; }
 
-  // The 250 ms rule: shown while something is unread and the user wants it.
+  // The 250 ms rule: shown while something is unread, the user wants it and no other window
+  // of the program is open (it comes back at the first tick after the last one closes).
   void Follow(bool anyUnread, bool wanted);
+  // A window of the program, other than the main window, that the ticker must not cover.
+  static bool MakesWayFor(const QWidget* window);
   void ShowTicker();
   void HideTicker();
 
@@ -64,6 +69,9 @@ class TNewNewsForm : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  // Hides the ticker when such a window is about to show (before it is on the screen) or
+  // comes back from being minimised.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void RestorePlacement();
@@ -71,6 +79,7 @@ class TNewNewsForm : public QWidget {
   void MoveTo(const QPoint& topLeft);
   void UpdateTimer();
   void CountChanged();
+  bool OtherWindowOpen() const;
 
   const ChannelTree& tree_;
   SettingsStore& store_;

@@ -20,6 +20,14 @@ constexpr int kMaxHeaderLines = 16;
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
+// Every news file of the folder whose header names the address it came from.
+template <typename Take>
+void ForEachSavedNews(const std::string& folderPath, Take take) {
+  NewsHeader header;
+  for (const std::string& name : ListNewsFiles(folderPath))
+    if (ReadNewsHeader(JoinPath(folderPath, name), header) && !header.url.empty()) take(header);
+}
+
 }  // namespace
 
 std::size_t ParseNewsHeader(std::string_view text, NewsHeader& header) {
@@ -54,15 +62,28 @@ bool ReadNewsHeader(const std::string& path, NewsHeader& out) {
 void NewsFolderIndex::Build(const std::string& folderPath) {
   folder_ = folderPath;
   byUrl_.clear();
-  NewsHeader header;
-  for (const std::string& name : ListNewsFiles(folderPath))
-    if (ReadNewsHeader(JoinPath(folderPath, name), header) && !header.url.empty())
-      byUrl_.emplace(std::move(header.url), std::move(header.name));
+  ForEachSavedNews(folderPath, [&](NewsHeader& h) { byUrl_.emplace(std::move(h.url), std::move(h.name)); });
 }
 
 const std::string* NewsFolderIndex::Find(const std::string& url) const {
   auto it = byUrl_.find(url);
   return it == byUrl_.end() ? nullptr : &it->second;
+}
+
+void SavedNewsIndex::Build(const ChannelTree& tree) {
+  captions_.clear();
+  folderByUrl_.clear();
+  for (const NodePtr& node : tree.InTreeOrder()) {
+    const NodePtr parent = tree.Parent(node);
+    captions_.push_back(parent ? tree.Caption(parent) + "/" + tree.Caption(node) : tree.Caption(node));
+    ForEachSavedNews(tree.FolderPath(node),
+                     [&](NewsHeader& h) { folderByUrl_.emplace(std::move(h.url), captions_.size() - 1); });
+  }
+}
+
+std::string SavedNewsIndex::FolderOf(const std::string& url) const {
+  auto it = folderByUrl_.find(url);
+  return it == folderByUrl_.end() ? std::string() : captions_[it->second];
 }
 
 std::vector<std::string> NewestNewsFiles(const std::string& folderPath, std::size_t count) {

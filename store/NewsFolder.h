@@ -1,5 +1,6 @@
 // What a run needs to know about the news already saved in a folder: which addresses they
-// were saved from (read from their header comments), and which were written last.
+// were saved from (read from their header comments), and which were written last; and which
+// folder of the whole collection saved an address.
 #pragma once
 
 #include <string>
@@ -8,6 +9,8 @@
 #include <vector>
 
 namespace skimlet {
+
+class ChannelTree;
 
 // The header comment SaveNews writes at the start of a news file; the values as stored
 // (Windows-1251).
@@ -39,6 +42,22 @@ class NewsFolderIndex {
  private:
   std::string folder_;
   std::unordered_map<std::string, std::string> byUrl_;
+};
+
+// Which folder of the collection holds the news saved from an address. The history is shared
+// by every channel, so a download skips what another folder saved; a new channel's trial run
+// names that folder. Built once from the header of every news file of every folder.
+class SavedNewsIndex {
+ public:
+  void Build(const ChannelTree& tree);
+  // The holding folder's caption, "Канал" or "Канал/Рубрика" (Windows-1251); "" when none.
+  // The first folder in tree order wins.
+  std::string FolderOf(const std::string& url) const;
+  std::size_t Size() const { return folderByUrl_.size(); }
+
+ private:
+  std::vector<std::string> captions_;
+  std::unordered_map<std::string, std::size_t> folderByUrl_;  // into captions_
 };
 
 // The news files of a folder (full paths), most recently written first, at most `count`.

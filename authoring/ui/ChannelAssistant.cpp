@@ -36,6 +36,7 @@
 #include "platform/Text.h"
 #include "qt/QtText.h"
 #include "qt/WebViews.h"
+#include "store/NewsFolder.h"
 
 namespace skimlet {
 
@@ -127,7 +128,7 @@ class ChannelAssistant::Worker {
     {
       std::lock_guard lock(mutex_);
       quit_ = true;
-      if (fetch_) fetch_->Stop();
+      for (const auto& [fetch, kind] : fetches_) fetch->Stop();
     }
     wake_.notify_all();
     thread_.join();
@@ -142,23 +143,25 @@ class ChannelAssistant::Worker {
   // What a fetch is for: a newer request stops the fetches it makes needless (a server that
   // hangs keeps nothing waiting).
   enum Kind { kList, kProposal, kDryRun };
+  // Callable from several threads at once (the headline comparison fetches articles side by
+  // side): each call has a fetch of its own.
   PreviewFetch::Result Fetch(Kind kind, const std::string& dataDir, const RunSettings& settings, const std::string& url,
                              bool index) {
     auto fetch = std::make_shared<PreviewFetch>(dataDir, settings);
     {
       std::lock_guard lock(mutex_);
       if (quit_) return {false, {}, {}, W("остановлено")};
-      fetch_ = fetch;
-      fetchKind_ = kind;
+      fetches_.emplace_back(fetch, kind);
     }
     PreviewFetch::Result r = fetch->Fetch(url, index);
     std::lock_guard lock(mutex_);
-    fetch_.reset();
+    fetches_.erase(std::find_if(fetches_.begin(), fetches_.end(), [&](const auto& f) { return f.first == fetch; }));
     return r;
   }
-  void StopFetch(Kind from) {  // the fetch under way, when it is for `from` or later
+  void StopFetch(Kind from) {  // the fetches under way for `from` or later
     std::lock_guard lock(mutex_);
-    if (fetch_ && fetchKind_ >= from) fetch_->Stop();
+    for (const auto& [fetch, kind] : fetches_)
+      if (kind >= from) fetch->Stop();
   }
   bool Quitting() {
     std::lock_guard lock(mutex_);
@@ -187,8 +190,7 @@ class ChannelAssistant::Worker {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;
-  std::shared_ptr<PreviewFetch> fetch_;
-  Kind fetchKind_ = kList;
+  std::vector<std::pair<std::shared_ptr<PreviewFetch>, Kind>> fetches_;
   bool quit_ = false;
   std::thread thread_;
 };
@@ -217,7 +219,8 @@ ChannelAssistant::ChannelAssistant(ChannelTree& tree, std::string dataDir, std::
   channel_->setObjectName("AssistantChannel");
   rubric_ = new QLineEdit;
   rubric_->setObjectName("AssistantRubric");
-  rubric_->setPlaceholderText(QStringLiteral("пусто — новый канал; иначе новая рубрика канала, названного выше"));
+  rubric_->setPlaceholderText(
+      QStringLiteral("пусто — новый канал; иначе новая рубрика канала, названного выше (нет его — создастся с ней)"));
   status_ = new QLabel(QStringLiteral("Введите адрес страницы со списком статей и нажмите «Показать»."));
   status_->setObjectName("AssistantStatus");
   status_->setWordWrap(true);
@@ -514,7 +517,11 @@ void ChannelAssistant::Propose() {
         in.textCut = ProposeTextCut(article, *text);
         r.cutMissed = in.textCut.empty();
       }
-      r.proposal = ProposeChannel(in);
+      // Unless the user picked the headline, it is chosen by comparing further articles.
+      r.proposal = headline ? ProposeChannel(in)
+                            : ProposeCompared(in, [&](const std::string& url, bool index) {
+                                return w->Fetch(Worker::kProposal, dataDir, settings, url, index);
+                              });
       r.headline = HeadlineElement(article, r.proposal.nameStart);
     }
     r.input = std::move(in);
@@ -614,33 +621,45 @@ void ChannelAssistant::DryRun() {
   news_->addItem(QStringLiteral("Идёт пробный запуск…"));
   ++pending_;
   const RunSettings settings = settings_ ? settings_() : RunSettings();
-  worker_->Post([this, w = worker_.get(), generation, proposal = proposal_, in = input_, settings, dataDir = dataDir_] {
+  worker_->Post([this, w = worker_.get(), generation, proposal = proposal_, in = input_, settings, dataDir = dataDir_,
+                 tree = &tree_] {
+    SavedNewsIndex saved;  // the news every folder holds, read once for the whole run
+    saved.Build(*tree);
     ChannelDryRun dry = DryRunProposal(
         proposal, in, [&](const std::string& url, bool index) { return w->Fetch(Worker::kDryRun, dataDir, settings, url, index); },
-        100, [&] { return w->dryWanted != generation || w->Quitting(); });
+        100, [&] { return w->dryWanted != generation || w->Quitting(); },
+        [&](const std::string& url) { return saved.FolderOf(url); });
     QMetaObject::invokeMethod(this, [this, generation, dry = std::move(dry), key = proposal.newsKey] {
       --pending_;
       if (generation != dryGeneration_) return;
       news_->clear();
-      if (dry.listFailedPage > 0)
-        news_->addItem(QStringLiteral("Страница списка %1 не получена: %2").arg(dry.listFailedPage).arg(Q(dry.listFailure)));
-      for (const ProposedNews& n : dry.news) {
-        QString name;
-        switch (n.kind) {
-          case ProposedNews::Kind::kAgain: name = QStringLiteral("(уже взята выше)"); break;
-          case ProposedNews::Kind::kFailed: name = QStringLiteral("(не получена: %1)").arg(Q(n.detail)); break;
-          case ProposedNews::Kind::kRefused: name = QStringLiteral("(нет фрагмента %1)").arg(Q(key)); break;
-          case ProposedNews::Kind::kUntitled: name = QStringLiteral("(без заголовка)"); break;
-          case ProposedNews::Kind::kNamed:
-          case ProposedNews::Kind::kLinkText: name = Q(n.name); break;
-        }
-        auto* item = new QListWidgetItem(QStringLiteral("%1\n    %2").arg(name, Q(n.url)));
+      news_->addItem(QStringLiteral("Сохранилось бы новостей: %1 из %2. Ничего не записано.")
+                         .arg(dry.named)
+                         .arg(dry.news.size()));
+      for (const std::string& warning : dry.warnings) {
+        auto* item = new QListWidgetItem(QStringLiteral("Внимание: %1").arg(Q(warning)));
+        item->setForeground(Qt::darkRed);
         item->setToolTip(PlainTip(item->text()));
         news_->addItem(item);
       }
-      news_->insertItem(0, QStringLiteral("Сохранилось бы новостей: %1 из %2. Ничего не записано.")
-                               .arg(dry.named)
-                               .arg(dry.news.size()));
+      if (!dry.listPages.empty()) {
+        QStringList pages;
+        for (const std::string& page : dry.listPages) pages << QStringLiteral("    ") + Q(page);
+        constexpr int kShown = 5;  // the rest in the tool tip
+        auto* item = new QListWidgetItem(QStringLiteral("Страницы списка (%1):\n%2%3")
+                                             .arg(pages.size())
+                                             .arg(pages.mid(0, kShown).join('\n'))
+                                             .arg(pages.size() > kShown ? QStringLiteral("\n    …") : QString()));
+        item->setToolTip(PlainTip(pages.join('\n')));
+        news_->addItem(item);
+      }
+      if (dry.listFailedPage > 0)
+        news_->addItem(QStringLiteral("Страница списка %1 не получена: %2").arg(dry.listFailedPage).arg(Q(dry.listFailure)));
+      for (const ProposedNews& n : dry.news) {
+        auto* item = new QListWidgetItem(QStringLiteral("%1\n    %2").arg(Q(ProposedNewsText(n, key)), Q(n.url)));
+        item->setToolTip(PlainTip(item->text()));
+        news_->addItem(item);
+      }
     }, Qt::QueuedConnection);
   });
 }
@@ -651,16 +670,14 @@ bool ChannelAssistant::Create(bool openInEditor) {
     status_->setText(QStringLiteral("Сначала щёлкните по статье списка: шагов канала ещё нет."));
     return false;
   }
-  std::string path, error;
-  if (!CreateMacroFolder(tree_, channel, rubric, proposal_.steps, path, error)) {
-    status_->setText(QStringLiteral("Канал не создан: %1").arg(QString::fromStdString(error)));
+  const MadeMacroFolder made = CreateMacroFolder(tree_, channel, rubric, proposal_.steps);
+  if (made.path.empty()) {
+    status_->setText(QStringLiteral("Канал не создан: %1").arg(QString::fromStdString(made.error)));
     return false;
   }
-  NodePtr folder;
-  for (const NodePtr& n : tree_.InTreeOrder())
-    if (tree_.FolderPath(n) == path || tree_.FolderPath(n) == path + "/") folder = n;
-  status_->setText(QStringLiteral("Создано: %1").arg(QString::fromStdString(path)));
-  emit created(folder, openInEditor);
+  const QString said = QString::fromStdString(made.said);
+  status_->setText(said);
+  emit created(made.node, openInEditor, said);
   accept();
   return true;
 }

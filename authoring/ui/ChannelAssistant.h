@@ -65,8 +65,9 @@ class ChannelAssistant : public QDialog {
   bool Create(bool openInEditor);
 
  signals:
-  // The folder written; the window selects it (and shows its macro when asked).
-  void created(skimlet::NodePtr folder, bool openInEditor);
+  // The folder written (a rubric's new channel with it); the window selects it (and shows its
+  // macro when asked) and says what was made.
+  void created(skimlet::NodePtr folder, bool openInEditor, const QString& said);
 
  private:
   class Worker;

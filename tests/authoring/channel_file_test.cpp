@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <system_error>
 
 #include "authoring/ChannelFile.h"
 #include "platform/Files.h"
@@ -335,6 +337,73 @@ TEST(ChannelImportHostile, AManyStepFileStopsAtTheFolderLimit) {
   ASSERT_EQ(r.status, ChannelImportResult::Status::kImported);
   EXPECT_EQ(d.Macro("Site").substr(0, 6), "1001\r\n");
   EXPECT_EQ(r.written.size(), 2u);
+}
+
+// A proposed macro's folder: a channel, a rubric of one, or a rubric with its new channel; a
+// refusal says what to do instead and writes nothing.
+TEST(NewMacroFolder, AChannelComesWithItsFirstRubricAndARefusalSaysWhatToDo) {
+  Data d;
+  WriteFile(d.home + "Accounts/Plain", "x");
+  const std::vector<TTmpOneMacroComand> steps = {test::MacroStep("GetStart", "http://127.0.0.1/")};
+  const struct {
+    const char *channel, *rubric;
+    const char* said;  // what was made, or the start of the refusal
+  } cases[] = {
+      {"Вести", "", "Создан канал «Вести»"},
+      {"Вести", "Спорт", "Создана рубрика «Спорт» в канале «Вести»"},
+      {"Новый", "Главное", "Создан канал «Новый» и рубрика «Главное»"},
+      {"Вести", "", "канал «Вести» уже есть; выберите другое имя или назовите рубрику, которую добавить в него"},
+      {"Вести", "Спорт", "рубрика «Спорт» в канале «Вести» уже есть; выберите другое имя"},
+      {".Скрытый", "Главное", "нельзя назвать канал «.Скрытый»: имя начинается с точки"},
+      {"Вести", "a/b", "нельзя назвать рубрику «a/b»: в имени есть «/» или «\\»; выберите другое имя"},
+      {"Plain", "Главное", "на месте канала «Plain» уже есть файл или папка вне дерева каналов"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.channel) + "/" + c.rubric);
+    d.Build();
+    const std::vector<std::string> before = Listing(d.sandbox.path());
+    const MadeMacroFolder made = CreateMacroFolder(d.tree, Cp(c.channel), Cp(c.rubric), steps);
+    if (made.path.empty()) {
+      EXPECT_EQ(made.error.rfind(c.said, 0), 0u) << made.error;
+      EXPECT_EQ(Listing(d.sandbox.path()), before);
+      continue;
+    }
+    EXPECT_EQ(made.said, c.said);
+    EXPECT_EQ(made.path, d.Folder(*c.rubric ? std::string(c.channel) + "/" + c.rubric : c.channel));
+    ASSERT_NE(made.node, nullptr);
+    EXPECT_EQ(d.tree.FolderPath(made.node), made.path);
+    EXPECT_TRUE(d.tree.IsChecked(made.node));
+  }
+  // The channel made for its rubric: an empty macro, marked for download, in the tree too.
+  EXPECT_EQ(d.Macro("Новый"), "0\r\n");
+  EXPECT_EQ(d.Macro("Новый/Главное"), d.Macro("Вести"));
+  EXPECT_EQ(d.tree.Outline(), Cp("Вести\r\n\tСпорт\r\nНовый\r\n\tГлавное\r\n"));
+  EXPECT_TRUE(d.tree.IsChecked(d.Find(Cp("Новый"))));
+  d.Build();
+  EXPECT_EQ(d.tree.Outline(), Cp("Вести\r\n\tСпорт\r\nНовый\r\n\tГлавное\r\n")) << "as read from the disk";
+  EXPECT_TRUE(d.tree.IsChecked(d.Find(Cp("Новый"))));
+}
+
+// When the rubric cannot be written, the channel made for it goes too. A data directory deep
+// enough that the rubric's path, or its macro file's, passes the system's limit of 4096 bytes.
+TEST(NewMacroFolder, NothingIsLeftHalfMadeWhenTheRubricCannotBeWritten) {
+  const std::vector<TTmpOneMacroComand> steps = {test::MacroStep("GetStart", "http://127.0.0.1/")};
+  for (std::size_t rubricLength : {200u, 175u}) {  // the folder fails; the folder is made, its macro fails
+    SCOPED_TRACE(rubricLength);
+    TempDir sandbox;
+    std::string home = sandbox.path();
+    while (home.size() < 3800) home += std::string(100, 'd') + "/";
+    home += std::string(3900 - home.size() - 1, 'e') + "/";
+    ASSERT_TRUE(MakeDirs(home + "Accounts"));
+    ChannelTree tree(home);
+    tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
+    const std::vector<std::string> before = Listing(sandbox.path());
+    const MadeMacroFolder made = CreateMacroFolder(tree, "Chan", std::string(rubricLength, 'r'), steps);
+    EXPECT_EQ(made.path, "");
+    EXPECT_NE(made.error.find(std::generic_category().message(ENAMETOOLONG)), std::string::npos) << made.error;
+    EXPECT_EQ(Listing(sandbox.path()), before);
+    EXPECT_TRUE(tree.InTreeOrder().empty());
+  }
 }
 
 TEST(DemoChannelFile, IsTheExportOfTheExampleSetUpAndImportsIt) {

@@ -45,6 +45,13 @@ TEST(HelpPages, StartPageAndInterfacePage) {
   std::string iface = test::ReadFile(HelpDir() + "02Interface.htm");
   for (const char* sign : {"<code>*</code>", "<code>?</code>", "<code>~</code>"})
     EXPECT_NE(iface.find(sign), std::string::npos) << sign;
+  // «С чего начать» leads with the assistant: its first paragraph names the menu item and its keys.
+  std::string start = test::ReadFile(HelpDir() + "01OverView.htm");
+  const std::size_t section = start.find(Cp("<h2>С чего начать</h2>\n<p>"));
+  ASSERT_NE(section, std::string::npos);
+  const std::string lead = start.substr(section, start.find("</p>", section) - section);
+  for (const char* text : {"«Файл» — «Новый канал по адресу…» (Ctrl+Shift+N)", "«Создать»", "F9"})
+    EXPECT_NE(lead.find(Cp(text)), std::string::npos) << text;
   // The editor's page tells about the preview and its button, and about channel files.
   for (const char* text : {"Что сделает шаг (предпросмотр)", "«Загрузить страницу»", "Добавить/восстановить канал"})
     EXPECT_NE(iface.find(Cp(text)), std::string::npos) << text;

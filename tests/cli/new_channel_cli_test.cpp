@@ -109,6 +109,18 @@ struct Site {
   }
 };
 
+// The addresses the preview lists under «Ссылки, которые возьмёт макрос», and the line said
+// of each.
+std::vector<std::string> TakenLinks(const std::string& out, std::vector<std::string>* said = nullptr) {
+  std::vector<std::string> links;
+  std::istringstream lines(out.substr(std::min(out.size(), out.find("Ссылки, которые возьмёт макрос"))));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("  http", 0) == 0) links.push_back(line.substr(2));
+    else if (said && line.rfind("      ", 0) == 0) said->push_back(line.substr(6));
+  }
+  return links;
+}
+
 struct Cli {
   test::TempDir home, config;
   test::CommandResult Run(const std::string& args) {
@@ -133,9 +145,7 @@ TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
 
     // The preview's links: precision and recall against the list.
     std::vector<std::string> taken;
-    std::istringstream lines(made.out);
-    for (std::string line; std::getline(lines, line);)
-      if (line.rfind("  http", 0) == 0) taken.push_back(StemOfUrl(line.substr(2)));
+    for (const std::string& url : TakenLinks(made.out)) taken.push_back(StemOfUrl(url));
     std::set<std::string> expected(f.articles.begin(), f.articles.end()), unique(taken.begin(), taken.end());
     std::size_t right = std::count_if(unique.begin(), unique.end(), [&](const std::string& s) { return expected.count(s) > 0; });
     EXPECT_EQ(right, expected.size()) << "recall " << right << "/" << expected.size() << "\n" << made.out;
@@ -156,32 +166,78 @@ TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
   }
 }
 
-TEST(NewChannelCli, RefusesTakenNamesAndPagesWithoutTheExample) {
+TEST(NewChannelCli, MakesTheFolderItsChannelWithItOrSaysWhatToDo) {
   Site site("handwritten", ReadFixture("handwritten"));
   Cli cli;
-  const std::string index = test::ShellQuote(site.server.url("/index.html"));
+  test::WriteFile(cli.home / "Accounts/Файл", "not a folder");
+  const std::string list = " " + test::ShellQuote(site.server.url("/index.html"));
   const std::string example = " --example " + test::ShellQuote(site.server.url("/z/cerkov-1812.html"));
-
-  test::CommandResult dry = cli.Run("new Заметки " + index + example + " --dry-run");
-  EXPECT_EQ(dry.exitCode, 0) << dry.out;
-  EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Заметки"));
-
-  ASSERT_EQ(cli.Run("new Заметки " + index + example).exitCode, 0);
-  test::CommandResult again = cli.Run("new Заметки " + index + example);
-  EXPECT_EQ(again.exitCode, 1);
-  EXPECT_NE(again.out.find("уже есть"), std::string::npos) << again.out;
-
-  // A rubric goes into the existing channel, once.
-  EXPECT_EQ(cli.Run("new Заметки " + index + example + " --rubric Свежее").exitCode, 0);
-  EXPECT_TRUE(std::filesystem::exists(cli.home / "Accounts/Заметки/Свежее/Skimlet-macros.ini"));
-  EXPECT_EQ(cli.Run("new Заметки " + index + example + " --rubric Свежее").exitCode, 1);
-  EXPECT_EQ(cli.Run("new Нет " + index + example + " --rubric Свежее").exitCode, 1);
-
-  test::CommandResult missing =
-      cli.Run("new Другой " + index + " --example " + test::ShellQuote(site.server.url("/z/net-takoj.html")));
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_NE(missing.out.find("нет ссылки на пример"), std::string::npos) << missing.out;
+  const struct {
+    std::string args;
+    int exitCode;
+    const char* says;
+    std::vector<const char*> macros;  // folders that hold a macro afterwards ("" none)
+  } cases[] = {
+      {"Заметки" + list + example + " --dry-run", 0, "Пробный запуск: ничего не записано", {}},
+      {"Заметки" + list + example, 0, "Создан канал «Заметки»: ", {"Заметки"}},
+      {"Заметки" + list + example, 1,
+       "канал «Заметки» уже есть; выберите другое имя или назовите рубрику, которую добавить в него", {"Заметки"}},
+      {"Заметки" + list + example + " --rubric Свежее", 0, "Создана рубрика «Свежее» в канале «Заметки»: ",
+       {"Заметки", "Заметки/Свежее"}},
+      {"Заметки" + list + example + " --rubric Свежее", 1, "рубрика «Свежее» в канале «Заметки» уже есть; выберите другое имя",
+       {"Заметки/Свежее"}},
+      // A rubric of a channel not yet there makes the channel with it.
+      {"Новый" + list + example + " --rubric Главное", 0, "Создан канал «Новый» и рубрика «Главное»: ",
+       {"Новый", "Новый/Главное"}},
+      {".Скрытый" + list + example + " --rubric Главное", 1, "нельзя назвать канал «.Скрытый»: имя начинается с точки", {}},
+      {"Файл" + list + example + " --rubric Главное", 1, "на месте канала «Файл» уже есть файл или папка вне дерева каналов",
+       {}},
+      {"Другой" + list + " --example " + test::ShellQuote(site.server.url("/z/net-takoj.html")), 1,
+       "нет ссылки на пример", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    test::CommandResult r = cli.Run("new " + c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    for (const char* folder : c.macros)
+      EXPECT_TRUE(std::filesystem::exists(cli.home / ("Accounts/" + std::string(folder) + "/Skimlet-macros.ini"))) << folder;
+  }
+  EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/.Скрытый"));
   EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Другой"));
+  EXPECT_EQ(test::ReadFile(cli.home / "Accounts/Файл"), "not a folder");
+
+  // The channel made with its rubric is an empty macro the checker passes, and a download of it
+  // saves the rubric's news.
+  EXPECT_EQ(test::ReadFile(cli.home / "Accounts/Новый/Skimlet-macros.ini"), "0\r\n");
+  EXPECT_EQ(cli.Run("check Новый").exitCode, 0);
+  test::CommandResult run = cli.Run("download Новый --log raw");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(SavedNews(cli.home / "Accounts/Новый/Главное").size(), 3u) << run.out;
+}
+
+// The history every channel shares makes a download skip what another folder saved: the trial
+// run names that folder.
+TEST(NewChannelCli, TheTrialRunNamesTheFolderThatSavedANewsAlready) {
+  Site site("handwritten", ReadFixture("handwritten"));
+  Cli cli;
+  const std::string args = " " + test::ShellQuote(site.server.url("/index.html")) + " --example " +
+                           test::ShellQuote(site.server.url("/z/cerkov-1812.html"));
+  ASSERT_EQ(cli.Run("new Вести" + args + " --rubric Город").exitCode, 0);
+  test::WriteFile(cli.home / "Accounts/Вести/Город/Статья cerkov-1812.html",
+                  "<!-- The file created from Skimlet.\r\nSkimletNAME:" + test::Cp("Статья cerkov-1812") +
+                      "\r\nSkimletURL:" + site.server.url("/z/cerkov-1812.html") + "\r\n-->\r\n<p>x</p>");
+
+  test::CommandResult dry = cli.Run("new Копия" + args + " --dry-run");
+  EXPECT_EQ(dry.exitCode, 0) << dry.out;
+  std::vector<std::string> said;
+  std::vector<std::string> links = TakenLinks(dry.out, &said);
+  ASSERT_EQ(links.size(), said.size()) << dry.out;
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    const bool savedThere = StemOfUrl(links[i]) == "cerkov-1812";
+    EXPECT_EQ(said[i], savedThere ? "Статья cerkov-1812 (уже сохранена в «Вести/Город»)" : "Статья " + StemOfUrl(links[i]))
+        << dry.out;
+  }
 }
 
 }  // namespace

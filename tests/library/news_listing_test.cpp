@@ -8,6 +8,8 @@
 #include <mutex>
 
 #include "platform/Files.h"
+#include "store/ChannelFolders.h"
+#include "store/NewsFolder.h"
 #include "store/NewsMarks.h"
 #include "tests/support/TestSupport.h"
 
@@ -139,6 +141,36 @@ TEST(NewsInfoPanel, ReadNewsUrlTakesTheFirstLineWithAValue) {
   WriteFile(dir / "body.html", "x\r\nSkimletNAME:a\r\n-->\r\nSkimletURL:http://from-the-page/\r\n");
   EXPECT_EQ(ReadNewsURL(dir / "body.html"), "");
   EXPECT_EQ(ReadNewsURL(dir / "missing.html"), "");
+}
+
+// A channel's trial run names the folder that saved an address already.
+TEST(SavedNewsIndex, NamesTheFolderWhoseNewsHeaderHoldsTheAddress) {
+  TempDir dir;
+  auto saved = [&](const std::string& file, const std::string& url, const std::string& body = "<p>x</p>") {
+    WriteFile(dir / ("Accounts/" + file), "<!-- The file created from Skimlet.\r\nSkimletNAME:n\r\nSkimletURL:" + url +
+                                              "\r\n-->\r\n" + body);
+  };
+  saved("Вести/a.html", "http://s/1");
+  saved("Вести/Спорт/b.htm", "http://s/2", "SkimletURL:http://s/in-the-body\r\n");
+  saved("Вести/Спорт/Attachment/c.html", "http://s/picture-folder");
+  saved("Другой/Новости/d.html", "http://s/1");  // the first folder in tree order is named
+  saved("Другой/Новости/e.html", "http://s/3");
+  saved("Другой/Новости/.hidden.html", "http://s/hidden");
+  WriteFile(dir / "Accounts/Другой/Новости/plain.html", "<html>SkimletURL:http://s/plain</html>");
+  ChannelTree tree(dir.path());
+  tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
+  SavedNewsIndex index;
+  index.Build(tree);
+  EXPECT_EQ(index.Size(), 3u);
+  const struct {
+    const char* url;
+    const char* folder;
+  } cases[] = {
+      {"http://s/1", "Вести"},           {"http://s/2", "Вести/Спорт"},    {"http://s/3", "Другой/Новости"},
+      {"http://s/in-the-body", ""},      {"http://s/picture-folder", ""},  {"http://s/hidden", ""},
+      {"http://s/plain", ""},            {"http://s/", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(index.FolderOf(c.url), Cp(c.folder)) << c.url;
 }
 
 TEST(NewsRename, KeepsTheEndingAndTheReadMark) {

@@ -11,14 +11,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidgetItem>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include "authoring/ui/ChannelAssistant.h"
 #include "authoring/ui/MacroEditor.h"
 #include "library/ui/AccountsTree.h"
+#include "library/ui/NewsList.h"
 #include "shell/MainUnit.h"
 #include "platform/Files.h"
 #include "tests/support/HttpTestServer.h"
@@ -89,7 +92,11 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
   test::DesktopScope desktop;
   test::TempDir data;
   Site site;
+  // A folder that saved one of the list's news already: the history makes a download skip it.
+  test::WriteFile(data / "Accounts/Архив/old.html", "<!-- The file created from Skimlet.\r\nSkimletNAME:old\r\nSkimletURL:" +
+                                                        site.server.url("/news/102.html") + "\r\n-->\r\n<p>old</p>");
   ChannelTree tree(data.path());
+  tree.BuildChannelTree(tree.AccountsDir(), nullptr, false);
   ChannelAssistant a(tree, data.path(), [] { return RunSettings(); });
   a.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&a));
@@ -150,12 +157,17 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
   ASSERT_TRUE(settled([&] { return a.Proposal().exampleNames.size() == 1; }));
   EXPECT_EQ(a.Proposal().links.size(), 4u) << "the exclusion stays";
 
-  // The dry run names the news the channel would save.
+  // The dry run names the news the channel would save, and the folder that holds one already.
   a.DryRun();
   ASSERT_TRUE(settled([&] { return a.News()->count() > 1; }));
-  const QString shown = a.News()->item(0)->text() + a.News()->item(2)->text();
-  EXPECT_TRUE(shown.contains(QStringLiteral("Сохранилось бы новостей: 4 из 4"))) << shown.toStdString();
-  EXPECT_TRUE(shown.contains(QStringLiteral("Подробно 102"))) << shown.toStdString();
+  QStringList shown;
+  for (int i = 0; i < a.News()->count(); ++i) shown << a.News()->item(i)->text();
+  EXPECT_EQ(shown.front(), QStringLiteral("Сохранилось бы новостей: 4 из 4. Ничего не записано."));
+  EXPECT_TRUE(shown.contains(QStringLiteral("Подробно 102 (уже сохранена в «Архив»)\n    %1")
+                                 .arg(QString::fromStdString(site.server.url("/news/102.html")))))
+      << shown.join('|').toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("Подробно 104\n    %1").arg(QString::fromStdString(site.server.url("/news/104.html")))))
+      << shown.join('|').toStdString();
 
   // «Создать»: the folder with these steps, marked for download.
   QSignalSpy created(&a, &ChannelAssistant::created);
@@ -174,9 +186,10 @@ TEST(ChannelAssistant, ClicksMakeTheChannelExcludeALinkAndPickTheHeadline) {
 namespace skimlet {
 namespace {
 
-// From the window's menu: «Открыть в редакторе» writes the channel, selects it in the tree (F9
-// takes the selected channel) and shows its steps on the macro page.
-TEST(ChannelAssistant, OpenInTheEditorSelectsTheNewChannelAndShowsItsSteps) {
+// From the window's menu: «Открыть в редакторе» writes a rubric with its new channel, selects it
+// in the tree (F9 takes the selected channel), says what was made and shows its steps on the
+// macro page.
+TEST(ChannelAssistant, OpenInTheEditorSelectsTheNewRubricAndShowsItsSteps) {
   test::WindowFixture f;
   Site site;
   std::unique_ptr<TMainForm> w = f.Open();
@@ -190,11 +203,21 @@ TEST(ChannelAssistant, OpenInTheEditorSelectsTheNewChannelAndShowsItsSteps) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return a->Idle() && !a->Proposal().links.empty(); }, 15000));
   const int steps = static_cast<int>(a->Proposal().steps.size());
   a->findChild<QLineEdit*>("AssistantChannel")->setText(QStringLiteral("Вести"));
+  a->findChild<QLineEdit*>("AssistantRubric")->setText(QStringLiteral("Город"));
+  QSignalSpy listed(w->ListNews(), &NewsList::filled);
   a->findChild<QPushButton*>("AssistantOpenEditor")->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return w->findChild<ChannelAssistant*>() == nullptr; }, 5000)) << "closed";
+  ASSERT_TRUE(listed.wait(5000) || listed.count() > 0);
+  EXPECT_EQ(w->statusBar()->currentMessage(), QStringLiteral("Создан канал «Вести» и рубрика «Город»"))
+      << "said, and still there once the new folder's list has come";
   const NodePtr selected = w->Accounts()->SelectedNode();
   ASSERT_NE(selected, nullptr);
-  EXPECT_EQ(w->Accounts()->Tree().Caption(selected), Cp("Вести"));
+  EXPECT_EQ(w->Accounts()->Tree().Caption(selected), Cp("Город"));
+  EXPECT_EQ(w->Accounts()->Tree().Caption(w->Accounts()->Tree().Parent(selected)), Cp("Вести"));
+  QTreeWidgetItem* shown = w->Accounts()->ItemOf(selected);
+  ASSERT_NE(shown, nullptr);
+  ASSERT_NE(shown->parent(), nullptr) << "shown under its channel";
+  EXPECT_EQ(shown->parent()->text(0), QStringLiteral("Вести"));
   EXPECT_EQ(w->findChild<QTabWidget*>("PageDown")->currentWidget(), w->findChild<QWidget*>("TabMacro"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return w->Editor()->ListMacro()->model()->rowCount() == steps; }, 3000));
 }

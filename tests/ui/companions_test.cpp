@@ -8,10 +8,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -24,6 +27,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <QWebEngineView>
+#include <functional>
 
 #include "library/ui/AccountsTree.h"
 #include "library/ui/NewsActions.h"
@@ -123,6 +127,48 @@ TEST(Ticker, ShowingRebuildsFromTheDiskAndTheRuleHidesIt) {
   t.Follow(true, true);
   t.Follow(false, true);  // nothing unread any more
   EXPECT_FALSE(t.isVisible());
+}
+
+// The ticker stays on top of other programs, never of this one's other windows: it goes the
+// moment one shows (before it is on the screen), stays away while one is open and comes back
+// with the first tick after.
+TEST(Ticker, MakesWayForTheProgramsOtherWindows) {
+  TickerFixture f(3);
+  TNewNewsForm& t = *f.ticker;
+  const struct {
+    const char* what;
+    std::function<QWidget*()> make;
+    bool makesWay;
+  } cases[] = {
+      {"a dialog (the assistant)", [] { return new QDialog; }, true},
+      {"a message box", [] { return new QMessageBox(QMessageBox::Question, "Skimlet", "?"); }, true},
+      {"a window of its own (the reader, the search)", [] { return new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint); }, true},
+      {"the splash", [] { return new QWidget(nullptr, Qt::SplashScreen); }, true},
+      {"the main window", [] { return new QMainWindow; }, false},
+      {"a menu", [] { return new QMenu; }, false},
+      {"a tool tip", [] { return new QWidget(nullptr, Qt::ToolTip); }, false},
+      {"the tray's icon in a panel",
+       [] { return new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    t.Follow(true, true);
+    ASSERT_TRUE(t.isVisible());
+    std::unique_ptr<QWidget> other(c.make());
+    other->resize(200, 100);
+    other->show();
+    EXPECT_EQ(t.isVisible(), !c.makesWay) << "at once";
+    t.Follow(true, true);
+    EXPECT_EQ(t.isVisible(), !c.makesWay) << "while it is open";
+    other->showMinimized();
+    t.Follow(true, true);
+    EXPECT_TRUE(t.isVisible()) << "minimised, it is covered by nothing";
+    other->showNormal();
+    EXPECT_EQ(t.isVisible(), !c.makesWay);
+    other->close();
+    t.Follow(true, true);
+    EXPECT_TRUE(t.isVisible()) << "back once it is closed";
+  }
 }
 
 TEST(Ticker, SpeedsStoredValueAndNoTimerWhenIdle) {

@@ -448,9 +448,10 @@ TEST(MainWindowTree, FoldersAnotherProcessMakesOrRemovesComeAndGoWithoutF5) {
 
   ChannelTree other(f.data.path());
   other.BuildChannelTree(other.AccountsDir(), nullptr, false);
-  std::string path, error;
-  ASSERT_TRUE(CreateMacroFolder(other, "Mid", "", {test::MacroStep("GetStart", "http://127.0.0.1:1/")}, path, error));
-  ASSERT_TRUE(CreateMacroFolder(other, "Mid", Cp("Спорт"), {test::MacroStep("SaveNews")}, path, error)) << error;
+  ASSERT_NE(CreateMacroFolder(other, "Mid", "", {test::MacroStep("GetStart", "http://127.0.0.1:1/")}).path, "");
+  const MadeMacroFolder made = CreateMacroFolder(other, "Mid", Cp("Спорт"), {test::MacroStep("SaveNews")});
+  const std::string path = made.path;
+  ASSERT_NE(path, "") << made.error;
   test::WriteFile(path + "a.html", "x");
   ASSERT_EQ(chmod((path + "a.html").c_str(), 0444), 0);  // unread
   MakeDirs(f.data / "Accounts/Empty");                    // no macro: no channel

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The tray icon and the ticker as a desktop shows them: under Xvfb with openbox and an XEmbed
 # tray (trayer). Unread news make the ticker appear; the icon sits in the tray; minimising
-# hides the window into the tray and a double click on the icon brings it back.
+# hides the window into the tray and a double click on the icon brings it back; the ticker
+# makes way for the program's own windows (the assistant, the reader).
 #
 #   tray_ticker_wm.sh SKIMLET_BINARY [SCREENSHOT.png]
 set -euo pipefail
@@ -87,7 +88,23 @@ geometry() {  # geometry WINDOW: "WIDTH HEIGHT X Y"
 }
 wid=$(visible '^Skimlet - ' || true)
 
-# 5. The first F11 shows the reader over the whole work area (it once came up 2x2 pixels in
+ticker_gone() { [ -z "$(visible '^Есть новости$')" ]; }
+
+# 5. The ticker never covers the program's own windows: it is gone before the assistant
+# (Ctrl+Shift+N) is on the screen, so nothing lies over its «Создать», and back after.
+if [ -n "$wid" ]; then
+  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
+  xdotool key ctrl+shift+n
+  if wait_for visible '^Новый канал по адресу$'; then
+    check "ticker makes way for the assistant" yes "$(ticker_gone && echo yes || echo no)"
+    xdotool key Escape
+    check "ticker back after the assistant" yes "$(wait_for visible '^Есть новости$' && echo yes || echo no)"
+  else
+    check "Ctrl+Shift+N opens the assistant" yes no
+  fi
+fi
+
+# 6. The first F11 shows the reader over the whole work area (it once came up 2x2 pixels in
 # a corner), and F11 again closes it.
 if [ -n "$wid" ]; then
   xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
@@ -102,6 +119,7 @@ if [ -n "$wid" ]; then
     sleep 1
     read -r rw rh _ _ < <(geometry "$reader")
     check "reader covers the work area" "$area_w x $area_h" "$rw x $rh"
+    check "ticker makes way for the reader" yes "$(ticker_gone && echo yes || echo no)"
     xdotool key F11
     check "F11 again closes the reader" yes "$(wait_for eval '[ -z "$(visible ">>")" ]' && echo yes || echo no)"
   else
@@ -109,8 +127,9 @@ if [ -n "$wid" ]; then
   fi
 fi
 
-# 6. Shift+drag the ticker partly past the right edge, F4 twice: it comes back on screen,
+# 7. Shift+drag the ticker partly past the right edge, F4 twice: it comes back on screen,
 # and that is the placement the close stores.
+wait_for visible "^Есть новости$" || true
 ticker=$(visible "^Есть новости$" || true)
 if [ -n "$ticker" ] && [ -n "$wid" ]; then
   read -r _ _ tx ty < <(geometry "$ticker")
