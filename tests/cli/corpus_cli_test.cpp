@@ -12,6 +12,7 @@
 
 #include "page/NewsCleanup.h"
 #include "platform/Text.h"
+#include "tests/cli/CliHome.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -20,20 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kCorpus = std::string(SKIMLET_SOURCE_DIR) + "/tests/corpus/";
-
-std::string Decoded(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
 
 struct CorpusSite {
   std::string origin, list, example;
@@ -74,9 +61,9 @@ struct Served {
         ++asked[req.target];
       }
       const std::size_t q = req.target.find('?');
-      std::string file = root + Decoded(req.target.substr(0, q));
+      std::string file = root + test::PercentDecoded(req.target.substr(0, q));
       if (!file.empty() && file.back() == '/') file += "index.html";
-      if (q != std::string::npos) file += "?" + Decoded(req.target.substr(q + 1));
+      if (q != std::string::npos) file += "?" + test::PercentDecoded(req.target.substr(q + 1));
       std::error_code error;
       if (file.find("/../") != std::string::npos || !fs::is_regular_file(file, error)) {
         res.status = 404;
@@ -99,15 +86,6 @@ struct Served {
   }
 };
 
-struct Cli {
-  test::TempDir home, config;
-  test::CommandResult Run(const std::string& args) {
-    return test::RunCommand("XDG_CONFIG_HOME=" + test::ShellQuote(config.path()) + " " SKIMLET_CLI " --home " +
-                                test::ShellQuote(home.path()) + " " + args,
-                            true);
-  }
-};
-
 // The news name a headline becomes: what FindNameNews keeps of its text.
 std::string NewsNameOf(const std::string& headlineUtf8) {
   std::string escaped;
@@ -126,7 +104,7 @@ TEST(CorpusCli, OneExampleTakesEveryArticleOfEveryListPageUnderItsHeadline) {
     const CorpusSite site = ReadSite(kCorpus + name + "/");
     ASSERT_FALSE(site.articles.empty());
     Served served(kCorpus + name + "/site", site.origin);
-    Cli cli;
+    test::CliHome cli;
     test::CommandResult made = cli.Run("new Корпус " + test::ShellQuote(served.server.url(site.list)) + " --example " +
                                        test::ShellQuote(served.server.url(site.example)) + " --pages " + site.pages);
     ASSERT_EQ(made.exitCode, 0) << made.out;
@@ -151,11 +129,11 @@ TEST(CorpusCli, OneExampleTakesEveryArticleOfEveryListPageUnderItsHeadline) {
       };
       std::string url = Win1251ToUtf8(field("SkimletURL:"));
       url = url.substr(std::min(url.size(), served.server.url("").size()));
-      saved[Decoded(url)] = Win1251ToUtf8(field("SkimletNAME:"));
+      saved[test::PercentDecoded(url)] = Win1251ToUtf8(field("SkimletNAME:"));
       names.insert(field("SkimletNAME:"));
     }
     std::map<std::string, std::string> expected;
-    for (const auto& [path, headline] : site.articles) expected[Decoded(path)] = Win1251ToUtf8(NewsNameOf(headline));
+    for (const auto& [path, headline] : site.articles) expected[test::PercentDecoded(path)] = Win1251ToUtf8(NewsNameOf(headline));
     std::string wrong;
     for (const auto& [path, want] : expected)
       if (auto got = saved.find(path); got == saved.end()) wrong += "not saved: " + path + "\n";

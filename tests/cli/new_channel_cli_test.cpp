@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/cli/CliHome.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -42,18 +43,6 @@ Fixture ReadFixture(const std::string& name) {
   return f;
 }
 
-std::string PercentDecoded(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size()) {
-      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
 
 // The last part of an address: the query's last value, else the last path segment without
 // its extension.
@@ -64,7 +53,7 @@ std::string Stem(std::string path, const std::string& query) {
   for (const char* ext : {".html", ".php"})
     if (path.size() > std::strlen(ext) && path.compare(path.size() - std::strlen(ext), std::string::npos, ext) == 0)
       path.resize(path.size() - std::strlen(ext));
-  return PercentDecoded(path);
+  return test::PercentDecoded(path);
 }
 
 std::string StemOfUrl(const std::string& url) {
@@ -121,14 +110,7 @@ std::vector<std::string> TakenLinks(const std::string& out, std::vector<std::str
   return links;
 }
 
-struct Cli {
-  test::TempDir home, config;
-  test::CommandResult Run(const std::string& args) {
-    return test::RunCommand("XDG_CONFIG_HOME=" + test::ShellQuote(config.path()) + " " SKIMLET_CLI " --home " +
-                                test::ShellQuote(home.path()) + " " + args,
-                            true);
-  }
-};
+using Cli = test::CliHome;
 
 TEST(NewChannelCli, TakesExactlyTheListsArticlesOnEveryPageShape) {
   for (const char* name :
