@@ -1360,7 +1360,10 @@ ChannelProposal ProposeChannel(const ProposalInput& in) {
   }
   for (const std::string& p : in.examplePages) out.exampleNames.push_back(NewsTitleBetween(p, out.nameStart, out.nameEnd));
   if (out.nameStart.empty() || (!in.nameStart.empty() && !out.exampleNames.empty() && out.exampleNames[0].empty())) {
-    out.problem = W("в статье-примере не найден заголовок");
+    out.problem = out.nameCollision && in.nameStart.empty()
+                      ? W("у разных статей списка одинаковые заголовки, и ни один заголовок страницы не различает их: "
+                          "новости затёрли бы друг друга")
+                      : W("в статье-примере не найден заголовок");
     out.nameStart = "<title>";
     out.nameEnd = "</title>";
   }

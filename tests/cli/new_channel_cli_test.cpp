@@ -222,5 +222,25 @@ TEST(NewChannelCli, TheTrialRunNamesTheFolderThatSavedANewsAlready) {
   }
 }
 
+// Articles that all carry the site's name as their only heading would overwrite each other's
+// news: the assistant refuses and says why.
+TEST(NewChannelCli, RefusesAListWhoseArticlesNoHeadingTellsApart) {
+  test::HttpTestServer server;
+  server.Get(".*", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string page = req.path == "/list/"
+                                 ? "<ul><li><a href=\"/a/1.html\">Один</a></li><li><a href=\"/a/2.html\">Два</a></li>"
+                                   "<li><a href=\"/a/3.html\">Три</a></li></ul>"
+                                 : "<title>Сайт</title><h1>Сайт</h1><p>Текст " + req.path + "</p>";
+    res.set_content(page, "text/html; charset=utf-8");
+  });
+  server.Start();
+  Cli cli;
+  test::CommandResult made = cli.Run("new Канал " + test::ShellQuote(server.url("/list/")) + " --example " +
+                                     test::ShellQuote(server.url("/a/1.html")));
+  EXPECT_EQ(made.exitCode, 1) << made.out;
+  EXPECT_NE(made.out.find("одинаковые заголовки"), std::string::npos) << made.out;
+  EXPECT_FALSE(std::filesystem::exists(cli.home / "Accounts/Канал"));
+}
+
 }  // namespace
 }  // namespace skimlet
