@@ -16,6 +16,7 @@ constexpr std::size_t npos = std::string::npos;
 struct Anchor {
   std::size_t at;
   std::string href, url, text, rel, label;
+  std::string classes;  // its own and those of the element it stands in, lower case
 };
 
 bool Blank(unsigned char c) { return (c <= ' ' && c > 2) || c == 0xA0; }  // 1 and 2 stand for arrows
@@ -36,13 +37,15 @@ bool EndsWith(std::string_view s, std::string_view p) {
 const std::vector<std::string>& Words(bool forward) {
   static const std::vector<std::string> ahead = [] {
     std::vector<std::string> w;
-    for (const char* s : {"следующ", "далее", "вперед", "вперёд", "ещё", "еще", "next", "older", "more"})
+    for (const char* s : {"следующ", "далее", "вперед", "вперёд", "ещё", "еще", "старые", "более ранние", "next", "older",
+                          "more"})
       w.push_back(UpperWin1251(W(s)));
     return w;
   }();
   static const std::vector<std::string> back = [] {
     std::vector<std::string> w;
-    for (const char* s : {"предыдущ", "назад", "prev", "newer", "first", "last", "первая", "последняя", "в начало"})
+    for (const char* s : {"предыдущ", "назад", "новые", "более новые", "prev", "newer", "first", "last", "первая",
+                          "последняя", "в начало"})
       w.push_back(UpperWin1251(W(s)));
     return w;
   }();
@@ -143,7 +146,16 @@ ForwardLink FindForwardLink(std::string_view page, UrlResolver& resolver, std::s
   std::vector<Anchor> anchors;
   HtmlTokenizer tokens(page, from);
   HtmlTag tag;
+  std::string around;  // the class of the last element opened before a link
+  auto lowerClass = [&](const HtmlTag& t) {
+    const HtmlAttribute* c = t.Attribute("class");
+    std::string v = c ? std::string(page.substr(c->valueBegin, std::min<std::size_t>(c->valueEnd - c->valueBegin, 200)))
+                      : std::string();
+    for (char& ch : v) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    return v;
+  };
   while (tokens.Next(tag) && anchors.size() < 20000) {
+    if (!tag.closing && !tag.NameIs("a")) around = lowerClass(tag);
     if (tag.closing || !tag.NameIs("a")) continue;
     const HtmlAttribute* h = tag.Attribute("href");
     if (!h || !h->hasValue) continue;
@@ -165,6 +177,7 @@ ForwardLink FindForwardLink(std::string_view page, UrlResolver& resolver, std::s
       const HtmlAttribute* x = tag.Attribute(name);
       return x ? std::string(page.substr(x->valueBegin, x->valueEnd - x->valueBegin)) : std::string();
     };
+    a.classes = lowerClass(tag) + " " + around;
     a.rel = attribute("rel");
     a.label = attribute("aria-label");
     if (a.label.empty()) a.label = attribute("title");
@@ -189,6 +202,15 @@ ForwardLink FindForwardLink(std::string_view page, UrlResolver& resolver, std::s
   for (const Anchor& a : anchors) {
     const int d = Direction(a.text);
     if (d > 0 || (d == 0 && Direction(HtmlText(a.label)) > 0)) return found(a, ForwardLink::kText);
+  }
+  // A class that says "next" (pager__item--next, next page-numbers), unless the text says back.
+  for (const Anchor& a : anchors) {
+    if (Direction(a.text) < 0) continue;
+    for (std::size_t p = a.classes.find("next"); p != npos; p = a.classes.find("next", p + 1)) {
+      const char before = p == 0 ? ' ' : a.classes[p - 1], after = p + 4 < a.classes.size() ? a.classes[p + 4] : ' ';
+      if ((before == ' ' || before == '-' || before == '_') && (after == ' ' || after == '-' || after == '_'))
+        return found(a, ForwardLink::kClass);
+    }
   }
   std::vector<const Anchor*> numbered;
   for (const Anchor& a : anchors)

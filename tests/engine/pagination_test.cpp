@@ -44,6 +44,11 @@ TEST(ForwardLink, IsTheLinkThatLeadsOnNotTheFirstOfThePager) {
        "http://s.ru/cat/page/3/", "", ForwardLink::kNone},
       {"a link to this very page", "<a href=\"/cat/#top\">Далее</a>", "http://s.ru/cat/", "", ForwardLink::kNone},
       {"to the last page is no step on", "<a href=\"/p/9\">»»</a>", "http://s.ru/p/2", "", ForwardLink::kNone},
+      {"a pager item whose class says next", "<li class=\"pager__item--prev\"><a href=\"?page=0\">‹‹</a></li>"
+       "<li class=\"pager__item pager__item--next\"><a href=\"?page=2\"><span>››</span></a></li>",
+       "http://s.ru/n?page=1", "http://s.ru/n?page=2", ForwardLink::kClass},
+      {"«Старые записи» of a Russian blog", "<a href=\"/page/3/\">Новые записи</a> <a href=\"/page/5/\">Старые записи</a>",
+       "http://s.ru/page/4/", "http://s.ru/page/5/", ForwardLink::kText},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
